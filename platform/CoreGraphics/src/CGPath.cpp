@@ -1,0 +1,183 @@
+#include "CoreGraphics/CGPath.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+CGPath::CGPath(const CGPath& other)
+    : points_(other.points_),
+      first_(other.first_),
+      more_(other.more_),
+      subpathCount_(other.subpathCount_),
+      afterClose_(other.afterClose_) {}
+
+CGRect CGPath::boundingBox() const {
+  if (points_.empty()) return CGRectZero;
+  CGFloat x0 = std::numeric_limits<CGFloat>::infinity(), y0 = x0;
+  CGFloat x1 = -x0, y1 = -x0;
+  for (const CGPoint& p : points_) {
+    x0 = std::min(x0, p.x);
+    y0 = std::min(y0, p.y);
+    x1 = std::max(x1, p.x);
+    y1 = std::max(y1, p.y);
+  }
+  return CGRectMake(x0, y0, x1 - x0, y1 - y0);
+}
+
+void CGPath::reserve(std::size_t points) {
+  const std::size_t needed = points_.size() + points;
+  if (needed > points_.capacity()) points_.reserve(std::max(needed, points_.capacity() * 2));
+}
+
+void CGPath::appendPoint(CGPoint point) {
+  if (points_.size() == points_.capacity()) reserve(std::max<std::size_t>(points_.size(), 8));
+  points_.push_back(point);
+  ++current().count;
+}
+
+void CGPath::beginSubpath(CGPoint point) {
+  // A move right after a move replaces it, as on the platform.
+  if (subpathCount_ > 0 && current().count == 1 && !current().closed && !afterClose_) {
+    points_.back() = point;
+    return;
+  }
+  const CGPathSubpath fresh{points_.size(), 0, false};
+  if (subpathCount_ == 0) {
+    first_ = fresh;
+  } else {
+    more_.push_back(fresh);
+  }
+  ++subpathCount_;
+  afterClose_ = false;
+  appendPoint(point);
+}
+
+void CGPath::moveTo(CGPoint point) {
+  beginSubpath(point);
+}
+
+void CGPath::lineTo(CGPoint point) {
+  if (subpathCount_ == 0) {
+    // No current point: the line has nowhere to start, so it becomes one.
+    beginSubpath(point);
+    return;
+  }
+  if (afterClose_) {
+    const CGPoint start = points_[current().first];
+    beginSubpath(start);
+  }
+  appendPoint(point);
+}
+
+void CGPath::addLines(const CGAffineTransform* transform, const CGPoint* points,
+                      std::size_t count) {
+  if (points == nullptr || count == 0) return;
+  const CGAffineTransform t = transform != nullptr ? *transform : CGAffineTransformIdentity;
+  // A lone move before the lines is replaced by the new subpath.
+  if (subpathCount_ > 0 && current().count == 1 && !current().closed && !afterClose_) {
+    points_.pop_back();
+    current().count = 0;
+  } else {
+    const CGPathSubpath fresh{points_.size(), 0, false};
+    if (subpathCount_ == 0) {
+      first_ = fresh;
+    } else {
+      more_.push_back(fresh);
+    }
+    ++subpathCount_;
+  }
+  afterClose_ = false;
+  reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    points_.push_back(CGPointApplyAffineTransform(points[i], t));
+  }
+  current().count = count;
+}
+
+void CGPath::addRect(const CGAffineTransform* transform, CGRect rect) {
+  const CGRect r = CGRectStandardize(rect);
+  const CGPoint corners[4] = {{r.origin.x, r.origin.y},
+                              {r.origin.x + r.size.width, r.origin.y},
+                              {r.origin.x + r.size.width, r.origin.y + r.size.height},
+                              {r.origin.x, r.origin.y + r.size.height}};
+  addLines(transform, corners, 4);
+  closeSubpath();
+}
+
+void CGPath::addPath(const CGAffineTransform* transform, const CGPath& other) {
+  for (std::size_t i = 0; i < other.subpathCount(); ++i) {
+    const auto pts = other.subpathPoints(i);
+    addLines(transform, pts.data(), pts.size());
+    if (other.subpath(i).closed) closeSubpath();
+  }
+}
+
+void CGPath::closeSubpath() {
+  if (subpathCount_ == 0 || afterClose_) return;
+  current().closed = true;
+  afterClose_ = true;
+}
+
+CGMutablePathRef CGPathCreateMutable() {
+  return new CGPath();
+}
+
+CGMutablePathRef CGPathCreateMutableCopy(CGPathRef path) {
+  return path != nullptr ? new CGPath(*path) : new CGPath();
+}
+
+CGPathRef CGPathCreateCopy(CGPathRef path) {
+  return CGPathCreateMutableCopy(path);
+}
+
+CGPathRef CGPathCreateWithRect(CGRect rect, const CGAffineTransform* transform) {
+  CGPath* path = new CGPath();
+  path->addRect(transform, rect);
+  return path;
+}
+
+CGPathRef CGPathRetain(CGPathRef path) {
+  if (path != nullptr) const_cast<CGPath*>(path)->retain();
+  return path;
+}
+
+void CGPathRelease(CGPathRef path) {
+  if (path != nullptr) const_cast<CGPath*>(path)->release();
+}
+
+void CGPathMoveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat x, CGFloat y) {
+  if (path == nullptr) return;
+  const CGPoint p{x, y};
+  path->moveTo(m != nullptr ? CGPointApplyAffineTransform(p, *m) : p);
+}
+
+void CGPathAddLineToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat x, CGFloat y) {
+  if (path == nullptr) return;
+  const CGPoint p{x, y};
+  path->lineTo(m != nullptr ? CGPointApplyAffineTransform(p, *m) : p);
+}
+
+void CGPathAddLines(CGMutablePathRef path, const CGAffineTransform* m, const CGPoint* points,
+                    std::size_t count) {
+  if (path != nullptr) path->addLines(m, points, count);
+}
+
+void CGPathAddRect(CGMutablePathRef path, const CGAffineTransform* m, CGRect rect) {
+  if (path != nullptr) path->addRect(m, rect);
+}
+
+void CGPathAddPath(CGMutablePathRef path, const CGAffineTransform* m, CGPathRef other) {
+  if (path != nullptr && other != nullptr) path->addPath(m, *other);
+}
+
+void CGPathCloseSubpath(CGMutablePathRef path) {
+  if (path != nullptr) path->closeSubpath();
+}
+
+bool CGPathIsEmpty(CGPathRef path) {
+  return path == nullptr || path->isEmpty();
+}
+
+CGRect CGPathGetBoundingBox(CGPathRef path) {
+  return path != nullptr ? path->boundingBox() : CGRectZero;
+}

@@ -1,0 +1,6 @@
+#pragma once
+#include "CoreGraphics/CoreGraphics.h"
+#include "QuartzCore/CADisplayLink.h"
+#include "QuartzCore/CAGradientLayer.h"
+#include "QuartzCore/CALayer.h"
+#include "QuartzCore/CAShapeLayer.h"
