@@ -1,5 +1,6 @@
 #pragma once
 #include "Foundation/NSBundle.h"
+#include "Foundation/NSKeyedArchiver.h"
 #include "Foundation/NSLog.h"
 #include "Foundation/NSNotificationCenter.h"
 #include "Foundation/NSValues.h"
