@@ -1,0 +1,124 @@
+// The packed real FFT on FFTW. A setup plans every size once (forward r2c and inverse c2r on
+// its own aligned scratch), so a transform only gathers the packed pairs, runs the plan and
+// scatters the result.
+
+#include <fftw3.h>
+
+#include <mutex>
+#include <vector>
+
+#include "Accelerate/vDSP.h"
+
+struct OpaqueFFTSetup {
+  vDSP_Length log2n = 0;
+  float* real = nullptr;              // M floats
+  fftwf_complex* spectrum = nullptr;  // M/2 + 1 bins
+  std::vector<fftwf_plan> forward;    // index = log2 size
+  std::vector<fftwf_plan> inverse;
+};
+
+namespace {
+
+// FFTW's planner is not thread-safe; plans themselves may run concurrently.
+std::mutex& plannerLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+constexpr vDSP_Length kLargestLog2 = 24;
+
+}  // namespace
+
+FFTSetup vDSP_create_fftsetup(vDSP_Length log2n, FFTRadix radix) {
+  if (radix != kFFTRadix2 || log2n > kLargestLog2) return nullptr;
+  auto* setup = new OpaqueFFTSetup();
+  setup->log2n = log2n;
+  const std::size_t m = std::size_t{1} << log2n;
+  setup->real = fftwf_alloc_real(m);
+  setup->spectrum = fftwf_alloc_complex(m / 2 + 1);
+  setup->forward.assign(log2n + 1, nullptr);
+  setup->inverse.assign(log2n + 1, nullptr);
+  std::lock_guard guard(plannerLock());
+  for (vDSP_Length size = 1; size <= log2n; ++size) {
+    const int points = 1 << size;
+    setup->forward[size] = fftwf_plan_dft_r2c_1d(points, setup->real, setup->spectrum,
+                                                 FFTW_ESTIMATE | FFTW_DESTROY_INPUT);
+    setup->inverse[size] = fftwf_plan_dft_c2r_1d(points, setup->spectrum, setup->real,
+                                                 FFTW_ESTIMATE | FFTW_DESTROY_INPUT);
+  }
+  return setup;
+}
+
+void vDSP_destroy_fftsetup(FFTSetup setup) {
+  if (setup == nullptr) return;
+  {
+    std::lock_guard guard(plannerLock());
+    for (fftwf_plan plan : setup->forward) {
+      if (plan != nullptr) fftwf_destroy_plan(plan);
+    }
+    for (fftwf_plan plan : setup->inverse) {
+      if (plan != nullptr) fftwf_destroy_plan(plan);
+    }
+  }
+  fftwf_free(setup->real);
+  fftwf_free(setup->spectrum);
+  delete setup;
+}
+
+namespace {
+
+void forwardTransform(FFTSetup setup, const DSPSplitComplex* c, vDSP_Stride stride,
+                      vDSP_Length log2n) {
+  const std::size_t half = std::size_t{1} << (log2n - 1);
+  float* re = c->realp;
+  float* im = c->imagp;
+  float* x = setup->real;
+  for (std::size_t k = 0; k < half; ++k) {
+    x[2 * k] = re[k * stride];
+    x[2 * k + 1] = im[k * stride];
+  }
+  fftwf_execute(setup->forward[log2n]);
+  const fftwf_complex* bins = setup->spectrum;
+  re[0] = 2.0f * bins[0][0];
+  im[0] = 2.0f * bins[half][0];
+  for (std::size_t k = 1; k < half; ++k) {
+    re[k * stride] = 2.0f * bins[k][0];
+    im[k * stride] = 2.0f * bins[k][1];
+  }
+}
+
+void inverseTransform(FFTSetup setup, const DSPSplitComplex* c, vDSP_Stride stride,
+                      vDSP_Length log2n) {
+  const std::size_t half = std::size_t{1} << (log2n - 1);
+  float* re = c->realp;
+  float* im = c->imagp;
+  fftwf_complex* bins = setup->spectrum;
+  bins[0][0] = re[0];
+  bins[0][1] = 0;
+  bins[half][0] = im[0];
+  bins[half][1] = 0;
+  for (std::size_t k = 1; k < half; ++k) {
+    bins[k][0] = re[k * stride];
+    bins[k][1] = im[k * stride];
+  }
+  fftwf_execute(setup->inverse[log2n]);
+  const float* x = setup->real;
+  for (std::size_t k = 0; k < half; ++k) {
+    re[k * stride] = x[2 * k];
+    im[k * stride] = x[2 * k + 1];
+  }
+}
+
+}  // namespace
+
+void vDSP_fft_zrip(FFTSetup setup, const DSPSplitComplex* c, vDSP_Stride stride, vDSP_Length log2n,
+                   FFTDirection direction) {
+  if (setup == nullptr || c == nullptr || log2n == 0 || log2n > setup->log2n || stride < 1) {
+    return;
+  }
+  if (direction == kFFTDirection_Forward) {
+    forwardTransform(setup, c, stride, log2n);
+  } else if (direction == kFFTDirection_Inverse) {
+    inverseTransform(setup, c, stride, log2n);
+  }
+}

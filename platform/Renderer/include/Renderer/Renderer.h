@@ -1,0 +1,64 @@
+#pragma once
+// Draws a view and its layer tree into a picture: each layer's background colour, contents
+// image, then its own drawing (a shape layer's filled and stroked path, a gradient layer's
+// gradient), then its sublayers in order; a layer's opacity applies to it and its sublayers as
+// a group, and a mask layer's drawn alpha cuts the layer out. Hidden layers (and so hidden
+// views) are skipped. Anti-aliased, at a scale of device pixels per point (2 by default).
+//
+// A renderer keeps its surface and scratch buffers between frames, so drawing the same size
+// again allocates nothing but what the rasteriser itself needs.
+
+#include <memory>
+
+#include "QuartzCore/QuartzCore.h"
+#include "Renderer/Image.h"
+#include "UIKit/UIView.h"
+
+namespace render {
+
+class Canvas;
+
+enum class Rasterizer {
+  cairo,      // Cairo with its default (best) anti-aliasing everywhere
+  cairoFast,  // Cairo with its fast anti-aliasing for strokes, best for fills and gradients
+};
+
+struct RenderOptions {
+  double scale = 2.0;
+  Rasterizer rasterizer = Rasterizer::cairoFast;
+  // Replace the points of an x-monotonic stroked run that fall inside one device pixel column
+  // by its first, lowest, highest and last point: the same picture to a fraction of a level,
+  // much less work for dense waveforms.
+  bool decimateDenseStrokes = true;
+};
+
+class Renderer {
+ public:
+  explicit Renderer(RenderOptions options = {});
+  ~Renderer();
+  Renderer(const Renderer&) = delete;
+  Renderer& operator=(const Renderer&) = delete;
+
+  // Draws the view's tree over a transparent picture of its bounds' size × scale.
+  void draw(UIView* view);
+  // Draws a layer tree (the layer's own frame origin ignored) over a transparent picture.
+  void drawLayer(CALayer* layer);
+  // The last picture drawn, converted to straight RGBA.
+  Image image() const;
+
+  const RenderOptions& options() const { return options_; }
+
+ private:
+  void drawTree(CALayer* layer, bool applyFrame);
+  void drawOwnContent(CALayer* layer);
+
+  RenderOptions options_;
+  std::unique_ptr<Canvas> canvas_;
+};
+
+// One-shot helpers.
+Image renderView(UIView* view, const RenderOptions& options = {});
+bool renderViewToPng(UIView* view, const std::string& path, const RenderOptions& options = {},
+                     std::string* error = nullptr);
+
+}  // namespace render

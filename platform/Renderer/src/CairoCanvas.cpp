@@ -1,0 +1,305 @@
+// The Cairo backend: an ARGB32 image surface kept between frames, paths appended as prebuilt
+// path data from a reused buffer, groups for opacity and masks.
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "Canvas.h"
+#include "Renderer/PathDecimation.h"
+
+namespace render {
+
+CGColor clampedColor(const CGColor& color) {
+  CGColor c;
+  for (int k = 0; k < 4; ++k) {
+    const CGFloat v = color.components[k];
+    c.components[k] = std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0);
+  }
+  return c;
+}
+
+namespace {
+
+bool finite(CGPoint p) {
+  return std::isfinite(p.x) && std::isfinite(p.y);
+}
+
+void setColor(cairo_t* cr, const CGColor& color) {
+  const CGColor c = clampedColor(color);
+  cairo_set_source_rgba(cr, c.red(), c.green(), c.blue(), c.alpha());
+}
+
+class CairoCanvas final : public Canvas {
+ public:
+  CairoCanvas(bool fastStrokes, bool decimateStrokes)
+      : fastStrokes_(fastStrokes), decimateStrokes_(decimateStrokes) {}
+
+  ~CairoCanvas() override {
+    if (cr_ != nullptr) cairo_destroy(cr_);
+    if (surface_ != nullptr) cairo_surface_destroy(surface_);
+    dropImageCache();
+  }
+
+  void begin(std::size_t widthPixels, std::size_t heightPixels, double scale) override {
+    const int w = static_cast<int>(std::max<std::size_t>(widthPixels, 1));
+    const int h = static_cast<int>(std::max<std::size_t>(heightPixels, 1));
+    if (surface_ == nullptr || w != width_ || h != height_) {
+      if (cr_ != nullptr) cairo_destroy(cr_);
+      if (surface_ != nullptr) cairo_surface_destroy(surface_);
+      surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+      cr_ = cairo_create(surface_);
+      width_ = w;
+      height_ = h;
+    }
+    cairo_reset_clip(cr_);
+    cairo_identity_matrix(cr_);
+    cairo_set_operator(cr_, CAIRO_OPERATOR_CLEAR);
+    cairo_paint(cr_);
+    cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+    cairo_scale(cr_, scale, scale);
+    scale_ = scale;
+    empty_ = widthPixels == 0 || heightPixels == 0;
+  }
+
+  void save() override { cairo_save(cr_); }
+  void restore() override { cairo_restore(cr_); }
+  void translate(CGFloat dx, CGFloat dy) override {
+    if (std::isfinite(dx) && std::isfinite(dy)) cairo_translate(cr_, dx, dy);
+  }
+
+  void clipToRect(CGRect rect) override {
+    cairo_rectangle(cr_, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
+    cairo_clip(cr_);
+  }
+
+  void fillRect(CGRect rect, const CGColor& color) override {
+    if (clampedColor(color).alpha() <= 0) return;
+    setColor(cr_, color);
+    cairo_set_antialias(cr_, CAIRO_ANTIALIAS_DEFAULT);
+    cairo_rectangle(cr_, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
+    cairo_fill(cr_);
+  }
+
+  void drawImage(const CGImage& image, CGRect rect) override {
+    if (rect.size.width <= 0 || rect.size.height <= 0) return;
+    cairo_surface_t* source = surfaceFor(image);
+    cairo_save(cr_);
+    cairo_rectangle(cr_, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
+    cairo_clip(cr_);
+    cairo_translate(cr_, rect.origin.x, rect.origin.y);
+    cairo_scale(cr_, rect.size.width / static_cast<double>(image.width()),
+                rect.size.height / static_cast<double>(image.height()));
+    cairo_set_source_surface(cr_, source, 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_GOOD);
+    cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_PAD);
+    cairo_paint(cr_);
+    cairo_restore(cr_);
+  }
+
+  void fillPath(const CGPath& path, const CGColor& color, bool evenOdd) override {
+    if (clampedColor(color).alpha() <= 0 || path.isEmpty()) return;
+    data_.clear();
+    for (std::size_t s = 0; s < path.subpathCount(); ++s) {
+      appendSubpath(path.subpathPoints(s), path.subpath(s).closed);
+    }
+    if (data_.empty()) return;
+    cairo_new_path(cr_);
+    appendData();
+    setColor(cr_, color);
+    cairo_set_antialias(cr_, CAIRO_ANTIALIAS_DEFAULT);
+    cairo_set_fill_rule(cr_, evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+    cairo_fill(cr_);
+  }
+
+  void strokePath(const CGPath& path, const CGColor& color, const StrokeStyle& style) override {
+    if (clampedColor(color).alpha() <= 0 || path.isEmpty() || !(style.width > 0)) return;
+    // Strokes are built in device pixels so that dense runs can be thinned per pixel column.
+    cairo_matrix_t m;
+    cairo_get_matrix(cr_, &m);
+    const double deviceScale = std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
+    data_.clear();
+    for (std::size_t s = 0; s < path.subpathCount(); ++s) {
+      const auto points = path.subpathPoints(s);
+      device_.clear();
+      device_.reserve(points.size());
+      for (const CGPoint& p : points) {
+        device_.push_back({m.xx * p.x + m.xy * p.y + m.x0, m.yx * p.x + m.yy * p.y + m.y0});
+      }
+      if (decimateStrokes_ && device_.size() > 8) {
+        thinned_.clear();
+        decimateColumns(device_, thinned_);
+        appendSubpath(thinned_, path.subpath(s).closed);
+      } else {
+        appendSubpath(device_, path.subpath(s).closed);
+      }
+    }
+    if (data_.empty()) return;
+    cairo_save(cr_);
+    cairo_identity_matrix(cr_);
+    cairo_new_path(cr_);
+    appendData();
+    setColor(cr_, color);
+    cairo_set_antialias(cr_, fastStrokes_ ? CAIRO_ANTIALIAS_FAST : CAIRO_ANTIALIAS_DEFAULT);
+    cairo_set_line_width(cr_, style.width * deviceScale);
+    cairo_set_line_join(cr_, style.join == StrokeStyle::Join::round   ? CAIRO_LINE_JOIN_ROUND
+                             : style.join == StrokeStyle::Join::bevel ? CAIRO_LINE_JOIN_BEVEL
+                                                                      : CAIRO_LINE_JOIN_MITER);
+    cairo_set_line_cap(cr_, style.cap == StrokeStyle::Cap::round    ? CAIRO_LINE_CAP_ROUND
+                            : style.cap == StrokeStyle::Cap::square ? CAIRO_LINE_CAP_SQUARE
+                                                                    : CAIRO_LINE_CAP_BUTT);
+    cairo_set_miter_limit(cr_, style.miterLimit);
+    cairo_stroke(cr_);
+    cairo_restore(cr_);
+  }
+
+  void fillLinearGradient(CGRect rect, CGPoint start, CGPoint end,
+                          const GradientStops& stops) override {
+    if (stops.colors == nullptr || stops.colors->empty()) return;
+    cairo_pattern_t* pattern = cairo_pattern_create_linear(start.x, start.y, end.x, end.y);
+    for (std::size_t i = 0; i < stops.colors->size(); ++i) {
+      const CGColor c = clampedColor((*stops.colors)[i]);
+      cairo_pattern_add_color_stop_rgba(pattern, stops.locations[i], c.red(), c.green(), c.blue(),
+                                        c.alpha());
+    }
+    cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+    cairo_set_source(cr_, pattern);
+    cairo_set_antialias(cr_, CAIRO_ANTIALIAS_DEFAULT);
+    cairo_rectangle(cr_, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
+    cairo_fill(cr_);
+    cairo_pattern_destroy(pattern);
+  }
+
+  void beginGroup() override { cairo_push_group(cr_); }
+
+  void endGroup(double opacity) override {
+    cairo_pop_group_to_source(cr_);
+    cairo_paint_with_alpha(cr_, std::clamp(opacity, 0.0, 1.0));
+  }
+
+  void endMaskedGroup(double opacity) override {
+    cairo_pattern_t* mask = cairo_pop_group(cr_);
+    cairo_pattern_t* content = cairo_pop_group(cr_);
+    const double alpha = std::clamp(opacity, 0.0, 1.0);
+    if (alpha < 1.0) cairo_push_group(cr_);
+    cairo_set_source(cr_, content);
+    cairo_mask(cr_, mask);
+    if (alpha < 1.0) {
+      cairo_pop_group_to_source(cr_);
+      cairo_paint_with_alpha(cr_, alpha);
+    }
+    cairo_pattern_destroy(content);
+    cairo_pattern_destroy(mask);
+  }
+
+  Image snapshot() const override {
+    if (surface_ == nullptr || empty_) return {};
+    cairo_surface_flush(surface_);
+    Image image(static_cast<std::size_t>(width_), static_cast<std::size_t>(height_));
+    const unsigned char* data = cairo_image_surface_get_data(surface_);
+    const int stride = cairo_image_surface_get_stride(surface_);
+    for (int y = 0; y < height_; ++y) {
+      const auto* row = reinterpret_cast<const std::uint32_t*>(data + y * stride);
+      std::uint8_t* out = image.rgba.data() + static_cast<std::size_t>(y) * width_ * 4;
+      for (int x = 0; x < width_; ++x) {
+        const std::uint32_t argb = row[x];
+        const unsigned a = argb >> 24;
+        unsigned r = (argb >> 16) & 0xff, g = (argb >> 8) & 0xff, b = argb & 0xff;
+        if (a != 0 && a != 255) {  // undo the premultiplication, rounding to nearest
+          r = (r * 255 + a / 2) / a;
+          g = (g * 255 + a / 2) / a;
+          b = (b * 255 + a / 2) / a;
+        }
+        out[4 * x] = static_cast<std::uint8_t>(std::min(r, 255u));
+        out[4 * x + 1] = static_cast<std::uint8_t>(std::min(g, 255u));
+        out[4 * x + 2] = static_cast<std::uint8_t>(std::min(b, 255u));
+        out[4 * x + 3] = static_cast<std::uint8_t>(a);
+      }
+    }
+    return image;
+  }
+
+ private:
+  void appendSubpath(std::span<const CGPoint> points, bool closed) {
+    if (points.empty()) return;
+    // A subpath with a coordinate that is not a number would poison the whole fill.
+    if (!std::all_of(points.begin(), points.end(), finite)) return;
+    cairo_path_data_t header, point;
+    header.header.type = CAIRO_PATH_MOVE_TO;
+    header.header.length = 2;
+    data_.push_back(header);
+    point.point.x = points[0].x;
+    point.point.y = points[0].y;
+    data_.push_back(point);
+    for (std::size_t i = 1; i < points.size(); ++i) {
+      header.header.type = CAIRO_PATH_LINE_TO;
+      data_.push_back(header);
+      point.point.x = points[i].x;
+      point.point.y = points[i].y;
+      data_.push_back(point);
+    }
+    if (closed) {
+      header.header.type = CAIRO_PATH_CLOSE_PATH;
+      header.header.length = 1;
+      data_.push_back(header);
+    }
+  }
+
+  void appendData() {
+    cairo_path_t path{CAIRO_STATUS_SUCCESS, data_.data(), static_cast<int>(data_.size())};
+    cairo_append_path(cr_, &path);
+  }
+
+  // The contents image as a premultiplied surface, made once per image.
+  cairo_surface_t* surfaceFor(const CGImage& image) {
+    if (cachedImage_.get() == &image && cachedSurface_ != nullptr) return cachedSurface_;
+    dropImageCache();
+    const int w = static_cast<int>(image.width()), h = static_cast<int>(image.height());
+    cachedSurface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    unsigned char* data = cairo_image_surface_get_data(cachedSurface_);
+    const int stride = cairo_image_surface_get_stride(cachedSurface_);
+    for (int y = 0; y < h; ++y) {
+      auto* row = reinterpret_cast<std::uint32_t*>(data + y * stride);
+      const std::uint8_t* in = image.rgba() + static_cast<std::size_t>(y) * image.bytesPerRow();
+      for (int x = 0; x < w; ++x) {
+        const unsigned a = in[4 * x + 3];
+        const unsigned r = (in[4 * x] * a + 127) / 255, g = (in[4 * x + 1] * a + 127) / 255,
+                       b = (in[4 * x + 2] * a + 127) / 255;
+        row[x] = (a << 24) | (r << 16) | (g << 8) | b;
+      }
+    }
+    cairo_surface_mark_dirty(cachedSurface_);
+    cachedImage_ = cg::ImageRef(&image);
+    return cachedSurface_;
+  }
+
+  void dropImageCache() {
+    if (cachedSurface_ != nullptr) cairo_surface_destroy(cachedSurface_);
+    cachedSurface_ = nullptr;
+    cachedImage_.reset();
+  }
+
+  bool fastStrokes_;
+  bool decimateStrokes_;
+  cairo_surface_t* surface_ = nullptr;
+  cairo_t* cr_ = nullptr;
+  int width_ = 0;
+  int height_ = 0;
+  double scale_ = 1;
+  bool empty_ = true;
+  std::vector<cairo_path_data_t> data_;
+  std::vector<CGPoint> device_;
+  std::vector<CGPoint> thinned_;
+  cg::ImageRef cachedImage_;
+  cairo_surface_t* cachedSurface_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<Canvas> makeCairoCanvas(bool fastStrokes, bool decimateStrokes) {
+  return std::make_unique<CairoCanvas>(fastStrokes, decimateStrokes);
+}
+
+}  // namespace render

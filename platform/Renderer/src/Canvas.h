@@ -1,0 +1,60 @@
+#pragma once
+// The rasteriser behind the renderer: a small set of drawing calls in points, under a stack of
+// translations and one device scale. Backends are chosen by measurement (bench/render).
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "CoreGraphics/CoreGraphics.h"
+#include "Renderer/Image.h"
+
+namespace render {
+
+struct StrokeStyle {
+  CGFloat width = 1;
+  enum class Join { miter, round, bevel } join = Join::miter;
+  enum class Cap { butt, round, square } cap = Cap::butt;
+  CGFloat miterLimit = 10;
+};
+
+struct GradientStops {
+  const std::vector<CGColor>* colors = nullptr;
+  std::vector<CGFloat> locations;  // one per colour, ascending
+};
+
+class Canvas {
+ public:
+  virtual ~Canvas() = default;
+
+  // A transparent picture of the given pixel size; user space = points × scale.
+  virtual void begin(std::size_t widthPixels, std::size_t heightPixels, double scale) = 0;
+  virtual void save() = 0;
+  virtual void restore() = 0;
+  virtual void translate(CGFloat dx, CGFloat dy) = 0;
+  virtual void clipToRect(CGRect rect) = 0;
+
+  virtual void fillRect(CGRect rect, const CGColor& color) = 0;
+  virtual void drawImage(const CGImage& image, CGRect rect) = 0;
+  virtual void fillPath(const CGPath& path, const CGColor& color, bool evenOdd) = 0;
+  virtual void strokePath(const CGPath& path, const CGColor& color, const StrokeStyle& style) = 0;
+  // Fills `rect` with a linear gradient from `start` to `end` (points of this space).
+  virtual void fillLinearGradient(CGRect rect, CGPoint start, CGPoint end,
+                                  const GradientStops& stops) = 0;
+
+  // Drawing between beginGroup and endGroup lands in a group composited with `opacity`.
+  virtual void beginGroup() = 0;
+  virtual void endGroup(double opacity) = 0;
+  // The two innermost groups are content and mask: the content is composited through the
+  // mask's alpha, with `opacity`.
+  virtual void endMaskedGroup(double opacity) = 0;
+
+  virtual Image snapshot() const = 0;
+};
+
+std::unique_ptr<Canvas> makeCairoCanvas(bool fastStrokes, bool decimateStrokes);
+
+// Components limited to 0 … 1 (a NaN becomes 0).
+CGColor clampedColor(const CGColor& color);
+
+}  // namespace render
