@@ -1,0 +1,22 @@
+// SpringBoard: names itself, lets the tweaks load, finishes launching and shows the lock
+// screen's now-playing artwork, then serves its main run loop.
+
+#include <HostCommon/HostProgram.h>
+
+#include "SpringBoardClasses.h"
+
+namespace {
+
+void finishLaunching() {
+  springboard::launch();
+  springboard::showNowPlayingArtwork();
+}
+
+}  // namespace
+
+int main() {
+  host::HostProgram program("com.apple.springboard");
+  program.start(&springboard::defineClasses);
+  program.whenLaunched(&finishLaunching);
+  return program.run();
+}

@@ -1,0 +1,169 @@
+#include "Supervisor.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/signalfd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <Foundation/NSLog.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "Device/Device.h"
+#include "Launcher/Launcher.h"
+#include "ProcessRecord.h"
+
+extern char** environ;
+
+namespace launcher {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kRestartedProgram = "mediaserverd";
+// A daemon that dies at once is not restarted in a tight loop.
+constexpr auto kRestartDelay = std::chrono::milliseconds(250);
+constexpr auto kStopGrace = std::chrono::seconds(5);
+
+struct Child {
+  HostProgram program;
+  pid_t pid = 0;
+  bool restartPending = false;
+  Clock::time_point restartAt{};
+};
+
+pid_t spawn(const HostProgram& program) {
+  const std::string path = device::phonePath(program.phonePath).string();
+  const std::string output =
+      (device::runDirectory() / (std::string(program.name) + ".out")).string();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                   0600);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGTERM);
+  sigaddset(&defaults, SIGINT);
+  sigaddset(&defaults, SIGCHLD);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  char* argv[] = {const_cast<char*>(program.name), nullptr};
+  pid_t pid = 0;
+  const int result = ::posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (result != 0) {
+    NSLog("launcher: cannot start %s", program.name);
+    return 0;
+  }
+  writeRecord(program.name, pid);
+  return pid;
+}
+
+// Stops every child (the last started first) and reaps it.
+void stopChildren(std::vector<Child>& children) {
+  for (auto child = children.rbegin(); child != children.rend(); ++child)
+    if (child->pid > 0) ::kill(child->pid, SIGTERM);
+  const auto deadline = Clock::now() + kStopGrace;
+  for (auto child = children.rbegin(); child != children.rend(); ++child) {
+    if (child->pid <= 0) continue;
+    int status = 0;
+    while (::waitpid(child->pid, &status, WNOHANG) == 0) {
+      if (Clock::now() >= deadline) {
+        ::kill(child->pid, SIGKILL);
+        ::waitpid(child->pid, &status, 0);
+        break;
+      }
+      ::poll(nullptr, 0, 5);
+    }
+    removeRecord(child->program.name);
+    child->pid = 0;
+  }
+}
+
+void reap(std::vector<Child>& children, bool stopping) {
+  int status = 0;
+  pid_t pid = 0;
+  while ((pid = ::waitpid(-1, &status, WNOHANG)) > 0) {
+    for (Child& child : children) {
+      if (child.pid != pid) continue;
+      child.pid = 0;
+      removeRecord(child.program.name);
+      if (stopping) break;
+      if (std::string(child.program.name) == kRestartedProgram) {
+        NSLog("launcher: %s ended; restarting it", child.program.name);
+        child.restartPending = true;
+        child.restartAt = Clock::now() + kRestartDelay;
+      } else {
+        NSLog("launcher: %s ended", child.program.name);
+      }
+    }
+  }
+}
+
+int pollTimeout(const std::vector<Child>& children) {
+  int timeout = -1;
+  for (const Child& child : children) {
+    if (!child.restartPending) continue;
+    const auto wait =
+        std::chrono::duration_cast<std::chrono::milliseconds>(child.restartAt - Clock::now());
+    const int ms = wait.count() < 0 ? 0 : static_cast<int>(wait.count()) + 1;
+    if (timeout < 0 || ms < timeout) timeout = ms;
+  }
+  return timeout;
+}
+
+}  // namespace
+
+int runSupervisor() {
+  sigset_t handled;
+  sigemptyset(&handled);
+  sigaddset(&handled, SIGTERM);
+  sigaddset(&handled, SIGINT);
+  sigaddset(&handled, SIGCHLD);
+  sigprocmask(SIG_BLOCK, &handled, nullptr);
+  const int signals = ::signalfd(-1, &handled, SFD_CLOEXEC);
+  if (signals < 0 || !writeRecord("launcher", ::getpid())) return 1;
+
+  std::vector<Child> children;
+  for (const HostProgram& program : hostPrograms()) children.push_back({program});
+  for (Child& child : children) child.pid = spawn(child.program);
+
+  bool stopping = false;
+  while (!stopping) {
+    pollfd watch{signals, POLLIN, 0};
+    const int ready = ::poll(&watch, 1, pollTimeout(children));
+    if (ready > 0) {
+      signalfd_siginfo info{};
+      while (::read(signals, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        if (info.ssi_signo == SIGTERM || info.ssi_signo == SIGINT) stopping = true;
+        if (info.ssi_signo == SIGCHLD) reap(children, stopping);
+        // One signal per read; more are pending only when the descriptor is still readable.
+        pollfd again{signals, POLLIN, 0};
+        if (::poll(&again, 1, 0) <= 0) break;
+      }
+    }
+    if (stopping) break;
+    for (Child& child : children)
+      if (child.restartPending && Clock::now() >= child.restartAt) {
+        child.restartPending = false;
+        child.pid = spawn(child.program);
+      }
+  }
+  stopChildren(children);
+  removeRecord("launcher");
+  return 0;
+}
+
+}  // namespace launcher
