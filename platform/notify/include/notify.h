@@ -45,3 +45,7 @@ uint32_t notify_post(const char* name);
 uint32_t notify_cancel(int token);
 
 bool notify_is_valid_token(int token);
+
+// Platform extension: how many posts this process's endpoints have taken in (diagnostics, and for
+// tests that must know a post has arrived before they let the queue run).
+uint64_t notify_received_post_count();

@@ -37,6 +37,7 @@ struct Registration {
 std::mutex gLock;
 std::map<int, std::shared_ptr<Registration>> gRegistrations;
 int gNextToken = 1;
+std::atomic<uint64_t> gReceivedPosts{0};
 
 std::shared_ptr<Registration> find(int token) {
   std::lock_guard guard(gLock);
@@ -61,6 +62,10 @@ void deliver(void* context) {
 // On an endpoint's thread.
 void receivePost(const std::filesystem::path& notifyRoot, std::string_view name) {
   std::lock_guard guard(gLock);
+  // Counted once its calls are on their queues.
+  struct CountOnExit {
+    ~CountOnExit() { gReceivedPosts.fetch_add(1); }
+  } countOnExit;
   for (auto& [token, registration] : gRegistrations) {
     if (!registration->delivers() || registration->name != name ||
         registration->directory.root() != notifyRoot) {
@@ -177,4 +182,8 @@ uint32_t notify_cancel(int token) {
 
 bool notify_is_valid_token(int token) {
   return find(token) != nullptr;
+}
+
+uint64_t notify_received_post_count() {
+  return gReceivedPosts.load();
 }
