@@ -24,11 +24,12 @@ class Listener : public NSObject {
   int calls = 0;
   std::string lastName;
   static void registerMethods_(Class cls) {
-    objc::addMethod(cls, "heard:", +[](id self, SEL, NSNotification* n) {
-      auto* me = static_cast<Listener*>(self);
-      ++me->calls;
-      me->lastName = n->name();
-    });
+    objc::addMethod(
+        cls, "heard:", +[](id self, SEL, NSNotification* n) {
+          auto* me = static_cast<Listener*>(self);
+          ++me->calls;
+          me->lastName = n->name();
+        });
   }
 };
 

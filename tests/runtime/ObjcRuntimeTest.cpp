@@ -14,12 +14,16 @@ class Counted : public NSObject {
   static inline int alive = 0;
   int value = 7;
   static void registerMethods_(Class cls) {
-    objc::addMethod(cls, "value", +[](id self, SEL) { return static_cast<Counted*>(self)->value; });
-    objc::addMethod(cls, "setValue:", +[](id self, SEL, int v) { static_cast<Counted*>(self)->value = v; });
+    objc::addMethod(
+        cls, "value", +[](id self, SEL) { return static_cast<Counted*>(self)->value; });
+    objc::addMethod(
+        cls, "setValue:", +[](id self, SEL, int v) { static_cast<Counted*>(self)->value = v; });
   }
 };
 
-int doubled(id self, SEL) { return static_cast<Counted*>(self)->value * 2; }
+int doubled(id self, SEL) {
+  return static_cast<Counted*>(self)->value * 2;
+}
 
 TEST(ObjcRuntime, SendsAlongTheSuperclassChainToRunTimeSubclasses) {
   Class sub = objc_allocateClassPair(Counted::class_(), "CountedRuntimeSubclass", 0);
@@ -37,7 +41,8 @@ TEST(ObjcRuntime, SendsAlongTheSuperclassChainToRunTimeSubclasses) {
   EXPECT_EQ(objc::cast<Counted>(object)->value, 21);
 
   ASSERT_TRUE(objc::addMethod(sub, "doubled", &doubled));
-  EXPECT_STREQ(method_getTypeEncoding(class_getInstanceMethod(sub, sel_registerName("doubled"))), "i@:");
+  EXPECT_STREQ(method_getTypeEncoding(class_getInstanceMethod(sub, sel_registerName("doubled"))),
+               "i@:");
   EXPECT_EQ(msgSend<int>(object, "doubled"), 42);
 
   // A strong instance variable keeps its value alive until the owner goes.

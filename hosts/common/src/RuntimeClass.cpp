@@ -1,8 +1,17 @@
 #include "HostCommon/RuntimeClass.h"
 
 #include <CoreGraphics/CGGeometry.h>
+#include <UIKit/UIView.h>
+#include <UIKit/UIViewController.h>
 
 namespace host {
+namespace {
+
+// Host classes name their superclasses (UIView, UIViewController) only through the runtime; this
+// keeps the frameworks that define them linked into every host, as the phone's binaries link them.
+[[maybe_unused]] const Class kFrameworkClasses[] = {UIView::class_(), UIViewController::class_()};
+
+}  // namespace
 
 RuntimeClass::RuntimeClass(const char* name, const char* superclassName)
     : name_(name), superclassName_(superclassName) {}

@@ -1,0 +1,125 @@
+// A device of each generation: made with `vellamor device create`, booted with `up`, its hosts
+// loading the tweak (each unit hooking only its own host), the audio daemon restarted when it
+// dies, and `down` leaving no process behind.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "TempDevice.h"
+#include "WaitFor.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::ChildProcess;
+
+constexpr const char* kHosts[] = {"mediaserverd", "SpringBoard", "Music", "Spotify", "Preferences"};
+
+// Runs `vellamor ARGS...` to its end; its exit status.
+int vellamor(const std::vector<std::string>& arguments, const fs::path& output) {
+  ChildProcess tool(testing_support::binaryDirectory() / "bin/vellamor", arguments, {}, output);
+  const auto status = tool.wait(std::chrono::seconds(30));
+  return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
+}
+
+// Log lines written by `program` (its name in the line's "name[pid]") that contain `text`.
+int linesOf(const std::string& log, const std::string& program, const std::string& text) {
+  std::istringstream lines(log);
+  int count = 0;
+  for (std::string line; std::getline(lines, line);)
+    if (line.find(" " + program + "[") != std::string::npos && line.find(text) != std::string::npos)
+      ++count;
+  return count;
+}
+
+pid_t recordedPid(const fs::path& device, const std::string& name) {
+  std::ifstream in(device / "run/pids" / (name + ".pid"));
+  long pid = 0;
+  in >> pid;
+  return static_cast<pid_t>(pid);
+}
+
+// True while `pid` names a process that has not ended (a zombie has).
+bool processExists(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  if (!std::getline(in, text)) return false;
+  const auto close = text.rfind(')');
+  return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
+}
+
+class Device : public ::testing::TestWithParam<int> {
+ protected:
+  fs::path toolOutput() const { return device_.path() / "tool.out"; }
+  testing_support::TempDevice device_;
+};
+
+TEST_P(Device, BootsEveryHostWithItsHooksRestartsTheAudioDaemonAndStopsCleanly) {
+  const int generation = GetParam();
+  ASSERT_EQ(vellamor({"device", "create", device_.path().string(), "--system",
+                      std::to_string(generation)},
+                     toolOutput()),
+            0);
+  // A filter that is no property list: every host skips it, says so once, and starts.
+  std::ofstream(device_.path() / "Library/MobileSubstrate/DynamicLibraries/Broken.plist")
+      << "{ Filter = { Bundles = ( com.apple.springboard";
+
+  ASSERT_EQ(vellamor({"device", "up"}, toolOutput()), 0);
+  const std::string hooked = "vellamor2: Hooked ";
+  const std::string skipped = "substrate: skipping Broken.plist";
+  EXPECT_TRUE(testing_support::waitFor([&] {
+    const std::string log = device_.log();
+    for (const char* host : kHosts)
+      if (linesOf(log, host, skipped) != 1) return false;
+    return linesOf(log, "SpringBoard", hooked + "com.apple.springboard.") == 2 &&
+           linesOf(log, "mediaserverd", hooked + "com.apple.mediaserverd.") == 1 &&
+           linesOf(log, "Music", hooked + "com.apple.Music.") == 1 &&
+           linesOf(log, "Spotify", hooked + "com.spotify.client.") == 1;
+  })) << device_.log();
+
+  std::vector<pid_t> started;
+  for (const char* name :
+       {"launcher", "mediaserverd", "SpringBoard", "Music", "Spotify", "Preferences"}) {
+    started.push_back(recordedPid(device_.path(), name));
+    EXPECT_TRUE(processExists(started.back())) << name;
+  }
+
+  // The audio daemon dies: the launcher starts a new one, which hooks again.
+  const pid_t daemon = recordedPid(device_.path(), "mediaserverd");
+  ASSERT_GT(daemon, 1);
+  ::kill(daemon, SIGKILL);
+  EXPECT_TRUE(testing_support::waitFor([&] {
+    const pid_t restarted = recordedPid(device_.path(), "mediaserverd");
+    return restarted > 1 && restarted != daemon &&
+           linesOf(device_.log(), "mediaserverd", hooked + "com.apple.mediaserverd.") == 2;
+  })) << device_.log();
+  started.push_back(recordedPid(device_.path(), "mediaserverd"));
+
+  ASSERT_EQ(vellamor({"device", "down"}, toolOutput()), 0);
+  for (pid_t pid : started) EXPECT_FALSE(processExists(pid)) << pid;
+  EXPECT_FALSE(fs::exists(device_.path() / "run/pids/launcher.pid"));
+
+  const std::string log = device_.log();
+  EXPECT_EQ(linesOf(log, "Preferences", "vellamor2:"), 0) << log;
+  EXPECT_EQ(linesOf(log, "SpringBoard", hooked), 2) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(System, Device, ::testing::Values(9, 10),
+                         [](const auto& info) { return "iOS" + std::to_string(info.param); });
+
+TEST(DeviceCommand, RefusesABadSystemAndADirectoryThatIsNoDevice) {
+  testing_support::TempDevice device;
+  const auto output = device.path() / "tool.out";
+  EXPECT_NE(vellamor({"device", "create", device.path().string(), "--system", "8"}, output), 0);
+  EXPECT_NE(vellamor({"device", "up"}, output), 0);
+  EXPECT_FALSE(fs::exists(device.path() / "run/pids/launcher.pid"));
+}
+
+}  // namespace
