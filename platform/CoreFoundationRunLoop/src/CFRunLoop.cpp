@@ -1,0 +1,192 @@
+// Running a loop: wait on the mode's epoll instance until a source is ready, a timer is due, the
+// loop is woken or the time limit passes; then serve what is ready, on the loop's own thread.
+
+#include <sys/epoll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <limits>
+
+#include "RunLoopInternal.h"
+
+const CFStringRef kCFRunLoopDefaultMode = "kCFRunLoopDefaultMode";
+const CFStringRef kCFRunLoopCommonModes = "kCFRunLoopCommonModes";
+
+namespace {
+
+bool isMainThread() {
+  return gettid() == getpid();
+}
+
+// Loops of other threads end with their thread.
+struct ThreadLoop {
+  CFRunLoopRef loop = nullptr;
+  ~ThreadLoop() {
+    if (loop) CFRelease(loop);
+  }
+};
+thread_local ThreadLoop threadLoop;
+
+using TimerList = std::vector<CFHolder<__CFRunLoopTimer>>;
+
+// The timers of `mode` due at `now`, with their next fire dates already moved on.
+TimerList takeDueTimers(CFRunLoopRef rl, runloop::Mode& mode, CFAbsoluteTime now) {
+  TimerList due;
+  std::lock_guard lock(rl->mutex);
+  for (auto& timer : mode.timers) {
+    if (!timer->valid || timer->fireDate > now) continue;
+    due.push_back(timer);
+    if (timer->interval > 0) {
+      double missed = std::floor((now - timer->fireDate) / timer->interval);
+      timer->fireDate += (missed + 1) * timer->interval;
+    } else {
+      timer->fireDate = std::numeric_limits<double>::infinity();
+    }
+  }
+  return due;
+}
+
+void fireTimers(CFRunLoopRef rl, runloop::Mode& mode) {
+  for (auto& timer : takeDueTimers(rl, mode, CFAbsoluteTimeGetCurrent())) {
+    if (!timer->valid) continue;
+    timer->callout(timer.get(), timer->context.info);
+    if (timer->interval <= 0) CFRunLoopTimerInvalidate(timer.get());
+  }
+}
+
+// Milliseconds to wait: until the deadline or the mode's next timer, rounded up so that a due
+// timer is never polled for in a busy loop.
+int waitMilliseconds(CFRunLoopRef rl, runloop::Mode& mode, CFAbsoluteTime deadline) {
+  CFAbsoluteTime until = deadline;
+  {
+    std::lock_guard lock(rl->mutex);
+    for (auto& timer : mode.timers)
+      if (timer->valid && timer->fireDate < until) until = timer->fireDate;
+  }
+  double seconds = until - CFAbsoluteTimeGetCurrent();
+  if (seconds <= 0) return 0;
+  if (seconds > 3600) return 3600 * 1000;
+  return static_cast<int>(std::ceil(seconds * 1000.0));
+}
+
+bool modeIsEmpty(CFRunLoopRef rl, runloop::Mode& mode) {
+  std::lock_guard lock(rl->mutex);
+  return mode.sources.empty() && mode.timers.empty();
+}
+
+// Serves the ready events; true when a source (not a wake-up) was handled.
+bool serveEvents(CFRunLoopRef rl, runloop::Mode& mode, const epoll_event* events, int count) {
+  bool handled = false;
+  for (int i = 0; i < count; ++i) {
+    auto* source = static_cast<__CFRunLoopSource*>(events[i].data.ptr);
+    if (!source) {
+      uint64_t value;
+      [[maybe_unused]] ssize_t got = read(rl->wakeDescriptor, &value, sizeof value);
+      continue;
+    }
+    CFHolder<__CFRunLoopSource> keep;
+    {
+      // An earlier callout of this batch may have removed it.
+      std::lock_guard lock(rl->mutex);
+      if (!source->valid || !runloop::modeContains(mode, source)) continue;
+      keep = CFHolder<__CFRunLoopSource>(source);
+    }
+    source->callout(source->callerDescriptor, source->info);
+    handled = true;
+  }
+  return handled;
+}
+
+int32_t run(CFRunLoopRef rl, CFStringRef modeName, CFTimeInterval seconds, bool returnAfterSource) {
+  if (!modeName || std::string(modeName) == kCFRunLoopCommonModes) return kCFRunLoopRunFinished;
+  runloop::Mode* mode;
+  {
+    std::lock_guard lock(rl->mutex);
+    mode = &runloop::modeNamed(rl, modeName);  // modes are never removed, so this stays valid
+  }
+  if (modeIsEmpty(rl, *mode)) return kCFRunLoopRunFinished;
+  if (rl->stopRequested.exchange(false)) return kCFRunLoopRunStopped;
+
+  const char* outerMode = rl->currentMode;
+  rl->currentMode = mode->name.c_str();
+  CFAbsoluteTime deadline = CFAbsoluteTimeGetCurrent() + (seconds > 0 ? seconds : 0);
+  int32_t result = kCFRunLoopRunTimedOut;
+  constexpr int kBatch = 32;
+  epoll_event events[kBatch];
+  for (;;) {
+    fireTimers(rl, *mode);
+    if (rl->stopRequested.exchange(false)) {
+      result = kCFRunLoopRunStopped;
+      break;
+    }
+    int timeout = waitMilliseconds(rl, *mode, deadline);
+    rl->waiting = true;
+    int count = epoll_wait(mode->epollDescriptor, events, kBatch, timeout);
+    rl->waiting = false;
+    if (count < 0) count = 0;  // EINTR: look again
+    bool handled = serveEvents(rl, *mode, events, count);
+    fireTimers(rl, *mode);
+    if (handled && returnAfterSource) {
+      result = kCFRunLoopRunHandledSource;
+      break;
+    }
+    if (rl->stopRequested.exchange(false)) {
+      result = kCFRunLoopRunStopped;
+      break;
+    }
+    if (CFAbsoluteTimeGetCurrent() >= deadline) {
+      result = kCFRunLoopRunTimedOut;
+      break;
+    }
+    if (modeIsEmpty(rl, *mode)) {
+      result = kCFRunLoopRunFinished;
+      break;
+    }
+  }
+  rl->currentMode = outerMode;
+  return result;
+}
+
+}  // namespace
+
+CFRunLoopRef CFRunLoopGetMain() {
+  static CFRunLoopRef mainLoop = new __CFRunLoop;
+  return mainLoop;
+}
+
+CFRunLoopRef CFRunLoopGetCurrent() {
+  if (isMainThread()) return CFRunLoopGetMain();
+  if (!threadLoop.loop) threadLoop.loop = new __CFRunLoop;
+  return threadLoop.loop;
+}
+
+void CFRunLoopRun() {
+  int32_t result;
+  do {
+    result = run(CFRunLoopGetCurrent(), kCFRunLoopDefaultMode, 1.0e10, false);
+  } while (result != kCFRunLoopRunStopped && result != kCFRunLoopRunFinished);
+}
+
+int32_t CFRunLoopRunInMode(CFStringRef mode, CFTimeInterval seconds,
+                           Boolean returnAfterSourceHandled) {
+  return run(CFRunLoopGetCurrent(), mode, seconds, returnAfterSourceHandled);
+}
+
+void CFRunLoopStop(CFRunLoopRef rl) {
+  if (!rl) return;
+  rl->stopRequested.store(true);
+  runloop::wake(rl);
+}
+
+void CFRunLoopWakeUp(CFRunLoopRef rl) {
+  if (rl) runloop::wake(rl);
+}
+
+CFStringRef CFRunLoopCopyCurrentMode(CFRunLoopRef rl) {
+  return rl ? rl->currentMode : nullptr;
+}
+
+Boolean CFRunLoopIsWaiting(CFRunLoopRef rl) {
+  return rl && rl->waiting;
+}

@@ -1,0 +1,88 @@
+// The main queue: a bounded ring drained by a source that the main run loop serves in every mode,
+// woken through one eventfd. Made when the library loads, on the main thread, so that the first
+// submission (possibly from a real-time thread) finds everything in place.
+
+#include <dispatch/dispatch.h>
+
+#include <CoreFoundation/CFRunLoop.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "BoundedRing.h"
+
+struct dispatch_queue_s {
+  dispatch_internal::BoundedRing<kDispatchMainQueueCapacity> ring;
+  int wakeDescriptor = -1;
+  std::atomic<bool> wakePending{false};
+  std::atomic<uint64_t> dropped{0};
+  CFRunLoopSourceRef source = nullptr;
+};
+
+namespace {
+
+dispatch_queue_s& mainQueue() {
+  static dispatch_queue_s* queue = new dispatch_queue_s;
+  return *queue;
+}
+
+void wrapBlock(void* block) {
+  reinterpret_cast<dispatch_block_t>(block)();
+}
+
+void drain(int fd, void* info) {
+  auto& queue = *static_cast<dispatch_queue_s*>(info);
+  uint64_t count;
+  [[maybe_unused]] ssize_t got = read(fd, &count, sizeof count);
+  // Cleared before draining: a submission after this point writes the eventfd again.
+  queue.wakePending.store(false, std::memory_order_seq_cst);
+  dispatch_internal::WorkItem item;
+  // At most one ring's worth per turn, so work that submits more work cannot starve the loop.
+  for (std::size_t served = 0; served < kDispatchMainQueueCapacity; ++served) {
+    if (!queue.ring.pop(item)) return;
+    item.function(item.context);
+  }
+  queue.wakePending.store(true);
+  uint64_t one = 1;
+  [[maybe_unused]] ssize_t written = write(queue.wakeDescriptor, &one, sizeof one);
+}
+
+__attribute__((constructor)) void attachMainQueue() {
+  dispatch_queue_s& queue = mainQueue();
+  queue.wakeDescriptor = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (queue.wakeDescriptor < 0) {
+    std::perror("dispatch: eventfd");
+    std::abort();
+  }
+  queue.source = CFRunLoopSourceCreateWithDescriptor(queue.wakeDescriptor, drain, &queue);
+  CFRunLoopAddSourceInAllModes(CFRunLoopGetMain(), queue.source);
+}
+
+}  // namespace
+
+dispatch_queue_t dispatch_get_main_queue() {
+  return &mainQueue();
+}
+
+void dispatch_async_f(dispatch_queue_t queue, void* context, dispatch_function_t work) {
+  if (!queue || !work) return;
+  if (!queue->ring.push({work, context})) {
+    queue->dropped.fetch_add(1, std::memory_order_relaxed);
+    return;
+  }
+  if (!queue->wakePending.exchange(true, std::memory_order_seq_cst)) {
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t written = write(queue->wakeDescriptor, &one, sizeof one);
+  }
+}
+
+void dispatch_async(dispatch_queue_t queue, dispatch_block_t block) {
+  if (!block) return;
+  dispatch_async_f(queue, reinterpret_cast<void*>(block), wrapBlock);
+}
+
+uint64_t dispatch_main_queue_dropped_count() {
+  return mainQueue().dropped.load();
+}

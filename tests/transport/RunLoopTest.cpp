@@ -1,0 +1,250 @@
+#include <CoreFoundation/CFRunLoop.h>
+#include <dispatch/dispatch.h>
+#include <gtest/gtest.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr CFStringRef kTrackingMode = "UITrackingRunLoopMode";
+
+struct EventFd {
+  EventFd() : fd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+  ~EventFd() { close(fd); }
+  void signal() const {
+    uint64_t one = 1;
+    ASSERT_EQ(write(fd, &one, sizeof one), 8);
+  }
+  int fd;
+};
+
+struct Counter {
+  int calls = 0;
+  int fd = -1;
+};
+
+void countAndDrain(int fd, void* info) {
+  auto* counter = static_cast<Counter*>(info);
+  uint64_t value;
+  if (read(fd, &value, sizeof value) == 8) ++counter->calls;
+  counter->fd = fd;
+}
+
+// Runs `mode` in short slices until `done` or the slices run out.
+template <typename Done>
+bool runUntil(CFStringRef mode, Done done, int slices = 200) {
+  for (int i = 0; i < slices && !done(); ++i) CFRunLoopRunInMode(mode, 0.05, true);
+  return done();
+}
+
+// Each case uses a thread's own loop, so the cases stay independent of one another.
+template <typename Body>
+void onFreshThread(Body body) {
+  std::thread thread(body);
+  thread.join();
+}
+
+TEST(RunLoop, EmptyModeFinishesAtOnce) {
+  onFreshThread([] {
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 5, false), kCFRunLoopRunFinished);
+  });
+}
+
+TEST(RunLoop, CommonModesIsNotAModeToRunIn) {
+  onFreshThread([] {
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopCommonModes, 0, false), kCFRunLoopRunFinished);
+  });
+}
+
+TEST(RunLoop, DescriptorSourceCalledWithCallersDescriptorAndReturnsHandled) {
+  onFreshThread([] {
+    EventFd event;
+    Counter counter;
+    CFRunLoopSourceRef source =
+        CFRunLoopSourceCreateWithDescriptor(event.fd, countAndDrain, &counter);
+    CFRunLoopAddSource(CFRunLoopGetCurrent(), source, kCFRunLoopDefaultMode);
+    event.signal();
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 10, true), kCFRunLoopRunHandledSource);
+    EXPECT_EQ(counter.calls, 1);
+    EXPECT_EQ(counter.fd, event.fd);
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true), kCFRunLoopRunTimedOut);
+    CFRunLoopSourceInvalidate(source);
+    EXPECT_FALSE(CFRunLoopSourceIsValid(source));
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true), kCFRunLoopRunFinished);
+    CFRelease(source);
+  });
+}
+
+struct ModeCase {
+  CFStringRef addedIn;
+  CFStringRef runIn;
+  bool served;
+  const char* name;
+};
+
+class RunLoopModes : public ::testing::TestWithParam<ModeCase> {};
+
+// Sources and timers wait for the modes they were added in; common items run in every common mode.
+TEST_P(RunLoopModes, SourceAndTimerServedOnlyInTheirModes) {
+  ModeCase mode = GetParam();
+  onFreshThread([mode] {
+    CFRunLoopRef loop = CFRunLoopGetCurrent();
+    CFRunLoopAddCommonMode(loop, kTrackingMode);
+    EventFd event;
+    Counter counter;
+    CFRunLoopSourceRef source =
+        CFRunLoopSourceCreateWithDescriptor(event.fd, countAndDrain, &counter);
+    CFRunLoopAddSource(loop, source, mode.addedIn);
+    int fired = 0;
+    CFRunLoopTimerContext context{0, &fired, nullptr, nullptr, nullptr};
+    CFRunLoopTimerRef timer = CFRunLoopTimerCreate(
+        nullptr, CFAbsoluteTimeGetCurrent(), 0, 0, 0,
+        [](CFRunLoopTimerRef, void* info) { ++*static_cast<int*>(info); }, &context);
+    CFRunLoopAddTimer(loop, timer, mode.addedIn);
+    // Keeps a mode that serves neither from finishing at once.
+    EventFd idle;
+    Counter idleCounter;
+    CFRunLoopSourceRef keeper =
+        CFRunLoopSourceCreateWithDescriptor(idle.fd, countAndDrain, &idleCounter);
+    CFRunLoopAddSource(loop, keeper, mode.runIn);
+    event.signal();
+    if (mode.served) {
+      EXPECT_TRUE(runUntil(mode.runIn, [&] { return counter.calls == 1 && fired == 1; }));
+    } else {
+      for (int i = 0; i < 3; ++i) CFRunLoopRunInMode(mode.runIn, 0.01, false);
+      EXPECT_EQ(counter.calls, 0);
+      EXPECT_EQ(fired, 0);
+      // ...and they run once their own mode does.
+      CFStringRef own =
+          std::string(mode.addedIn) == kCFRunLoopCommonModes ? kCFRunLoopDefaultMode : mode.addedIn;
+      EXPECT_TRUE(runUntil(own, [&] { return counter.calls == 1 && fired == 1; }));
+    }
+    EXPECT_FALSE(CFRunLoopTimerIsValid(timer));  // a one-shot timer ends after firing
+    CFRunLoopSourceInvalidate(source);
+    CFRunLoopSourceInvalidate(keeper);
+    CFRelease(source);
+    CFRelease(keeper);
+    CFRelease(timer);
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, RunLoopModes,
+    ::testing::Values(
+        ModeCase{kCFRunLoopDefaultMode, kCFRunLoopDefaultMode, true, "DefaultInDefault"},
+        ModeCase{kCFRunLoopDefaultMode, kTrackingMode, false, "DefaultInTracking"},
+        ModeCase{kCFRunLoopCommonModes, kCFRunLoopDefaultMode, true, "CommonInDefault"},
+        ModeCase{kCFRunLoopCommonModes, kTrackingMode, true, "CommonInTracking"},
+        ModeCase{kCFRunLoopCommonModes, "SomeOtherMode", false, "CommonInOther"},
+        ModeCase{kTrackingMode, kCFRunLoopDefaultMode, false, "TrackingInDefault"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RunLoop, RepeatingTimerFiresAgainUntilInvalidated) {
+  onFreshThread([] {
+    struct State {
+      int fired = 0;
+    } state;
+    CFRunLoopTimerContext context{0, &state, nullptr, nullptr, nullptr};
+    CFRunLoopTimerRef timer = CFRunLoopTimerCreate(
+        nullptr, CFAbsoluteTimeGetCurrent(), 0.001, 0, 0,
+        [](CFRunLoopTimerRef self, void* info) {
+          if (++static_cast<State*>(info)->fired == 3) CFRunLoopTimerInvalidate(self);
+        },
+        &context);
+    CFRunLoopAddTimer(CFRunLoopGetCurrent(), timer, kCFRunLoopCommonModes);
+    // The loop finishes by itself once its only timer has been invalidated.
+    int32_t result = kCFRunLoopRunTimedOut;
+    for (int i = 0; i < 100 && result != kCFRunLoopRunFinished; ++i)
+      result = CFRunLoopRunInMode(kCFRunLoopDefaultMode, 1, false);
+    EXPECT_EQ(result, kCFRunLoopRunFinished);
+    EXPECT_EQ(state.fired, 3);
+    CFRelease(timer);
+  });
+}
+
+TEST(RunLoop, StopFromAnotherThreadEndsTheRun) {
+  onFreshThread([] {
+    CFRunLoopRef loop = CFRunLoopGetCurrent();
+    EventFd idle;
+    Counter counter;
+    CFRunLoopSourceRef keeper =
+        CFRunLoopSourceCreateWithDescriptor(idle.fd, countAndDrain, &counter);
+    CFRunLoopAddSource(loop, keeper, kCFRunLoopDefaultMode);
+    std::thread stopper([loop] {
+      while (!CFRunLoopIsWaiting(loop)) std::this_thread::yield();
+      CFRunLoopStop(loop);
+    });
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 1.0e6, false), kCFRunLoopRunStopped);
+    stopper.join();
+    // A stop that comes while the loop is not running ends the next run at once.
+    CFRunLoopStop(loop);
+    CFRunLoopRun();
+    CFRunLoopSourceInvalidate(keeper);
+    CFRelease(keeper);
+  });
+}
+
+TEST(RunLoop, SourceInvalidatedByAnEarlierCalloutOfTheSameTurnIsNotCalled) {
+  onFreshThread([] {
+    EventFd first, second;
+    struct Pair {
+      CFRunLoopSourceRef other = nullptr;
+      int calls = 0;
+    } a, b;
+    auto callout = [](int fd, void* info) {
+      auto* pair = static_cast<Pair*>(info);
+      uint64_t value;
+      [[maybe_unused]] ssize_t got = read(fd, &value, sizeof value);
+      ++pair->calls;
+      CFRunLoopSourceInvalidate(pair->other);
+    };
+    CFRunLoopSourceRef sourceA = CFRunLoopSourceCreateWithDescriptor(first.fd, callout, &a);
+    CFRunLoopSourceRef sourceB = CFRunLoopSourceCreateWithDescriptor(second.fd, callout, &b);
+    a.other = sourceB;
+    b.other = sourceA;
+    CFRunLoopAddSource(CFRunLoopGetCurrent(), sourceA, kCFRunLoopDefaultMode);
+    CFRunLoopAddSource(CFRunLoopGetCurrent(), sourceB, kCFRunLoopDefaultMode);
+    first.signal();
+    second.signal();
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 10, true);
+    EXPECT_EQ(a.calls + b.calls, 1);
+    CFRelease(sourceA);
+    CFRelease(sourceB);
+  });
+}
+
+TEST(MainQueue, RunsSubmittedWorkInOrderInEveryMode) {
+  static std::vector<int> order;
+  order.clear();
+  CFRunLoopAddCommonMode(CFRunLoopGetMain(), kTrackingMode);
+  static int values[3] = {1, 2, 3};
+  for (int& value : values)
+    dispatch_async_f(dispatch_get_main_queue(), &value,
+                     [](void* context) { order.push_back(*static_cast<int*>(context)); });
+  // Served even in a mode that is not common, as on the platform.
+  EXPECT_TRUE(runUntil("SomeOtherMode", [] { return order.size() == 3; }));
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+
+  static std::atomic<int> blocks{0};
+  std::thread producer([] { dispatch_async(dispatch_get_main_queue(), [] { ++blocks; }); });
+  producer.join();
+  EXPECT_TRUE(runUntil(kTrackingMode, [] { return blocks.load() == 1; }));
+}
+
+TEST(MainQueue, FullQueueDropsAndCountsWithoutBlocking) {
+  static int served = 0;
+  served = 0;
+  uint64_t droppedBefore = dispatch_main_queue_dropped_count();
+  for (std::size_t i = 0; i < kDispatchMainQueueCapacity + 10; ++i)
+    dispatch_async(dispatch_get_main_queue(), [] { ++served; });
+  EXPECT_EQ(dispatch_main_queue_dropped_count() - droppedBefore, 10u);
+  EXPECT_TRUE(runUntil(kCFRunLoopDefaultMode,
+                       [] { return served == static_cast<int>(kDispatchMainQueueCapacity); }));
+}
+
+}  // namespace
