@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -19,34 +20,41 @@ namespace {
 
 constexpr const char* kTweakDirectory = "/Library/MobileSubstrate/DynamicLibraries";
 // A filter is a few lines; anything far larger is not one.
-constexpr std::uintmax_t kMaximumFilterSize = 1 << 20;
+constexpr std::size_t kMaximumFilterSize = 1 << 20;
 
 struct PlistDeleter {
   void operator()(plist_t node) const { plist_free(node); }
 };
 using PlistHandle = std::unique_ptr<void, PlistDeleter>;
 
-enum class FilterResult { matches, other, unreadable, noBundles };
-
-// The bundle identifiers the filter names; `Filter.Bundles` must be an array of strings.
-FilterResult readFilter(const std::filesystem::path& file, const std::string& bundleIdentifier) {
+// The filter file's verdict; a file that cannot be read is no property list.
+FilterVerdict readFilterFile(const std::filesystem::path& file, const std::string& bundle) {
   std::error_code error;
   const auto size = std::filesystem::file_size(file, error);
-  if (error || size == 0 || size > kMaximumFilterSize) return FilterResult::unreadable;
+  if (error || size == 0 || size > kMaximumFilterSize) return FilterVerdict::unreadable;
   std::ifstream in(file, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.good() && !in.eof()) return FilterResult::unreadable;
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (bytes.size() != size) return FilterVerdict::unreadable;
+  return readTweakFilter(bytes.data(), bytes.size(), bundle);
+}
+
+}  // namespace
+
+FilterVerdict readTweakFilter(const char* bytes, std::size_t length,
+                              const std::string& bundleIdentifier) {
+  if (bytes == nullptr || length == 0 || length > kMaximumFilterSize)
+    return FilterVerdict::unreadable;
   plist_t root = nullptr;
-  plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
+  plist_from_memory(bytes, static_cast<uint32_t>(length), &root);
   PlistHandle owner(root);
-  if (root == nullptr || plist_get_node_type(root) != PLIST_DICT) return FilterResult::unreadable;
+  if (root == nullptr || plist_get_node_type(root) != PLIST_DICT) return FilterVerdict::unreadable;
   plist_t filter = plist_dict_get_item(root, "Filter");
   if (filter == nullptr || plist_get_node_type(filter) != PLIST_DICT)
-    return FilterResult::noBundles;
+    return FilterVerdict::noBundles;
   plist_t bundles = plist_dict_get_item(filter, "Bundles");
   if (bundles == nullptr || plist_get_node_type(bundles) != PLIST_ARRAY ||
       plist_array_get_size(bundles) == 0)
-    return FilterResult::noBundles;
+    return FilterVerdict::noBundles;
   bool named = false;
   for (uint32_t i = 0; i < plist_array_get_size(bundles); ++i) {
     plist_t item = plist_array_get_item(bundles, i);
@@ -56,10 +64,8 @@ FilterResult readFilter(const std::filesystem::path& file, const std::string& bu
     if (text != nullptr && bundleIdentifier == text) named = true;
     std::free(text);
   }
-  return named ? FilterResult::matches : FilterResult::other;
+  return named ? FilterVerdict::matches : FilterVerdict::other;
 }
-
-}  // namespace
 
 std::vector<std::string> loadTweaks(const std::string& bundleIdentifier) {
   std::vector<std::string> loaded;
@@ -73,16 +79,16 @@ std::vector<std::string> loadTweaks(const std::string& bundleIdentifier) {
 
   for (const auto& filter : filters) {
     const std::string name = filter.filename().string();
-    switch (readFilter(filter, bundleIdentifier)) {
-      case FilterResult::other:
+    switch (readFilterFile(filter, bundleIdentifier)) {
+      case FilterVerdict::other:
         continue;
-      case FilterResult::unreadable:
+      case FilterVerdict::unreadable:
         NSLog("substrate: skipping %s: not a property list", name.c_str());
         continue;
-      case FilterResult::noBundles:
+      case FilterVerdict::noBundles:
         NSLog("substrate: skipping %s: the filter names no bundle", name.c_str());
         continue;
-      case FilterResult::matches:
+      case FilterVerdict::matches:
         break;
     }
     auto library = filter;

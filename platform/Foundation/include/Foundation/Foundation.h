@@ -3,6 +3,7 @@
 #include "Foundation/NSKeyedArchiver.h"
 #include "Foundation/NSLog.h"
 #include "Foundation/NSNotificationCenter.h"
+#include "Foundation/NSRunLoop.h"
 #include "Foundation/NSValues.h"
 #include "objc/StrongRef.h"
 #include "objc/message.h"

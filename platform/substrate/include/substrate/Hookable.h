@@ -30,10 +30,10 @@ struct MSHookableSlot {
 #define MS_HOOKABLE_SLOT_NAME(name) MSHookableEntry_##name
 
 // Defines the exported entry slot of `name`, first holding `body`.
-#define MS_HOOKABLE_FUNCTION(name, body)                                           \
-  extern "C" {                                                                     \
-  __attribute__((visibility("default"))) MSHookableSlot MS_HOOKABLE_SLOT_NAME(name){ \
-      reinterpret_cast<void*>(&body)};                                             \
+#define MS_HOOKABLE_FUNCTION(name, body)                                      \
+  extern "C" {                                                                \
+  __attribute__((visibility("default")))                                      \
+  MSHookableSlot MS_HOOKABLE_SLOT_NAME(name){reinterpret_cast<void*>(&body)}; \
   }
 
 // The current entry of `name`, typed as `body`; call it with the function's arguments.

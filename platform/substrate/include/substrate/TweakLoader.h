@@ -9,6 +9,7 @@
 // as an XML or binary property list. A filter that cannot be read, names no bundle or whose
 // library is missing is skipped with one log line; the host starts all the same.
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,5 +17,12 @@ namespace substrate {
 
 // Loads the tweaks for `bundleIdentifier`; returns the libraries loaded, in name order.
 std::vector<std::string> loadTweaks(const std::string& bundleIdentifier);
+
+enum class FilterVerdict { matches, other, unreadable, noBundles };
+
+// What the filter file's bytes say about `bundleIdentifier`: named, not named, not a property
+// list, or no `Filter.Bundles` array of at least one entry.
+FilterVerdict readTweakFilter(const char* bytes, std::size_t length,
+                              const std::string& bundleIdentifier);
 
 }  // namespace substrate
