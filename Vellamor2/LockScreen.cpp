@@ -1,15 +1,33 @@
 // LockScreen: the plot over the lock screen's now-playing artwork, in SpringBoard.
 
 #include <dlfcn.h>
+#include <time.h>
 
+#include <CoreFoundation/CFRunLoop.h>
 #include <Foundation/Foundation.h>
+#include <Foundation/NSRunLoop.h>
+#include <QuartzCore/CADisplayLink.h>
+#include <UIKit/UIKit.h>
+#include <dispatch/dispatch.h>
+#include <substrate.h>
+
+#include <algorithm>
+#include <cstdint>
 
 #include "Vellamor2/HookGroup.h"
 #include "Vellamor2/IntegrationState.h"
+#include "Vellamor2/LockScreenFigures.h"
 #include "Vellamor2/LockScreenHostClasses.h"
+#include "Vellamor2/LockScreenPlots.h"
+#include "Vellamor2/SettingsManager.h"
 #include "Vellamor2/Startup.h"
 
 constinit vellamor2::StaticRecord<lockscreenStateStruct> lockscreenState;
+
+struct serverDataStruct;
+// The history record that the service merges into (SpringBoardServer); read here in place, on
+// the same main thread. Weak: without the service there is no record to draw from.
+extern serverDataStruct ServerData __attribute__((weak));
 
 namespace LockScreen {
 namespace {
@@ -17,6 +35,11 @@ namespace {
 using namespace LockScreenHost;
 
 constinit StrongRef<NSObject> lsVellamorClass;
+// The iOS 9 art view most recently made by the plug-in.
+constinit StrongRef<NSObject> _artView;
+
+constinit LockScreenFigures figures;
+constinit std::uint64_t lastTickNanoseconds = 0;
 
 // Host implementations, kept when the hooks are installed.
 constinit ViewDidLoad oldViewDidLoad = nullptr;
@@ -27,45 +50,174 @@ constinit ViewDidAppear oldPluginViewDidAppear = nullptr;
 constinit ViewDidDisappear oldPluginViewDidDisappear = nullptr;
 constinit InitWithFrame oldArtViewInitWithFrame = nullptr;
 
+std::uint64_t monotonicNanoseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000u +
+         static_cast<std::uint64_t>(now.tv_nsec);
+}
+
+// The settings manager's dictionary, read in place; none before SpringBoard has launched.
+NSDictionary* settings() {
+  return gPreferences.get();
+}
+
+bool lockScreenEnabled() {
+  NSDictionary* preferences = settings();
+  return preferences != nullptr && preferences->boolValue("enabledLS");
+}
+
+// An object instance variable read by name; a class without it reads as no object.
+id objectIvar(id object, const char* name) {
+  if (object == nullptr) return nullptr;
+  return MSHookIvar<id>(object, name).value();
+}
+
 // ---- LSVellamorClass ---------------------------------------------------------------------------
 
-void viewDidAppearHooks(id, SEL) {}
-void viewDidDisappearHooks(id, SEL) {}
+// The plot of `visMethod`'s class, initialised with `frame`; a plot class that this build lacks
+// gives the waveform.
+StrongRef<NSObject> makePlot(int visMethod, CGRect frame) {
+  Class cls = objc_getClass(plotClassNameFor(visMethod));
+  if (cls == nullptr) cls = objc_getClass(plotClassNameFor(0));
+  if (cls == nullptr) return nullptr;
+  StrongRef<NSObject> plot = StrongRef<NSObject>::adopt(class_createInstance(cls));
+  msgSend<id>(plot.get(), "initWithFrame:", frame);
+  return plot;
+}
+
+void viewDidAppearHooks(id, SEL) {
+  lockscreenStateStruct& state = *lockscreenState;
+  NSDictionary* preferences = settings();
+  const int visMethod = preferences != nullptr ? preferences->intValue("visMethod") : 0;
+  auto* hostView = objc::cast<UIView>(state.hostView.get());
+  const CGRect frame = hostView != nullptr ? hostView->bounds() : CGRect{};
+  state.plot = makePlot(visMethod, frame);
+  id plot = state.plot.get();
+  if (plot == nullptr) return;
+  msgSend<void>(plot, "setup");
+  if (hostView != nullptr) {
+    hostView->addSubview(objc::cast<UIView>(plot));
+    hostView->bringSubviewToFront(objc::cast<UIView>(plot));
+  }
+  if (preferences != nullptr && preferences->boolValue("enabledCF") && state.savedPrimaryColor) {
+    msgSend<void>(plot, "changePrimaryColor:", state.savedPrimaryColor.get());
+    msgSend<void>(plot, "changeSecondaryColor:", state.savedSecondaryColor.get());
+    msgSend<void>(plot, "changeBackgroundColor:", state.savedBackgroundColor.get());
+  }
+  msgSend<void>(plot, "updateSettings:", preferences);
+}
+
+void viewDidDisappearHooks(id, SEL) {
+  lockscreenStateStruct& state = *lockscreenState;
+  if (!state.plot) return;
+  msgSend<void>(state.displayLink.get(), "invalidate");
+  id plot = state.plot.get();
+  state.savedSecondaryColor = msgSend<id>(plot, "getSecondaryColor");
+  state.savedPrimaryColor = msgSend<id>(plot, "getPrimaryColor");
+  state.savedBackgroundColor = msgSend<id>(plot, "getBackgroundColor");
+  msgSend<void>(plot, "clear");
+  if (auto* view = objc::cast<UIView>(plot)) view->removeFromSuperview();
+  state.plot = nullptr;
+}
+
+// ---- Display link and drawing ------------------------------------------------------------------
+
+void startDisplayLink(id target) {
+  StrongRef<CADisplayLink> link = CADisplayLink::displayLinkWithTarget(target, "drawPlot:");
+  link->setFrameInterval(kFrameInterval);
+  link->addToRunLoop(NSRunLoop::mainRunLoop()->getCFRunLoop(), NSDefaultRunLoopMode);
+  lockscreenState->displayLink = link;
+  lastTickNanoseconds = 0;
+}
+
+// Main queue: whatever plot is visible now draws from the history record itself.
+void drawTask() {
+  id plot = lockscreenState->plot.get();
+  if (plot == nullptr) {
+    ++figures.skipped;
+    return;
+  }
+  const std::uint64_t start = monotonicNanoseconds();
+  // The record travels as a plain pointer ("^v"), as the plots take it.
+  msgSend<void>(plot, "updateDataAndDraw:", static_cast<const void*>(&ServerData));
+  const std::uint64_t end = monotonicNanoseconds();
+  figures.drawNanoseconds[figures.drawn % LockScreenFigures::kKeptDurations] =
+      static_cast<std::uint32_t>(std::min<std::uint64_t>(end - start, UINT32_MAX));
+  figures.lastDrawNanoseconds = end;
+  ++figures.drawn;
+}
+
+// A tick whose condition holds: the drawing runs as its own main-queue task.
+void tick() {
+  const std::uint64_t now = monotonicNanoseconds();
+  constexpr double kTickNanoseconds = 1e9 * kFrameInterval / CADisplayLink::kRefreshesPerSecond;
+  if (lastTickNanoseconds != 0) {
+    const double late = static_cast<double>(now - lastTickNanoseconds) / kTickNanoseconds;
+    if (late >= 2.0) figures.dropped += static_cast<std::uint64_t>(late + 0.5) - 1;
+  }
+  lastTickNanoseconds = now;
+  ++figures.ticks;
+  dispatch_async(dispatch_get_main_queue(), &drawTask);
+}
 
 // ---- LSHooks (iOS 10): SBDashBoardMediaArtworkViewController -----------------------------------
 
 void artworkViewDidLoad(id self, SEL _cmd) {
   oldViewDidLoad(self, _cmd);
+  NSLog("vellamor2: NowPlayingArt Loaded.");
 }
 
 void artworkWillRotate(id self, SEL _cmd, long orientation, double duration) {
   oldWillRotate(self, _cmd, orientation, duration);
+  NSLog("vellamor2: NowPlayingArt rotated.");
 }
 
 void artworkViewDidAppear(id self, SEL _cmd, BOOL animated) {
   oldViewDidAppear(self, _cmd, animated);
+  NSLog("vellamor2: NowPlayingArt appeared.");
+  if (viewOf(self) == nullptr || lockscreenState->plot || !lockScreenEnabled()) return;
+  lockscreenState->artworkView = objectIvar(self, kArtworkViewIvar);
+  lockscreenState->hostView =
+      objectIvar(lockscreenState->artworkView.get(), kArtworkContainerViewIvar);
+  msgSend<void>(lsVellamorClass.get(), "viewDidAppearHooks");
+  startDisplayLink(self);
 }
 
 void artworkViewDidDisappear(id self, SEL _cmd, BOOL animated) {
   oldViewDidDisappear(self, _cmd, animated);
+  NSLog("vellamor2: NowPlayingArt disappeared.");
+  msgSend<void>(lsVellamorClass.get(), "viewDidDisappearHooks");
 }
 
-void artworkDrawPlot(id, SEL, id) {}
+void artworkDrawPlot(id self, SEL, id) {
+  if (viewOf(self) != nullptr && lockscreenState->plot) tick();
+}
 
 // ---- LSHooks_iOS9: NowPlayingArtPluginController, _NowPlayingArtView ---------------------------
 
 void pluginViewDidAppear(id self, SEL _cmd, BOOL animated) {
   oldPluginViewDidAppear(self, _cmd, animated);
+  NSLog("vellamor2: NowPlayingArt appeared.");
+  if (!_artView || lockscreenState->plot || !lockScreenEnabled()) return;
+  lockscreenState->hostView = artworkViewOf(_artView.get());
+  msgSend<void>(lsVellamorClass.get(), "viewDidAppearHooks");
+  startDisplayLink(self);
 }
 
 void pluginViewDidDisappear(id self, SEL _cmd, BOOL animated) {
   oldPluginViewDidDisappear(self, _cmd, animated);
+  NSLog("vellamor2: NowPlayingArt disappeared.");
+  msgSend<void>(lsVellamorClass.get(), "viewDidDisappearHooks");
 }
 
-void pluginDrawPlot(id, SEL, id) {}
+void pluginDrawPlot(id, SEL, id) {
+  if (_artView && lockscreenState->plot) tick();
+}
 
 id artViewInitWithFrame(id self, SEL _cmd, CGRect frame) {
   id view = oldArtViewInitWithFrame(self, _cmd, frame);
+  _artView = view;
   return view;
 }
 
@@ -117,3 +269,7 @@ void constructState() {
 }
 
 }  // namespace LockScreen
+
+const LockScreenFigures* vellamor2LockScreenFigures() {
+  return &LockScreen::figures;
+}

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "CommandRegistry.h"
+#include "DeviceControlCommand.h"
 #include "Device/Device.h"
 #include "Launcher/DeviceInstaller.h"
 #include "Launcher/Launcher.h"
@@ -71,6 +72,7 @@ const bool registered = tools::registerCommand([](CLI::App& app) {
   device->add_subcommand("status", "Show the device's processes")->callback([] {
     tools::setExitCode(status());
   });
+  tools::addDeviceControlCommands(*device);  // the hosts' control services
 });
 
 }  // namespace

@@ -115,4 +115,9 @@ void hideNowPlayingArtwork() {
   artworkController = nullptr;
 }
 
+// Lock screen: for the screen and its control service.
+id nowPlayingArtworkController() {
+  return artworkController.get();
+}
+
 }  // namespace springboard

@@ -3,6 +3,8 @@
 // artwork controller with its artwork view. (iOS 9's lock-screen classes live in the
 // NowPlayingArtLockScreen plug-in.)
 
+#include <objc/runtime.h>
+
 namespace springboard {
 
 // Defines the classes of `generation` through the object runtime.
@@ -16,5 +18,8 @@ bool hasLaunched();
 // viewDidAppear: / viewDidDisappear:). On iOS 9 the controller comes from the plug-in.
 void showNowPlayingArtwork();
 void hideNowPlayingArtwork();
+
+// Lock screen: the controller of the artwork on screen (no reference taken), or null.
+id nowPlayingArtworkController();
 
 }  // namespace springboard

@@ -3,13 +3,18 @@
 
 #include <HostCommon/HostProgram.h>
 
+#include "LockScreenScreen.h"
 #include "SpringBoardClasses.h"
+#include "SpringBoardControl.h"
 
 namespace {
 
 void finishLaunching() {
   springboard::launch();
   springboard::showNowPlayingArtwork();
+  // Lock screen: the artwork on the drawn screen, and the control service.
+  springboard::placeNowPlayingArtwork();
+  springboard::startControlService();
 }
 
 }  // namespace

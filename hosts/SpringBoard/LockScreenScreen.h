@@ -1,0 +1,30 @@
+#pragma once
+// SpringBoard's lock screen as it is drawn: the background, the now-playing artwork (the
+// generation's artwork controller's view, showing the artwork picture) and whatever a tweak has
+// put above the artwork. Main thread only.
+
+#include <CoreGraphics/CGImage.h>
+#include <UIKit/UIView.h>
+
+#include <string>
+
+namespace springboard {
+
+// Screen size, in points.
+inline constexpr double kScreenWidth = 375;
+inline constexpr double kScreenHeight = 667;
+
+// The screen's root view.
+UIView* lockScreen();
+
+// The artwork picture shown from now on (null: the generated cover).
+void setArtworkImage(cg::ImageRef image);
+
+// Puts the current artwork controller's view on the screen with the artwork picture in it, or
+// takes it off when there is no controller.
+void placeNowPlayingArtwork();
+
+// Draws the screen into a PNG at `scale` device pixels per point; false and a reason on failure.
+bool captureLockScreen(const std::string& path, double scale, std::string* error);
+
+}  // namespace springboard

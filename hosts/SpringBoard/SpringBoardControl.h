@@ -1,0 +1,24 @@
+#pragma once
+// SpringBoard's control service ("SpringBoard" in the device's run/control/): the commands with
+// which the launcher, the demo and the tests drive its lock screen.
+//
+//   show-artwork [FILE]   the now-playing artwork comes on screen (FILE: a PNG to show)
+//   hide-artwork          the artwork goes away
+//   rotate [ORIENTATION]  the artwork controller is told of a rotation (1 to 4; default 3)
+//   blank | light         the screen goes off or on ("com.apple.springboard.hasBlankedScreen")
+//   capture FILE [SCALE]  the lock screen drawn into a PNG (SCALE device pixels per point, 2)
+//   figures               what the lock screen's drawing did (see LockScreenFigures.h)
+
+#include <string>
+
+#include <HostControl/ControlRequest.h>
+
+namespace springboard {
+
+// Offers the service; logs and carries on without it when it cannot be offered.
+void startControlService();
+
+// One command's reply ("ok ..." or "error ...").
+std::string handleControlRequest(const control::ControlRequest& request);
+
+}  // namespace springboard

@@ -1,0 +1,29 @@
+#pragma once
+// A control request is one short line of text: a command word and, for some commands, one
+// argument (the rest of the line), e.g. "capture /tmp/screen.png 1". The reply is one line that
+// starts with "ok" or "error".
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace control {
+
+// The longest request or reply, in bytes.
+inline constexpr std::size_t kMaxMessageBytes = 4096;
+
+struct ControlRequest {
+  std::string command;   // lower-case letters and '-'
+  std::string argument;  // printable text without line breaks; may be empty
+};
+
+// The request in `bytes`, or nothing (and a reason) when it is empty, too long, has a command
+// word of other characters or an argument with control characters. One trailing newline is
+// allowed.
+std::optional<ControlRequest> parseControlRequest(const char* bytes, std::size_t length,
+                                                  std::string* error = nullptr);
+
+// The argument split at its first space: "capture FILE SCALE" gives FILE and "SCALE".
+std::pair<std::string, std::string> splitFirstWord(const std::string& text);
+
+}  // namespace control

@@ -1,0 +1,24 @@
+#pragma once
+// The serving side: a host program offers its control service under its own name in the
+// device's run directory (run/control/<name>), served on its main run loop in every common mode,
+// so that each command runs as ordinary main-thread work. One request per connection; callers
+// of another user are refused.
+
+#include <functional>
+#include <string>
+
+#include "HostControl/ControlRequest.h"
+
+namespace control {
+
+// Answers a request with a reply line ("ok ..." or "error ...").
+using ControlHandler = std::function<std::string(const ControlRequest&)>;
+
+// Starts serving `hostName` on the main run loop; false (and a reason) when the service cannot
+// be offered. Call on the main thread before the run loop turns.
+bool serve(const std::string& hostName, ControlHandler handler, std::string* error = nullptr);
+
+// The address of a host's service in the current device.
+std::string serviceAddress(const std::string& hostName);
+
+}  // namespace control

@@ -1,0 +1,102 @@
+#include "HostControl/ControlService.h"
+
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <CoreFoundation/CFRunLoop.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "ControlSocket.h"
+#include "Device/Device.h"
+
+namespace control {
+namespace {
+
+struct Service {
+  ControlHandler handler;
+  int listener = -1;
+};
+
+// How long an accepted caller may take to send its request: the main thread waits that long.
+constexpr int kRequestWaitMilliseconds = 200;
+
+bool callerIsOurUser(int connection) {
+  ucred credentials{};
+  socklen_t size = sizeof credentials;
+  return ::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 &&
+         credentials.uid == ::getuid();
+}
+
+void reply(int connection, const std::string& text) {
+  const std::size_t length = std::min(text.size(), kMaxMessageBytes);
+  (void)::send(connection, text.data(), length, MSG_NOSIGNAL);
+}
+
+void serveOne(Service& service, int connection) {
+  if (!callerIsOurUser(connection)) return;
+  pollfd ready{connection, POLLIN, 0};
+  if (::poll(&ready, 1, kRequestWaitMilliseconds) != 1) return;
+  char buffer[kMaxMessageBytes + 1];
+  const ssize_t received = ::recv(connection, buffer, sizeof buffer, MSG_DONTWAIT | MSG_TRUNC);
+  if (received <= 0) return;
+  std::string error;
+  const auto request =
+      static_cast<std::size_t>(received) > kMaxMessageBytes
+          ? std::nullopt
+          : parseControlRequest(buffer, static_cast<std::size_t>(received), &error);
+  if (!request) {
+    reply(connection, "error " + (error.empty() ? std::string("request too long") : error));
+    return;
+  }
+  reply(connection, service.handler(*request));
+}
+
+void acceptCallers(int listener, void* info) {
+  auto& service = *static_cast<Service*>(info);
+  for (;;) {
+    const int connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (connection < 0) return;
+    serveOne(service, connection);
+    ::close(connection);
+  }
+}
+
+}  // namespace
+
+std::string serviceAddress(const std::string& hostName) {
+  const auto directory = device::runSubdirectory("control");
+  if (directory.empty()) return {};
+  return (directory / hostName).string();
+}
+
+bool serve(const std::string& hostName, ControlHandler handler, std::string* error) {
+  auto fail = [&](std::string reason) {
+    if (error != nullptr) *error = std::move(reason);
+    return false;
+  };
+  const std::string path = serviceAddress(hostName);
+  const auto address = socketAddress(path);
+  if (!address) return fail("no run directory for the control service");
+  const int listener = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (listener < 0) return fail(std::string("socket: ") + std::strerror(errno));
+  ::unlink(path.c_str());  // a previous boot's
+  if (::bind(listener, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
+      ::listen(listener, 8) != 0) {
+    const std::string reason = std::strerror(errno);
+    ::close(listener);
+    return fail("cannot offer " + path + ": " + reason);
+  }
+  ::chmod(path.c_str(), 0600);
+  // The service lives as long as the host.
+  auto* service = new Service{std::move(handler), listener};
+  CFRunLoopSourceRef source =
+      CFRunLoopSourceCreateWithDescriptor(listener, &acceptCallers, service);
+  CFRunLoopAddSource(CFRunLoopGetMain(), source, kCFRunLoopCommonModes);
+  return true;
+}
+
+}  // namespace control
