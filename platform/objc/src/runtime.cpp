@@ -80,7 +80,9 @@ Ivar findIvar(Class cls, const char* name) {
   return nullptr;
 }
 
-bool isObjectType(const std::string& types) { return !types.empty() && types[0] == '@'; }
+bool isObjectType(const std::string& types) {
+  return !types.empty() && types[0] == '@';
+}
 
 void releaseObjectIvars(NSObject* object, Class cls) {
   for (Class c = cls; c != nullptr && c != c->native; c = c->superclass)
@@ -89,15 +91,6 @@ void releaseObjectIvars(NSObject* object, Class cls) {
         auto* slot = reinterpret_cast<id*>(reinterpret_cast<char*>(object) + ivar->offset);
         if (id value = std::exchange(*slot, nullptr)) value->release();
       }
-}
-
-std::string stripOffsets(const char* types) {
-  std::string out;
-  for (const char* p = types; *p != '\0'; ++p) {
-    if (*p >= '0' && *p <= '9') continue;  // frame offsets
-    out += *p;
-  }
-  return out;
 }
 
 }  // namespace
@@ -117,8 +110,12 @@ SEL sel_registerName(const char* name) {
   return slot.get();
 }
 
-SEL sel_getUid(const char* name) { return sel_registerName(name); }
-const char* sel_getName(SEL selector) { return selector ? selector->name.c_str() : "<null>"; }
+SEL sel_getUid(const char* name) {
+  return sel_registerName(name);
+}
+const char* sel_getName(SEL selector) {
+  return selector ? selector->name.c_str() : "<null>";
+}
 
 // ---- NSObject ----------------------------------------------------------------------------------
 
@@ -143,16 +140,16 @@ std::string NSObject::description() const {
 }
 
 void* NSObject::operator new(std::size_t size) {
-  return ::operator new(size, std::align_val_t{kObjectAlignment});
+  return ::operator new (size, std::align_val_t{kObjectAlignment});
 }
 
 void NSObject::operator delete(void* memory) noexcept {
-  ::operator delete(memory, std::align_val_t{kObjectAlignment});
+  ::operator delete (memory, std::align_val_t{kObjectAlignment});
 }
 
 Class NSObject::class_() {
-  static const Class cls = objc::registerNativeClass(
-      "NSObject", nullptr, sizeof(NSObject), &objc::constructInPlace<NSObject>, nullptr);
+  static const Class cls = objc::registerNativeClass("NSObject", nullptr, sizeof(NSObject),
+                                                     &objc::constructInPlace<NSObject>, nullptr);
   return cls;
 }
 
@@ -187,7 +184,8 @@ void finishLayout(Class cls) {
   }
   cls->ivarBlockSize = offset;
   const std::size_t base = roundUp(cls->nativeSize, kObjectAlignment);
-  for (auto& ivar : cls->ivars) ivar->offset = static_cast<std::ptrdiff_t>(base + ivar->offsetInBlock);
+  for (auto& ivar : cls->ivars)
+    ivar->offset = static_cast<std::ptrdiff_t>(base + ivar->offsetInBlock);
   cls->instanceSize = base + cls->ivarBlockSize;
 }
 
@@ -232,7 +230,9 @@ Class objc_lookUpClass(const char* name) {
   return found->second.get();
 }
 
-Class objc_getClass(const char* name) { return objc_lookUpClass(name); }
+Class objc_getClass(const char* name) {
+  return objc_lookUpClass(name);
+}
 
 std::vector<Class> objc_classesBelow(Class ancestor) {
   std::vector<Class> result;
@@ -243,9 +243,15 @@ std::vector<Class> objc_classesBelow(Class ancestor) {
   return result;
 }
 
-const char* class_getName(Class cls) { return cls ? cls->name.c_str() : "nil"; }
-Class class_getSuperclass(Class cls) { return cls ? cls->superclass : nullptr; }
-std::size_t class_getInstanceSize(Class cls) { return cls ? cls->instanceSize : 0; }
+const char* class_getName(Class cls) {
+  return cls ? cls->name.c_str() : "nil";
+}
+Class class_getSuperclass(Class cls) {
+  return cls ? cls->superclass : nullptr;
+}
+std::size_t class_getInstanceSize(Class cls) {
+  return cls ? cls->instanceSize : 0;
+}
 
 bool class_isSubclassOf(Class cls, Class ancestor) {
   for (Class c = cls; c != nullptr; c = c->superclass)
@@ -309,11 +315,19 @@ Ivar class_getInstanceVariable(Class cls, const char* name) {
   return findIvar(cls, name);
 }
 
-const char* ivar_getName(Ivar ivar) { return ivar ? ivar->name.c_str() : nullptr; }
-const char* ivar_getTypeEncoding(Ivar ivar) { return ivar ? ivar->types.c_str() : nullptr; }
-std::ptrdiff_t ivar_getOffset(Ivar ivar) { return ivar ? ivar->offset : 0; }
+const char* ivar_getName(Ivar ivar) {
+  return ivar ? ivar->name.c_str() : nullptr;
+}
+const char* ivar_getTypeEncoding(Ivar ivar) {
+  return ivar ? ivar->types.c_str() : nullptr;
+}
+std::ptrdiff_t ivar_getOffset(Ivar ivar) {
+  return ivar ? ivar->offset : 0;
+}
 
-SEL method_getName(Method method) { return method ? method->name : nullptr; }
+SEL method_getName(Method method) {
+  return method ? method->name : nullptr;
+}
 IMP method_getImplementation(Method method) {
   if (method == nullptr) return nullptr;
   std::shared_lock read(runtime().lock);
@@ -379,7 +393,18 @@ void object_setIvar(id object, Ivar ivar, id value) {
 namespace objc {
 
 bool typeEncodingsMatch(const char* methodTypes, const std::string& callTypes) {
-  return methodTypes != nullptr && stripOffsets(methodTypes) == stripOffsets(callTypes.c_str());
+  if (methodTypes == nullptr) return false;
+  // Compared character by character with frame offsets (digits) skipped: no allocation per send.
+  const char* a = methodTypes;
+  const char* b = callTypes.c_str();
+  while (true) {
+    while (*a >= '0' && *a <= '9') ++a;
+    while (*b >= '0' && *b <= '9') ++b;
+    if (*a != *b) return false;
+    if (*a == '\0') return true;
+    ++a;
+    ++b;
+  }
 }
 
 SendStatus lookUpForSend(id receiver, SEL selector, const std::string& callTypes, IMP* imp) {

@@ -89,7 +89,7 @@ R zeroOf() {
 template <class R, class... A>
 R send(id receiver, SEL selector, A... args) {
   if (receiver == nullptr) return zeroOf<R>();
-  const std::string types = encodeMethod<R, A...>();
+  static const std::string types = encodeMethod<R, A...>();  // built once per signature
   IMP imp = nullptr;
   const SendStatus status = lookUpForSend(receiver, selector, types, &imp);
   if (status != SendStatus::sent) reportSendFailure(receiver, selector, status, types);
@@ -109,7 +109,7 @@ template <class R, class... A>
 SendStatus trySend(std::conditional_t<std::is_void_v<R>, std::nullptr_t, R*> result, id receiver,
                    SEL selector, A... args) {
   if (receiver == nullptr) return SendStatus::nilReceiver;
-  const std::string types = encodeMethod<R, A...>();
+  static const std::string types = encodeMethod<R, A...>();  // built once per signature
   IMP imp = nullptr;
   const SendStatus status = lookUpForSend(receiver, selector, types, &imp);
   if (status != SendStatus::sent) return status;
