@@ -72,19 +72,33 @@ void forwardTransform(FFTSetup setup, const DSPSplitComplex* c, vDSP_Stride stri
   const std::size_t half = std::size_t{1} << (log2n - 1);
   float* re = c->realp;
   float* im = c->imagp;
-  float* x = setup->real;
-  for (std::size_t k = 0; k < half; ++k) {
-    x[2 * k] = re[k * stride];
-    x[2 * k + 1] = im[k * stride];
+  float* __restrict x = setup->real;
+  if (stride == 1) {
+    for (std::size_t k = 0; k < half; ++k) {
+      x[2 * k] = re[k];
+      x[2 * k + 1] = im[k];
+    }
+  } else {
+    for (std::size_t k = 0; k < half; ++k) {
+      x[2 * k] = re[k * stride];
+      x[2 * k + 1] = im[k * stride];
+    }
   }
   fftwf_execute(setup->forward[log2n]);
-  const fftwf_complex* bins = setup->spectrum;
-  re[0] = 2.0f * bins[0][0];
-  im[0] = 2.0f * bins[half][0];
-  for (std::size_t k = 1; k < half; ++k) {
-    re[k * stride] = 2.0f * bins[k][0];
-    im[k * stride] = 2.0f * bins[k][1];
+  const float* __restrict bins = &setup->spectrum[0][0];
+  const float nyquist = bins[2 * half];
+  if (stride == 1) {
+    for (std::size_t k = 0; k < half; ++k) {
+      re[k] = 2.0f * bins[2 * k];
+      im[k] = 2.0f * bins[2 * k + 1];
+    }
+  } else {
+    for (std::size_t k = 0; k < half; ++k) {
+      re[k * stride] = 2.0f * bins[2 * k];
+      im[k * stride] = 2.0f * bins[2 * k + 1];
+    }
   }
+  im[0] = 2.0f * nyquist;
 }
 
 void inverseTransform(FFTSetup setup, const DSPSplitComplex* c, vDSP_Stride stride,
@@ -92,20 +106,26 @@ void inverseTransform(FFTSetup setup, const DSPSplitComplex* c, vDSP_Stride stri
   const std::size_t half = std::size_t{1} << (log2n - 1);
   float* re = c->realp;
   float* im = c->imagp;
-  fftwf_complex* bins = setup->spectrum;
-  bins[0][0] = re[0];
-  bins[0][1] = 0;
-  bins[half][0] = im[0];
-  bins[half][1] = 0;
-  for (std::size_t k = 1; k < half; ++k) {
-    bins[k][0] = re[k * stride];
-    bins[k][1] = im[k * stride];
-  }
-  fftwf_execute(setup->inverse[log2n]);
-  const float* x = setup->real;
+  float* __restrict bins = &setup->spectrum[0][0];
   for (std::size_t k = 0; k < half; ++k) {
-    re[k * stride] = x[2 * k];
-    im[k * stride] = x[2 * k + 1];
+    bins[2 * k] = re[k * stride];
+    bins[2 * k + 1] = im[k * stride];
+  }
+  bins[1] = 0;  // DC and Nyquist are real; the Nyquist term travels in im[0]
+  bins[2 * half] = im[0];
+  bins[2 * half + 1] = 0;
+  fftwf_execute(setup->inverse[log2n]);
+  const float* __restrict x = setup->real;
+  if (stride == 1) {
+    for (std::size_t k = 0; k < half; ++k) {
+      re[k] = x[2 * k];
+      im[k] = x[2 * k + 1];
+    }
+  } else {
+    for (std::size_t k = 0; k < half; ++k) {
+      re[k * stride] = x[2 * k];
+      im[k * stride] = x[2 * k + 1];
+    }
   }
 }
 

@@ -1,5 +1,9 @@
 #include "QuartzCore/CADisplayLink.h"
 
+#include <CoreFoundation/CFRunLoop.h>
+
+#include <algorithm>
+
 #include "objc/message.h"
 
 CADisplayLink::~CADisplayLink() {
@@ -19,28 +23,48 @@ void CADisplayLink::setFrameInterval(long interval) {
 
 void CADisplayLink::addToRunLoop(CFRunLoopRef runLoop, CFStringRef mode) {
   if (!valid_ || runLoop == nullptr || mode == nullptr) return;
-  schedules_.push_back({runLoop, mode});
+  if (timer_ == nullptr) {
+    // One refresh of the simulated display per firing; a late firing still counts as one.
+    CFRunLoopTimerContext context{0, this, nullptr, nullptr, nullptr};
+    const CFTimeInterval period = 1.0 / kRefreshesPerSecond;
+    timer_ = CFRunLoopTimerCreate(kCFAllocatorDefault, CFAbsoluteTimeGetCurrent() + period, period,
+                                  0, 0, &CADisplayLink::refresh, &context);
+    if (timer_ == nullptr) return;
+    timerRunLoop_ = runLoop;
+    retain();  // the run loop holds the link until it is invalidated
+    heldByRunLoop_ = true;
+  }
+  if (runLoop != timerRunLoop_) return;
+  if (std::find(modes_.begin(), modes_.end(), mode) != modes_.end()) return;
+  modes_.emplace_back(mode);
+  CFRunLoopAddTimer(runLoop, timer_, mode);
 }
 
 void CADisplayLink::removeFromRunLoop(CFRunLoopRef runLoop, CFStringRef mode) {
-  (void)runLoop;
-  (void)mode;
+  if (timer_ == nullptr || runLoop != timerRunLoop_ || mode == nullptr) return;
+  auto it = std::find(modes_.begin(), modes_.end(), mode);
+  if (it == modes_.end()) return;
+  modes_.erase(it);
+  CFRunLoopRemoveTimer(runLoop, timer_, mode);
 }
 
 void CADisplayLink::invalidate() {
   if (!valid_) return;
   valid_ = false;
-  schedules_.clear();
   dropTimer();
-  target_.reset();
+  modes_.clear();
+  // Let go of the target and of the run loop's hold last: either may end this link.
+  StrongRef<NSObject> target = std::move(target_);
+  if (std::exchange(heldByRunLoop_, false)) release();
 }
 
 void CADisplayLink::onRefresh() {
   if (!valid_) return;
   ++refreshes_;
   if (paused_ || refreshes_ % static_cast<unsigned long>(frameInterval_) != 0) return;
-  StrongRef<CADisplayLink> keep(this);
-  msgSend<void>(target_.get(), selector_, static_cast<id>(this));
+  StrongRef<CADisplayLink> keep(this);  // the target may invalidate the link while it runs
+  StrongRef<NSObject> target = target_;
+  msgSend<void>(target.get(), selector_, static_cast<id>(this));
 }
 
 void CADisplayLink::refresh(CFRunLoopTimerRef, void* info) {
@@ -48,7 +72,11 @@ void CADisplayLink::refresh(CFRunLoopTimerRef, void* info) {
 }
 
 void CADisplayLink::dropTimer() {
+  if (timer_ == nullptr) return;
+  CFRunLoopTimerInvalidate(timer_);
+  CFRelease(timer_);
   timer_ = nullptr;
+  timerRunLoop_ = nullptr;
 }
 
 void CADisplayLink::registerMethods_(Class cls) {

@@ -1,6 +1,13 @@
 // The Cairo backend: an ARGB32 image surface kept between frames, paths appended as prebuilt
 // path data from a reused buffer, groups for opacity and masks.
 
+#include <agg_conv_stroke.h>
+#include <agg_path_storage.h>
+#include <agg_pixfmt_rgba.h>
+#include <agg_rasterizer_scanline_aa.h>
+#include <agg_renderer_base.h>
+#include <agg_renderer_scanline.h>
+#include <agg_scanline_p.h>
 #include <cairo.h>
 
 #include <algorithm>
@@ -34,8 +41,10 @@ void setColor(cairo_t* cr, const CGColor& color) {
 
 class CairoCanvas final : public Canvas {
  public:
-  CairoCanvas(bool fastStrokes, bool decimateStrokes)
-      : fastStrokes_(fastStrokes), decimateStrokes_(decimateStrokes) {}
+  CairoCanvas(CanvasKind kind, bool decimate)
+      : fastStrokes_(kind == CanvasKind::cairoFast),
+        agg_(kind == CanvasKind::aggOnCairo),
+        decimate_(decimate) {}
 
   ~CairoCanvas() override {
     if (cr_ != nullptr) cairo_destroy(cr_);
@@ -61,11 +70,18 @@ class CairoCanvas final : public Canvas {
     cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
     cairo_scale(cr_, scale, scale);
     scale_ = scale;
+    clipped_.clear();
     empty_ = widthPixels == 0 || heightPixels == 0;
   }
 
-  void save() override { cairo_save(cr_); }
-  void restore() override { cairo_restore(cr_); }
+  void save() override {
+    cairo_save(cr_);
+    clipped_.push_back(clipped_.empty() ? false : clipped_.back());
+  }
+  void restore() override {
+    cairo_restore(cr_);
+    if (!clipped_.empty()) clipped_.pop_back();
+  }
   void translate(CGFloat dx, CGFloat dy) override {
     if (std::isfinite(dx) && std::isfinite(dy)) cairo_translate(cr_, dx, dy);
   }
@@ -73,6 +89,7 @@ class CairoCanvas final : public Canvas {
   void clipToRect(CGRect rect) override {
     cairo_rectangle(cr_, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
     cairo_clip(cr_);
+    if (!clipped_.empty()) clipped_.back() = true;
   }
 
   void fillRect(CGRect rect, const CGColor& color) override {
@@ -101,42 +118,30 @@ class CairoCanvas final : public Canvas {
 
   void fillPath(const CGPath& path, const CGColor& color, bool evenOdd) override {
     if (clampedColor(color).alpha() <= 0 || path.isEmpty()) return;
-    data_.clear();
-    for (std::size_t s = 0; s < path.subpathCount(); ++s) {
-      appendSubpath(path.subpathPoints(s), path.subpath(s).closed);
-    }
+    // Fills are bound by their area, not their vertices: no thinning.
+    buildDevicePath(path, false);
     if (data_.empty()) return;
+    if (agg_ && aggFill(color, evenOdd, nullptr)) return;
+    cairo_save(cr_);
+    cairo_identity_matrix(cr_);
     cairo_new_path(cr_);
     appendData();
     setColor(cr_, color);
     cairo_set_antialias(cr_, CAIRO_ANTIALIAS_DEFAULT);
     cairo_set_fill_rule(cr_, evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
     cairo_fill(cr_);
+    cairo_restore(cr_);
   }
 
   void strokePath(const CGPath& path, const CGColor& color, const StrokeStyle& style) override {
     if (clampedColor(color).alpha() <= 0 || path.isEmpty() || !(style.width > 0)) return;
-    // Strokes are built in device pixels so that dense runs can be thinned per pixel column.
-    cairo_matrix_t m;
-    cairo_get_matrix(cr_, &m);
-    const double deviceScale = std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
-    data_.clear();
-    for (std::size_t s = 0; s < path.subpathCount(); ++s) {
-      const auto points = path.subpathPoints(s);
-      device_.clear();
-      device_.reserve(points.size());
-      for (const CGPoint& p : points) {
-        device_.push_back({m.xx * p.x + m.xy * p.y + m.x0, m.yx * p.x + m.yy * p.y + m.y0});
-      }
-      if (decimateStrokes_ && device_.size() > 8) {
-        thinned_.clear();
-        decimateColumns(device_, thinned_);
-        appendSubpath(thinned_, path.subpath(s).closed);
-      } else {
-        appendSubpath(device_, path.subpath(s).closed);
-      }
-    }
+    const double deviceScale = buildDevicePath(path, decimate_);
     if (data_.empty()) return;
+    if (agg_) {
+      StrokeStyle device = style;
+      device.width = style.width * deviceScale;
+      if (aggFill(color, false, &device)) return;
+    }
     cairo_save(cr_);
     cairo_identity_matrix(cr_);
     cairo_new_path(cr_);
@@ -222,6 +227,83 @@ class CairoCanvas final : public Canvas {
   }
 
  private:
+  // Solid fills and strokes drawn by Anti-Grain Geometry straight into the current target's
+  // pixels (premultiplied BGRA, as Cairo keeps them), from the device path in data_. False when
+  // a clip is active, which only Cairo honours.
+  bool aggFill(const CGColor& color, bool evenOdd, const StrokeStyle* stroke) {
+    if (!clipped_.empty() && clipped_.back()) return false;
+    cairo_surface_t* target = cairo_get_group_target(cr_);
+    if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE) return false;
+    cairo_surface_flush(target);
+    double ox = 0, oy = 0;
+    cairo_surface_get_device_offset(target, &ox, &oy);
+    agg::rendering_buffer buffer(cairo_image_surface_get_data(target),
+                                 static_cast<unsigned>(cairo_image_surface_get_width(target)),
+                                 static_cast<unsigned>(cairo_image_surface_get_height(target)),
+                                 cairo_image_surface_get_stride(target));
+    using PixelFormat = agg::pixfmt_bgra32_pre;
+    PixelFormat pixels(buffer);
+    agg::renderer_base<PixelFormat> base(pixels);
+    aggPath_.remove_all();
+    for (std::size_t i = 0; i < data_.size(); i += data_[i].header.length) {
+      const cairo_path_data_t& d = data_[i];
+      if (d.header.type == CAIRO_PATH_MOVE_TO) {
+        aggPath_.move_to(data_[i + 1].point.x + ox, data_[i + 1].point.y + oy);
+      } else if (d.header.type == CAIRO_PATH_LINE_TO) {
+        aggPath_.line_to(data_[i + 1].point.x + ox, data_[i + 1].point.y + oy);
+      } else if (d.header.type == CAIRO_PATH_CLOSE_PATH) {
+        aggPath_.close_polygon();
+      }
+    }
+    aggRasterizer_.reset();
+    if (stroke != nullptr) {
+      agg::conv_stroke<agg::path_storage> outline(aggPath_);
+      outline.width(stroke->width);
+      outline.line_join(stroke->join == StrokeStyle::Join::round   ? agg::round_join
+                        : stroke->join == StrokeStyle::Join::bevel ? agg::bevel_join
+                                                                   : agg::miter_join);
+      outline.line_cap(stroke->cap == StrokeStyle::Cap::round    ? agg::round_cap
+                       : stroke->cap == StrokeStyle::Cap::square ? agg::square_cap
+                                                                 : agg::butt_cap);
+      outline.miter_limit(stroke->miterLimit);
+      aggRasterizer_.filling_rule(agg::fill_non_zero);
+      aggRasterizer_.add_path(outline);
+    } else {
+      aggRasterizer_.filling_rule(evenOdd ? agg::fill_even_odd : agg::fill_non_zero);
+      aggRasterizer_.add_path(aggPath_);
+    }
+    const CGColor c = clampedColor(color);
+    agg::rgba8 solid(agg::rgba(c.red(), c.green(), c.blue(), c.alpha()));
+    solid.premultiply();
+    agg::render_scanlines_aa_solid(aggRasterizer_, aggScanline_, base, solid);
+    cairo_surface_mark_dirty(target);
+    return true;
+  }
+
+  // The path in device pixels, so that dense runs can be thinned per pixel column; returns the
+  // device scale (pixels per unit of the current space).
+  double buildDevicePath(const CGPath& path, bool thin) {
+    cairo_matrix_t m;
+    cairo_get_matrix(cr_, &m);
+    data_.clear();
+    for (std::size_t s = 0; s < path.subpathCount(); ++s) {
+      const auto points = path.subpathPoints(s);
+      device_.clear();
+      device_.reserve(points.size());
+      for (const CGPoint& p : points) {
+        device_.push_back({m.xx * p.x + m.xy * p.y + m.x0, m.yx * p.x + m.yy * p.y + m.y0});
+      }
+      if (thin && device_.size() > 8) {
+        thinned_.clear();
+        decimateColumns(device_, thinned_);
+        appendSubpath(thinned_, path.subpath(s).closed);
+      } else {
+        appendSubpath(device_, path.subpath(s).closed);
+      }
+    }
+    return std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
+  }
+
   void appendSubpath(std::span<const CGPoint> points, bool closed) {
     if (points.empty()) return;
     // A subpath with a coordinate that is not a number would poison the whole fill.
@@ -282,7 +364,12 @@ class CairoCanvas final : public Canvas {
   }
 
   bool fastStrokes_;
-  bool decimateStrokes_;
+  bool agg_;
+  bool decimate_;
+  std::vector<bool> clipped_;  // per save level: a clip is active
+  agg::path_storage aggPath_;
+  agg::rasterizer_scanline_aa<> aggRasterizer_;
+  agg::scanline_p8 aggScanline_;
   cairo_surface_t* surface_ = nullptr;
   cairo_t* cr_ = nullptr;
   int width_ = 0;
@@ -298,8 +385,8 @@ class CairoCanvas final : public Canvas {
 
 }  // namespace
 
-std::unique_ptr<Canvas> makeCairoCanvas(bool fastStrokes, bool decimateStrokes) {
-  return std::make_unique<CairoCanvas>(fastStrokes, decimateStrokes);
+std::unique_ptr<Canvas> makeCairoCanvas(CanvasKind kind, bool decimate) {
+  return std::make_unique<CairoCanvas>(kind, decimate);
 }
 
 }  // namespace render

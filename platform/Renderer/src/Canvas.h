@@ -52,7 +52,8 @@ class Canvas {
   virtual Image snapshot() const = 0;
 };
 
-std::unique_ptr<Canvas> makeCairoCanvas(bool fastStrokes, bool decimateStrokes);
+enum class CanvasKind { cairo, cairoFast, aggOnCairo };
+std::unique_ptr<Canvas> makeCairoCanvas(CanvasKind kind, bool decimate);
 
 // Components limited to 0 … 1 (a NaN becomes 0).
 CGColor clampedColor(const CGColor& color);

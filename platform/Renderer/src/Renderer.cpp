@@ -62,7 +62,10 @@ GradientStops stopsOf(const CAGradientLayer& gradient) {
 
 Renderer::Renderer(RenderOptions options)
     : options_(options),
-      canvas_(makeCairoCanvas(options.rasterizer == Rasterizer::cairoFast,
+      canvas_(makeCairoCanvas(options.rasterizer == Rasterizer::cairoFast ? CanvasKind::cairoFast
+                              : options.rasterizer == Rasterizer::aggOnCairo
+                                  ? CanvasKind::aggOnCairo
+                                  : CanvasKind::cairo,
                               options.decimateDenseStrokes)) {
   if (!(options_.scale > 0) || !std::isfinite(options_.scale)) options_.scale = 2.0;
 }

@@ -4,6 +4,7 @@
 // it was added to runs in one of the modes it was added for. The link holds a strong reference
 // to its target, and the run loop holds the link, until `invalidate`.
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -30,6 +31,7 @@ class CADisplayLink : public NSObject {
     return displayLinkWithTarget(target, sel_registerName(selector));
   }
 
+  // One run loop per link (the first it is added to), in any number of modes.
   void addToRunLoop(CFRunLoopRef runLoop, CFStringRef mode);
   void removeFromRunLoop(CFRunLoopRef runLoop, CFStringRef mode);
   // Stops the ticks for good and lets go of the target.
@@ -55,10 +57,6 @@ class CADisplayLink : public NSObject {
   static void registerMethods_(Class cls);
 
  private:
-  struct Schedule {
-    CFRunLoopRef runLoop;
-    CFStringRef mode;
-  };
   static void refresh(CFRunLoopTimerRef timer, void* info);
   void onRefresh();
   void dropTimer();
@@ -69,7 +67,8 @@ class CADisplayLink : public NSObject {
   bool paused_ = false;
   bool valid_ = true;
   unsigned long refreshes_ = 0;
-  std::vector<Schedule> schedules_;
+  std::vector<std::string> modes_;  // of timerRunLoop_
   CFRunLoopTimerRef timer_ = nullptr;
   CFRunLoopRef timerRunLoop_ = nullptr;
+  bool heldByRunLoop_ = false;
 };

@@ -1,0 +1,92 @@
+// Display links on the main run loop: every frameInterval-th refresh, only in the modes they
+// were added to, never after invalidate, holding their target until then.
+
+#include <gtest/gtest.h>
+
+#include <CoreFoundation/CFRunLoop.h>
+
+#include <vector>
+
+#include "QuartzCore/CADisplayLink.h"
+#include "WaitFor.h"
+#include "objc/message.h"
+
+namespace {
+
+class TickRecorder : public NSObject {
+  OBJC_NATIVE_CLASS(TickRecorder, NSObject)
+ public:
+  std::vector<unsigned long> refreshes;  // the link's refresh count at each tick
+  bool invalidateOnTick = false;
+
+  static void registerMethods_(Class cls) {
+    objc::addMethod(
+        cls, "tick:", +[](id self, SEL, id sender) {
+          auto* recorder = static_cast<TickRecorder*>(self);
+          auto* link = objc::cast<CADisplayLink>(sender);
+          recorder->refreshes.push_back(link->refreshCount());
+          if (recorder->invalidateOnTick) link->invalidate();
+        });
+  }
+};
+
+constexpr CFStringRef kOtherMode = "TestOtherMode";
+
+// Runs the main loop in `mode` until `done` holds (with a deadline).
+bool runUntil(CFStringRef mode, const std::function<bool()>& done) {
+  return testing_support::waitFor([&] {
+    CFRunLoopRunInMode(mode, 0.02, true);
+    return done();
+  });
+}
+
+TEST(DisplayLink, TicksOnEverySecondRefreshWithIntervalTwo) {
+  auto recorder = objc::make<TickRecorder>();
+  auto link = CADisplayLink::displayLinkWithTarget(recorder, "tick:");
+  link->setFrameInterval(2);
+  link->setFrameInterval(0);  // ignored
+  link->addToRunLoop(CFRunLoopGetMain(), kCFRunLoopDefaultMode);
+  ASSERT_TRUE(runUntil(kCFRunLoopDefaultMode, [&] { return recorder->refreshes.size() >= 3; }));
+  EXPECT_EQ(recorder->refreshes[0], 2u);
+  EXPECT_EQ(recorder->refreshes[1], 4u);
+  EXPECT_EQ(recorder->refreshes[2], 6u);
+  EXPECT_DOUBLE_EQ(link->duration(), 1.0 / 60);
+  link->invalidate();
+}
+
+TEST(DisplayLink, TicksOnlyInTheModesItWasAddedTo) {
+  auto recorder = objc::make<TickRecorder>();
+  auto witness = objc::make<TickRecorder>();
+  auto link = CADisplayLink::displayLinkWithTarget(recorder, "tick:");
+  auto other = CADisplayLink::displayLinkWithTarget(witness, "tick:");
+  link->addToRunLoop(CFRunLoopGetMain(), kCFRunLoopDefaultMode);
+  other->addToRunLoop(CFRunLoopGetMain(), kOtherMode);
+
+  ASSERT_TRUE(runUntil(kOtherMode, [&] { return witness->refreshes.size() >= 5; }));
+  EXPECT_TRUE(recorder->refreshes.empty()) << "ticked while the loop ran in another mode";
+  ASSERT_TRUE(runUntil(kCFRunLoopDefaultMode, [&] { return !recorder->refreshes.empty(); }));
+  link->invalidate();
+  other->invalidate();
+}
+
+TEST(DisplayLink, InvalidateStopsTheTicksAndReleasesTheTarget) {
+  auto recorder = objc::make<TickRecorder>();
+  auto witness = objc::make<TickRecorder>();
+  recorder->invalidateOnTick = true;  // as a host does when its view goes away
+  CADisplayLink* weakLink = nullptr;
+  {
+    auto link = CADisplayLink::displayLinkWithTarget(recorder, "tick:");
+    weakLink = link.get();
+    link->addToRunLoop(CFRunLoopGetMain(), kCFRunLoopDefaultMode);
+    EXPECT_EQ(recorder->retainCount(), 2u) << "the link holds its target";
+  }
+  auto other = CADisplayLink::displayLinkWithTarget(witness, "tick:");
+  other->addToRunLoop(CFRunLoopGetMain(), kCFRunLoopDefaultMode);
+  ASSERT_TRUE(runUntil(kCFRunLoopDefaultMode, [&] { return witness->refreshes.size() >= 5; }));
+  EXPECT_EQ(recorder->refreshes.size(), 1u) << "ticked after invalidate";
+  EXPECT_EQ(recorder->retainCount(), 1u) << "the target was not released";
+  (void)weakLink;  // freed with the run loop's hold: ASan would report a late use
+  other->invalidate();
+}
+
+}  // namespace

@@ -1,0 +1,242 @@
+// The renderer, checked by reading pixels back: fills, strokes, gradients, masks, opacity.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+
+#include "Renderer/ImageComparison.h"
+#include "Renderer/PathDecimation.h"
+#include "Renderer/Renderer.h"
+#include "TempDevice.h"
+#include "UIKit/UIKit.h"
+
+namespace {
+
+using Pixel = std::array<std::uint8_t, 4>;
+
+// Channels within `tolerance` levels.
+::testing::AssertionResult near(const Pixel& actual, const Pixel& expected, int tolerance = 3) {
+  for (int k = 0; k < 4; ++k) {
+    if (std::abs(int(actual[k]) - int(expected[k])) > tolerance) {
+      return ::testing::AssertionFailure()
+             << "pixel (" << int(actual[0]) << "," << int(actual[1]) << "," << int(actual[2]) << ","
+             << int(actual[3]) << ") is not (" << int(expected[0]) << "," << int(expected[1]) << ","
+             << int(expected[2]) << "," << int(expected[3]) << ")";
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+constexpr Pixel kWhite{255, 255, 255, 255}, kRed{255, 0, 0, 255}, kGreen{0, 255, 0, 255},
+    kYellow{255, 255, 0, 255};
+
+StrongRef<UIView> whiteView(CGFloat w, CGFloat h) {
+  auto view = UIView::viewWithFrame(CGRectMake(0, 0, w, h));
+  view->setBackgroundColor(UIColor::whiteColor());
+  return view;
+}
+
+StrongRef<CAShapeLayer> shapeWithRect(CGRect rect, CGRect frame) {
+  auto shape = CAShapeLayer::layer();
+  shape->setFrame(frame);
+  cg::PathRef path = cg::PathRef::adopt(CGPathCreateWithRect(rect, nullptr));
+  shape->setPath(path.get());
+  return shape;
+}
+
+TEST(Renderer, FilledRectHasItsColourInsideAndTheBackgroundOutsideAtTwiceTheScale) {
+  auto view = whiteView(50, 40);
+  auto shape = shapeWithRect(CGRectMake(10, 10, 20, 10), CGRectMake(0, 0, 50, 40));
+  shape->setFillColor(UIColor::redColor()->CGColor());
+  view->layer()->addSublayer(shape);
+  const render::Image image = render::renderView(view);
+  ASSERT_EQ(image.width, 100u);
+  ASSERT_EQ(image.height, 80u);
+  EXPECT_TRUE(near(image.pixel(40, 30), kRed));
+  EXPECT_TRUE(near(image.pixel(20, 20), kRed)) << "first pixel inside";
+  EXPECT_TRUE(near(image.pixel(19, 20), kWhite)) << "last pixel outside";
+  EXPECT_TRUE(near(image.pixel(60, 39), kWhite));
+  EXPECT_TRUE(near(image.pixel(2, 2), kWhite));
+}
+
+TEST(Renderer, SublayerFramesOffsetTheirPathsAndHiddenViewsAreSkipped) {
+  auto view = whiteView(50, 50);
+  auto shape = shapeWithRect(CGRectMake(0, 0, 10, 10), CGRectMake(20, 30, 10, 10));
+  shape->setFillColor(UIColor::greenColor()->CGColor());
+  view->layer()->addSublayer(shape);
+  auto hidden = UIView::viewWithFrame(CGRectMake(0, 0, 50, 50));
+  hidden->setBackgroundColor(UIColor::redColor());
+  hidden->setHidden(true);
+  view->addSubview(hidden);
+  const render::Image image = render::renderView(view);
+  EXPECT_TRUE(near(image.pixel(50, 70), kGreen));
+  EXPECT_TRUE(near(image.pixel(10, 10), kWhite));
+}
+
+TEST(Renderer, StrokedLineCoversItsWidthWithTheStrokeColourAndNothingBeyond) {
+  auto view = whiteView(50, 50);
+  auto shape = CAShapeLayer::layer();
+  shape->setFrame(view->bounds());
+  shape->setFillColor(nullptr);
+  shape->setStrokeColor(UIColor::redColor()->CGColor());
+  shape->setLineWidth(2);
+  shape->setLineJoin(kCALineJoinRound);
+  const CGPoint line[] = {{5, 25}, {45, 25}};
+  cg::PathRef path = cg::PathRef::mutablePath();
+  CGPathAddLines(path.get(), nullptr, line, 2);
+  shape->setPath(path.get());
+  view->layer()->addSublayer(shape);
+  const render::Image image = render::renderView(view);
+  // 2 points wide at 2× = rows 48 to 51.
+  for (std::size_t row : {48u, 49u, 50u, 51u}) EXPECT_TRUE(near(image.pixel(50, row), kRed)) << row;
+  EXPECT_TRUE(near(image.pixel(50, 46), kWhite));
+  EXPECT_TRUE(near(image.pixel(50, 53), kWhite));
+  EXPECT_TRUE(near(image.pixel(5, 49), kWhite)) << "butt cap: nothing before the start";
+}
+
+TEST(Renderer, GradientShowsItsColoursAtItsStopsAndTheMaskCutsItOut) {
+  auto view = whiteView(40, 100);
+  auto gradient = CAGradientLayer::layer();
+  gradient->setFrame(view->bounds());
+  gradient->setColors({UIColor::redColor()->CGColor(), UIColor::yellowColor()->CGColor(),
+                       UIColor::greenColor()->CGColor()});
+  gradient->setLocations({0.0, 0.5, 1.0});
+  view->layer()->addSublayer(gradient);
+
+  render::Renderer renderer;
+  renderer.draw(view);
+  render::Image image = renderer.image();
+  EXPECT_TRUE(near(image.pixel(40, 0), kRed, 4));
+  EXPECT_TRUE(near(image.pixel(40, 100), kYellow, 4));
+  EXPECT_TRUE(near(image.pixel(40, 199), kGreen, 4));
+  EXPECT_TRUE(near(image.pixel(40, 50), {255, 128, 0, 255}, 4)) << "halfway red to yellow";
+
+  // The mask's filled path (the left half) keeps the gradient; the rest shows the background.
+  auto mask = shapeWithRect(CGRectMake(0, 0, 20, 100), gradient->bounds());
+  gradient->setMask(mask);
+  renderer.draw(view);
+  image = renderer.image();
+  EXPECT_TRUE(near(image.pixel(10, 100), kYellow, 4));
+  EXPECT_TRUE(near(image.pixel(70, 100), kWhite));
+  EXPECT_TRUE(near(image.pixel(70, 0), kWhite));
+}
+
+TEST(Renderer, OpacityBlendsALayerAndItsSublayersAsOneGroup) {
+  auto view = whiteView(40, 20);
+  auto group = CALayer::layer();
+  group->setFrame(view->bounds());
+  group->setOpacity(0.5f);
+  auto left = shapeWithRect(CGRectMake(0, 0, 30, 20), group->bounds());
+  auto right = shapeWithRect(CGRectMake(10, 0, 30, 20), group->bounds());
+  left->setFillColor(UIColor::redColor()->CGColor());
+  right->setFillColor(UIColor::redColor()->CGColor());
+  group->addSublayer(left);
+  group->addSublayer(right);
+  view->layer()->addSublayer(group);
+  const render::Image image = render::renderView(view);
+  const Pixel half{255, 128, 128, 255};
+  EXPECT_TRUE(near(image.pixel(10, 20), half));
+  EXPECT_TRUE(near(image.pixel(40, 20), half)) << "the overlap is no darker inside a group";
+
+  // A fill colour's own alpha blends too; the picture keeps straight alpha where nothing is below.
+  auto bare = UIView::viewWithFrame(CGRectMake(0, 0, 10, 10));
+  auto shape = shapeWithRect(CGRectMake(0, 0, 10, 10), bare->bounds());
+  shape->setFillColor(UIColor::colorWithRed(0, 0, 1, 0.4)->CGColor());
+  bare->layer()->addSublayer(shape);
+  EXPECT_TRUE(near(render::renderView(bare).pixel(5, 5), {0, 0, 255, 102}));
+}
+
+TEST(Renderer, ContentsImageIsStretchedOverTheBounds) {
+  std::vector<std::uint8_t> pixels = {255, 0, 0, 255, 0, 0, 255, 255};  // red | blue
+  cg::ImageRef artwork = cg::ImageRef::adopt(CGImageCreateWithRGBA(2, 1, pixels.data(), 8));
+  auto view = UIView::viewWithFrame(CGRectMake(0, 0, 40, 20));
+  view->layer()->setContents(artwork.get());
+  const render::Image image = render::renderView(view);
+  EXPECT_TRUE(near(image.pixel(5, 20), kRed));
+  EXPECT_TRUE(near(image.pixel(75, 20), {0, 0, 255, 255}));
+}
+
+TEST(Renderer, PathsWithCoordinatesThatAreNotNumbersDrawNothing) {
+  auto view = whiteView(20, 20);
+  auto shape = CAShapeLayer::layer();
+  shape->setFrame(view->bounds());
+  shape->setStrokeColor(UIColor::redColor()->CGColor());
+  const CGPoint bad[] = {{0, 0}, {std::nan(""), 10}, {20, 20}};
+  cg::PathRef path = cg::PathRef::mutablePath();
+  CGPathAddLines(path.get(), nullptr, bad, 3);
+  shape->setPath(path.get());
+  view->layer()->addSublayer(shape);
+  const render::Image image = render::renderView(view);
+  EXPECT_TRUE(near(image.pixel(20, 20), kWhite));
+}
+
+// A dense x-monotonic waveform: thinning per pixel column changes the picture only slightly.
+TEST(Renderer, DecimatedDenseStrokeLooksLikeTheFullOne) {
+  auto view = whiteView(200, 100);
+  auto shape = CAShapeLayer::layer();
+  shape->setFrame(view->bounds());
+  shape->setFillColor(nullptr);
+  shape->setStrokeColor(UIColor::blackColor()->CGColor());
+  shape->setLineJoin(kCALineJoinRound);
+  std::vector<CGPoint> points(4096);
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    points[i] = {i * 200.0 / 4096, 50 + 40 * std::sin(i * 0.05) * std::cos(i * 0.0031)};
+  }
+  cg::PathRef path = cg::PathRef::mutablePath();
+  CGPathAddLines(path.get(), nullptr, points.data(), points.size());
+  shape->setPath(path.get());
+  view->layer()->addSublayer(shape);
+
+  render::RenderOptions full;
+  full.rasterizer = render::Rasterizer::cairo;
+  full.decimateDenseStrokes = false;
+  const render::Image reference = render::renderView(view, full);
+  // Thinning, the other rasteriser, and both: each within a fraction of a level on average.
+  for (const auto rasterizer : {render::Rasterizer::cairo, render::Rasterizer::aggOnCairo}) {
+    for (const bool thin : {false, true}) {
+      render::RenderOptions options;
+      options.rasterizer = rasterizer;
+      options.decimateDenseStrokes = thin;
+      const render::Comparison c =
+          render::compareImages(render::renderView(view, options), reference, {64, 0.002, 1.0});
+      EXPECT_TRUE(c.matches) << "rasteriser " << int(rasterizer) << ", thinning " << thin << ": "
+                             << c.message;
+    }
+  }
+
+  std::vector<CGPoint> device(points.size()), out;
+  for (std::size_t i = 0; i < points.size(); ++i) device[i] = {points[i].x * 2, points[i].y * 2};
+  render::decimateColumns(device, out);
+  EXPECT_LE(out.size(), 4u * 400u) << "at most four points per pixel column";
+  EXPECT_EQ(out.front(), device.front());
+  EXPECT_EQ(out.back(), device.back());
+}
+
+TEST(RenderedFiles, PngRoundTripAndGoldenComparisonWritesThePicturesBesideTheGolden) {
+  testing_support::TempDevice directory;
+  auto view = whiteView(10, 10);
+  auto shape = shapeWithRect(CGRectMake(0, 0, 5, 10), view->bounds());
+  view->layer()->addSublayer(shape);
+  const render::Image image = render::renderView(view);
+  const std::string golden = (directory.path() / "picture.png").string();
+  ASSERT_TRUE(render::writePng(image, golden));
+  const auto back = render::readPng(golden);
+  ASSERT_TRUE(back.has_value());
+  EXPECT_EQ(back->rgba, image.rgba);
+  EXPECT_TRUE(render::compareWithGolden(image, golden).matches);
+
+  shape->setFillColor(UIColor::redColor()->CGColor());
+  const render::Comparison c = render::compareWithGolden(render::renderView(view), golden);
+  EXPECT_FALSE(c.matches);
+  EXPECT_EQ(c.differingPixels, 200u) << "the left half, 10 × 20 pixels";
+  EXPECT_TRUE(std::filesystem::exists(directory.path() / "picture.actual.png")) << c.message;
+  EXPECT_TRUE(std::filesystem::exists(directory.path() / "picture.diff.png"));
+
+  std::ofstream(directory.path() / "broken.png") << "not a picture";
+  std::string error;
+  EXPECT_FALSE(render::readPng((directory.path() / "broken.png").string(), &error));
+  EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
