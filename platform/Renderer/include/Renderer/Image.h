@@ -30,7 +30,10 @@ struct Image {
 
 // False with a reason in `error` when the file cannot be written.
 bool writePng(const Image& image, const std::string& path, std::string* error = nullptr);
-// The picture in a PNG file, converted to RGBA; nothing (and a reason) when it is unreadable.
+// The picture in a PNG file, converted to RGBA; nothing (and a reason) when it is unreadable,
+// larger than 64 MiB, or claims more than 8192 pixels on a side or 16 Mi pixels in all.
 std::optional<Image> readPng(const std::string& path, std::string* error = nullptr);
+std::optional<Image> readPngFromMemory(const void* bytes, std::size_t length,
+                                       std::string* error = nullptr);
 
 }  // namespace render
