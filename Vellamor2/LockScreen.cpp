@@ -95,6 +95,7 @@ void viewDidAppearHooks(id, SEL) {
   state.plot = makePlot(visMethod, frame);
   id plot = state.plot.get();
   if (plot == nullptr) return;
+  figures.plotClass = object_getClassName(plot);
   msgSend<void>(plot, "setup");
   if (hostView != nullptr) {
     hostView->addSubview(objc::cast<UIView>(plot));
@@ -141,11 +142,7 @@ void drawTask() {
   const std::uint64_t start = monotonicNanoseconds();
   // The record travels as a plain pointer ("^v"), as the plots take it.
   msgSend<void>(plot, "updateDataAndDraw:", static_cast<const void*>(&ServerData));
-  const std::uint64_t end = monotonicNanoseconds();
-  figures.drawNanoseconds[figures.drawn % LockScreenFigures::kKeptDurations] =
-      static_cast<std::uint32_t>(std::min<std::uint64_t>(end - start, UINT32_MAX));
-  figures.lastDrawNanoseconds = end;
-  ++figures.drawn;
+  figures.noteDrawing(&ServerData, start, monotonicNanoseconds());
 }
 
 // A tick whose condition holds: the drawing runs as its own main-queue task.

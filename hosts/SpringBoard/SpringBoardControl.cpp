@@ -100,6 +100,13 @@ std::string capture(const std::string& argument) {
   return reply;
 }
 
+// The lock-screen tweak's figures, when the tweak is loaded.
+const LockScreenFigures* lockScreenFigures() {
+  using Lookup = const LockScreenFigures* (*)();
+  auto lookup = reinterpret_cast<Lookup>(::dlsym(RTLD_DEFAULT, kLockScreenFiguresSymbol));
+  return lookup != nullptr ? lookup() : nullptr;
+}
+
 double percentile(std::vector<std::uint32_t> values, double fraction) {
   if (values.empty()) return 0;
   const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
@@ -108,24 +115,42 @@ double percentile(std::vector<std::uint32_t> values, double fraction) {
 }
 
 std::string figures() {
-  using Lookup = const LockScreenFigures* (*)();
-  auto lookup = reinterpret_cast<Lookup>(::dlsym(RTLD_DEFAULT, kLockScreenFiguresSymbol));
-  const LockScreenFigures* f = lookup != nullptr ? lookup() : nullptr;
+  const LockScreenFigures* f = lockScreenFigures();
   if (f == nullptr) return error("no lock-screen tweak in SpringBoard");
   const std::size_t kept = static_cast<std::size_t>(
       std::min<std::uint64_t>(f->drawn, LockScreenFigures::kKeptDurations));
   std::vector<std::uint32_t> durations(f->drawNanoseconds, f->drawNanoseconds + kept);
-  char reply[320];
+  char reply[512];
   std::snprintf(
       reply, sizeof reply,
-      "ok ticks=%llu drawn=%llu skipped=%llu dropped=%llu draw_p50_us=%.1f "
-      "draw_p99_us=%.1f last_draw_ns=%llu now_ns=%llu",
-      static_cast<unsigned long long>(f->ticks), static_cast<unsigned long long>(f->drawn),
-      static_cast<unsigned long long>(f->skipped), static_cast<unsigned long long>(f->dropped),
-      percentile(durations, 0.5) / 1000, percentile(durations, 0.99) / 1000,
-      static_cast<unsigned long long>(f->lastDrawNanoseconds),
-      static_cast<unsigned long long>(monotonicNanoseconds()));
+      "ok plot=%s ticks=%llu drawn=%llu skipped=%llu dropped=%llu packets=%llu "
+      "changes=%llu draw_p50_us=%.1f draw_p99_us=%.1f",
+      f->plotClass != nullptr ? f->plotClass : "", static_cast<unsigned long long>(f->ticks),
+      static_cast<unsigned long long>(f->drawn), static_cast<unsigned long long>(f->skipped),
+      static_cast<unsigned long long>(f->dropped), static_cast<unsigned long long>(f->packets),
+      static_cast<unsigned long long>(f->changes), percentile(durations, 0.5) / 1000,
+      percentile(durations, 0.99) / 1000);
   return reply;
+}
+
+// The end of the first drawing after CLOCK_MONOTONIC `argument` (ns) that showed a newer packet:
+// how the demo times a render's road to the screen.
+std::string firstChangeAfter(const std::string& argument) {
+  char* end = nullptr;
+  const unsigned long long after = std::strtoull(argument.c_str(), &end, 10);
+  if (argument.empty() || *end != '\0') return error("first-change-after needs a time in ns");
+  const LockScreenFigures* f = lockScreenFigures();
+  if (f == nullptr) return error("no lock-screen tweak in SpringBoard");
+  std::uint64_t first = 0;
+  const std::uint64_t kept = std::min<std::uint64_t>(f->changes, LockScreenFigures::kKeptChanges);
+  for (std::uint64_t i = 0; i < kept; ++i) {
+    const std::uint64_t at =
+        f->changeNanoseconds[(f->changes - 1 - i) % LockScreenFigures::kKeptChanges];
+    if (at <= after) break;
+    first = at;
+  }
+  if (first == 0) return "ok none";
+  return "ok " + std::to_string(first);
 }
 
 }  // namespace
@@ -139,6 +164,7 @@ std::string handleControlRequest(const control::ControlRequest& request) {
   if (command == "light") return announceScreen(0);
   if (command == "capture") return capture(request.argument);
   if (command == "figures") return figures();
+  if (command == "first-change-after") return firstChangeAfter(request.argument);
   return error("unknown command " + command);
 }
 

@@ -1,0 +1,426 @@
+// vellamor demo [--audio FILE | --live] [--system 9|10] [--seconds N] [--out DIR]: the main job.
+// A fresh device plays the built-in track (or the file, or the desktop's sound), the lock screen
+// shows its now-playing artwork, and each visualisation in turn is recorded for a few seconds:
+// PNG frames, a contact sheet with one labelled frame per visualisation, an animated WebP and a
+// summary of what the system did. The device comes down at the end and on Ctrl-C.
+
+#include <signal.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <CoreFoundation/CFNotificationCenter.h>
+#include <CoreFoundation/CFPreferences.h>
+#include <Foundation/Foundation.h>
+#include <Renderer/Image.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CommandRegistry.h"
+#include "DemoPictures.h"
+#include "Device/Device.h"
+#include "HostControl/ControlClient.h"
+#include "Launcher/DeviceInstaller.h"
+#include "Launcher/Launcher.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The service identifier: the preferences domain and the prefix of its change notification.
+constexpr const char* kServiceIdentifier = "org.vellamor2.service";
+constexpr const char* kPreferencesChanged = "org.vellamor2.service.preferences-changed";
+
+struct Visualisation {
+  int visMethod;
+  const char* label;
+  const char* plotClass;
+};
+
+constexpr Visualisation kVisualisations[] = {
+    {0, "Waveform", "WavePlotWaveform"}, {1, "Wave bars", "WavePlotWaveBars"},
+    {2, "Bars", "WavePlotBars"},         {3, "Joyplot", "WavePlotJoyplot"},
+    {99, "Debug", "WavePlotDebug"},
+};
+
+constexpr int kFramesPerSecond = 5;
+constexpr double kFrameScale = 1;     // device pixels per point of the captured frames
+constexpr unsigned kSheetShrink = 2;  // contact sheet and animation at half the frame size
+constexpr int kLatencyRounds = 15;
+
+struct Options {
+  std::string audio;
+  bool live = false;
+  int system = 10;
+  int seconds = 3;
+  std::string out = "out/demo";
+};
+
+std::atomic<bool> interrupted{false};
+
+void onInterrupt(int) {
+  interrupted = true;
+}
+
+std::uint64_t nowNanoseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000u +
+         static_cast<std::uint64_t>(now.tv_nsec);
+}
+
+// Sleeps until CLOCK_MONOTONIC `deadline`, or less when interrupted.
+void sleepUntil(std::uint64_t deadline) {
+  while (!interrupted) {
+    const std::uint64_t now = nowNanoseconds();
+    if (now >= deadline) return;
+    const std::uint64_t wait = std::min<std::uint64_t>(deadline - now, 50'000'000);
+    timespec pause{0, static_cast<long>(wait)};
+    nanosleep(&pause, nullptr);
+  }
+}
+
+void sleepMilliseconds(int milliseconds) {
+  sleepUntil(nowNanoseconds() + static_cast<std::uint64_t>(milliseconds) * 1'000'000);
+}
+
+struct Percentiles {
+  double median = 0;
+  double p99 = 0;
+  std::size_t count = 0;
+};
+
+Percentiles percentilesOf(std::vector<double> values) {
+  Percentiles result;
+  result.count = values.size();
+  if (values.empty()) return result;
+  std::sort(values.begin(), values.end());
+  auto at = [&](double fraction) {
+    return values[static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1))];
+  };
+  result.median = at(0.5);
+  result.p99 = at(0.99);
+  return result;
+}
+
+// The value of `key=` in a reply line, or empty.
+std::string field(const std::string& reply, const std::string& key) {
+  std::istringstream words(reply);
+  for (std::string word; words >> word;)
+    if (word.rfind(key + "=", 0) == 0) return word.substr(key.size() + 1);
+  return {};
+}
+
+double numberField(const std::string& reply, const std::string& key) {
+  return std::atof(field(reply, key).c_str());
+}
+
+bool ask(const std::string& request, std::string* reply = nullptr) {
+  std::string ignored;
+  return control::request("SpringBoard", request, reply != nullptr ? reply : &ignored);
+}
+
+// Stores `value` under the stored key and tells the device the settings changed.
+bool storeSetting(const char* key, NSObject* value, bool announce) {
+  CFPreferencesSetAppValue(key, value, kServiceIdentifier);
+  if (!CFPreferencesAppSynchronize(kServiceIdentifier)) return false;
+  if (announce)
+    CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
+                                         kPreferencesChanged, nullptr, nullptr, true);
+  return true;
+}
+
+class Progress {
+ public:
+  explicit Progress(int total) : total_(std::max(total, 1)), terminal_(::isatty(2) != 0) {}
+  void show(int done, const std::string& what) {
+    constexpr int kWidth = 32;
+    const int filled = done * kWidth / total_;
+    if (terminal_) {
+      std::fprintf(stderr, "\r  [%s%s] %3d%%  %-28s", std::string(filled, '#').c_str(),
+                   std::string(kWidth - filled, '.').c_str(), done * 100 / total_, what.c_str());
+    } else if (what != last_) {
+      std::fprintf(stderr, "  recording %s\n", what.c_str());
+    }
+    last_ = what;
+  }
+  void finish() {
+    if (terminal_) std::fprintf(stderr, "\n");
+  }
+
+ private:
+  int total_;
+  bool terminal_;
+  std::string last_;
+};
+
+pid_t recordedPid(const std::string& name) {
+  std::ifstream in(device::runDirectory() / "pids" / (name + ".pid"));
+  long pid = 0;
+  in >> pid;
+  return static_cast<pid_t>(pid);
+}
+
+// The lock screen shows a new plot of `visualisation`: the setting is stored and announced,
+// then the artwork goes away and comes back (a plot takes its settings when it is made). The
+// class shown is the plot's, or the waveform where that plot is not built; which one came is
+// read back from SpringBoard.
+std::string showVisualisation(const Visualisation& visualisation) {
+  auto number = NSNumber::numberWithInteger(visualisation.visMethod);
+  storeSetting("VisMethod", number.get(), true);
+  std::string shown;
+  for (int attempt = 0; attempt < 10 && !interrupted; ++attempt) {
+    sleepMilliseconds(attempt == 0 ? 40 : 80);  // the settings manager reloads on its run loop
+    ask("hide-artwork");
+    ask("show-artwork");
+    std::string reply;
+    if (!ask("figures", &reply)) continue;
+    shown = field(reply, "plot");
+    if (shown == visualisation.plotClass) break;
+  }
+  return shown;
+}
+
+// Resumes the paused audio daemon and times the road to the first lock-screen drawing of a
+// newer packet; nothing when none came.
+std::optional<double> timeOneResume(pid_t daemon) {
+  ::kill(daemon, SIGUSR1);  // pause: silence is not captured, the plot holds still
+  sleepMilliseconds(150);
+  const std::uint64_t resumed = nowNanoseconds();
+  ::kill(daemon, SIGUSR2);
+  const std::uint64_t deadline = resumed + 500'000'000;
+  while (!interrupted && nowNanoseconds() < deadline) {
+    std::string reply;
+    if (ask("first-change-after " + std::to_string(resumed), &reply) && reply != "ok none") {
+      const double at = std::atof(reply.c_str() + 3);
+      return (at - static_cast<double>(resumed)) / 1e6;
+    }
+    sleepMilliseconds(2);
+  }
+  return std::nullopt;
+}
+
+struct Recording {
+  std::vector<std::string> frameFiles;
+  std::vector<demo::LabelledFrame> sheet;
+  std::vector<double> captureMilliseconds;
+  std::vector<double> latencyMilliseconds;
+  std::string figures;
+};
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "vellamor demo: %s\n", message.c_str());
+  return 1;
+}
+
+bool bringDown() {
+  std::string error;
+  const bool down = launcher::down(&error);
+  if (!down) std::fprintf(stderr, "vellamor demo: %s\n", error.c_str());
+  return down;
+}
+
+void record(const Options& options, const fs::path& frames, Recording& recording) {
+  const int perVisualisation = options.seconds * kFramesPerSecond;
+  Progress progress(perVisualisation * static_cast<int>(std::size(kVisualisations)));
+  int done = 0;
+  for (const Visualisation& visualisation : kVisualisations) {
+    if (interrupted) break;
+    const std::string shown = showVisualisation(visualisation);
+    std::string lastFrame;
+    const std::uint64_t start = nowNanoseconds();
+    for (int i = 0; i < perVisualisation && !interrupted; ++i) {
+      sleepUntil(start + static_cast<std::uint64_t>(i) * 1'000'000'000u / kFramesPerSecond);
+      char name[64];
+      std::snprintf(name, sizeof name, "vis%02d-%03d.png", visualisation.visMethod, i);
+      const std::string path = fs::absolute(frames / name).string();
+      std::string reply;
+      if (ask("capture " + path + " " + std::to_string(kFrameScale), &reply)) {
+        recording.frameFiles.push_back(path);
+        recording.captureMilliseconds.push_back(numberField(reply, "captured_us") / 1000);
+        lastFrame = path;
+      }
+      progress.show(++done, std::to_string(visualisation.visMethod) + " " + visualisation.label);
+    }
+    if (!lastFrame.empty()) {
+      if (auto picture = render::readPng(lastFrame)) {
+        std::string label = std::to_string(visualisation.visMethod) + " " + visualisation.label;
+        if (!shown.empty() && shown != visualisation.plotClass) label += " (not built)";
+        recording.sheet.push_back({demo::shrink(*picture, kSheetShrink), label});
+      }
+    }
+  }
+  progress.finish();
+  if (interrupted) return;
+
+  ask("figures", &recording.figures);
+  const pid_t daemon = recordedPid("mediaserverd");
+  if (daemon > 1) {
+    for (int round = 0; round < kLatencyRounds && !interrupted; ++round)
+      if (auto latency = timeOneResume(daemon)) recording.latencyMilliseconds.push_back(*latency);
+    ::kill(daemon, SIGUSR2);  // playing again, whatever happened
+  }
+}
+
+void writePictures(const fs::path& out, Recording& recording, std::vector<std::string>& written) {
+  if (!recording.sheet.empty()) {
+    const auto sheet = demo::contactSheet(recording.sheet);
+    std::string error;
+    if (render::writePng(sheet, (out / "contact-sheet.png").string(), &error))
+      written.push_back((out / "contact-sheet.png").string());
+    else
+      std::fprintf(stderr, "vellamor demo: contact sheet: %s\n", error.c_str());
+  }
+  std::vector<render::Image> animation;
+  for (const auto& file : recording.frameFiles)
+    if (auto picture = render::readPng(file))
+      animation.push_back(demo::shrink(*picture, kSheetShrink));
+  if (!animation.empty()) {
+    std::string error;
+    if (demo::writeAnimatedWebP(animation, 1000 / kFramesPerSecond,
+                                (out / "animation.webp").string(), &error))
+      written.push_back((out / "animation.webp").string());
+    else
+      std::fprintf(stderr, "vellamor demo: animation: %s\n", error.c_str());
+  }
+}
+
+std::string fixed(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", value);
+  return text;
+}
+
+// A figure of SpringBoard's reply in milliseconds (the reply gives microseconds), or "-".
+std::string milliseconds(const std::string& reply, const char* key) {
+  return field(reply, key).empty() ? "-" : fixed(numberField(reply, key) / 1000);
+}
+
+std::string orZero(const std::string& value) {
+  return value.empty() ? "0" : value;
+}
+
+std::string summaryOf(const Options& options, const Recording& recording,
+                      const std::vector<std::string>& written) {
+  const std::string& f = recording.figures;
+  const auto capture = percentilesOf(recording.captureMilliseconds);
+  const auto latency = percentilesOf(recording.latencyMilliseconds);
+  const std::string source = !options.audio.empty() ? options.audio
+                             : options.live         ? "live capture from the sound server"
+                                                    : "the built-in track";
+  const std::string road =
+      latency.count == 0
+          ? "no newer packet reached the lock screen"
+          : fixed(latency.median) + " ms median, " + fixed(latency.p99) +
+                " ms p99 (from resuming the audio daemon to the first drawing of a newer packet, " +
+                std::to_string(latency.count) + " times)";
+  char text[2048];
+  std::snprintf(text, sizeof text,
+                "Vellamor2 demo: iOS %d, %s, %zu visualisations x %d s\n"
+                "  frames            %zu PNG\n"
+                "  packets captured  %s (merged into SpringBoard's history, counted as the lock "
+                "screen drew them)\n"
+                "  ticks             %s drawn, %s dropped, %s after the plot had gone\n"
+                "  drawing           median %s ms, p99 %s ms\n"
+                "  screen snapshot   median %s ms, p99 %s ms (%zu captures)\n"
+                "  render to screen  %s\n",
+                options.system, source.c_str(), std::size(kVisualisations), options.seconds,
+                recording.frameFiles.size(), orZero(field(f, "packets")).c_str(),
+                orZero(field(f, "drawn")).c_str(), orZero(field(f, "dropped")).c_str(),
+                orZero(field(f, "skipped")).c_str(), milliseconds(f, "draw_p50_us").c_str(),
+                milliseconds(f, "draw_p99_us").c_str(), fixed(capture.median).c_str(),
+                fixed(capture.p99).c_str(), capture.count, road.c_str());
+  std::string summary = text;
+  for (const auto& file : written) summary += "  wrote             " + file + "\n";
+  return summary;
+}
+
+int runDemo(const Options& options) {
+  const fs::path out = fs::absolute(options.out);
+  const fs::path deviceDirectory = out / "device";
+  const fs::path frames = out / "frames";
+
+  struct sigaction action {};
+  action.sa_handler = &onInterrupt;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
+  // A fresh device: a previous run's comes down first.
+  ::setenv(device::kDeviceEnvironmentVariable, deviceDirectory.c_str(), 1);
+  if (fs::exists(deviceDirectory / "run/pids")) bringDown();
+  std::error_code ignored;
+  fs::remove_all(deviceDirectory, ignored);
+  fs::remove_all(frames, ignored);
+  for (const char* old : {"contact-sheet.png", "animation.webp", "summary.txt"})
+    fs::remove(out / old, ignored);
+  fs::create_directories(frames);
+
+  std::string error;
+  if (!launcher::createDevice(deviceDirectory, options.system, launcher::currentBuild(), &error))
+    return fail(error);
+  std::string audio;
+  if (!options.audio.empty()) audio = "--audio-file " + fs::absolute(options.audio).string();
+  if (options.live) audio = "--audio-source live";
+  ::setenv("VELLAMOR_MEDIASERVERD_OPTIONS", audio.c_str(), 1);
+
+  auto yes = NSNumber::numberWithBool(true);
+  auto waveform = NSNumber::numberWithInteger(0);
+  if (!storeSetting("EnabledLS", yes.get(), false) ||
+      !storeSetting("VisMethod", waveform.get(), false))
+    return fail("cannot write the device's preferences");
+
+  std::fprintf(stderr, "vellamor demo: device %s (iOS %d) coming up\n", deviceDirectory.c_str(),
+               options.system);
+  if (!launcher::up(&error)) {
+    bringDown();
+    return fail(error);
+  }
+  const std::uint64_t deadline = nowNanoseconds() + 20'000'000'000ull;
+  while (!ask("figures") && !interrupted && nowNanoseconds() < deadline) sleepMilliseconds(50);
+  if (!ask("figures")) {
+    bringDown();
+    return fail(interrupted ? "interrupted" : "SpringBoard's lock screen did not come up");
+  }
+
+  Recording recording;
+  record(options, frames, recording);
+  const bool down = bringDown();
+  if (interrupted) {
+    std::fprintf(stderr, "vellamor demo: interrupted; the device is %s\n",
+                 down ? "down" : "NOT down");
+    return 130;
+  }
+
+  std::vector<std::string> written;
+  written.push_back(frames.string() + "/");
+  writePictures(out, recording, written);
+  written.push_back((out / "summary.txt").string());
+  const std::string summary = summaryOf(options, recording, written);
+  std::ofstream(out / "summary.txt") << summary;
+  std::printf("%s", summary.c_str());
+  return down ? 0 : 1;
+}
+
+const bool registered = tools::registerCommand([](CLI::App& app) {
+  static Options options;
+  auto* demo =
+      app.add_subcommand("demo", "Record the lock screen's visualisations on a fresh device");
+  demo->add_option("--audio", options.audio, "Play this audio file (WAV, FLAC, OGG)")
+      ->check(CLI::ExistingFile);
+  demo->add_flag("--live", options.live, "Visualise the desktop's sound (its sound server)");
+  demo->add_option("--system", options.system, "iOS generation")->check(CLI::IsMember({9, 10}));
+  demo->add_option("--seconds", options.seconds, "Seconds per visualisation")
+      ->check(CLI::Range(1, 60));
+  demo->add_option("--out", options.out, "Where the pictures go (default out/demo)");
+  demo->callback([] { tools::setExitCode(runDemo(options)); });
+});
+
+}  // namespace
