@@ -18,9 +18,9 @@
 #include "Vellamor2/IntegrationState.h"
 #include "Vellamor2/LockScreenFigures.h"
 #include "Vellamor2/LockScreenHostClasses.h"
-#include "Vellamor2/LockScreenPlots.h"
 #include "Vellamor2/SettingsManager.h"
 #include "Vellamor2/Startup.h"
+#include "Vellamor2/WavePlotFactory.h"
 
 constinit vellamor2::StaticRecord<lockscreenStateStruct> lockscreenState;
 
@@ -37,6 +37,9 @@ using namespace LockScreenHost;
 constinit StrongRef<NSObject> lsVellamorClass;
 // The iOS 9 art view most recently made by the plug-in.
 constinit StrongRef<NSObject> _artView;
+
+// Display refreshes per tick: 30 drawings a second on the 60 Hz display.
+constexpr long kFrameInterval = 2;
 
 constinit LockScreenFigures figures;
 constinit std::uint64_t lastTickNanoseconds = 0;
@@ -75,24 +78,13 @@ id objectIvar(id object, const char* name) {
 
 // ---- LSVellamorClass ---------------------------------------------------------------------------
 
-// The plot of `visMethod`'s class, initialised with `frame`; a plot class that this build lacks
-// gives the waveform.
-StrongRef<NSObject> makePlot(int visMethod, CGRect frame) {
-  Class cls = objc_getClass(plotClassNameFor(visMethod));
-  if (cls == nullptr) cls = objc_getClass(plotClassNameFor(0));
-  if (cls == nullptr) return nullptr;
-  StrongRef<NSObject> plot = StrongRef<NSObject>::adopt(class_createInstance(cls));
-  msgSend<id>(plot.get(), "initWithFrame:", frame);
-  return plot;
-}
-
 void viewDidAppearHooks(id, SEL) {
   lockscreenStateStruct& state = *lockscreenState;
   NSDictionary* preferences = settings();
   const int visMethod = preferences != nullptr ? preferences->intValue("visMethod") : 0;
   auto* hostView = objc::cast<UIView>(state.hostView.get());
   const CGRect frame = hostView != nullptr ? hostView->bounds() : CGRect{};
-  state.plot = makePlot(visMethod, frame);
+  state.plot = vellamor2::makePlot(visMethod, frame);
   id plot = state.plot.get();
   if (plot == nullptr) return;
   figures.plotClass = object_getClassName(plot);

@@ -23,9 +23,9 @@
 #include "TempDevice.h"
 #include "Vellamor2/IntegrationState.h"
 #include "Vellamor2/LockScreenFigures.h"
-#include "Vellamor2/LockScreenPlots.h"
 #include "Vellamor2/SettingsManager.h"
 #include "Vellamor2/Startup.h"
+#include "Vellamor2/WavePlotFactory.h"
 
 namespace {
 
@@ -132,15 +132,6 @@ std::string generationName(const ::testing::TestParamInfo<int>& info) {
 
 }  // namespace
 
-TEST(LockScreenPlots, VisMethodPicksThePlotClass) {
-  EXPECT_STREQ(::LockScreen::plotClassNameFor(1), "WavePlotWaveBars");
-  EXPECT_STREQ(::LockScreen::plotClassNameFor(2), "WavePlotBars");
-  EXPECT_STREQ(::LockScreen::plotClassNameFor(3), "WavePlotJoyplot");
-  EXPECT_STREQ(::LockScreen::plotClassNameFor(99), "WavePlotDebug");
-  for (int other : {0, 4, -1, 98, 100})
-    EXPECT_STREQ(::LockScreen::plotClassNameFor(other), "WavePlotWaveform");
-}
-
 // The plot on screen is of the class "visMethod" names (the waveform where a plot is not built
 // into this library), a subview of the artwork's container view and sized to it.
 TEST_P(EachGeneration, AnAppearanceShowsThePlotOfVisMethodInTheArtwork) {
@@ -152,7 +143,7 @@ TEST_P(EachGeneration, AnAppearanceShowsThePlotOfVisMethodInTheArtwork) {
           springboard::showNowPlayingArtwork();
           auto* plot = objc::cast<UIView>(lockscreenState->plot.get());
           ASSERT_NE(plot, nullptr);
-          const char* expected = ::LockScreen::plotClassNameFor(visMethod);
+          const char* expected = vellamor2::plotClassName(visMethod);
           if (objc_getClass(expected) == nullptr) expected = "WavePlotWaveform";
           EXPECT_STREQ(object_getClassName(plot), expected);
           auto* host = objc::cast<UIView>(lockscreenState->hostView.get());
