@@ -61,15 +61,6 @@ class WavePlotTest : public ::testing::Test {
   StrongRef<WavePlot> plot = UIView::viewWithFrame<WavePlot>(CGRectMake(0, 0, 100, 100));
 };
 
-TEST_F(WavePlotTest, StartsWithoutColours) {
-  EXPECT_EQ(plot->primaryColor(), nullptr);
-  EXPECT_EQ(plot->secondaryColor(), nullptr);
-  EXPECT_EQ(plot->backgroundColor(), nullptr);
-  EXPECT_EQ(plot->defaultPrimaryColor(), nullptr);
-  EXPECT_EQ(plot->defaultSecondaryColor(), nullptr);
-  EXPECT_EQ(plot->defaultBackgroundColor(), nullptr);
-}
-
 TEST_F(WavePlotTest, ColorFlowOffTakesTheSettingsColoursAndObservesNothing) {
   plot->changePrimaryColor(UIColor::redColor());
   msgSend<void>(plot.get(), "updateSettings:", static_cast<id>(colourSettings(false).get()));
@@ -101,13 +92,6 @@ TEST_F(WavePlotTest, ColorFlowOnKeepsTheCurrentHuesWithTheSettingsAlphas) {
   // The defaults are built all the same.
   EXPECT_TRUE(sameColor(plot->defaultPrimaryColor(), static_cast<float>(0.2),
                         static_cast<float>(0.4), static_cast<float>(0.6), 0.5));
-}
-
-TEST_F(WavePlotTest, MissingColourKeysReadAsTransparentBlack) {
-  plot->updateSettings(NSMutableDictionary::dictionary());
-  EXPECT_TRUE(sameColor(plot->getPrimaryColor(), 0, 0, 0, 0));
-  plot->updateSettings(nullptr);
-  EXPECT_TRUE(sameColor(plot->getBackgroundColor(), 0, 0, 0, 0));
 }
 
 class ColorizationTest : public WavePlotTest, public ::testing::WithParamInterface<const char*> {};
@@ -223,24 +207,12 @@ TEST_P(LoudnessColourTest, PicksRedYellowOrGreen) {
 
 INSTANTIATE_TEST_SUITE_P(
     Thresholds, LoudnessColourTest,
-    ::testing::Values(LoudnessCase{0.9, &UIColor::redColor},
-                      LoudnessCase{0.7, &UIColor::yellowColor},
-                      LoudnessCase{0.5, &UIColor::greenColor},
-                      // The bounds themselves belong to the quieter colour...
-                      LoudnessCase{0.85, &UIColor::yellowColor},
+    // The bounds themselves belong to the quieter colour...
+    ::testing::Values(LoudnessCase{0.85, &UIColor::yellowColor},
                       LoudnessCase{0.6, &UIColor::greenColor},
                       // ...but a float maximum widened to double lies just above them.
                       LoudnessCase{static_cast<double>(0.85f), &UIColor::redColor},
-                      LoudnessCase{static_cast<double>(0.6f), &UIColor::yellowColor},
-                      LoudnessCase{-0.95, &UIColor::greenColor}));
-
-TEST(WavePlotHelpers, ChannelCentreLines) {
-  EXPECT_DOUBLE_EQ(WavePlot::channelCentreFraction(2, false, 0), 0.75);
-  EXPECT_DOUBLE_EQ(WavePlot::channelCentreFraction(2, false, 1), 0.25);
-  EXPECT_DOUBLE_EQ(WavePlot::channelCentreFraction(2, true, 0), 0.5);
-  EXPECT_DOUBLE_EQ(WavePlot::channelCentreFraction(2, true, 1), 0.5);
-  EXPECT_DOUBLE_EQ(WavePlot::channelCentreFraction(1, false, 0), 0.5);
-}
+                      LoudnessCase{static_cast<double>(0.6f), &UIColor::yellowColor}));
 
 TEST(WavePlotHelpers, RecordLimits) {
   auto record = plot_testing::makeRecord(2, 1024);

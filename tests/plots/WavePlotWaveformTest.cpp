@@ -58,22 +58,6 @@ class WaveformTest : public ::testing::Test {
       plot_testing::makePlot<WavePlotWaveform>(CGRectMake(0, 0, kWidth, kHeight));
 };
 
-TEST_F(WaveformTest, SetupBuildsTwoChannelLayers) {
-  EXPECT_EQ(plot->numberBuffers(), 2u);
-  EXPECT_EQ(plot->numberFrames(), 4096u);
-  EXPECT_EQ(plot->buffersPerPlot(), 3u);
-  ASSERT_EQ(plot->layer()->sublayers().size(), 2u);
-  for (unsigned c = 0; c < 2; ++c) {
-    CAShapeLayer* layer = layerOf(c);
-    EXPECT_EQ(plot->layer()->sublayers()[c].get(), layer);
-    EXPECT_EQ(layer->frame(), CGRectMake(0, 0, kWidth, kHeight));
-    EXPECT_EQ(layer->lineJoinStyle(), CAShapeLayer::LineJoin::round);
-    EXPECT_EQ(layer->fillColor(), nullptr);
-    EXPECT_EQ(layer->strokeColor(), nullptr);
-  }
-  EXPECT_NE(plot->fftSetup(), nullptr);
-}
-
 TEST_F(WaveformTest, SettingsColourTheLayersAndTheBackground) {
   apply({{"waveThickness", 3.5},
          {"primaryColourRed", 0.0},
@@ -214,18 +198,6 @@ INSTANTIATE_TEST_SUITE_P(Thresholds, SmudgeTest,
                          ::testing::Values(SmudgeCase{0.0f, false}, SmudgeCase{0.04f, false},
                                            // The float nearest 0.05 lies above the double 0.05.
                                            SmudgeCase{0.05f, true}, SmudgeCase{0.2f, true}));
-
-TEST_F(WaveformTest, SmudgeOfOneFifthAveragesWithThePreviousFrame) {
-  auto record = makeRecord(1, 256);
-  fillChannel(*record, 0, [](int) { return 0.8f; });
-  apply({{"waveSmudge", 0.2}, {"waveBuffersPerPlot", 1}});
-  // 5 × 0.2f is 1 in single precision: each frame halves the distance to the sample.
-  const double v = 0.8f;
-  draw(*record);
-  EXPECT_DOUBLE_EQ(y(0, 10), v / 2);
-  draw(*record);
-  EXPECT_DOUBLE_EQ(y(0, 10), (v / 2 + v) / 2);
-}
 
 // ---- Centre lines ----
 
@@ -382,14 +354,6 @@ TEST_F(WaveformTest, RecordsThatCannotBeDrawnLeaveTheLayersAlone) {
     EXPECT_EQ(plot->numberBuffers(), 2u);
     EXPECT_EQ(plot->layer()->sublayers().size(), 2u);
   }
-}
-
-TEST_F(WaveformTest, NoFrameAtAllDrawsNothing) {
-  auto empty = makeRecord(1, 0);
-  apply({{"waveFill", 1}, {"waveSmudge", 0.5}});
-  draw(*empty);
-  EXPECT_EQ(layerOf(0)->path(), nullptr);
-  EXPECT_EQ(layerOf(1)->path(), nullptr);
 }
 
 TEST_F(WaveformTest, HostileValuesNeverGiveAnInvalidCoordinate) {
