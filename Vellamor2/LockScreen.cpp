@@ -88,6 +88,7 @@ void viewDidAppearHooks(id, SEL) {
   id plot = state.plot.get();
   if (plot == nullptr) return;
   figures.plotClass = object_getClassName(plot);
+  figures.showing = true;
   msgSend<void>(plot, "setup");
   if (hostView != nullptr) {
     hostView->addSubview(objc::cast<UIView>(plot));
@@ -112,6 +113,7 @@ void viewDidDisappearHooks(id, SEL) {
   msgSend<void>(plot, "clear");
   if (auto* view = objc::cast<UIView>(plot)) view->removeFromSuperview();
   state.plot = nullptr;
+  figures.showing = false;
 }
 
 // ---- Display link and drawing ------------------------------------------------------------------

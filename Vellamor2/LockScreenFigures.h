@@ -20,6 +20,7 @@ struct LockScreenFigures {
   std::uint64_t packets = 0;   // packets merged into the history, counted between drawings
   std::uint64_t changes = 0;   // drawings that showed a newer packet than the drawing before
   const char* plotClass = "";  // the class of the plot shown last
+  bool showing = false;         // a plot is on screen now
   // The last kKeptDurations drawing times (ns), written round from index drawn % kKeptDurations.
   std::uint32_t drawNanoseconds[kKeptDurations] = {};
   // CLOCK_MONOTONIC at the end of the last kKeptChanges drawings that showed a newer packet,

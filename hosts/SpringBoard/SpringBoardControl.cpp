@@ -123,13 +123,13 @@ std::string figures() {
   char reply[512];
   std::snprintf(
       reply, sizeof reply,
-      "ok plot=%s ticks=%llu drawn=%llu skipped=%llu dropped=%llu packets=%llu "
+      "ok plot=%s showing=%d ticks=%llu drawn=%llu skipped=%llu dropped=%llu packets=%llu "
       "changes=%llu draw_p50_us=%.1f draw_p99_us=%.1f",
-      f->plotClass != nullptr ? f->plotClass : "", static_cast<unsigned long long>(f->ticks),
-      static_cast<unsigned long long>(f->drawn), static_cast<unsigned long long>(f->skipped),
-      static_cast<unsigned long long>(f->dropped), static_cast<unsigned long long>(f->packets),
-      static_cast<unsigned long long>(f->changes), percentile(durations, 0.5) / 1000,
-      percentile(durations, 0.99) / 1000);
+      f->plotClass != nullptr ? f->plotClass : "", f->showing ? 1 : 0,
+      static_cast<unsigned long long>(f->ticks), static_cast<unsigned long long>(f->drawn),
+      static_cast<unsigned long long>(f->skipped), static_cast<unsigned long long>(f->dropped),
+      static_cast<unsigned long long>(f->packets), static_cast<unsigned long long>(f->changes),
+      percentile(durations, 0.5) / 1000, percentile(durations, 0.99) / 1000);
   return reply;
 }
 
