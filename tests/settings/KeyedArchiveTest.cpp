@@ -133,6 +133,26 @@ INSTANTIATE_TEST_SUITE_P(
                     Status::notPropertyList},
         HostileCase{"ValidLayout",  // the crafted archive itself decodes; checked below
                     [] { return craftedArchive([](plist_t, plist_t) {}); }, Status::ok},
+        HostileCase{"NulInsideAString",
+                    [] {
+                      std::string bytes = craftedArchive([](plist_t, plist_t) {});
+                      bytes[bytes.find("barsNumber") + 4] = '\0';
+                      return bytes;
+                    },
+                    Status::notPropertyList},
+        HostileCase{"DeeplyNested",
+                    [] {
+                      return craftedArchive([](plist_t, plist_t objects) {
+                        plist_t nested = plist_new_array();
+                        for (int i = 0; i < 300; ++i) {
+                          plist_t outer = plist_new_array();
+                          plist_array_append_item(outer, nested);
+                          nested = outer;
+                        }
+                        plist_array_append_item(objects, nested);
+                      });
+                    },
+                    Status::notPropertyList},
         HostileCase{"WrongArchiver",
                     [] {
                       return craftedArchive([](plist_t archive, plist_t) {

@@ -122,6 +122,17 @@ INSTANTIATE_TEST_SUITE_P(
                       std::string("bplist00\x01"),
                       std::string("<?xml version=\"1.0\"?><plist><array><integer>1</integer>"
                                   "</array></plist>"),
+                      std::string("<?xml version=\"1.0\"?><plist><dict><key>WaveGain</key>"
+                                  "<string>a&#x00;b</string></dict></plist>"),
+                      "<plist>" +
+                          std::string(300 * 7, ' ')
+                              .replace(0, 0,
+                                       [] {
+                                         std::string open;
+                                         for (int i = 0; i < 300; ++i) open += "<array>";
+                                         return open;
+                                       }()) +
+                          "</plist>",
                       std::string()));
 
 TEST(Preferences, AWriterKilledInTheMiddleOfWritesLeavesAFileThatParses) {

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "Foundation/NSPropertyListGuard.h"
 #include "PropertyListValues.h"
 
 namespace cf_internal {
@@ -33,6 +34,7 @@ DomainFileStatus parseDomainData(const void* bytes, std::size_t length,
   if (bytes == nullptr || length == 0 || length > kMaximumDomainFileSize) {
     return DomainFileStatus::unreadable;
   }
+  if (!propertyListBytesAreSafe(bytes, length)) return DomainFileStatus::unreadable;
   plist_t root = nullptr;
   plist_from_memory(static_cast<const char*>(bytes), static_cast<uint32_t>(length), &root);
   if (root == nullptr) return DomainFileStatus::unreadable;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Foundation/NSKeyedArchiver.h"
+#include "Foundation/NSPropertyListGuard.h"
 
 namespace {
 
@@ -128,6 +129,8 @@ StrongRef<NSObject> NSKeyedUnarchiver::unarchiveObjectWithBytes(const void* byte
   } else if (length > kMaximumArchiveLength) {
     result = Status::tooLarge;
   } else if (length < sizeof kMagic - 1 || std::memcmp(bytes, kMagic, sizeof kMagic - 1) != 0) {
+    result = Status::notPropertyList;
+  } else if (!propertyListBytesAreSafe(bytes, length)) {
     result = Status::notPropertyList;
   } else {
     plist_t parsed = nullptr;
