@@ -107,6 +107,7 @@ TEST_P(Device, BootsEveryHostWithItsHooksRestartsTheAudioDaemonAndStopsCleanly) 
   EXPECT_FALSE(fs::exists(device_.path() / "run/pids/launcher.pid"));
 
   const std::string log = device_.log();
+  EXPECT_EQ(log.find("did not stop cleanly"), std::string::npos) << log;
   EXPECT_EQ(linesOf(log, "Preferences", "vellamor2:"), 0) << log;
   EXPECT_EQ(linesOf(log, "SpringBoard", hooked), 2) << log;
 }

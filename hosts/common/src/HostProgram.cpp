@@ -15,13 +15,25 @@
 namespace host {
 namespace {
 
-// Stop signals arrive through a descriptor that the main run loop watches, so stopping is
-// ordinary main-thread work; they are blocked before any thread (a tweak's) exists.
-int blockStopSignals() {
+sigset_t stopSignals() {
   sigset_t stops;
   sigemptyset(&stops);
   sigaddset(&stops, SIGTERM);
   sigaddset(&stops, SIGINT);
+  return stops;
+}
+
+// Stop signals arrive through a descriptor that the main run loop watches, so stopping is
+// ordinary main-thread work. They are blocked before the program's other load-time functions
+// run, so that every thread started later (a host part's, a tweak's) inherits the block and none
+// of them can be ended by the signal's default action.
+__attribute__((constructor(101))) void blockStopSignalsEarly() {
+  const sigset_t stops = stopSignals();
+  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+}
+
+int blockStopSignals() {
+  const sigset_t stops = stopSignals();
   pthread_sigmask(SIG_BLOCK, &stops, nullptr);
   return ::signalfd(-1, &stops, SFD_CLOEXEC | SFD_NONBLOCK);
 }

@@ -87,6 +87,8 @@ void stopChildren(std::vector<Child>& children) {
       }
       ::poll(nullptr, 0, 5);
     }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+      NSLog("launcher: %s did not stop cleanly (wait status %d)", child->program.name, status);
     removeRecord(child->program.name);
     child->pid = 0;
   }
