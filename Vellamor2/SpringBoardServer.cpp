@@ -1,20 +1,77 @@
 // SpringBoardServer: the history service in SpringBoard. Its hook of the launch method starts
 // the service once SpringBoard has finished launching.
 
+#include "Vellamor2/SpringBoardServer.h"
+
 #include <Foundation/Foundation.h>
+
+#include <cstring>
 
 #include "Vellamor2/HookGroup.h"
 #include "Vellamor2/SpringBoardHostClasses.h"
 #include "Vellamor2/Startup.h"
 
+serverDataStruct ServerData;
+StrongRef<SettingsManager> sManager;
+
 namespace SpringBoardServer {
+
+namespace {
+
+// The audio packet as it travels (32,784 bytes): two channels of 4,096 samples, then the channel
+// count, the frame count and the sample time.
+constexpr std::size_t kPacketChannelCapacity = 4096;
+constexpr std::size_t kPacketSize = 32784;
+constexpr std::size_t kNumberBuffersOffset = 32768;
+constexpr std::size_t kNumberFramesOffset = 32772;
+constexpr std::size_t kHistoryPackets = 20;
+
+}  // namespace
+
+bool mergePacket(const void* body, std::size_t length) {
+  // A short body, or counts the history cannot hold, would read or write past a buffer: such a
+  // packet is dropped whole rather than trimmed, so the history never mixes frame counts.
+  if (body == nullptr || length < kPacketSize) return false;
+  const auto* bytes = static_cast<const unsigned char*>(body);
+  int32_t channels = 0;
+  int32_t frames = 0;
+  std::memcpy(&channels, bytes + kNumberBuffersOffset, sizeof channels);
+  std::memcpy(&frames, bytes + kNumberFramesOffset, sizeof frames);
+  if (channels < 1 || channels > 2 || frames < 1 ||
+      frames > static_cast<int32_t>(kPacketChannelCapacity)) {
+    return false;
+  }
+  const std::size_t n = static_cast<std::size_t>(frames);
+  ServerData.numberBuffers = channels;
+  ServerData.numberFrames = frames;
+  for (int32_t k = 0; k < ServerData.numberBuffers; ++k) {
+    float* history = ServerData.data[k];
+    std::memmove(history, history + n, (kHistoryPackets - 1) * n * sizeof(float));
+    std::memcpy(history + (kHistoryPackets - 1) * n,
+                bytes + static_cast<std::size_t>(k) * kPacketChannelCapacity * sizeof(float),
+                n * sizeof(float));
+  }
+  return true;
+}
+
 namespace {
 
 constinit SpringBoardHost::ApplicationDidFinishLaunching oldApplicationDidFinishLaunching = nullptr;
 
+}  // namespace
+
 // ---- The service start (after SpringBoard's own launch) ----------------------------------------
 
-void startService() {}
+void startService() {
+  ServerData.busy = false;
+  // The service registration joins here once the message transport is in.
+  // Replaces (and releases) any earlier manager.
+  StrongRef<SettingsManager> manager = objc::make<SettingsManager>();
+  manager->init();
+  sManager = manager;
+}
+
+namespace {
 
 // ---- Hooks -------------------------------------------------------------------------------------
 
