@@ -4,12 +4,7 @@
 
 #include <string>
 
-#if __has_include("Vellamor2/SharedRecords.h")
 #include "Vellamor2/SharedRecords.h"
-#else
-// Until the shared records land.
-inline constexpr const char kVellamorServiceIdentifier[] = "org.vellamor2.service";
-#endif
 
 StrongRef<NSMutableDictionary> gPreferences;
 

@@ -5,9 +5,11 @@
 
 #include <Foundation/Foundation.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "Vellamor2/HookGroup.h"
+#include "Vellamor2/SharedRecords.h"
 #include "Vellamor2/SpringBoardHostClasses.h"
 #include "Vellamor2/Startup.h"
 
@@ -18,13 +20,10 @@ namespace SpringBoardServer {
 
 namespace {
 
-// The audio packet as it travels (32,784 bytes): two channels of 4,096 samples, then the channel
-// count, the frame count and the sample time.
-constexpr std::size_t kPacketChannelCapacity = 4096;
-constexpr std::size_t kPacketSize = 32784;
-constexpr std::size_t kNumberBuffersOffset = 32768;
-constexpr std::size_t kNumberFramesOffset = 32772;
-constexpr std::size_t kHistoryPackets = 20;
+constexpr std::size_t kPacketSize = sizeof(mediaServerAudioDataStruct);
+constexpr std::size_t kNumberBuffersOffset = offsetof(mediaServerAudioDataStruct, numberBuffers);
+constexpr std::size_t kNumberFramesOffset = offsetof(mediaServerAudioDataStruct, numberFrames);
+constexpr std::size_t kChannelBytes = sizeof(mediaServerAudioDataStruct::data[0]);
 
 }  // namespace
 
@@ -37,8 +36,7 @@ bool mergePacket(const void* body, std::size_t length) {
   int32_t frames = 0;
   std::memcpy(&channels, bytes + kNumberBuffersOffset, sizeof channels);
   std::memcpy(&frames, bytes + kNumberFramesOffset, sizeof frames);
-  if (channels < 1 || channels > 2 || frames < 1 ||
-      frames > static_cast<int32_t>(kPacketChannelCapacity)) {
+  if (channels < 1 || channels > 2 || frames < 1 || frames > kPacketCapacityFrames) {
     return false;
   }
   const std::size_t n = static_cast<std::size_t>(frames);
@@ -48,8 +46,7 @@ bool mergePacket(const void* body, std::size_t length) {
     float* history = ServerData.data[k];
     std::memmove(history, history + n, (kHistoryPackets - 1) * n * sizeof(float));
     std::memcpy(history + (kHistoryPackets - 1) * n,
-                bytes + static_cast<std::size_t>(k) * kPacketChannelCapacity * sizeof(float),
-                n * sizeof(float));
+                bytes + static_cast<std::size_t>(k) * kChannelBytes, n * sizeof(float));
   }
   return true;
 }
