@@ -18,16 +18,11 @@
 #include "Vellamor2/IntegrationState.h"
 #include "Vellamor2/LockScreenFigures.h"
 #include "Vellamor2/LockScreenHostClasses.h"
-#include "Vellamor2/SettingsManager.h"
+#include "Vellamor2/SpringBoardServer.h"
 #include "Vellamor2/Startup.h"
 #include "Vellamor2/WavePlotFactory.h"
 
 constinit vellamor2::StaticRecord<lockscreenStateStruct> lockscreenState;
-
-struct serverDataStruct;
-// The history record that the service merges into (SpringBoardServer); read here in place, on
-// the same main thread. Weak: without the service there is no record to draw from.
-extern serverDataStruct ServerData __attribute__((weak));
 
 namespace LockScreen {
 namespace {
@@ -62,7 +57,7 @@ std::uint64_t monotonicNanoseconds() {
 
 // The settings manager's dictionary, read in place; none before SpringBoard has launched.
 NSDictionary* settings() {
-  return gPreferences.get();
+  return sManager ? sManager->preferences() : nullptr;
 }
 
 bool lockScreenEnabled() {
@@ -134,8 +129,7 @@ void drawTask() {
     return;
   }
   const std::uint64_t start = monotonicNanoseconds();
-  // The record travels as a plain pointer ("^v"), as the plots take it.
-  msgSend<void>(plot, "updateDataAndDraw:", static_cast<const void*>(&ServerData));
+  msgSend<void>(plot, "updateDataAndDraw:", &ServerData);
   figures.noteDrawing(&ServerData, start, monotonicNanoseconds());
 }
 

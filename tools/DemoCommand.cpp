@@ -28,6 +28,7 @@
 #include "DemoPictures.h"
 #include "Device/Device.h"
 #include "HostControl/ControlClient.h"
+#include "HostControl/RenderToScreen.h"
 #include "Launcher/DeviceInstaller.h"
 #include "Launcher/Launcher.h"
 
@@ -189,25 +190,6 @@ std::string showVisualisation(const Visualisation& visualisation) {
   return shown;
 }
 
-// Resumes the paused audio daemon and times the road to the first lock-screen drawing of a
-// newer packet; nothing when none came.
-std::optional<double> timeOneResume(pid_t daemon) {
-  ::kill(daemon, SIGUSR1);  // pause: silence is not captured, the plot holds still
-  sleepMilliseconds(150);
-  const std::uint64_t resumed = nowNanoseconds();
-  ::kill(daemon, SIGUSR2);
-  const std::uint64_t deadline = resumed + 500'000'000;
-  while (!interrupted && nowNanoseconds() < deadline) {
-    std::string reply;
-    if (ask("first-change-after " + std::to_string(resumed), &reply) && reply != "ok none") {
-      const double at = std::atof(reply.c_str() + 3);
-      return (at - static_cast<double>(resumed)) / 1e6;
-    }
-    sleepMilliseconds(2);
-  }
-  return std::nullopt;
-}
-
 struct Recording {
   std::vector<std::string> frameFiles;
   std::vector<demo::LabelledFrame> sheet;
@@ -265,7 +247,8 @@ void record(const Options& options, const fs::path& frames, Recording& recording
   const pid_t daemon = recordedPid("mediaserverd");
   if (daemon > 1) {
     for (int round = 0; round < kLatencyRounds && !interrupted; ++round)
-      if (auto latency = timeOneResume(daemon)) recording.latencyMilliseconds.push_back(*latency);
+      if (auto latency = control::timeRenderToLockScreen(daemon))
+        recording.latencyMilliseconds.push_back(*latency);
     ::kill(daemon, SIGUSR2);  // playing again, whatever happened
   }
 }

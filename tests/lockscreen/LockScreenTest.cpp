@@ -23,7 +23,7 @@
 #include "TempDevice.h"
 #include "Vellamor2/IntegrationState.h"
 #include "Vellamor2/LockScreenFigures.h"
-#include "Vellamor2/SettingsManager.h"
+#include "Vellamor2/SpringBoardServer.h"
 #include "Vellamor2/Startup.h"
 #include "Vellamor2/WavePlotFactory.h"
 
@@ -63,7 +63,8 @@ NSMutableDictionary* useSettings(bool enabledLS, int visMethod = 0, bool enabled
                             {"primaryColourBlue", 1.0},
                             {"primaryColourAlpha", 1.0}})
     settings->setObject(NSNumber::numberWithDouble(value).get(), key);
-  gPreferences = settings.get();
+  sManager = objc::make<SettingsManager>();
+  sManager->setPreferences(settings.get());
   return settings.get();
 }
 
@@ -172,7 +173,7 @@ TEST_P(EachGeneration, WithTheLockScreenDisabledTheArtworkAppearsWithoutAPlot) {
 
 TEST_P(EachGeneration, WithoutSettingsNoPlotIsShown) {
   EXPECT_TRUE(asSpringBoard(GetParam(), [&] {
-    gPreferences = nullptr;  // before SpringBoard has launched
+    sManager = nullptr;  // before SpringBoard has launched
     springboard::showNowPlayingArtwork();
     EXPECT_FALSE(lockscreenState->plot);
   }));

@@ -5,8 +5,8 @@
 
 #include <cstddef>
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 
 namespace control {
 

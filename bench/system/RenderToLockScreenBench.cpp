@@ -1,0 +1,78 @@
+// The time from a render in the audio daemon to the first lock-screen drawing that shows it, on
+// a fresh device of each generation playing the built-in track (median and p99 as counters).
+
+#include <benchmark/benchmark.h>
+
+#include <CoreFoundation/CFPreferences.h>
+#include <Foundation/Foundation.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "Device/Device.h"
+#include "HostControl/ControlClient.h"
+#include "HostControl/RenderToScreen.h"
+#include "Launcher/DeviceInstaller.h"
+#include "Launcher/Launcher.h"
+#include "TempDevice.h"
+#include "WaitFor.h"
+
+namespace {
+
+pid_t recordedPid(const std::string& name) {
+  std::ifstream in(device::runDirectory() / "pids" / (name + ".pid"));
+  long pid = 0;
+  in >> pid;
+  return static_cast<pid_t>(pid);
+}
+
+void BM_System_RenderToLockScreen(benchmark::State& state) {
+  testing_support::TempDevice device;
+  std::string error;
+  const int generation = static_cast<int>(state.range(0));
+  if (!launcher::createDevice(device.path(), generation, launcher::currentBuild(), &error)) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  auto yes = NSNumber::numberWithBool(true);
+  CFPreferencesSetAppValue("EnabledLS", yes.get(), "org.vellamor2.service");
+  CFPreferencesAppSynchronize("org.vellamor2.service");
+  if (!launcher::up(&error)) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  std::vector<double> milliseconds;
+  const bool drawing = testing_support::waitFor(
+      [] {
+        std::string reply;
+        return control::request("SpringBoard", "first-change-after 0", &reply) &&
+               reply != "ok none";
+      },
+      std::chrono::seconds(20));
+  const pid_t daemon = recordedPid("mediaserverd");
+  for (auto _ : state) {
+    const auto latency = drawing ? control::timeRenderToLockScreen(daemon) : std::nullopt;
+    if (!latency) {
+      state.SkipWithError("no newer packet reached the lock screen");
+      break;
+    }
+    milliseconds.push_back(*latency);
+    state.SetIterationTime(*latency / 1000);
+  }
+  launcher::down(&error);
+  if (milliseconds.empty()) return;
+  std::sort(milliseconds.begin(), milliseconds.end());
+  state.counters["p50_ms"] = milliseconds[(milliseconds.size() - 1) / 2];
+  state.counters["p99_ms"] = milliseconds[(milliseconds.size() - 1) * 99 / 100];
+}
+
+BENCHMARK(BM_System_RenderToLockScreen)
+    ->Arg(9)
+    ->Arg(10)
+    ->UseManualTime()
+    ->Iterations(30)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
