@@ -1,0 +1,76 @@
+#include "FileSource.h"
+
+#include <time.h>
+
+#include <vector>
+
+FileSource::FileSource(std::string path) : path_(std::move(path)) {}
+
+FileSource::~FileSource() {
+  stop();
+  if (file_) sf_close(file_);
+}
+
+bool FileSource::open(std::string* error) {
+  if (file_) return true;
+  file_ = sf_open(path_.c_str(), SFM_READ, &info_);
+  if (!file_) {
+    if (error) *error = "cannot play audio file '" + path_ + "': " + sf_strerror(nullptr);
+    return false;
+  }
+  if (info_.channels < 1 || info_.frames <= 0 || info_.samplerate <= 0) {
+    if (error) *error = "cannot play audio file '" + path_ + "': it holds no audio";
+    sf_close(file_);
+    file_ = nullptr;
+    return false;
+  }
+  return true;
+}
+
+bool FileSource::start(std::string* error) {
+  if (!open(error)) return false;
+  running_ = true;
+  decoder_ = std::thread([this] { decode(); });
+  return true;
+}
+
+void FileSource::stop() {
+  running_ = false;
+  if (decoder_.joinable()) decoder_.join();
+}
+
+void FileSource::decode() {
+  constexpr sf_count_t kChunkFrames = 4096;
+  const int channels = info_.channels;
+  std::vector<float> raw(static_cast<std::size_t>(kChunkFrames * channels));
+  std::vector<float> stereo(static_cast<std::size_t>(kChunkFrames * 2));
+  while (running_) {
+    sf_count_t got = sf_readf_float(file_, raw.data(), kChunkFrames);
+    if (got <= 0) {
+      // End of the file (or a read error): start over.
+      if (sf_seek(file_, 0, SEEK_SET) < 0) break;
+      got = sf_readf_float(file_, raw.data(), kChunkFrames);
+      if (got <= 0) break;
+    }
+    for (sf_count_t i = 0; i < got; ++i) {
+      const float* frame = &raw[static_cast<std::size_t>(i * channels)];
+      stereo[2 * i] = frame[0];
+      stereo[2 * i + 1] = channels > 1 ? frame[1] : frame[0];
+    }
+    std::size_t done = 0;
+    while (running_ && done < static_cast<std::size_t>(got)) {
+      done += ring_.push(&stereo[2 * done], static_cast<std::size_t>(got) - done);
+      if (done < static_cast<std::size_t>(got)) {
+        // The ring is full: the render thread drains it at the output's pace.
+        timespec pause{0, 5'000'000};
+        nanosleep(&pause, nullptr);
+      }
+    }
+  }
+}
+
+bool FileSource::pull(float* left, float* right, unsigned frames) {
+  const std::size_t got = ring_.pop(left, right, frames);
+  for (std::size_t i = got; i < frames; ++i) left[i] = right[i] = 0.0f;
+  return got > 0;
+}
