@@ -5,10 +5,12 @@
 
 #include <Foundation/Foundation.h>
 
+#include <array>
 #include <cstddef>
 #include <cstring>
 
 #include "Vellamor2/HookGroup.h"
+#include "Vellamor2/Messaging/LMConnection.h"
 #include "Vellamor2/SharedRecords.h"
 #include "Vellamor2/SpringBoardHostClasses.h"
 #include "Vellamor2/Startup.h"
@@ -19,6 +21,15 @@ StrongRef<SettingsManager> sManager;
 namespace SpringBoardServer {
 
 namespace {
+
+// The service name as the transport takes it: the identifier, zero-padded to 128 bytes.
+constexpr auto kServiceName = [] {
+  std::array<char, kServiceNameLength> name{};
+  for (std::size_t i = 0; i + 1 < sizeof kVellamorServiceIdentifier; ++i) {
+    name[i] = kVellamorServiceIdentifier[i];
+  }
+  return name;
+}();
 
 constexpr std::size_t kPacketSize = sizeof(mediaServerAudioDataStruct);
 constexpr std::size_t kNumberBuffersOffset = offsetof(mediaServerAudioDataStruct, numberBuffers);
@@ -60,13 +71,52 @@ constinit SpringBoardHost::ApplicationDidFinishLaunching oldApplicationDidFinish
 // ---- The service start (after SpringBoard's own launch) ----------------------------------------
 
 void startService() {
+  char name[kServiceNameLength];
+  std::memcpy(name, kServiceName.data(), sizeof name);
   ServerData.busy = false;
-  // The service registration joins here once the message transport is in.
-  // Replaces (and releases) any earlier manager.
+  const kern_return_t status = LMStartService(name, CFRunLoopGetCurrent(), &handle_message);
+  if (status != 0) NSLog("vellamor2: Unable to register mach server with error %x", status);
+  // Replaces (and releases) any earlier manager; made whether or not the service started.
   StrongRef<SettingsManager> manager = objc::make<SettingsManager>();
   manager->init();
   sManager = manager;
 }
+
+}  // namespace SpringBoardServer
+
+// ---- Requests
+// ------------------------------------------------------------------------------------
+
+void handle_message(CFMachPortRef, void* message, CFIndex, void*) {
+  auto* request = static_cast<LMMessage*>(message);
+  const mach_port_t replyPort = request->head.msgh_remote_port;
+  switch (request->head.msgh_id) {
+    case kAudioPacketMessageId:
+      // A malformed packet is not merged (see mergePacket) but acknowledged all the same, so the
+      // audio daemon never waits out its time-out for it.
+      ServerData.busy = true;
+      SpringBoardServer::mergePacket(LMMessageGetData(request), LMMessageGetDataLength(request));
+      LMSendReply(replyPort, &okay, sizeof okay);
+      ServerData.busy = false;
+      break;
+    case kHistorySnapshotMessageId:
+      LMSendReply(replyPort, &ServerData, sizeof ServerData);
+      break;
+    case kPreferencesMessageId: {
+      StrongRef<NSData> archive =
+          NSKeyedArchiver::archivedDataWithRootObject(msgSend<id>(sManager.get(), "preferences"));
+      LMSendReply(replyPort, archive ? archive->bytes() : nullptr,
+                  archive ? static_cast<uint32_t>(archive->length()) : 0);
+      break;
+    }
+    default:
+      NSLog("vellamor2: Unidentified message recieved.");
+      break;
+  }
+  LMResponseBufferFree(request);
+}
+
+namespace SpringBoardServer {
 
 namespace {
 

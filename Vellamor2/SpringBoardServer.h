@@ -5,12 +5,18 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <CoreFoundation/CFMachPort.h>
+
 #include "Vellamor2/SettingsManager.h"
 #include "Vellamor2/WavePlotRecord.h"
 
 // Process-lifetime records of SpringBoard, zero at load.
 extern serverDataStruct ServerData;
 extern StrongRef<SettingsManager> sManager;
+
+// The service's run-loop callback: message 1 is merged and acknowledged, 2 answered with the
+// history, 3 with the keyed archive of the settings; any other id is logged and not answered.
+void handle_message(CFMachPortRef port, void* message, CFIndex size, void* info);
 
 namespace SpringBoardServer {
 
