@@ -143,10 +143,14 @@ render::Image contactSheet(const std::vector<LabelledFrame>& frames) {
   std::size_t x = kMargin;
   for (const auto& item : frames) {
     blit(sheet, item.frame, x, kMargin);
-    const std::size_t textWidth = item.label.size() * 6 * kLabelScale;
+    // Large letters where the label fits beneath its frame, small ones where it does not.
+    const unsigned scale =
+        item.label.size() * 6 * kLabelScale <= item.frame.width ? kLabelScale : 1;
+    const std::size_t textWidth = item.label.size() * 6 * scale;
     const std::size_t textX =
         x + (item.frame.width > textWidth ? (item.frame.width - textWidth) / 2 : 0);
-    drawText(sheet, textX, kMargin + height + 8, item.label, kLabelScale, ink);
+    drawText(sheet, textX, kMargin + height + 8 + (kLabelScale - scale) * 4, item.label, scale,
+             ink);
     x += item.frame.width + kMargin;
   }
   return sheet;
