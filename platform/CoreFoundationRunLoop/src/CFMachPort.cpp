@@ -1,77 +1,112 @@
-#include "CoreFoundation/CFMachPort.h"
+// Mach ports served by the run loop: a descriptor source on the port's socket that receives one
+// message per turn into a buffer made with the port.
 
-#include <cstring>
+#include <CoreFoundation/CFMachPort.h>
 
-#include "CFRuntimeObject.h"
+#include <atomic>
+#include <memory>
+
+#include "RunLoopInternal.h"
+
+namespace {
+// Room for the largest in-line message the stand-in carries, plus its trailer.
+constexpr mach_msg_size_t kReceiveBufferSize = 16 * 1024 + 64;
+}  // namespace
 
 struct __CFMachPort : CFRuntimeObject {
-  mach_port_t port = MACH_PORT_NULL;
-  CFMachPortCallBack callout = nullptr;
-  void* info = nullptr;
-  CFRunLoopSourceRef source = nullptr;
-  bool valid = true;
   ~__CFMachPort() override {
-    if (source) CFRelease(source);
+    if (source) {
+      CFRunLoopSourceInvalidate(source);
+      CFRelease(source);
+    }
+    if (context.release) context.release(context.info);
   }
+  mach_port_t port = MACH_PORT_NULL;
+  bool ownsReceiveRight = false;
+  CFMachPortCallBack callout = nullptr;
+  CFMachPortContext context{};
+  std::atomic<bool> valid{true};
+  CFRunLoopSourceRef source = nullptr;
+  std::unique_ptr<uint64_t[]> buffer{new uint64_t[kReceiveBufferSize / sizeof(uint64_t)]};
 };
 
 namespace {
 
-// Serves every message waiting on the port, each in the same buffer, one after another.
-void servePort(int fd, void* info) {
-  (void)fd;
+void receiveOne(int, void* info) {
   auto* port = static_cast<__CFMachPort*>(info);
-  alignas(8) char buffer[kCFMachPortReceiveBufferSize];
-  while (port->valid) {
-    auto* message = reinterpret_cast<mach_msg_header_t*>(buffer);
-    std::memset(buffer, 0, sizeof(mach_msg_header_t) + 24);
-    const mach_msg_return_t status = mach_msg(message, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0,
-                                              sizeof buffer, port->port, 0, MACH_PORT_NULL);
-    if (status == MACH_RCV_TOO_LARGE) continue;  // dropped; the next may fit
-    if (status != MACH_MSG_SUCCESS) return;
-    port->callout(port, message, static_cast<CFIndex>(message->msgh_size), port->info);
+  if (!port->valid) return;
+  auto* message = reinterpret_cast<mach_msg_header_t*>(port->buffer.get());
+  mach_msg_return_t status = mach_msg(message, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0,
+                                      kReceiveBufferSize, port->port, 0, MACH_PORT_NULL);
+  if (status != MACH_MSG_SUCCESS) return;  // only bad datagrams were waiting: dropped and counted
+  mach_port_t reply = message->msgh_remote_port;
+  CFHolder<__CFMachPort> keep(port);
+  port->callout(port, message, static_cast<CFIndex>(message->msgh_size), port->context.info);
+  // An unanswered request must not leave its reply right behind (the client times out instead).
+  if (reply != MACH_PORT_NULL &&
+      MACH_MSGH_BITS_REMOTE(message->msgh_bits) == MACH_MSG_TYPE_PORT_SEND_ONCE)
+    mach_port_mod_refs(mach_task_self(), reply, MACH_PORT_RIGHT_SEND_ONCE, -1);
+}
+
+__CFMachPort* makePort(mach_port_t name, bool owns, CFMachPortCallBack callout,
+                       CFMachPortContext* context, Boolean* shouldFreeInfo) {
+  if (shouldFreeInfo) *shouldFreeInfo = false;
+  auto* port = new __CFMachPort;
+  port->port = name;
+  port->ownsReceiveRight = owns;
+  port->callout = callout;
+  if (context) {
+    port->context = *context;
+    if (context->retain) port->context.info = const_cast<void*>(context->retain(context->info));
   }
+  return port;
 }
 
 }  // namespace
 
-CFMachPortRef CFMachPortCreate(CFAllocatorRef allocator, CFMachPortCallBack callout,
+CFMachPortRef CFMachPortCreate(CFAllocatorRef, CFMachPortCallBack callout,
                                CFMachPortContext* context, Boolean* shouldFreeInfo) {
-  (void)allocator;
   if (shouldFreeInfo) *shouldFreeInfo = false;
   if (!callout) return nullptr;
   mach_port_t name = MACH_PORT_NULL;
   if (mach_port_allocate(mach_task_self(), MACH_PORT_RIGHT_RECEIVE, &name) != KERN_SUCCESS)
     return nullptr;
-  auto* port = new __CFMachPort;
-  port->port = name;
-  port->callout = callout;
-  port->info = context ? context->info : nullptr;
-  return port;
+  mach_port_insert_right(mach_task_self(), name, name, MACH_MSG_TYPE_MAKE_SEND);
+  return makePort(name, true, callout, context, shouldFreeInfo);
 }
 
-CFRunLoopSourceRef CFMachPortCreateRunLoopSource(CFAllocatorRef allocator, CFMachPortRef port,
-                                                 CFIndex order) {
-  (void)allocator;
-  (void)order;
-  if (!port || !port->valid) return nullptr;
-  if (!port->source) {
-    const int fd = mach_port_get_descriptor(port->port);
-    if (fd < 0) return nullptr;
-    port->source = CFRunLoopSourceCreateWithDescriptor(fd, &servePort, port);
-    if (!port->source) return nullptr;
-  }
-  CFRetain(port->source);
-  return port->source;
+CFMachPortRef CFMachPortCreateWithPort(CFAllocatorRef, mach_port_t port, CFMachPortCallBack callout,
+                                       CFMachPortContext* context, Boolean* shouldFreeInfo) {
+  if (shouldFreeInfo) *shouldFreeInfo = false;
+  if (!callout || mach_stand_in::receiveDescriptor(port) < 0) return nullptr;
+  return makePort(port, false, callout, context, shouldFreeInfo);
 }
 
 mach_port_t CFMachPortGetPort(CFMachPortRef port) {
   return port ? port->port : MACH_PORT_NULL;
 }
 
+CFRunLoopSourceRef CFMachPortCreateRunLoopSource(CFAllocatorRef, CFMachPortRef port, CFIndex) {
+  if (!port || !port->valid) return nullptr;
+  if (!port->source) {
+    int fd = mach_stand_in::receiveDescriptor(port->port);
+    if (fd < 0) return nullptr;
+    port->source = CFRunLoopSourceCreateWithDescriptor(fd, receiveOne, port);
+    if (!port->source) return nullptr;
+  }
+  CFRetain(port->source);
+  return port->source;
+}
+
 void CFMachPortInvalidate(CFMachPortRef port) {
-  if (!port || !port->valid) return;
-  port->valid = false;
+  if (!port || !port->valid.exchange(false)) return;
   if (port->source) CFRunLoopSourceInvalidate(port->source);
-  mach_port_mod_refs(mach_task_self(), port->port, MACH_PORT_RIGHT_RECEIVE, -1);
+  if (port->ownsReceiveRight) {
+    mach_port_mod_refs(mach_task_self(), port->port, MACH_PORT_RIGHT_RECEIVE, -1);
+    mach_port_deallocate(mach_task_self(), port->port);
+  }
+}
+
+Boolean CFMachPortIsValid(CFMachPortRef port) {
+  return port && port->valid;
 }

@@ -1,10 +1,14 @@
 #pragma once
-// The sandbox check. This device has no sandbox: every operation is permitted (0).
+// The sandbox check. Nothing is sandboxed on this device: every operation is permitted (0).
 
 #include <sys/types.h>
 
-inline constexpr int SANDBOX_FILTER_GLOBAL_NAME = 2;
-inline constexpr int SANDBOX_FILTER_LOCAL_NAME = 3;
+enum sandbox_filter_type {
+  SANDBOX_FILTER_NONE = 0,
+  SANDBOX_FILTER_PATH = 1,
+  SANDBOX_FILTER_GLOBAL_NAME = 2,
+  SANDBOX_FILTER_LOCAL_NAME = 3,
+};
 inline constexpr int SANDBOX_CHECK_NO_REPORT = 0x40000000;
 
-int sandbox_check(pid_t pid, const char* operation, int type, ...);
+extern "C" int sandbox_check(pid_t pid, const char* operation, int type, ...);

@@ -1,123 +1,135 @@
-// The bootstrap server as files under run/bootstrap: one registration per name, holding the
-// receiver's socket address, replaced by atomic rename.
+// Service names: one file per name under run/bootstrap holding the port's socket name, written
+// to a temporary file and renamed over, so a reader never sees half a registration.
+
+#include <rocketbootstrap/rocketbootstrap.h>
+#include <sandbox.h>
+#include <servers/bootstrap.h>
 
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstdarg>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <string>
 
-#include "Device/Device.h"
-#include "PortSpace.h"
-#include "SystemCalls.h"
-#include "rocketbootstrap/rocketbootstrap.h"
-#include "sandbox.h"
-#include "servers/bootstrap.h"
-
-using mach_internal::PortRight;
-using mach_internal::PortSpace;
-using mach_internal::UniqueFd;
+#include "PortTable.h"
+#include "RunDirectory.h"
 
 namespace {
 
-// Registration file name for a service name: the characters of reverse-DNS names as they are,
-// everything else escaped, so no name can leave the folder.
-bool registrationPath(const char* name, std::string* path) {
-  if (name == nullptr || *name == '\0') return false;
-  const std::string_view text(name);
-  if (text.size() >= BOOTSTRAP_MAX_NAME_LEN) return false;
-  std::string file;
-  for (unsigned char c : text) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                       c == '-' || c == '_' || (c == '.' && !file.empty());
-    if (plain) {
-      file += static_cast<char>(c);
-    } else {
-      char escaped[4];
-      std::snprintf(escaped, sizeof escaped, "%%%02x", c);
-      file += escaped;
-    }
-  }
-  const auto folder = device::runSubdirectory("bootstrap");
-  if (folder.empty()) return false;
-  *path = (folder / file).string();
-  return true;
+constexpr size_t kLongestServiceName = 127;
+constexpr size_t kLongestAddress = 64;
+
+bool acceptableServiceName(const char* name) {
+  if (!name) return false;
+  size_t length = strnlen(name, kLongestServiceName + 1);
+  if (length == 0 || length > kLongestServiceName) return false;
+  if (name[0] == '.') return false;  // also keeps "." and ".." and the temporary files out
+  return std::strchr(name, '/') == nullptr;
 }
 
-bool readRegistration(const std::string& path, std::string* address) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd) return false;
-  char buffer[mach_internal::kMaxAddressLength + 2];
+bool acceptableAddress(const std::string& address) {
+  return address.size() > 6 && address.size() <= kLongestAddress &&
+         address.compare(0, 6, "ports/") == 0 && address.find('/', 6) == std::string::npos;
+}
+
+std::optional<std::string> readRegistration(int directory, const std::string& path) {
+  int fd = openat(directory, path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return std::nullopt;
+  char buffer[kLongestAddress + 1];
   ssize_t length;
   do {
-    length = ::read(fd.get(), buffer, sizeof buffer);
+    length = read(fd, buffer, sizeof buffer);
   } while (length < 0 && errno == EINTR);
-  if (length <= 0 || static_cast<std::size_t>(length) > mach_internal::kMaxAddressLength)
-    return false;
-  address->assign(buffer, static_cast<std::size_t>(length));
-  return address->find('\0') == std::string::npos;
+  close(fd);
+  if (length <= 0 || static_cast<size_t>(length) > kLongestAddress) return std::nullopt;
+  std::string address(buffer, static_cast<size_t>(length));
+  if (!acceptableAddress(address)) return std::nullopt;
+  return address;
+}
+
+// Whether a receiver still holds the socket at `address`.
+bool portIsAlive(const std::string& address) {
+  sockaddr_un socketAddress;
+  socklen_t length;
+  if (!mach_stand_in::socketAddressFor(address, socketAddress, length)) return false;
+  int probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (probe < 0) return false;
+  int result;
+  do {
+    result = connect(probe, reinterpret_cast<sockaddr*>(&socketAddress), length);
+  } while (result != 0 && errno == EINTR);
+  close(probe);
+  return result == 0;
 }
 
 }  // namespace
 
-kern_return_t bootstrap_register(mach_port_t bootstrap, const char* name, mach_port_t port) {
-  (void)bootstrap;
-  std::string path;
-  if (!registrationPath(name, &path)) return BOOTSTRAP_NOT_PRIVILEGED;
+kern_return_t bootstrap_register(mach_port_t, const char* service_name, mach_port_t service_port) {
+  if (!acceptableServiceName(service_name)) return BOOTSTRAP_NOT_PRIVILEGED;
   std::string address;
   {
-    auto& space = PortSpace::shared();
-    std::lock_guard guard(space.lock);
-    PortRight* right = space.find(port);
-    if (right == nullptr || right->kind != PortRight::Kind::receive)
-      return BOOTSTRAP_NOT_PRIVILEGED;
-    address = right->address;
+    auto& table = mach_stand_in::PortTable::shared();
+    std::lock_guard lock(table.mutex());
+    auto* entry = table.find(service_port);
+    if (!entry || (!entry->receive && entry->sendReferences == 0)) return KERN_INVALID_RIGHT;
+    address = entry->address;
   }
-  std::string current;
-  if (readRegistration(path, &current) && current != address &&
-      mach_internal::receiverAlive(current))
+  int directory = mach_stand_in::runDirectoryDescriptor();
+  if (directory < 0) return BOOTSTRAP_NO_MEMORY;
+  std::string path = std::string("bootstrap/") + service_name;
+  if (auto existing = readRegistration(directory, path);
+      existing && *existing != address && portIsAlive(*existing))
     return BOOTSTRAP_SERVICE_ACTIVE;
 
-  const std::string temporary = path + ".tmp" + std::to_string(::getpid());
-  UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-  if (!fd) return BOOTSTRAP_NO_MEMORY;
-  const bool written = mach_internal::writeAll(fd.get(), address.data(), address.size());
-  fd.reset();
-  if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-    ::unlink(temporary.c_str());
+  char temporary[64];
+  static int serial = 0;
+  std::snprintf(temporary, sizeof temporary, "bootstrap/.%d-%d.tmp", getpid(), ++serial);
+  int fd = openat(directory, temporary, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return BOOTSTRAP_NO_MEMORY;
+  size_t done = 0;
+  while (done < address.size()) {
+    ssize_t written = write(fd, address.data() + done, address.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) break;
+    done += static_cast<size_t>(written);
+  }
+  close(fd);
+  if (done != address.size() || renameat(directory, temporary, directory, path.c_str()) != 0) {
+    unlinkat(directory, temporary, 0);
     return BOOTSTRAP_NO_MEMORY;
   }
   return BOOTSTRAP_SUCCESS;
 }
 
-kern_return_t bootstrap_look_up(mach_port_t bootstrap, const char* name, mach_port_t* port) {
-  (void)bootstrap;
-  if (port == nullptr) return BOOTSTRAP_NOT_PRIVILEGED;
-  std::string path, address;
-  if (!registrationPath(name, &path)) return BOOTSTRAP_UNKNOWN_SERVICE;
-  // A registration whose receiver is gone names no service: handing it out would make a client
-  // loop between a dead send and a fresh look-up.
-  if (!readRegistration(path, &address) || !mach_internal::receiverAlive(address))
-    return BOOTSTRAP_UNKNOWN_SERVICE;
-  auto& space = PortSpace::shared();
-  std::lock_guard guard(space.lock);
-  *port = space.insertSend(address);
+kern_return_t bootstrap_look_up(mach_port_t, const char* service_name, mach_port_t* service_port) {
+  if (!service_port) return KERN_INVALID_ARGUMENT;
+  if (!acceptableServiceName(service_name)) return BOOTSTRAP_UNKNOWN_SERVICE;
+  int directory = mach_stand_in::runDirectoryDescriptor();
+  if (directory < 0) return BOOTSTRAP_UNKNOWN_SERVICE;
+  auto address = readRegistration(directory, std::string("bootstrap/") + service_name);
+  // A registration whose process has gone is no service: otherwise a client would look up and
+  // find a dead port forever.
+  if (!address || !portIsAlive(*address)) return BOOTSTRAP_UNKNOWN_SERVICE;
+  auto& table = mach_stand_in::PortTable::shared();
+  std::lock_guard lock(table.mutex());
+  *service_port = table.addSendRight(*address);
   return BOOTSTRAP_SUCCESS;
 }
 
-kern_return_t rocketbootstrap_look_up(mach_port_t bootstrap, const char* name, mach_port_t* port) {
-  return bootstrap_look_up(bootstrap, name, port);
+kern_return_t rocketbootstrap_look_up(mach_port_t bp, const char* service_name,
+                                      mach_port_t* service_port) {
+  return bootstrap_look_up(bp, service_name, service_port);
 }
 
-kern_return_t rocketbootstrap_unlock(const char* name) {
-  (void)name;
+kern_return_t rocketbootstrap_unlock(const char*) {
   return KERN_SUCCESS;
 }
 
-int sandbox_check(pid_t pid, const char* operation, int type, ...) {
-  (void)pid;
-  (void)operation;
-  (void)type;
+extern "C" int sandbox_check(pid_t, const char*, int, ...) {
   return 0;
 }

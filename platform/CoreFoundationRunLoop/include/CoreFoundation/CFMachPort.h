@@ -1,14 +1,11 @@
 #pragma once
-// Mach receive rights as run-loop sources. The callout gets each message in place, in a buffer
-// that holds the largest message the transport sends plus its trailer; it owns the message's
-// rights and out-of-line body from then on.
+// Mach ports as run-loop sources: the loop receives each message on the port's thread and hands
+// it, in place, to the port's callback.
 
-#include <CoreFoundation/CFBase.h>
 #include <CoreFoundation/CFRunLoop.h>
 #include <mach/mach.h>
 
 using CFMachPortRef = struct __CFMachPort*;
-using CFMachPortCallBack = void (*)(CFMachPortRef port, void* msg, CFIndex size, void* info);
 
 struct CFMachPortContext {
   CFIndex version;
@@ -18,14 +15,19 @@ struct CFMachPortContext {
   CFStringRef (*copyDescription)(const void* info);
 };
 
-// A new receive right served by `callout`; null when no right can be made.
+// `msg` is valid only during the call. A reply right the callback neither used nor kept is given
+// up when it returns; an out-of-line body belongs to the callback (vm_deallocate it).
+using CFMachPortCallBack = void (*)(CFMachPortRef port, void* msg, CFIndex size, void* info);
+
+// A new receive right with a send right under the same name.
 CFMachPortRef CFMachPortCreate(CFAllocatorRef allocator, CFMachPortCallBack callout,
                                CFMachPortContext* context, Boolean* shouldFreeInfo);
+// Wraps an existing receive right of this process.
+CFMachPortRef CFMachPortCreateWithPort(CFAllocatorRef allocator, mach_port_t port,
+                                       CFMachPortCallBack callout, CFMachPortContext* context,
+                                       Boolean* shouldFreeInfo);
+mach_port_t CFMachPortGetPort(CFMachPortRef port);
 CFRunLoopSourceRef CFMachPortCreateRunLoopSource(CFAllocatorRef allocator, CFMachPortRef port,
                                                  CFIndex order);
-mach_port_t CFMachPortGetPort(CFMachPortRef port);
-// Stops serving the port and destroys its receive right.
 void CFMachPortInvalidate(CFMachPortRef port);
-
-// The receive buffer's size: the largest message (4,140 bytes) plus the trailer, rounded up.
-inline constexpr CFIndex kCFMachPortReceiveBufferSize = 4208;
+Boolean CFMachPortIsValid(CFMachPortRef port);

@@ -1,8 +1,8 @@
 #pragma once
-// Look-ups across the sandbox. On this device there is no sandbox between processes, so these are
-// the bootstrap server's own operations; unlocking a name always succeeds.
+// Look-ups across the sandbox. This device has no sandbox: they are the bootstrap server's own.
 
 #include <servers/bootstrap.h>
 
-kern_return_t rocketbootstrap_look_up(mach_port_t bootstrap, const char* name, mach_port_t* port);
-kern_return_t rocketbootstrap_unlock(const char* name);
+kern_return_t rocketbootstrap_look_up(mach_port_t bp, const char* service_name,
+                                      mach_port_t* service_port);
+kern_return_t rocketbootstrap_unlock(const char* service_name);

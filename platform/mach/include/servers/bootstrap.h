@@ -1,8 +1,10 @@
 #pragma once
-// The bootstrap server: names registered by one process of the device, looked up by others.
-// A registration is a file under the device's run/bootstrap, written by atomic rename.
+// The bootstrap server: service names registered by one process and looked up by others, kept as
+// files under the device's run/bootstrap (each written by atomic rename).
 
 #include <mach/mach.h>
+
+using name_t = char[128];
 
 inline constexpr kern_return_t BOOTSTRAP_SUCCESS = 0;
 inline constexpr kern_return_t BOOTSTRAP_NOT_PRIVILEGED = 1100;
@@ -12,11 +14,10 @@ inline constexpr kern_return_t BOOTSTRAP_SERVICE_ACTIVE = 1103;
 inline constexpr kern_return_t BOOTSTRAP_BAD_COUNT = 1104;
 inline constexpr kern_return_t BOOTSTRAP_NO_MEMORY = 1105;
 
-inline constexpr std::size_t BOOTSTRAP_MAX_NAME_LEN = 128;
-
-// Registers `port` (a receive right of this process) under `name`. A name whose registered
-// receiver still runs is BOOTSTRAP_SERVICE_ACTIVE; one whose receiver is gone is taken over.
-kern_return_t bootstrap_register(mach_port_t bootstrap, const char* name, mach_port_t port);
-// A send right to the receiver registered under `name`; BOOTSTRAP_UNKNOWN_SERVICE when there is
-// none or its receiver is gone. Nothing is sent.
-kern_return_t bootstrap_look_up(mach_port_t bootstrap, const char* name, mach_port_t* port);
+// Registers `service_name` for the receive right `service_port` of this process. A name whose
+// registered port is still alive elsewhere gives BOOTSTRAP_SERVICE_ACTIVE; a stale one is replaced.
+kern_return_t bootstrap_register(mach_port_t bp, const char* service_name,
+                                 mach_port_t service_port);
+// A send right to the port registered under `service_name`; BOOTSTRAP_UNKNOWN_SERVICE when none.
+kern_return_t bootstrap_look_up(mach_port_t bp, const char* service_name,
+                                mach_port_t* service_port);

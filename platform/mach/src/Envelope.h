@@ -1,0 +1,39 @@
+#pragma once
+// One Mach message is one datagram: this envelope, then the message in the 64-bit layout with its
+// port fields cleared. The reply right travels as its socket's name inside the run directory; an
+// out-of-line body travels as one sealed memfd (SCM_RIGHTS).
+
+#include <mach/message.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace mach_stand_in {
+
+inline constexpr uint32_t kEnvelopeMagic = 0x4d534756;  // "VGSM"
+inline constexpr size_t kReplyAddressCapacity = 48;
+// Largest message carried in-line (header, descriptors and bytes).
+inline constexpr mach_msg_size_t kMaxMessageSize = 16 * 1024;
+// Largest out-of-line body accepted.
+inline constexpr mach_msg_size_t kMaxOutOfLineSize = 64u * 1024 * 1024;
+// The trailer every received message carries after its bytes.
+inline constexpr mach_msg_size_t kTrailerSize = sizeof(mach_msg_trailer_t);
+
+struct Envelope {
+  uint32_t magic;
+  uint32_t messageSize;      // bytes of the message that follow the envelope
+  uint32_t outOfLineSize;    // bytes of the memfd's body; 0 when none travels
+  uint8_t replyDisposition;  // MACH_MSG_TYPE_PORT_SEND(_ONCE), or 0 without a reply port
+  uint8_t replyAddressLength;
+  uint8_t destinationDisposition;  // what the receiver holds: MACH_MSG_TYPE_PORT_SEND(_ONCE)
+  uint8_t reserved;
+  char replyAddress[kReplyAddressCapacity];
+};
+static_assert(sizeof(Envelope) == 64);
+
+inline constexpr size_t kOutOfLineDescriptorOffset =
+    sizeof(mach_msg_header_t) + sizeof(mach_msg_body_t);
+inline constexpr size_t kComplexMessageMinimum =
+    kOutOfLineDescriptorOffset + sizeof(mach_msg_ool_descriptor_t);
+
+}  // namespace mach_stand_in

@@ -1,0 +1,55 @@
+#include "RunDirectory.h"
+
+#include <Device/Device.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "UniqueDescriptor.h"
+
+namespace mach_stand_in {
+
+namespace {
+std::mutex directoryMutex;
+std::string openedFor;
+UniqueDescriptor runDirectory;
+}  // namespace
+
+int runDirectoryDescriptor() {
+  std::lock_guard lock(directoryMutex);
+  std::string root = device::root().string();
+  if (root.empty()) return -1;
+  if (root != openedFor || !runDirectory.valid()) {
+    std::filesystem::path run = device::runDirectory();
+    if (run.empty()) return -1;
+    device::runSubdirectory("ports");
+    device::runSubdirectory("bootstrap");
+    runDirectory.reset(open(run.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    openedFor = runDirectory.valid() ? root : std::string();
+  }
+  return runDirectory.get();
+}
+
+bool socketAddressFor(std::string_view relative, sockaddr_un& address, socklen_t& length) {
+  int directory = runDirectoryDescriptor();
+  if (directory < 0) return false;
+  std::memset(&address, 0, sizeof address);
+  address.sun_family = AF_UNIX;
+  int written = std::snprintf(address.sun_path, sizeof address.sun_path, "/proc/self/fd/%d/%.*s",
+                              directory, static_cast<int>(relative.size()), relative.data());
+  if (written <= 0 || static_cast<size_t>(written) >= sizeof address.sun_path) return false;
+  length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + written + 1);
+  return true;
+}
+
+std::string runPath(std::string_view relative) {
+  std::filesystem::path run = device::runDirectory();
+  if (run.empty()) return {};
+  return (run / std::string(relative)).string();
+}
+
+}  // namespace mach_stand_in
