@@ -40,7 +40,7 @@ uint32_t LMMessageGetDataLength(const LMMessage* message) {
 
 void LMResponseBufferFree(LMMessage* message) {
   if (message->body.msgh_descriptor_count != 0 && message->descriptor.type == 1) {
-    vm_deallocate(mach_task_self(), static_cast<vm_address_t>(message->descriptor.address),
+    vm_deallocate(mach_task_self(), reinterpret_cast<vm_address_t>(message->descriptor.address),
                   message->descriptor.size);
     message->body.msgh_descriptor_count = 0;
   }
