@@ -19,6 +19,8 @@ bool WavWriter::open(const std::string& path, unsigned sampleRate, unsigned chan
     if (error) *error = "cannot write '" + partPath_ + "': " + sf_strerror(nullptr);
     return false;
   }
+  // No peak chunk: it carries the time of writing, and the same audio must give the same file.
+  sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
   return true;
 }
 
