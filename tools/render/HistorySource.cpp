@@ -110,21 +110,15 @@ bool synthesiseHistory(serverDataStruct& record, const SynthesisOptions& options
   return true;
 }
 
-bool readHistoryFile(const std::string& path, serverDataStruct& record, std::string* error) {
+bool parseHistoryRecord(std::span<const std::uint8_t> bytes, serverDataStruct& record,
+                        std::string* error) {
   auto fail = [&](const std::string& message) {
-    if (error) *error = path + ": " + message;
+    if (error) *error = message;
     return false;
   };
-  std::ifstream file(path, std::ios::binary | std::ios::ate);
-  if (!file) return fail("cannot be read");
-  const std::streamoff size = file.tellg();
-  if (size != static_cast<std::streamoff>(sizeof(serverDataStruct)))
-    return fail("is " + std::to_string(size) + " bytes; a history record is " +
+  if (bytes.size() != sizeof(serverDataStruct))
+    return fail("is " + std::to_string(bytes.size()) + " bytes; a history record is " +
                 std::to_string(sizeof(serverDataStruct)) + " bytes");
-  file.seekg(0);
-  std::vector<char> bytes(sizeof(serverDataStruct));
-  if (!file.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
-    return fail("cannot be read");
   std::int32_t channels = 0;
   std::int32_t frames = 0;
   unsigned char busy = 0;
@@ -140,6 +134,33 @@ bool readHistoryFile(const std::string& path, serverDataStruct& record, std::str
   record.numberFrames = frames;
   record.busy = busy != 0;  // any byte: a bool holds only 0 or 1
   return true;
+}
+
+bool readHistoryFile(const std::string& path, serverDataStruct& record, std::string* error) {
+  std::ifstream file(path, std::ios::binary | std::ios::ate);
+  if (!file) {
+    if (error) *error = path + ": cannot be read";
+    return false;
+  }
+  // Only a file of the record's size is read in.
+  const std::streamoff size = file.tellg();
+  std::vector<std::uint8_t> bytes;
+  if (size == static_cast<std::streamoff>(sizeof(serverDataStruct))) {
+    bytes.resize(sizeof(serverDataStruct));
+    file.seekg(0);
+    if (!file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
+      if (error) *error = path + ": cannot be read";
+      return false;
+    }
+  }
+  std::string reason;
+  if (bytes.empty())
+    reason = "is " + std::to_string(size) + " bytes; a history record is " +
+             std::to_string(sizeof(serverDataStruct)) + " bytes";
+  else if (parseHistoryRecord(bytes, record, &reason))
+    return true;
+  if (error) *error = path + ": " + reason;
+  return false;
 }
 
 bool writeHistoryFile(const std::string& path, const serverDataStruct& record, std::string* error) {

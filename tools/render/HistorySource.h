@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,11 @@ std::unique_ptr<serverDataStruct> makeEmptyRecord();
 // reason when an option is out of range.
 bool synthesiseHistory(serverDataStruct& record, const SynthesisOptions& options,
                        std::string* error);
+
+// A history record from its raw image: exactly 655,372 bytes, with 1 or 2 channels and
+// 1 … 4096 frames per packet. False with a reason otherwise.
+bool parseHistoryRecord(std::span<const std::uint8_t> bytes, serverDataStruct& record,
+                        std::string* error);
 
 // Reads a recorded history file: exactly 655,372 bytes, with 1 or 2 channels and 1 … 4096
 // frames per packet. False with a reason otherwise.
