@@ -6,6 +6,8 @@
 #include <UIKit/UIKit.h>
 #include <objc/StrongRef.h>
 
+#include <memory>
+
 #include "ArtworkImage.h"
 #include "SpringBoardClasses.h"
 
@@ -75,9 +77,15 @@ void placeNowPlayingArtwork() {
 }
 
 bool captureLockScreen(const std::string& path, double scale, std::string* error) {
-  render::RenderOptions options;
-  options.scale = scale;
-  return render::renderViewToPng(lockScreen(), path, options, error);
+  // One renderer per scale in use keeps its surface between captures.
+  static std::unique_ptr<render::Renderer> renderer;
+  if (!renderer || renderer->options().scale != scale) {
+    render::RenderOptions options;
+    options.scale = scale;
+    renderer = std::make_unique<render::Renderer>(options);
+  }
+  renderer->draw(lockScreen());
+  return render::writePng(renderer->image(), path, error);
 }
 
 }  // namespace springboard
