@@ -1,0 +1,252 @@
+// What the transport puts on the wire for the shapes of the service's records, the copy meaning
+// of out-of-line bodies, and the stand-in's behaviour when system calls are interrupted or short.
+
+#include <gtest/gtest.h>
+#include <servers/bootstrap.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "Envelope.h"
+#include "TempDevice.h"
+#include "TransportTestPattern.h"
+#include "TransportTestSupport.h"
+#include "Vellamor2/Messaging/LMConnection.h"
+#include "Vellamor2/SharedRecords.h"
+
+using namespace transport_test;
+
+namespace {
+
+mach_msg_header_t headerOf(const std::vector<uint8_t>& datagram) {
+  mach_msg_header_t header{};
+  if (datagram.size() >= sizeof(mach_stand_in::Envelope) + sizeof header)
+    std::memcpy(&header, datagram.data() + sizeof(mach_stand_in::Envelope), sizeof header);
+  return header;
+}
+
+// A receive right of this process with a send right under the same name.
+struct OwnPort {
+  mach_port_t name = MACH_PORT_NULL;
+  OwnPort() {
+    mach_port_allocate(mach_task_self(), MACH_PORT_RIGHT_RECEIVE, &name);
+    mach_port_insert_right(mach_task_self(), name, name, MACH_MSG_TYPE_MAKE_SEND);
+  }
+  ~OwnPort() {
+    mach_port_deallocate(mach_task_self(), name);
+    mach_port_mod_refs(mach_task_self(), name, MACH_PORT_RIGHT_RECEIVE, -1);
+  }
+};
+
+mach_msg_return_t receive(mach_port_t port, LMResponseBuffer& buffer, mach_msg_timeout_t ms) {
+  return mach_msg(&buffer.message.head, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0, sizeof buffer, port,
+                  ms, MACH_PORT_NULL);
+}
+
+class TransportWireTest : public testing::Test {
+ protected:
+  void TearDown() override { mach_stand_in::restoreSystemCalls(); }
+  testing_support::TempDevice device_;
+};
+
+struct ShapeCase {
+  int32_t id;
+  std::size_t requestLength;
+  uint32_t requestBits, requestSize;
+  std::size_t replyLength;
+  uint32_t replyBits, replySize;
+};
+
+class RecordShapeTest : public TransportWireTest, public testing::WithParamInterface<ShapeCase> {};
+
+// The request goes through the client's own path; it waits in the service's queue (nobody
+// serves it, so the client times out), and the reply is sent to a reply port this test keeps.
+TEST_P(RecordShapeTest, HeadersMatchTheRecords) {
+  const ShapeCase c = GetParam();
+  OwnPort service;
+  ASSERT_EQ(bootstrap_register(0, kVellamorServiceIdentifier, service.name), BOOTSTRAP_SUCCESS);
+  LMConnection connection{};
+  std::strcpy(connection.name, kVellamorServiceIdentifier);
+  const std::vector<uint8_t> request = patternBytes(c.requestLength);
+  LMResponseBuffer buffer;
+  {
+    WireRecorder wire;
+    EXPECT_EQ(LMConnectionSendTwoWay(&connection, c.id, request.data(),
+                                     static_cast<uint32_t>(request.size()), &buffer),
+              MACH_RCV_TIMED_OUT);
+    ASSERT_EQ(wire.datagrams.size(), 1u);
+    const mach_msg_header_t header = headerOf(wire.datagrams[0]);
+    EXPECT_EQ(header.msgh_bits, c.requestBits);
+    EXPECT_EQ(header.msgh_size, c.requestSize);
+    EXPECT_EQ(header.msgh_id, c.id);
+  }
+  ASSERT_EQ(receive(service.name, buffer, 1000), MACH_MSG_SUCCESS);
+  EXPECT_EQ(LMMessageGetDataLength(&buffer.message), c.requestLength);
+  EXPECT_EQ(std::memcmp(LMMessageGetData(&buffer.message), request.data(), c.requestLength), 0);
+  LMResponseBufferFree(&buffer);
+
+  OwnPort replyPort;
+  LMMessage ask{};
+  ask.head.msgh_bits = 0x1513;
+  ask.head.msgh_size = LMBufferSizeForLength(0);
+  ask.head.msgh_remote_port = service.name;
+  ask.head.msgh_local_port = replyPort.name;
+  ASSERT_EQ(mach_msg(&ask.head, MACH_SEND_MSG, ask.head.msgh_size, 0, 0, 0, 0), MACH_MSG_SUCCESS);
+  ASSERT_EQ(receive(service.name, buffer, 1000), MACH_MSG_SUCCESS);
+  const std::vector<uint8_t> reply = patternBytes(c.replyLength);
+  {
+    WireRecorder wire;
+    EXPECT_EQ(LMSendReply(buffer.message.head.msgh_remote_port, reply.data(),
+                          static_cast<uint32_t>(reply.size())),
+              KERN_SUCCESS);
+    ASSERT_EQ(wire.datagrams.size(), 1u);
+    const mach_msg_header_t header = headerOf(wire.datagrams[0]);
+    EXPECT_EQ(header.msgh_bits, c.replyBits);
+    EXPECT_EQ(header.msgh_size, c.replySize);
+    EXPECT_EQ(header.msgh_id, 0);
+  }
+  ASSERT_EQ(receive(replyPort.name, buffer, 1000), MACH_MSG_SUCCESS);
+  ASSERT_EQ(LMMessageGetDataLength(&buffer.message), c.replyLength);
+  EXPECT_EQ(std::memcmp(LMMessageGetData(&buffer.message), reply.data(), c.replyLength), 0);
+  LMResponseBufferFree(&buffer);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, RecordShapeTest,
+    testing::Values(ShapeCase{1, kPacketBytes, 0x80001513, 44, 4, 0x12, 48},
+                    ShapeCase{2, 4, 0x1513, 48, kHistoryBytes, 0x80000012, 44},
+                    ShapeCase{3, 4, 0x1513, 48, 4, 0x12, 48}));
+
+TEST_F(TransportWireTest, OutOfLineBodyIsUnchangedByLaterWritesOfTheSender) {
+  OwnPort port;
+  std::vector<uint8_t> body = patternBytes(kHistoryBytes);
+  const std::vector<uint8_t> original = body;
+  alignas(8) uint8_t bytes[LMNativeLayout::kLargestMessage] = {};
+  auto* message = reinterpret_cast<LMMessage*>(bytes);
+  message->head.msgh_bits = MACH_MSG_TYPE_COPY_SEND;
+  message->head.msgh_size = LMBufferSizeForLength(kHistoryBytes);
+  message->head.msgh_remote_port = port.name;
+  LMMessageAssignData(message, body.data(), kHistoryBytes);
+  ASSERT_EQ(mach_msg(&message->head, MACH_SEND_MSG, message->head.msgh_size, 0, 0, 0, 0),
+            MACH_MSG_SUCCESS);
+  std::memset(body.data(), 0x5a, body.size());
+  LMResponseBuffer buffer;
+  ASSERT_EQ(receive(port.name, buffer, 1000), MACH_MSG_SUCCESS);
+  std::memset(body.data(), 0xa5, body.size());
+  ASSERT_EQ(LMMessageGetDataLength(&buffer.message), kHistoryBytes);
+  EXPECT_EQ(std::memcmp(LMMessageGetData(&buffer.message), original.data(), kHistoryBytes), 0);
+  LMResponseBufferFree(&buffer);
+}
+
+// Interrupted and short system calls: counted per call so each test can fail the first few.
+struct Faults {
+  static inline int remaining = 0;
+  static inline int calls = 0;
+  static void arm(int count) {
+    remaining = count;
+    calls = 0;
+  }
+  static bool fail() {
+    ++calls;
+    if (remaining == 0) return false;
+    --remaining;
+    return true;
+  }
+  static ssize_t interruptedSend(int fd, const msghdr* m, int flags) {
+    if (fail()) return errno = EINTR, -1;
+    return ::sendmsg(fd, m, flags);
+  }
+  static ssize_t busySend(int fd, const msghdr* m, int flags) {
+    if (fail()) return errno = EAGAIN, -1;
+    return ::sendmsg(fd, m, flags);
+  }
+  static ssize_t interruptedReceive(int fd, msghdr* m, int flags) {
+    if (fail()) return errno = EINTR, -1;
+    return ::recvmsg(fd, m, flags);
+  }
+  static int interruptedPoll(pollfd* fds, nfds_t count, int timeout) {
+    if (fail()) return errno = EINTR, -1;
+    return ::poll(fds, count, timeout);
+  }
+  static ssize_t shortWrite(int fd, const void* data, size_t size, off_t offset) {
+    ++calls;
+    if (calls % 3 == 0) return errno = EINTR, -1;
+    return ::pwrite(fd, data, size < 1000 ? size : 1000, offset);
+  }
+};
+
+void sendAndReceiveHistory(mach_port_t port) {
+  const std::vector<uint8_t> body = patternBytes(kHistoryBytes);
+  LMResponseBuffer buffer;
+  LMMessage* message = &buffer.message;
+  std::memset(message, 0, sizeof *message);
+  message->head.msgh_bits = MACH_MSG_TYPE_COPY_SEND;
+  message->head.msgh_size = LMBufferSizeForLength(kHistoryBytes);
+  message->head.msgh_remote_port = port;
+  message->head.msgh_id = 2;
+  LMMessageAssignData(message, body.data(), kHistoryBytes);
+  ASSERT_EQ(mach_msg(&message->head, MACH_SEND_MSG | MACH_SEND_TIMEOUT, message->head.msgh_size,
+                     0, 0, 1000, 0),
+            MACH_MSG_SUCCESS);
+  ASSERT_EQ(receive(port, buffer, 1000), MACH_MSG_SUCCESS);
+  EXPECT_EQ(buffer.message.head.msgh_id, 2);
+  ASSERT_EQ(LMMessageGetDataLength(&buffer.message), kHistoryBytes);
+  EXPECT_EQ(std::memcmp(LMMessageGetData(&buffer.message), body.data(), kHistoryBytes), 0);
+  LMResponseBufferFree(&buffer);
+  LMResponseBuffer extra;
+  EXPECT_EQ(receive(port, extra, 0), MACH_RCV_TIMED_OUT) << "delivered exactly once";
+}
+
+TEST_F(TransportWireTest, InterruptedCallsAreRetried) {
+  OwnPort port;
+  auto& calls = mach_stand_in::systemCalls();
+  calls.sendmsg = &Faults::interruptedSend;
+  Faults::arm(3);
+  sendAndReceiveHistory(port.name);
+  EXPECT_EQ(Faults::remaining, 0);
+
+  mach_stand_in::restoreSystemCalls();
+  calls.recvmsg = &Faults::interruptedReceive;
+  Faults::arm(3);
+  sendAndReceiveHistory(port.name);
+  EXPECT_EQ(Faults::remaining, 0);
+
+  mach_stand_in::restoreSystemCalls();
+  calls.pwrite = &Faults::shortWrite;
+  Faults::arm(0);
+  sendAndReceiveHistory(port.name);
+  EXPECT_GT(Faults::calls, 600) << "the body was written in short pieces";
+
+  mach_stand_in::restoreSystemCalls();
+  calls.sendmsg = &Faults::busySend;
+  Faults::arm(5);
+  sendAndReceiveHistory(port.name);
+  EXPECT_EQ(Faults::remaining, 0);
+}
+
+TEST_F(TransportWireTest, InterruptedWaitStillEndsAtItsTimeOut) {
+  OwnPort port;
+  mach_stand_in::systemCalls().poll = &Faults::interruptedPoll;
+  Faults::arm(1000000);
+  LMResponseBuffer buffer;
+  EXPECT_EQ(receive(port.name, buffer, 20), MACH_RCV_TIMED_OUT);
+}
+
+TEST_F(TransportWireTest, FullQueueEndsInTheSendTimeOut) {
+  OwnPort port;
+  mach_stand_in::systemCalls().sendmsg = &Faults::busySend;
+  Faults::arm(1000000);
+  LMMessage message{};
+  message.head.msgh_bits = MACH_MSG_TYPE_COPY_SEND;
+  message.head.msgh_size = LMBufferSizeForLength(0);
+  message.head.msgh_remote_port = port.name;
+  EXPECT_EQ(mach_msg(&message.head, MACH_SEND_MSG | MACH_SEND_TIMEOUT, message.head.msgh_size, 0,
+                     0, 20, 0),
+            MACH_SEND_TIMED_OUT);
+  mach_stand_in::restoreSystemCalls();
+  LMResponseBuffer buffer;
+  EXPECT_EQ(receive(port.name, buffer, 0), MACH_RCV_TIMED_OUT);
+}
+
+}  // namespace
