@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <vector>
 
+#include <mach/SystemCallHooks.h>
+
 #include "TempDevice.h"
 
 namespace {
@@ -126,6 +128,55 @@ TEST(Mach, SendToAPortWhoseReceiverIsGoneIsAnInvalidDestination) {
   mach_port_t again = MACH_PORT_NULL;
   EXPECT_EQ(bootstrap_look_up(bootstrap, "org.vellamor2.gone", &again), BOOTSTRAP_UNKNOWN_SERVICE);
   mach_port_deallocate(mach_task_self(), client);
+}
+
+// The kernel may interrupt a call or write less than asked; the stand-in carries on.
+TEST(Mach, InterruptedCallsAndShortWritesStillDeliverTheWholeBody) {
+  testing_support::TempDevice device;
+  static int interruptions;
+  interruptions = 0;
+  auto& calls = mach_stand_in::systemCalls();
+  calls.pwrite = [](int fd, const void* data, size_t size, off_t offset) -> ssize_t {
+    return ::pwrite(fd, data, size < 1000 ? size : 1000, offset);
+  };
+  calls.recvmsg = [](int fd, msghdr* message, int flags) -> ssize_t {
+    if (interruptions++ < 2) {
+      errno = EINTR;
+      return -1;
+    }
+    return ::recvmsg(fd, message, flags);
+  };
+  calls.sendmsg = [](int fd, const msghdr* message, int flags) -> ssize_t {
+    if (interruptions++ < 4) {
+      errno = EINTR;
+      return -1;
+    }
+    return ::sendmsg(fd, message, flags);
+  };
+  mach_port_t service = receiveRight();
+  std::vector<unsigned char> body(32784);
+  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<unsigned char>(i);
+  OutOfLineMessage request{};
+  request.header.msgh_bits = MACH_MSGH_BITS(MACH_MSG_TYPE_MAKE_SEND, 0) | MACH_MSGH_BITS_COMPLEX;
+  request.header.msgh_size = sizeof request;
+  request.header.msgh_remote_port = service;
+  request.body.msgh_descriptor_count = 1;
+  request.descriptor.address = body.data();
+  request.descriptor.size = static_cast<mach_msg_size_t>(body.size());
+  request.descriptor.type = MACH_MSG_OOL_DESCRIPTOR;
+  EXPECT_EQ(mach_msg(&request.header, MACH_SEND_MSG | MACH_SEND_TIMEOUT, sizeof request, 0,
+                     MACH_PORT_NULL, 50, MACH_PORT_NULL),
+            MACH_MSG_SUCCESS);
+  ReceiveBuffer received{};
+  EXPECT_EQ(mach_msg(&received.message.header, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0, sizeof received,
+                     service, 1000, MACH_PORT_NULL),
+            MACH_MSG_SUCCESS);
+  mach_stand_in::restoreSystemCalls();
+  ASSERT_EQ(received.message.descriptor.size, body.size());
+  EXPECT_EQ(std::memcmp(received.message.descriptor.address, body.data(), body.size()), 0);
+  vm_deallocate(mach_task_self(),
+                reinterpret_cast<vm_address_t>(received.message.descriptor.address), body.size());
+  destroy(service);
 }
 
 TEST(Mach, ReceiveTimesOutWhenNothingComes) {
