@@ -110,12 +110,14 @@ const bool registered = tools::registerCommand([](CLI::App& app) {
   command->add_option("--out", request.pngPath, "PNG file of the last frame");
   command->add_option("--svg", request.svgPath, "SVG file of the last frame");
   command->add_option("--json", request.jsonPath, "JSON file of the plot's layer tree");
-  command->add_option("--history", request.historyPath,
-                      "Recorded history record (655,372 bytes) instead of a synthesised one");
+  auto* history =
+      command->add_option("--history", request.historyPath,
+                          "Recorded history record (655,372 bytes) instead of a synthesised one");
   command->add_option("--write-history", request.writeHistoryPath,
                       "Also write the history that was drawn, as a record file");
   command->add_option("--signal", request.signal, "Synthesised signal: tone, noise, silence, music")
-      ->check(CLI::IsMember({"tone", "noise", "silence", "music"}));
+      ->check(CLI::IsMember({"tone", "noise", "silence", "music"}))
+      ->excludes(history);
   command->add_option("--channels", request.channels, "Channels of the synthesised history")
       ->check(CLI::Range(1, 2));
   command
