@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "TempDevice.h"
 #include "Vellamor2/Messaging/LMConnection.h"
 #include "Vellamor2/SharedRecords.h"
@@ -156,6 +157,24 @@ TEST_P(SettingsReply, DecodesToTheLiveDictionaryInLineOrOutOfLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(HistoryService, SettingsReply, ::testing::Values(8, 6000));
+
+TEST_F(HistoryService, ASettingChangedByAnotherProcessShowsInTheNextSettingsReply) {
+  testing_support::ChildProcess editor(
+      testing_support::binaryDirectory() / "bin" / "settings_helper",
+      {"set", kVellamorServiceIdentifier, "BarsNumber", "int", "128",
+       vellamor2::preferencesChangedNotification()});
+  ASSERT_TRUE(editor.wait().has_value());
+  ASSERT_TRUE(testing_support::waitFor([&] {
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.01, true);
+    return sManager->preferences()->integerValue("barsNumber") == 128;
+  }));
+  const Reply reply = exchange(kPreferencesMessageId, &blankmsg, sizeof blankmsg);
+  StrongRef<NSObject> object =
+      NSKeyedUnarchiver::unarchiveObjectWithBytes(reply.body.data(), reply.body.size());
+  auto* settings = objc::cast<NSDictionary>(object.get());
+  ASSERT_NE(settings, nullptr);
+  EXPECT_EQ(settings->integerValue("barsNumber"), 128);
+}
 
 TEST(ServiceStartFailure, IsLoggedOnceAndTheSettingsManagerIsStillMade) {
   // Without a device there is no bootstrap server to register with.
