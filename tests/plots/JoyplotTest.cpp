@@ -160,16 +160,6 @@ TEST_F(JoyplotTest, MonoAndStereoRecordsDrawTheSame) {
 
 // ---- Colours ----
 
-TEST_F(JoyplotTest, SetFillColoursEveryLineForTheMode) {
-  apply({{"joyplotMask", 1}, {"backgroundColourBlue", 1}, {"primaryColourGreen", 0}});
-  for (unsigned i = 0; i < 20; ++i) {
-    EXPECT_TRUE(sameColor(line(i)->fillColor(), 0, 0, 1, 1));  // the background, opaque
-    EXPECT_TRUE(sameColor(line(i)->strokeColor(), 1, 0, 1, static_cast<float>(0.9)));
-  }
-  apply({{"joyplotMask", 0}});
-  for (unsigned i = 0; i < 20; ++i) EXPECT_EQ(line(i)->fillColor(), nullptr);
-}
-
 TEST_F(JoyplotTest, MaskedLinesAreColouredEachByItsOwnPacket) {
   auto record = makeRecord(1, 1024);
   // A constant packet's windowed maximum is the constant itself (the window peaks at 1).
@@ -316,19 +306,6 @@ TEST_F(JoyplotTest, HostileValuesNeverGiveAnInvalidCoordinate) {
           ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y)) << "gain " << gain;
     }
   }
-}
-
-TEST_F(JoyplotTest, AChangeOfChannelCountOnlyReattachesTheLayers) {
-  apply({{"joyplotMask", 1}});
-  auto mono = makeRecord(1, 256);
-  draw(*mono);
-  EXPECT_EQ(plot->numberBuffers(), 1u);
-  ASSERT_EQ(plot->layer()->sublayers().size(), 20u);
-  auto stereo = makeRecord(2, 256);
-  draw(*stereo);
-  EXPECT_EQ(plot->numberBuffers(), 2u);
-  ASSERT_EQ(plot->layer()->sublayers().size(), 20u);
-  for (unsigned i = 0; i < 20; ++i) EXPECT_EQ(plot->layer()->sublayers()[i].get(), line(i));
 }
 
 }  // namespace
