@@ -105,6 +105,18 @@ TEST(BarsBands, MirroredLowestBandIsInTheCentreAndTheLeftEdgeOneStepAboveTheRigh
     EXPECT_GE(WavePlotBars::band(layout, 128, j, true).start, centre.start) << j;
 }
 
+TEST(BarsBands, AnOddMirroredCountHalvesAsAFloat) {
+  // B = 3: |j − 1.5| is 1.5, 0.5, 0.5, so bars 1 and 2 both hold the lowest band (halving B in
+  // integers would put bar 2 one step up).
+  const auto layout = WavePlotBars::bandLayout(4096, 3);
+  const auto lowest = WavePlotBars::band(layout, 3, 1, true);
+  EXPECT_EQ(lowest.start, 2u);  // 205³ / 2048² ≈ 2.05
+  const auto other = WavePlotBars::band(layout, 3, 2, true);
+  EXPECT_EQ(other.start, lowest.start);
+  EXPECT_EQ(other.end, lowest.end);
+  EXPECT_GT(WavePlotBars::band(layout, 3, 0, true).start, lowest.start);
+}
+
 TEST(BarsBands, CoincidingWarpedEndsTakeOneEntry) {
   // n = 4096 without mirroring: bars 0 and 1 both warp 205 … 211 and 211 … 217 to entry 2.
   const auto layout = WavePlotBars::bandLayout(4096, 128);
