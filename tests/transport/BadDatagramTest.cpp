@@ -51,9 +51,9 @@ Datagram plainMessage(uint32_t size = 48) {
   e.messageSize = size;
   e.destinationDisposition = MACH_MSG_TYPE_PORT_SEND;
   d.setEnvelope(e);
-  d.put<uint32_t>(0, 0);      // bits
-  d.put<uint32_t>(4, size);   // size
-  d.put<int32_t>(20, 1234);   // id
+  d.put<uint32_t>(0, 0);     // bits
+  d.put<uint32_t>(4, size);  // size
+  d.put<int32_t>(20, 1234);  // id
   return d;
 }
 
@@ -135,8 +135,8 @@ TEST_P(BadDatagramTest, IsDroppedCountedAndClosed) {
   good.head.msgh_remote_port = port_;
   good.head.msgh_id = 77;
   ASSERT_EQ(mach_msg(&good.head, MACH_SEND_MSG, good.head.msgh_size, 0, 0, 0, 0), KERN_SUCCESS);
-  ASSERT_EQ(mach_msg(&buffer.message.head, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0, sizeof buffer,
-                     port_, 1000, 0),
+  ASSERT_EQ(mach_msg(&buffer.message.head, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0, sizeof buffer, port_,
+                     1000, 0),
             KERN_SUCCESS);
 
   const DropCounts before = mach_stand_in::dropCounts();
@@ -147,8 +147,8 @@ TEST_P(BadDatagramTest, IsDroppedCountedAndClosed) {
     sendRaw(path, bad);
   }
   ASSERT_EQ(mach_msg(&good.head, MACH_SEND_MSG, good.head.msgh_size, 0, 0, 0, 0), KERN_SUCCESS);
-  ASSERT_EQ(mach_msg(&buffer.message.head, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0, sizeof buffer,
-                     port_, 1000, 0),
+  ASSERT_EQ(mach_msg(&buffer.message.head, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0, sizeof buffer, port_,
+                     1000, 0),
             KERN_SUCCESS);
   EXPECT_EQ(buffer.message.head.msgh_id, 77) << "the bad datagram never reaches the caller";
   const DropCounts after = mach_stand_in::dropCounts();
@@ -160,99 +160,119 @@ TEST_P(BadDatagramTest, IsDroppedCountedAndClosed) {
 
 INSTANTIATE_TEST_SUITE_P(
     Hostile, BadDatagramTest,
-    testing::Values(
-        BadCase{"ShorterThanTheEnvelope",
-                [] {
-                  Datagram d = plainMessage();
-                  d.bytes.resize(20);
-                  return d;
-                },
-                &DropCounts::truncated},
-        BadCase{"LongerThanAnyMessage",
-                [] { return plainMessage(mach_stand_in::kMaxMessageSize + 64); },
-                &DropCounts::truncated},
-        BadCase{"CutInsideTheHeader",
-                [] {
-                  Datagram d = plainMessage();
-                  d.bytes.resize(sizeof(Envelope) + 12);
-                  return d;
-                },
-                &DropCounts::badSize},
-        BadCase{"HeaderSizeDisagreesWithLength",
-                [] {
-                  Datagram d = plainMessage();
-                  d.put<uint32_t>(4, 52);
-                  return d;
-                },
-                &DropCounts::badSize},
-        BadCase{"EnvelopeSizeDisagreesWithLength",
-                [] {
-                  Datagram d = plainMessage();
-                  Envelope e = d.envelope();
-                  e.messageSize = 4096;
-                  d.setEnvelope(e);
-                  return d;
-                },
-                &DropCounts::badSize},
-        BadCase{"OutOfLineClaimWithoutDescriptorBytes",
-                [] {
-                  Datagram d = plainMessage(28);
-                  d.put<uint32_t>(0, MACH_MSGH_BITS_COMPLEX);
-                  d.put<uint32_t>(24, 1);
-                  return d;
-                },
-                &DropCounts::badDescriptor},
-        BadCase{"OutOfLineClaimWithoutFileDescriptor", [] { return outOfLineMessage(4096); },
-                &DropCounts::badDescriptor},
-        BadCase{"FileDescriptorOnPlainMessage",
-                [] {
-                  Datagram d = plainMessage();
-                  d.descriptors.push_back(memfdOf(4096, true));
-                  return d;
-                },
-                &DropCounts::badDescriptor},
-        BadCase{"TooManyFileDescriptors",
-                [] {
-                  Datagram d = plainMessage();
-                  for (int i = 0; i < 12; ++i) d.descriptors.push_back(memfdOf(16, true));
-                  return d;
-                },
-                &DropCounts::truncated},
-        BadCase{"MemfdSmallerThanClaimed",
-                [] {
-                  Datagram d = outOfLineMessage(655372);
-                  d.descriptors.push_back(memfdOf(4096, true));
-                  return d;
-                },
-                &DropCounts::badMemory},
-        BadCase{"MemfdNotSealed",
-                [] {
-                  Datagram d = outOfLineMessage(4096);
-                  d.descriptors.push_back(memfdOf(4096, false));
-                  return d;
-                },
-                &DropCounts::badMemory},
-        BadCase{"PipeInsteadOfMemory",
-                [] {
-                  Datagram d = outOfLineMessage(4096);
-                  int ends[2];
-                  EXPECT_EQ(pipe2(ends, O_CLOEXEC), 0);
-                  d.descriptors = {ends[0], ends[1]};
-                  return d;
-                },
-                &DropCounts::badDescriptor},
-        BadCase{"ReplyAddressOutsideThePorts",
-                [] {
-                  Datagram d = plainMessage();
-                  Envelope e = d.envelope();
-                  e.replyDisposition = MACH_MSG_TYPE_PORT_SEND_ONCE;
-                  const char address[] = "ports/../../bootstrap";
-                  e.replyAddressLength = sizeof address - 1;
-                  std::memcpy(e.replyAddress, address, sizeof address - 1);
-                  d.setEnvelope(e);
-                  return d;
-                },
-                &DropCounts::badReplyPort}),
+    testing::Values(BadCase{"ShorterThanTheEnvelope",
+                            [] {
+                              Datagram d = plainMessage();
+                              d.bytes.resize(20);
+                              return d;
+                            },
+                            &DropCounts::truncated},
+                    BadCase{"LongerThanAnyMessage",
+                            [] { return plainMessage(mach_stand_in::kMaxMessageSize + 64); },
+                            &DropCounts::truncated},
+                    BadCase{"CutInsideTheHeader",
+                            [] {
+                              Datagram d = plainMessage();
+                              d.bytes.resize(sizeof(Envelope) + 12);
+                              return d;
+                            },
+                            &DropCounts::badSize},
+                    BadCase{"HeaderSizeDisagreesWithLength",
+                            [] {
+                              Datagram d = plainMessage();
+                              d.put<uint32_t>(4, 52);
+                              return d;
+                            },
+                            &DropCounts::badSize},
+                    BadCase{"EnvelopeSizeDisagreesWithLength",
+                            [] {
+                              Datagram d = plainMessage();
+                              Envelope e = d.envelope();
+                              e.messageSize = 4096;
+                              d.setEnvelope(e);
+                              return d;
+                            },
+                            &DropCounts::badSize},
+                    BadCase{"OutOfLineClaimWithoutDescriptorBytes",
+                            [] {
+                              Datagram d = plainMessage(28);
+                              d.put<uint32_t>(0, MACH_MSGH_BITS_COMPLEX);
+                              d.put<uint32_t>(24, 1);
+                              return d;
+                            },
+                            &DropCounts::badDescriptor},
+                    BadCase{"OutOfLineClaimWithoutFileDescriptor",
+                            [] { return outOfLineMessage(4096); }, &DropCounts::badDescriptor},
+                    BadCase{"FileDescriptorOnPlainMessage",
+                            [] {
+                              Datagram d = plainMessage();
+                              d.descriptors.push_back(memfdOf(4096, true));
+                              return d;
+                            },
+                            &DropCounts::badDescriptor},
+                    BadCase{"TooManyFileDescriptors",
+                            [] {
+                              Datagram d = plainMessage();
+                              for (int i = 0; i < 12; ++i)
+                                d.descriptors.push_back(memfdOf(16, true));
+                              return d;
+                            },
+                            &DropCounts::truncated},
+                    BadCase{"MemfdSmallerThanClaimed",
+                            [] {
+                              Datagram d = outOfLineMessage(655372);
+                              d.descriptors.push_back(memfdOf(4096, true));
+                              return d;
+                            },
+                            &DropCounts::badMemory},
+                    BadCase{"MemfdNotSealed",
+                            [] {
+                              Datagram d = outOfLineMessage(4096);
+                              d.descriptors.push_back(memfdOf(4096, false));
+                              return d;
+                            },
+                            &DropCounts::badMemory},
+                    BadCase{"PipeInsteadOfMemory",
+                            [] {
+                              Datagram d = outOfLineMessage(4096);
+                              int ends[2];
+                              EXPECT_EQ(pipe2(ends, O_CLOEXEC), 0);
+                              d.descriptors = {ends[0], ends[1]};
+                              return d;
+                            },
+                            &DropCounts::badDescriptor},
+                    BadCase{"ReplyAddressOutsideThePorts",
+                            [] {
+                              Datagram d = plainMessage();
+                              Envelope e = d.envelope();
+                              e.replyDisposition = MACH_MSG_TYPE_PORT_SEND_ONCE;
+                              const char address[] = "ports/../../bootstrap";
+                              e.replyAddressLength = sizeof address - 1;
+                              std::memcpy(e.replyAddress, address, sizeof address - 1);
+                              d.setEnvelope(e);
+                              return d;
+                            },
+                            &DropCounts::badReplyPort}),
     [](const testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
+
+// An empty out-of-line body travels without memory; the receiver must not hand on whatever
+// address the sender wrote into the descriptor.
+TEST(EmptyOutOfLineBodyTest, NeverCarriesTheSendersAddress) {
+  testing_support::TempDevice device;
+  mach_port_t port = MACH_PORT_NULL;
+  ASSERT_EQ(mach_port_allocate(mach_task_self(), MACH_PORT_RIGHT_RECEIVE, &port), KERN_SUCCESS);
+  Datagram d = outOfLineMessage(0);
+  d.put<uint64_t>(28, 0xdeadbeef000ull);
+  sendRaw(mach_stand_in::receiveSocketPath(port), d);
+  LMResponseBuffer buffer;
+  ASSERT_EQ(mach_msg(&buffer.message.head, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0, sizeof buffer, port,
+                     1000, 0),
+            KERN_SUCCESS);
+  EXPECT_EQ(buffer.message.descriptor.address, nullptr);
+  EXPECT_EQ(LMMessageGetData(&buffer.message), nullptr);
+  EXPECT_EQ(LMMessageGetDataLength(&buffer.message), 0u);
+  LMResponseBufferFree(&buffer);
+  mach_port_mod_refs(mach_task_self(), port, MACH_PORT_RIGHT_RECEIVE, -1);
+}
 
 }  // namespace

@@ -127,8 +127,8 @@ TEST_F(TransportExchangeTest, BodiesOfEverySizeComeBackUnchanged) {
                              std::size_t{4097}, kPacketBytes, kHistoryBytes}) {
     SCOPED_TRACE(length);
     const std::vector<uint8_t> body = patternBytes(length);
-    ASSERT_EQ(LMConnectionSendTwoWay(&connection_, 7, body.data(),
-                                     static_cast<uint32_t>(length), &buffer_),
+    ASSERT_EQ(LMConnectionSendTwoWay(&connection_, 7, body.data(), static_cast<uint32_t>(length),
+                                     &buffer_),
               KERN_SUCCESS);
     ASSERT_EQ(LMMessageGetDataLength(&buffer_.message), length);
     if (length > 0) {
@@ -167,9 +167,10 @@ TEST_F(TransportExchangeTest, TenThousandExchangesLeaveNothingBehind) {
   EXPECT_EQ(countLines("/proc/self/maps"), mappings);
   EXPECT_EQ(mach_stand_in::portNameCount(), names);
   // The service closes a reply's socket just after the client has the reply: wait for it.
-  EXPECT_TRUE(testing_support::waitFor(
-      [&] { return countEntries(serverProc + "/fd") <= serverDescriptors; }))
-      << countEntries(serverProc + "/fd") << " descriptors, " << serverDescriptors << " before";
+  EXPECT_TRUE(testing_support::waitFor([&] {
+    return countEntries(serverProc + "/fd") <= serverDescriptors;
+  })) << countEntries(serverProc + "/fd")
+      << " descriptors, " << serverDescriptors << " before";
   // The service's allocator may merge or split a few areas of its own; a leak would be thousands.
   EXPECT_LE(countLines(serverProc + "/maps"), serverMappings + 4);
   EXPECT_EQ(countEntries(device_.path() / "run" / "ports"), 1u) << "only the service's socket";

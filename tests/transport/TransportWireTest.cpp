@@ -40,8 +40,8 @@ struct OwnPort {
 };
 
 mach_msg_return_t receive(mach_port_t port, LMResponseBuffer& buffer, mach_msg_timeout_t ms) {
-  return mach_msg(&buffer.message.head, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0, sizeof buffer, port,
-                  ms, MACH_PORT_NULL);
+  return mach_msg(&buffer.message.head, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0, sizeof buffer, port, ms,
+                  MACH_PORT_NULL);
 }
 
 class TransportWireTest : public testing::Test {
@@ -112,11 +112,10 @@ TEST_P(RecordShapeTest, HeadersMatchTheRecords) {
   LMResponseBufferFree(&buffer);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Messages, RecordShapeTest,
-    testing::Values(ShapeCase{1, kPacketBytes, 0x80001513, 44, 4, 0x12, 48},
-                    ShapeCase{2, 4, 0x1513, 48, kHistoryBytes, 0x80000012, 44},
-                    ShapeCase{3, 4, 0x1513, 48, 4, 0x12, 48}));
+INSTANTIATE_TEST_SUITE_P(Messages, RecordShapeTest,
+                         testing::Values(ShapeCase{1, kPacketBytes, 0x80001513, 44, 4, 0x12, 48},
+                                         ShapeCase{2, 4, 0x1513, 48, kHistoryBytes, 0x80000012, 44},
+                                         ShapeCase{3, 4, 0x1513, 48, 4, 0x12, 48}));
 
 TEST_F(TransportWireTest, OutOfLineBodyIsUnchangedByLaterWritesOfTheSender) {
   OwnPort port;
@@ -186,8 +185,8 @@ void sendAndReceiveHistory(mach_port_t port) {
   message->head.msgh_remote_port = port;
   message->head.msgh_id = 2;
   LMMessageAssignData(message, body.data(), kHistoryBytes);
-  ASSERT_EQ(mach_msg(&message->head, MACH_SEND_MSG | MACH_SEND_TIMEOUT, message->head.msgh_size,
-                     0, 0, 1000, 0),
+  ASSERT_EQ(mach_msg(&message->head, MACH_SEND_MSG | MACH_SEND_TIMEOUT, message->head.msgh_size, 0,
+                     0, 1000, 0),
             MACH_MSG_SUCCESS);
   ASSERT_EQ(receive(port, buffer, 1000), MACH_MSG_SUCCESS);
   EXPECT_EQ(buffer.message.head.msgh_id, 2);
@@ -241,8 +240,8 @@ TEST_F(TransportWireTest, FullQueueEndsInTheSendTimeOut) {
   message.head.msgh_bits = MACH_MSG_TYPE_COPY_SEND;
   message.head.msgh_size = LMBufferSizeForLength(0);
   message.head.msgh_remote_port = port.name;
-  EXPECT_EQ(mach_msg(&message.head, MACH_SEND_MSG | MACH_SEND_TIMEOUT, message.head.msgh_size, 0,
-                     0, 20, 0),
+  EXPECT_EQ(mach_msg(&message.head, MACH_SEND_MSG | MACH_SEND_TIMEOUT, message.head.msgh_size, 0, 0,
+                     20, 0),
             MACH_SEND_TIMED_OUT);
   mach_stand_in::restoreSystemCalls();
   LMResponseBuffer buffer;

@@ -196,10 +196,18 @@ mach_msg_return_t deliver(const char* datagram, Received& received, mach_msg_hea
   message->msgh_remote_port = replyName;
   message->msgh_local_port = receiveName;
   message->msgh_voucher_port = MACH_PORT_NULL;
-  if (mapping.get()) {
-    void* address = mapping.release();
-    std::memcpy(reinterpret_cast<char*>(message) + kOutOfLineDescriptorOffset, &address,
-                sizeof address);
+  // The address is always this process's own: an empty body's descriptor says null, whatever
+  // the sender wrote there.
+  if (envelope.messageSize >= kComplexMessageMinimum &&
+      (message->msgh_bits & MACH_MSGH_BITS_COMPLEX) != 0) {
+    mach_msg_body_t body;
+    std::memcpy(&body, reinterpret_cast<const char*>(message) + sizeof(mach_msg_header_t),
+                sizeof body);
+    if (body.msgh_descriptor_count == 1) {
+      void* address = mapping.release();
+      std::memcpy(reinterpret_cast<char*>(message) + kOutOfLineDescriptorOffset, &address,
+                  sizeof address);
+    }
   }
   mach_msg_trailer_t trailer{0, kTrailerSize};
   std::memcpy(reinterpret_cast<char*>(message) + envelope.messageSize, &trailer, sizeof trailer);
