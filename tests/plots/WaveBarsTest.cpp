@@ -7,6 +7,8 @@
 #include <cmath>
 
 #include "PlotTestSupport.h"
+#include "Vellamor2/WavePlotBars.h"
+#include "Vellamor2/WavePlotFactory.h"
 #include "Vellamor2/WavePlotWaveBars.h"
 #include "objc/message.h"
 
@@ -44,6 +46,14 @@ class WaveBarsTest : public ::testing::Test {
   StrongRef<WavePlotWaveBars> plot =
       plot_testing::makePlot<WavePlotWaveBars>(CGRectMake(0, 0, kWidth, kHeight));
 };
+
+TEST(BarsPlotFactory, VisMethodOneAndTwoGiveTheBarPlots) {
+  auto waveBars = vellamor2::makePlot(1, CGRectMake(0, 0, 50, 60));
+  auto bars = vellamor2::makePlot(2, CGRectMake(0, 0, 50, 60));
+  EXPECT_NE(objc::cast<WavePlotWaveBars>(waveBars.get()), nullptr);
+  EXPECT_NE(objc::cast<WavePlotBars>(bars.get()), nullptr);
+  EXPECT_EQ(bars->frame(), CGRectMake(0, 0, 50, 60));
+}
 
 TEST_F(WaveBarsTest, BarsAreTheMeanOfHalfOverlappingWindows) {
   // P = 1, F = 4096, B = 8: L = 8192 / 9 = 910, windows starting at b × 455. The means are taken
