@@ -39,7 +39,9 @@ uint32_t LMMessageGetDataLength(const LMMessage* message) {
 }
 
 void LMResponseBufferFree(LMMessage* message) {
-  if (message->body.msgh_descriptor_count != 0 && message->descriptor.type == 1) {
+  // Only a complex message carries memory of ours: a plain one that claims a descriptor must
+  // not make us unmap the address it names.
+  if (LMNativeLayout::hasDescriptor(message) && message->descriptor.type == 1) {
     vm_deallocate(mach_task_self(), reinterpret_cast<vm_address_t>(message->descriptor.address),
                   message->descriptor.size);
     message->body.msgh_descriptor_count = 0;

@@ -275,4 +275,30 @@ TEST(EmptyOutOfLineBodyTest, NeverCarriesTheSendersAddress) {
   mach_port_mod_refs(mach_task_self(), port, MACH_PORT_RIGHT_RECEIVE, -1);
 }
 
+// A plain message whose bytes look like a descriptor names no memory of the receiver's: freeing
+// it must leave the named pages alone.
+TEST(PlainMessageClaimingMemoryTest, FreeLeavesTheNamedPagesMapped) {
+  testing_support::TempDevice device;
+  mach_port_t port = MACH_PORT_NULL;
+  ASSERT_EQ(mach_port_allocate(mach_task_self(), MACH_PORT_RIGHT_RECEIVE, &port), KERN_SUCCESS);
+  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  void* victim = mmap(nullptr, page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(victim, MAP_FAILED);
+  Datagram d = plainMessage(48);
+  d.put<uint32_t>(24, 1);
+  d.put<uint64_t>(28, reinterpret_cast<uintptr_t>(victim));
+  d.put<uint32_t>(36, 0x01000100);
+  d.put<uint32_t>(40, static_cast<uint32_t>(page));
+  sendRaw(mach_stand_in::receiveSocketPath(port), d);
+  LMResponseBuffer buffer;
+  ASSERT_EQ(mach_msg(&buffer.message.head, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0, sizeof buffer, port,
+                     1000, 0),
+            KERN_SUCCESS);
+  EXPECT_EQ(LMMessageGetData(&buffer.message), nullptr);
+  LMResponseBufferFree(&buffer);
+  EXPECT_EQ(msync(victim, page, MS_ASYNC), 0) << "the page was unmapped";
+  munmap(victim, page);
+  mach_port_mod_refs(mach_task_self(), port, MACH_PORT_RIGHT_RECEIVE, -1);
+}
+
 }  // namespace
