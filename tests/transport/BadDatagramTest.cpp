@@ -268,7 +268,9 @@ TEST(EmptyOutOfLineBodyTest, NeverCarriesTheSendersAddress) {
   ASSERT_EQ(mach_msg(&buffer.message.head, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0, sizeof buffer, port,
                      1000, 0),
             KERN_SUCCESS);
-  EXPECT_EQ(buffer.message.descriptor.address, nullptr);
+  void* address = &address;
+  std::memcpy(&address, reinterpret_cast<const char*>(&buffer.message) + 28, sizeof address);
+  EXPECT_EQ(address, nullptr);
   EXPECT_EQ(LMMessageGetData(&buffer.message), nullptr);
   EXPECT_EQ(LMMessageGetDataLength(&buffer.message), 0u);
   LMResponseBufferFree(&buffer);
