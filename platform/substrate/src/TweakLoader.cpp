@@ -14,6 +14,7 @@
 
 #include "Device/Device.h"
 #include "Foundation/NSLog.h"
+#include "Foundation/NSPropertyListGuard.h"
 
 namespace substrate {
 namespace {
@@ -44,6 +45,8 @@ FilterVerdict readTweakFilter(const char* bytes, std::size_t length,
                               const std::string& bundleIdentifier) {
   if (bytes == nullptr || length == 0 || length > kMaximumFilterSize)
     return FilterVerdict::unreadable;
+  // libplist aborts on some hostile input; only bytes the guard passes reach it.
+  if (!propertyListBytesAreSafe(bytes, length)) return FilterVerdict::unreadable;
   plist_t root = nullptr;
   plist_from_memory(bytes, static_cast<uint32_t>(length), &root);
   PlistHandle owner(root);
