@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "Vellamor2/WavePlotRecord.h"
+#include "Vellamor2/WavePlotSettings.h"
 #include "objc/message.h"
 
 namespace {
@@ -21,9 +22,6 @@ constexpr ColorFlowObservation kColorFlowObservations[] = {
 };
 
 // A settings value as the plot reads it: no dictionary reads like an empty one.
-float settingFloat(NSDictionary* settings, const char* key) {
-  return settings != nullptr ? settings->floatValue(key) : 0.0f;
-}
 
 StrongRef<UIColor> colorFromSettings(NSDictionary* settings, const char* red, const char* green,
                                      const char* blue, const char* alpha) {

@@ -6,18 +6,8 @@
 
 #include "Vellamor2/WavePlotJoyplot.h"
 #include "Vellamor2/WavePlotRecord.h"
+#include "Vellamor2/WavePlotSettings.h"
 #include "objc/message.h"
-
-namespace {
-
-float settingFloat(NSDictionary* settings, const char* key) {
-  return settings != nullptr ? settings->floatValue(key) : 0.0f;
-}
-long settingInteger(NSDictionary* settings, const char* key) {
-  return settings != nullptr ? settings->integerValue(key) : 0;
-}
-
-}  // namespace
 
 void WavePlotDebug::setup() {
   joyplots_ = kLines;

@@ -6,21 +6,8 @@
 #include <cstring>
 
 #include "Vellamor2/WavePlotRecord.h"
+#include "Vellamor2/WavePlotSettings.h"
 #include "objc/message.h"
-
-namespace {
-
-float settingFloat(NSDictionary* settings, const char* key) {
-  return settings != nullptr ? settings->floatValue(key) : 0.0f;
-}
-long settingInteger(NSDictionary* settings, const char* key) {
-  return settings != nullptr ? settings->integerValue(key) : 0;
-}
-bool settingBool(NSDictionary* settings, const char* key) {
-  return settings != nullptr && settings->boolValue(key);
-}
-
-}  // namespace
 
 // ---- Shared with the debug plot ----
 

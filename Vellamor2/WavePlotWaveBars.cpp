@@ -4,28 +4,8 @@
 #include <cmath>
 
 #include "Vellamor2/WavePlotRecord.h"
+#include "Vellamor2/WavePlotSettings.h"
 #include "objc/message.h"
-
-namespace {
-
-float settingFloat(NSDictionary* settings, const char* key) {
-  return settings != nullptr ? settings->floatValue(key) : 0.0f;
-}
-long settingInteger(NSDictionary* settings, const char* key) {
-  return settings != nullptr ? settings->integerValue(key) : 0;
-}
-bool settingBool(NSDictionary* settings, const char* key) {
-  return settings != nullptr && settings->boolValue(key);
-}
-
-// Limited to −1 … 1; a value that is not a number reads as 1.
-float heldToUnit(float v) {
-  if (!(v < 1.0f)) v = 1.0f;
-  if (v < -1.0f) v = -1.0f;
-  return v;
-}
-
-}  // namespace
 
 void WavePlotWaveBars::setup() {
   numberBuffers_ = 2;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "Vellamor2/WavePlotRecord.h"
+#include "Vellamor2/WavePlotSettings.h"
 #include "objc/message.h"
 
 namespace {
@@ -12,16 +13,6 @@ namespace {
 constexpr std::uint32_t kMaxBuffersPerPlot = 20;
 // Beyond this the smoothing weight 5 × smudge would no longer be a finite float.
 constexpr float kMaxSmudge = 1.0e6f;
-
-float settingFloat(NSDictionary* settings, const char* key) {
-  return settings != nullptr ? settings->floatValue(key) : 0.0f;
-}
-long settingInteger(NSDictionary* settings, const char* key) {
-  return settings != nullptr ? settings->integerValue(key) : 0;
-}
-bool settingBool(NSDictionary* settings, const char* key) {
-  return settings != nullptr && settings->boolValue(key);
-}
 
 // NaN reads as the lower end.
 float heldWithin(float value, float low, float high) {
