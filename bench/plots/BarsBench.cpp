@@ -1,18 +1,15 @@
 // Spectrum bars and wave bars frames over a 375-point artwork: computing and building the paths
 // only, and the same frame rendered at 2×.
 
-#include <benchmark/benchmark.h>
-
 #include <string>
 #include <vector>
 
-#include "HistorySource.h"
-#include "PlotPreview.h"
-#include "Renderer/Renderer.h"
-#include "SettingsText.h"
-#include "objc/message.h"
+#include "PlotFrameBench.h"
 
 namespace {
+
+using plot_bench::computeFrames;
+using plot_bench::renderFrames;
 
 const std::vector<std::string> kBarsDefault = {"VisMethod=2"};
 // 20 packets of 4096 frames (an FFT of 65,536 points per channel), 128 bars per channel.
@@ -21,38 +18,6 @@ const std::vector<std::string> kBarsHeaviest = {"VisMethod=2", "BarsBuffersPerPl
 const std::vector<std::string> kWaveBarsDefault = {"VisMethod=1"};
 const std::vector<std::string> kWaveBarsHeaviest = {"VisMethod=1", "WaveBarsBuffersPerPlot=20",
                                                     "WaveBarsNumber=128"};
-
-struct Frame {
-  explicit Frame(const std::vector<std::string>& assignments) {
-    std::string error;
-    auto settings = preview::settingsFromAssignments(assignments, &error);
-    preview::synthesiseHistory(*record, {}, &error);
-    scene = preview::makeScene(settings, preview::Artwork::cover, CGSizeMake(375, 375));
-  }
-  ~Frame() { scene.plot->clear(); }
-  void draw() { msgSend<void>(scene.plot.get(), "updateDataAndDraw:", record.get()); }
-
-  std::unique_ptr<serverDataStruct> record = preview::makeEmptyRecord();
-  preview::Scene scene;
-};
-
-void computeFrames(benchmark::State& state, const std::vector<std::string>& assignments) {
-  Frame frame(assignments);
-  for (auto _ : state) {
-    frame.draw();
-    benchmark::DoNotOptimize(frame.scene.plot.get());
-  }
-}
-
-void renderFrames(benchmark::State& state, const std::vector<std::string>& assignments) {
-  Frame frame(assignments);
-  render::Renderer renderer;
-  for (auto _ : state) {
-    frame.draw();
-    renderer.draw(frame.scene.artwork);
-    benchmark::ClobberMemory();
-  }
-}
 
 void BM_Plot_Bars_DefaultFrame(benchmark::State& state) {
   computeFrames(state, kBarsDefault);

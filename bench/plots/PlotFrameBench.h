@@ -1,0 +1,52 @@
+#pragma once
+// One plot over a 375-point artwork, drawn from a synthesised history, for the plot benchmarks:
+// computing and building the paths only, or the same frame rendered at 2× as well.
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "HistorySource.h"
+#include "PlotPreview.h"
+#include "Renderer/Renderer.h"
+#include "SettingsText.h"
+#include "objc/message.h"
+
+namespace plot_bench {
+
+// The plot that the stored-key settings choose, over the sample artwork.
+struct Frame {
+  explicit Frame(const std::vector<std::string>& assignments) {
+    std::string error;
+    auto settings = preview::settingsFromAssignments(assignments, &error);
+    preview::synthesiseHistory(*record, {}, &error);
+    scene = preview::makeScene(settings, preview::Artwork::cover, CGSizeMake(375, 375));
+  }
+  ~Frame() { scene.plot->clear(); }
+  void draw() { msgSend<void>(scene.plot.get(), "updateDataAndDraw:", record.get()); }
+
+  std::unique_ptr<serverDataStruct> record = preview::makeEmptyRecord();
+  preview::Scene scene;
+};
+
+inline void computeFrames(benchmark::State& state, const std::vector<std::string>& assignments) {
+  Frame frame(assignments);
+  for (auto _ : state) {
+    frame.draw();
+    benchmark::DoNotOptimize(frame.scene.plot.get());
+  }
+}
+
+inline void renderFrames(benchmark::State& state, const std::vector<std::string>& assignments) {
+  Frame frame(assignments);
+  render::Renderer renderer;
+  for (auto _ : state) {
+    frame.draw();
+    renderer.draw(frame.scene.artwork);
+    benchmark::ClobberMemory();
+  }
+}
+
+}  // namespace plot_bench
