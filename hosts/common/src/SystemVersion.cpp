@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "Device/Device.h"
+#include "Foundation/NSPropertyListGuard.h"
 
 namespace host {
 namespace {
@@ -54,8 +55,7 @@ std::optional<SystemVersion> readSystemVersion() {
   if (error || size == 0 || size > kMaximumFileSize) return std::nullopt;
   std::ifstream in(file, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  plist_t root = nullptr;
-  plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
+  plist_t root = propertyListFromBytes(bytes.data(), bytes.size());
   if (root == nullptr) return std::nullopt;
   std::optional<SystemVersion> version;
   if (plist_get_node_type(root) == PLIST_DICT) {

@@ -34,9 +34,7 @@ DomainFileStatus parseDomainData(const void* bytes, std::size_t length,
   if (bytes == nullptr || length == 0 || length > kMaximumDomainFileSize) {
     return DomainFileStatus::unreadable;
   }
-  if (!propertyListBytesAreSafe(bytes, length)) return DomainFileStatus::unreadable;
-  plist_t root = nullptr;
-  plist_from_memory(static_cast<const char*>(bytes), static_cast<uint32_t>(length), &root);
+  plist_t root = propertyListFromBytes(bytes, length);
   if (root == nullptr) return DomainFileStatus::unreadable;
   if (plist_get_node_type(root) != PLIST_DICT) {
     plist_free(root);

@@ -1,5 +1,7 @@
 #include "Foundation/NSPropertyListGuard.h"
 
+#include <plist/plist.h>
+
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -110,4 +112,12 @@ bool propertyListBytesAreSafe(const void* bytes, std::size_t length) {
   // The parser takes exactly this magic for binary; anything else goes to its XML reader.
   if (length >= 8 && std::memcmp(data, "bplist00", 8) == 0) return binaryIsSafe(data, length);
   return textIsSafe(static_cast<const char*>(bytes), length);
+}
+
+void* propertyListFromBytes(const void* bytes, std::size_t length) {
+  if (bytes == nullptr || length == 0 || length > UINT32_MAX) return nullptr;
+  if (!propertyListBytesAreSafe(bytes, length)) return nullptr;
+  plist_t root = nullptr;
+  plist_from_memory(static_cast<const char*>(bytes), static_cast<uint32_t>(length), &root);
+  return root;
 }

@@ -45,10 +45,7 @@ FilterVerdict readTweakFilter(const char* bytes, std::size_t length,
                               const std::string& bundleIdentifier) {
   if (bytes == nullptr || length == 0 || length > kMaximumFilterSize)
     return FilterVerdict::unreadable;
-  // libplist aborts on some hostile input; only bytes the guard passes reach it.
-  if (!propertyListBytesAreSafe(bytes, length)) return FilterVerdict::unreadable;
-  plist_t root = nullptr;
-  plist_from_memory(bytes, static_cast<uint32_t>(length), &root);
+  plist_t root = propertyListFromBytes(bytes, length);
   PlistHandle owner(root);
   if (root == nullptr || plist_get_node_type(root) != PLIST_DICT) return FilterVerdict::unreadable;
   plist_t filter = plist_dict_get_item(root, "Filter");

@@ -11,3 +11,7 @@ inline constexpr std::size_t kMaximumPropertyListContainers = 256;
 
 // True when `bytes` may be handed to libplist's parsers.
 bool propertyListBytesAreSafe(const void* bytes, std::size_t length);
+
+// The one way bytes from outside reach libplist: the parsed root (a plist_t that the caller
+// frees with plist_free), or null when the guard refuses the bytes or they do not parse.
+void* propertyListFromBytes(const void* bytes, std::size_t length);
