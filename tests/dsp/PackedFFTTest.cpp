@@ -94,7 +94,7 @@ TEST_P(PackedFFT, ForwardThenInverseGivesTwiceMTimesTheInput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, PackedFFT, ::testing::Range<vDSP_Length>(1, 18),
-                         [](const auto& info) { return "M" + std::to_string(1u << info.param); });
+                         [](const auto& info) { return std::to_string(1u << info.param).insert(0, "M"); });
 
 TEST(PackedFFTStrides, StridedPairsTransformLikeContiguousOnes) {
   FFTSetup setup = vDSP_create_fftsetup(4, FFT_RADIX2);

@@ -70,7 +70,11 @@ Domain* domainFor(const std::filesystem::path& file) {
 class DomainLock {
  public:
   explicit DomainLock(const std::filesystem::path& file) {
-    const auto lockFile = file.parent_path() / ("." + file.filename().string() + ".lock");
+    // Appended piecewise: GCC 12 misreads `"." + string` as an overlapping copy (-Wrestrict).
+    std::string lockName = ".";
+    lockName += file.filename().string();
+    lockName += ".lock";
+    const auto lockFile = file.parent_path() / lockName;
     fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
       ::close(fd_);
