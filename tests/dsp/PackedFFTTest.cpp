@@ -94,7 +94,11 @@ TEST_P(PackedFFT, ForwardThenInverseGivesTwiceMTimesTheInput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, PackedFFT, ::testing::Range<vDSP_Length>(1, 18),
-                         [](const auto& info) { return std::to_string(1u << info.param).insert(0, "M"); });
+                         [](const auto& info) {
+                           std::string name = "M";
+                           name += std::to_string(1u << info.param);
+                           return name;
+                         });
 
 TEST(PackedFFTStrides, StridedPairsTransformLikeContiguousOnes) {
   FFTSetup setup = vDSP_create_fftsetup(4, FFT_RADIX2);
