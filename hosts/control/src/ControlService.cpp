@@ -16,11 +16,6 @@
 namespace control {
 namespace {
 
-struct Service {
-  ControlHandler handler;
-  int listener = -1;
-};
-
 // How long an accepted caller may take to send its request: the main thread waits that long.
 constexpr int kRequestWaitMilliseconds = 200;
 
@@ -36,7 +31,7 @@ void reply(int connection, const std::string& text) {
   (void)::send(connection, text.data(), length, MSG_NOSIGNAL);
 }
 
-void serveOne(Service& service, int connection) {
+void serveOne(const ControlHandler& handler, int connection) {
   if (!callerIsOurUser(connection)) return;
   pollfd ready{connection, POLLIN, 0};
   if (::poll(&ready, 1, kRequestWaitMilliseconds) != 1) return;
@@ -52,20 +47,23 @@ void serveOne(Service& service, int connection) {
     reply(connection, "error " + (error.empty() ? std::string("request too long") : error));
     return;
   }
-  reply(connection, service.handler(*request));
+  reply(connection, handler(*request));
 }
 
 void acceptCallers(int listener, void* info) {
-  auto& service = *static_cast<Service*>(info);
-  for (;;) {
-    const int connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    if (connection < 0) return;
-    serveOne(service, connection);
-    ::close(connection);
-  }
+  answerCallers(listener, *static_cast<ControlHandler*>(info));
 }
 
 }  // namespace
+
+void answerCallers(int listener, const ControlHandler& handler) {
+  for (;;) {
+    const int connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (connection < 0) return;
+    serveOne(handler, connection);
+    ::close(connection);
+  }
+}
 
 std::string serviceAddress(const std::string& hostName) {
   const auto directory = device::runSubdirectory("control");
@@ -73,10 +71,10 @@ std::string serviceAddress(const std::string& hostName) {
   return (directory / hostName).string();
 }
 
-bool serve(const std::string& hostName, ControlHandler handler, std::string* error) {
+int listen(const std::string& hostName, std::string* error) {
   auto fail = [&](std::string reason) {
     if (error != nullptr) *error = std::move(reason);
-    return false;
+    return -1;
   };
   const std::string path = serviceAddress(hostName);
   const auto address = socketAddress(path);
@@ -91,8 +89,14 @@ bool serve(const std::string& hostName, ControlHandler handler, std::string* err
     return fail("cannot offer " + path + ": " + reason);
   }
   ::chmod(path.c_str(), 0600);
+  return listener;
+}
+
+bool serve(const std::string& hostName, ControlHandler handler, std::string* error) {
+  const int listener = listen(hostName, error);
+  if (listener < 0) return false;
   // The service lives as long as the host.
-  auto* service = new Service{std::move(handler), listener};
+  auto* service = new ControlHandler(std::move(handler));
   CFRunLoopSourceRef source =
       CFRunLoopSourceCreateWithDescriptor(listener, &acceptCallers, service);
   CFRunLoopAddSource(CFRunLoopGetMain(), source, kCFRunLoopCommonModes);

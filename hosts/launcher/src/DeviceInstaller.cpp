@@ -30,8 +30,10 @@ constexpr InstalledPiece kPieces[] = {
     {"System/Library/SpringBoardPlugins/NowPlayingArtLockScreen.lockbundle/NowPlayingArtLockScreen",
      true, "NowPlayingArtLockScreen", true},
     {"Library/MobileSubstrate/DynamicLibraries/Vellamor2.so", true, "libVellamor2.so", true},
-    {"Library/PreferenceBundles/vellamor2pref.bundle/vellamor2pref", true, "libvellamor2pref.so",
-     false},
+    // The bundle folder (library and specifier files) and its entry in the Settings app.
+    {"Library/PreferenceBundles/vellamor2pref.bundle", true, "vellamor2pref.bundle", false},
+    {"Library/PreferenceLoader/Preferences/vellamor2pref.plist", true,
+     "PreferenceLoader/Preferences/vellamor2pref.plist", false},
 };
 
 constexpr const char* kFilterPath = "Library/MobileSubstrate/DynamicLibraries/Vellamor2.plist";

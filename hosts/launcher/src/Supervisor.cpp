@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <Foundation/NSLog.h>
+#include <HostControl/ControlService.h>
+#include <System/DeviceSystem.h>
 
 #include <chrono>
 #include <string>
@@ -26,6 +28,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kRestartedProgram = "mediaserverd";
+// The one command line that `system` carries out inside a device (the panes' stop of the audio
+// daemon).
+constexpr const char* kStopAudioDaemon = "killall -9 mediaserverd";
 // A daemon that dies at once is not restarted in a tight loop.
 constexpr auto kRestartDelay = std::chrono::milliseconds(250);
 constexpr auto kStopGrace = std::chrono::seconds(5);
@@ -114,6 +119,29 @@ void reap(std::vector<Child>& children, bool stopping) {
   }
 }
 
+// A command line from `system` inside the device. "killall -9 mediaserverd" means the device's own
+// audio daemon: it is stopped by its pid (a literal killall would stop every process of that name
+// on the machine) and restarted like after any other end. Nothing else is run.
+std::string carryOut(const control::ControlRequest& request, std::vector<Child>& children) {
+  if (request.command != device_system::kSystemRequest)
+    return "error unknown command " + request.command;
+  if (request.argument != kStopAudioDaemon) {
+    NSLog("launcher: not running \"%s\": only \"%s\" runs in a device",
+          request.argument.c_str(), kStopAudioDaemon);
+    return std::string("error only \"") + kStopAudioDaemon + "\" runs in a device";
+  }
+  for (Child& child : children) {
+    if (std::string(child.program.name) != kRestartedProgram) continue;
+    if (child.pid <= 0) return "ok 256";  // killall's "no process found"
+    // Still our unreaped child, so the pid cannot name another process.
+    ::kill(child.pid, SIGKILL);
+    NSLog("launcher: %s (pid %d) stopped for \"%s\"", child.program.name, child.pid,
+          kStopAudioDaemon);
+    return "ok 0";
+  }
+  return "ok 256";
+}
+
 int pollTimeout(const std::vector<Child>& children) {
   int timeout = -1;
   for (const Child& child : children) {
@@ -142,11 +170,19 @@ int runSupervisor() {
   for (const HostProgram& program : hostPrograms()) children.push_back({program});
   for (Child& child : children) child.pid = spawn(child.program);
 
+  std::string reason;
+  const int requests = control::listen(device_system::kLaunchDaemonService, &reason);
+  if (requests < 0) NSLog("launcher: no service for system(): %s", reason.c_str());
+  const control::ControlHandler answer = [&children](const control::ControlRequest& request) {
+    return carryOut(request, children);
+  };
+
   bool stopping = false;
   while (!stopping) {
-    pollfd watch{signals, POLLIN, 0};
-    const int ready = ::poll(&watch, 1, pollTimeout(children));
-    if (ready > 0) {
+    pollfd watch[2] = {{signals, POLLIN, 0}, {requests, POLLIN, 0}};
+    const int ready = ::poll(watch, requests >= 0 ? 2 : 1, pollTimeout(children));
+    if (ready > 0 && (watch[1].revents & POLLIN) != 0) control::answerCallers(requests, answer);
+    if (ready > 0 && (watch[0].revents & POLLIN) != 0) {
       signalfd_siginfo info{};
       while (::read(signals, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
         if (info.ssi_signo == SIGTERM || info.ssi_signo == SIGINT) stopping = true;
@@ -163,6 +199,7 @@ int runSupervisor() {
         child.pid = spawn(child.program);
       }
   }
+  if (requests >= 0) ::close(requests);
   stopChildren(children);
   removeRecord("launcher");
   return 0;

@@ -18,6 +18,13 @@ using ControlHandler = std::function<std::string(const ControlRequest&)>;
 // be offered. Call on the main thread before the run loop turns.
 bool serve(const std::string& hostName, ControlHandler handler, std::string* error = nullptr);
 
+// For a program without a run loop (the supervisor): offers `hostName`'s service and returns its
+// listening socket, for the program to poll; -1 (and a reason) when it cannot be offered.
+int listen(const std::string& hostName, std::string* error = nullptr);
+
+// Answers every caller waiting on `listener` (from `listen`) with `handler`.
+void answerCallers(int listener, const ControlHandler& handler);
+
 // The address of a host's service in the current device.
 std::string serviceAddress(const std::string& hostName);
 

@@ -1,8 +1,10 @@
 #pragma once
+#include "Foundation/NSArray.h"
 #include "Foundation/NSBundle.h"
 #include "Foundation/NSKeyedArchiver.h"
 #include "Foundation/NSLog.h"
 #include "Foundation/NSNotificationCenter.h"
+#include "Foundation/NSPropertyListSerialization.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSValues.h"
 #include "objc/StrongRef.h"

@@ -1,5 +1,6 @@
 #pragma once
-// The process's main bundle. Its identifier is set by the host program before any tweak loads.
+// Bundles: the process's main bundle, whose identifier the host program sets before any tweak
+// loads, and bundles found by their folder (the Settings app's preference bundles).
 
 #include <string>
 
@@ -13,6 +14,16 @@ class NSBundle : public NSObject {
   NSString* bundleIdentifier() const { return identifier_.get(); }
   void setBundleIdentifier(const std::string& identifier);
 
+  // The bundle in the folder `path` (a file-system path); its resources are files in that folder
+  // and its executable is the folder's name without its extension ("x.bundle/x").
+  static StrongRef<NSBundle> bundleWithPath(const std::string& path);
+  const std::string& bundlePath() const { return path_; }
+  // `<bundlePath>/<name>.<type>` when that file exists, else empty.
+  std::string pathForResource(const std::string& name, const std::string& type) const;
+  // Loads the executable (its load-time functions run); false, with one log line, on failure.
+  bool load();
+
  private:
   StrongRef<NSString> identifier_;
+  std::string path_;
 };

@@ -1,0 +1,160 @@
+#include "SettingsControl.h"
+
+#include <Foundation/Foundation.h>
+#include <HostControl/ControlService.h>
+
+#include <cstdio>
+
+#include "SettingsApp.h"
+
+namespace settings_app {
+namespace {
+
+std::string error(const std::string& reason) {
+  return "error " + reason;
+}
+
+const char* kindOf(PSCellType type) {
+  switch (type) {
+    case PSGroupCell: return "group";
+    case PSSwitchCell: return "switch";
+    case PSSliderCell: return "slider";
+    case PSLinkListCell: return "list";
+    case PSEditTextCell: return "text";
+    case PSLinkCell: return "link";
+    case PSButtonCell: return "button";
+  }
+  return "group";
+}
+
+std::string numberText(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+// Text from a file or the store, fit for one field of one line.
+std::string field(std::string text) {
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  return text.size() > 200 ? text.substr(0, 200) : text;
+}
+
+std::string valueText(const PSSpecifier& row, const NSObject* value) {
+  const auto* number = objc::cast<NSNumber>(value);
+  if (number == nullptr) return value != nullptr ? field(value->description()) : std::string();
+  if (row.cellType() == PSSwitchCell) return number->boolValue() ? "on" : "off";
+  std::string text = numberText(number->doubleValue());
+  if (row.cellType() == PSLinkListCell) {
+    for (std::size_t i = 0; i < row.values()->count(); ++i)
+      if (doubleValueOf(row.values()->objectAtIndex(i)) == number->doubleValue())
+        text += " (" + field(objc::cast<NSString>(row.titles()->objectAtIndex(i))->string()) + ")";
+  }
+  return text;
+}
+
+std::string rangeText(const PSSpecifier& row) {
+  if (row.cellType() == PSLinkCell) return row.identifier();
+  if (row.cellType() == PSLinkListCell) {
+    std::string choices;
+    for (std::size_t i = 0; i < row.values()->count(); ++i)
+      choices += (i > 0 ? "," : "") + numberText(doubleValueOf(row.values()->objectAtIndex(i))) +
+                 "=" + field(objc::cast<NSString>(row.titles()->objectAtIndex(i))->string());
+    return choices;
+  }
+  if (row.hasRange()) return numberText(row.minimum()) + ".." + numberText(row.maximum());
+  return "";
+}
+
+std::string describe(id pane, const PSSpecifier& row) {
+  std::string value;
+  if (!row.key().empty()) value = valueText(row, msgSend<id>(pane, "readPreferenceValue:", static_cast<id>(const_cast<PSSpecifier*>(&row))));
+  return std::string(kindOf(row.cellType())) + "\t" + field(row.identifier()) + "\t" +
+         field(row.name()) + "\t" + row.key() + "\t" + value + "\t" + rangeText(row);
+}
+
+std::string rowsOf(const std::string& name, id pane) {
+  std::string reply = "ok " + name;
+  const auto* rows = objc::cast<NSArray>(msgSend<id>(pane, "specifiers"));
+  if (rows == nullptr) return reply;
+  for (const auto& row : rows->objects())
+    if (const auto* specifier = objc::cast<PSSpecifier>(row.get()))
+      reply += "\n" + describe(pane, *specifier);
+  return reply;
+}
+
+std::string panes() {
+  std::string reply = "ok";
+  for (const std::string& name : paneNames()) reply += "\n" + name;
+  return reply;
+}
+
+std::string rows(const std::string& name) {
+  const std::string wanted = name.empty() ? "Root" : name;
+  id pane = paneNamed(wanted);
+  if (pane == nullptr) return error("no pane \"" + field(wanted) + "\"");
+  return rowsOf(wanted, pane);
+}
+
+// The row whose id or label is `name` and whose kind is `type`.
+std::optional<Row> rowNamed(const std::string& name, PSCellType type) {
+  for (const Row& row : allRows())
+    if (row.specifier->cellType() == type &&
+        (row.specifier->identifier() == name || row.specifier->name() == name))
+      return row;
+  return std::nullopt;
+}
+
+std::string followLink(const std::string& name) {
+  const auto link = rowNamed(name, PSLinkCell);
+  if (!link) return error("no link \"" + field(name) + "\"");
+  id pane = follow(*link);
+  if (pane == nullptr) return error("the link \"" + field(name) + "\" leads to no pane");
+  return rowsOf(link->specifier->identifier(), pane);
+}
+
+std::string set(const std::string& argument) {
+  const auto [key, input] = control::splitFirstWord(argument);
+  if (key.empty() || input.empty()) return error("set needs KEY VALUE");
+  for (const Row& row : allRows()) {
+    if (row.specifier->key() != key) continue;
+    std::string reason;
+    const StrongRef<NSNumber> value = row.specifier->valueFromInput(input, &reason);
+    if (!value) return error(field(reason));
+    msgSend<void>(row.pane, "setPreferenceValue:specifier:", static_cast<id>(value.get()),
+                  static_cast<id>(row.specifier));
+    return "ok " + key + " " + valueText(*row.specifier, value.get());
+  }
+  return error("no row sets \"" + field(key) + "\"");
+}
+
+std::string press(const std::string& name) {
+  const auto button = rowNamed(name, PSButtonCell);
+  if (!button) return error("no button \"" + field(name) + "\"");
+  const auto* action = objc::cast<NSString>(button->specifier->propertyForKey("action"));
+  const auto status = objc::trySend<void>(nullptr, button->specifier->target(),
+                                          sel_registerName(action->UTF8String()));
+  if (status != objc::SendStatus::sent)
+    return error("the pane of \"" + field(name) + "\" has no action " + field(action->string()));
+  return "ok pressed " + button->specifier->identifier();
+}
+
+}  // namespace
+
+std::string handleControlRequest(const control::ControlRequest& request) {
+  const std::string& command = request.command;
+  if (command == "panes") return panes();
+  if (command == "rows") return rows(request.argument);
+  if (command == "follow") return followLink(request.argument);
+  if (command == "set") return set(request.argument);
+  if (command == "press") return press(request.argument);
+  return error("unknown command " + command);
+}
+
+void startControlService() {
+  std::string reason;
+  if (!control::serve("Preferences", &handleControlRequest, &reason))
+    NSLog("Preferences: no control service: %s", reason.c_str());
+}
+
+}  // namespace settings_app

@@ -1,0 +1,28 @@
+#pragma once
+// The Settings app's control service ("Preferences" in the device's run/control/): what a person
+// does in the app.
+//
+//   panes               the panes, one name per line after "ok"
+//   rows PANE           the pane's rows, one per line after "ok PANE"
+//   follow ROW          follows the link row ROW (its id or label) and answers as `rows` does
+//   set KEY VALUE       changes the row of the stored key KEY as its cell would (a switch: on or
+//                       off; a slider or text field: a number; a list: a value or a title)
+//   press ROW           presses the button row ROW (its id or label)
+//
+// A row is told as tab-separated fields: kind (group, switch, slider, list, text, link, button),
+// id, label, stored key, current value, and the range ("MIN..MAX"), the choices
+// ("VALUE=Title,...") or, for a link, the pane it leads to. An unknown pane, row or key, or a
+// value the cell cannot take, is answered with an error naming it, and nothing is written.
+
+#include <string>
+
+#include <HostControl/ControlRequest.h>
+
+namespace settings_app {
+
+// Offers the service; logs and carries on without it when it cannot be offered.
+void startControlService();
+
+std::string handleControlRequest(const control::ControlRequest& request);
+
+}  // namespace settings_app
