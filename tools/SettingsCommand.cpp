@@ -50,8 +50,8 @@ void printPane(const std::string& reply) {
       std::printf("    %-28s [press %s]\n", row[2].c_str(), row[1].c_str());
     } else {
       const std::string takes = kind == "switch" ? "on|off" : row[5];
-      std::printf("    %-28s %-18s %s  (%s%s%s)\n", row[2].c_str(), row[4].c_str(),
-                  row[3].c_str(), kind.c_str(), takes.empty() ? "" : " ", takes.c_str());
+      std::printf("    %-28s %-18s %s  (%s%s%s)\n", row[2].c_str(), row[4].c_str(), row[3].c_str(),
+                  kind.c_str(), takes.empty() ? "" : " ", takes.c_str());
     }
   }
 }

@@ -61,7 +61,8 @@ void loadEntry(const fs::path& file) {
   const auto contents =
       NSPropertyListSerialization::propertyListWithContentsOfFile(file, kMaximumEntrySize, &reason);
   const auto* root = objc::cast<NSDictionary>(contents.get());
-  const auto* entry = root != nullptr ? objc::cast<NSDictionary>(root->objectForKey("entry")) : nullptr;
+  const auto* entry =
+      root != nullptr ? objc::cast<NSDictionary>(root->objectForKey("entry")) : nullptr;
   if (entry == nullptr) {
     NSLog("Preferences: entry %s: %s", file.c_str(),
           contents ? "no entry dictionary" : reason.c_str());
@@ -74,8 +75,8 @@ void loadEntry(const fs::path& file) {
     NSLog("Preferences: entry %s names no bundle and pane", file.c_str());
     return;
   }
-  auto bundle = NSBundle::bundleWithPath(
-      device::phonePath(kBundlesFolder).string() + "/" + bundleName + ".bundle");
+  auto bundle = NSBundle::bundleWithPath(device::phonePath(kBundlesFolder).string() + "/" +
+                                         bundleName + ".bundle");
   if (!bundle || !bundle->load()) {
     NSLog("Preferences: entry %s: cannot load the bundle %s", file.c_str(), bundleName.c_str());
     return;

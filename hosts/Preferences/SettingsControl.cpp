@@ -16,13 +16,20 @@ std::string error(const std::string& reason) {
 
 const char* kindOf(PSCellType type) {
   switch (type) {
-    case PSGroupCell: return "group";
-    case PSSwitchCell: return "switch";
-    case PSSliderCell: return "slider";
-    case PSLinkListCell: return "list";
-    case PSEditTextCell: return "text";
-    case PSLinkCell: return "link";
-    case PSButtonCell: return "button";
+    case PSGroupCell:
+      return "group";
+    case PSSwitchCell:
+      return "switch";
+    case PSSliderCell:
+      return "slider";
+    case PSLinkListCell:
+      return "list";
+    case PSEditTextCell:
+      return "text";
+    case PSLinkCell:
+      return "link";
+    case PSButtonCell:
+      return "button";
   }
   return "group";
 }
@@ -68,7 +75,10 @@ std::string rangeText(const PSSpecifier& row) {
 
 std::string describe(id pane, const PSSpecifier& row) {
   std::string value;
-  if (!row.key().empty()) value = valueText(row, msgSend<id>(pane, "readPreferenceValue:", static_cast<id>(const_cast<PSSpecifier*>(&row))));
+  if (!row.key().empty())
+    value = valueText(
+        row,
+        msgSend<id>(pane, "readPreferenceValue:", static_cast<id>(const_cast<PSSpecifier*>(&row))));
   return std::string(kindOf(row.cellType())) + "\t" + field(row.identifier()) + "\t" +
          field(row.name()) + "\t" + row.key() + "\t" + value + "\t" + rangeText(row);
 }

@@ -53,7 +53,8 @@ class Panes : public ::testing::Test {
 
   static StrongRef<NSObject> pane(const char* className, const fs::path& folder = builtBundle()) {
     auto pane = StrongRef<NSObject>::adopt(class_createInstance(objc_getClass(className)));
-    msgSend<void>(pane.get(), "setBundle:", static_cast<id>(NSBundle::bundleWithPath(folder).get()));
+    msgSend<void>(pane.get(),
+                  "setBundle:", static_cast<id>(NSBundle::bundleWithPath(folder).get()));
     return pane;
   }
 
@@ -134,8 +135,9 @@ TEST_F(Panes, ReachEveryStoredKeyFromTheRootAndWriteItWithTheTypeOfItsDefault) {
     std::string reason;
     auto value = row.valueFromInput(anInput(row), &reason);
     ASSERT_TRUE(value) << reason;
-    msgSend<void>(found->second.pane.get(), "setPreferenceValue:specifier:",
-                  static_cast<id>(value.get()), static_cast<id>(found->second.specifier));
+    msgSend<void>(found->second.pane.get(),
+                  "setPreferenceValue:specifier:", static_cast<id>(value.get()),
+                  static_cast<id>(found->second.specifier));
 
     CFPreferencesAppSynchronize(kDomain);
     auto stored = StrongRef<NSObject>::adopt(CFPreferencesCopyAppValue(setting.storedKey, kDomain));
@@ -218,7 +220,7 @@ TEST_P(BadSpecifierFile, GivesThePaneOnlyItsSoundRowsAndALogLine) {
   EXPECT_NE(device_.log().find(GetParam().logged), std::string::npos) << device_.log();
 }
 
-#define SOUND_SWITCH                                                                     \
+#define SOUND_SWITCH                                                                          \
   "<dict><key>cell</key><string>PSSwitchCell</string><key>key</key><string>WaveFill</string>" \
   "<key>default</key><false/><key>defaults</key><string>d</string></dict>"
 

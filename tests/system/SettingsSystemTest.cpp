@@ -19,8 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 
 int vellamor(const std::vector<std::string>& arguments, const fs::path& output) {
-  testing_support::ChildProcess tool(testing_support::binaryDirectory() / "bin/vellamor",
-                                     arguments, {}, output);
+  testing_support::ChildProcess tool(testing_support::binaryDirectory() / "bin/vellamor", arguments,
+                                     {}, output);
   const auto status = tool.wait(std::chrono::seconds(30));
   return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
 }
@@ -41,9 +41,9 @@ TEST(SettingsSystem, VisMethodSetInTheSettingsAppChoosesTheLockScreensNextPlot) 
   const fs::path output = device.path() / "tool.out";
   ASSERT_EQ(vellamor({"device", "create", device.path().string()}, output), 0);
   ASSERT_EQ(vellamor({"device", "up"}, output), 0);
-  ASSERT_TRUE(testing_support::waitFor(
-      [] { return control::request("Preferences", "panes", nullptr); }))
-      << device.log();
+  ASSERT_TRUE(testing_support::waitFor([] {
+    return control::request("Preferences", "panes", nullptr);
+  })) << device.log();
   struct Choice {
     const char* value;
     const char* plot;

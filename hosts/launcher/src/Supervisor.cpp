@@ -126,8 +126,8 @@ std::string carryOut(const control::ControlRequest& request, std::vector<Child>&
   if (request.command != device_system::kSystemRequest)
     return "error unknown command " + request.command;
   if (request.argument != kStopAudioDaemon) {
-    NSLog("launcher: not running \"%s\": only \"%s\" runs in a device",
-          request.argument.c_str(), kStopAudioDaemon);
+    NSLog("launcher: not running \"%s\": only \"%s\" runs in a device", request.argument.c_str(),
+          kStopAudioDaemon);
     return std::string("error only \"") + kStopAudioDaemon + "\" runs in a device";
   }
   for (Child& child : children) {

@@ -10,12 +10,14 @@ std::string NSArray::description() const {
 }
 
 void NSArray::registerMethods_(Class cls) {
-  objc::addMethod(cls, "count", +[](id self, SEL) {
-    return static_cast<unsigned long>(static_cast<NSArray*>(self)->count());
-  });
-  objc::addMethod(cls, "objectAtIndex:", +[](id self, SEL, unsigned long index) -> id {
-    return static_cast<NSArray*>(self)->objectAtIndex(index);
-  });
+  objc::addMethod(
+      cls, "count", +[](id self, SEL) {
+        return static_cast<unsigned long>(static_cast<NSArray*>(self)->count());
+      });
+  objc::addMethod(
+      cls, "objectAtIndex:", +[](id self, SEL, unsigned long index) -> id {
+        return static_cast<NSArray*>(self)->objectAtIndex(index);
+      });
 }
 
 void NSMutableArray::addObject(id object) {

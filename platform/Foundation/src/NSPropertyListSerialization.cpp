@@ -95,7 +95,8 @@ bool readFile(const std::string& path, std::size_t limit, std::string* bytes, st
   }
   ::close(fd);
   if (n < 0) return *reason = std::strerror(errno), false;
-  if (bytes->size() > limit) return *reason = "larger than " + std::to_string(limit) + " bytes", false;
+  if (bytes->size() > limit)
+    return *reason = "larger than " + std::to_string(limit) + " bytes", false;
   return true;
 }
 

@@ -37,8 +37,10 @@ id loadSpecifiers(id self, SEL, id plistName, id target) {
   const StrongRef<NSObject> file = NSPropertyListSerialization::propertyListWithContentsOfFile(
       path, kMaximumSpecifierFileSize, &reason);
   std::vector<std::string> problems;
-  if (file) list = PSSpecifiersFromPropertyList(file.get(), target, &problems);
-  else problems.push_back(reason);
+  if (file)
+    list = PSSpecifiersFromPropertyList(file.get(), target, &problems);
+  else
+    problems.push_back(reason);
   for (const std::string& problem : problems)
     NSLog("Preferences: specifier file %s: %s", path.c_str(), problem.c_str());
   return list.leak();  // the caller's reference
@@ -61,7 +63,8 @@ id readPreferenceValue(id, SEL, id row) {
   if (!domain.empty() && !key.empty()) {
     // Others (the settings manager's process, another editor) may have written meanwhile.
     CFPreferencesAppSynchronize(domain.c_str());
-    if (auto stored = StrongRef<NSObject>::adopt(CFPreferencesCopyAppValue(key.c_str(), domain.c_str())))
+    if (auto stored =
+            StrongRef<NSObject>::adopt(CFPreferencesCopyAppValue(key.c_str(), domain.c_str())))
       return stored.get();  // the domain's copy keeps it alive
   }
   return specifier->propertyForKey("default");

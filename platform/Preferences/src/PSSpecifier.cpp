@@ -1,9 +1,9 @@
 #include "Preferences/PSSpecifier.h"
 
+#include <strings.h>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <strings.h>
 
 #include "objc/message.h"
 
@@ -92,7 +92,8 @@ StrongRef<PSSpecifier> PSSpecifier::specifierWithEntry(const NSDictionary* entry
   if (type == PSSliderCell || type == PSEditTextCell) {
     const NSNumber* minimum = numberEntry(entry, "min");
     const NSNumber* maximum = numberEntry(entry, "max");
-    if (minimum != nullptr && maximum != nullptr && minimum->doubleValue() <= maximum->doubleValue()) {
+    if (minimum != nullptr && maximum != nullptr &&
+        minimum->doubleValue() <= maximum->doubleValue()) {
       specifier->hasRange_ = true;
       specifier->minimum_ = minimum->doubleValue();
       specifier->maximum_ = maximum->doubleValue();
@@ -155,8 +156,8 @@ StrongRef<NSNumber> PSSpecifier::valueFromInput(std::string_view input, std::str
   const auto* standard = objc::cast<NSNumber>(propertyForKey("default"));
   if (!isValueRow(cellType_) || standard == nullptr)
     return fail(error, row + " holds no value"), nullptr;
-  const bool whole = standard->kind() != NSNumber::Kind::float32 &&
-                     standard->kind() != NSNumber::Kind::float64;
+  const bool whole =
+      standard->kind() != NSNumber::Kind::float32 && standard->kind() != NSNumber::Kind::float64;
   double number = 0;
 
   switch (cellType_) {
@@ -165,9 +166,11 @@ StrongRef<NSNumber> PSSpecifier::valueFromInput(std::string_view input, std::str
       static constexpr const char* kOff[] = {"off", "false", "no", "0"};
       const std::string text(input);
       for (const char* on : kOn)
-        if (strcasecmp(text.c_str(), on) == 0) return valueWithDefaultType(NSNumber::numberWithBool(true));
+        if (strcasecmp(text.c_str(), on) == 0)
+          return valueWithDefaultType(NSNumber::numberWithBool(true));
       for (const char* off : kOff)
-        if (strcasecmp(text.c_str(), off) == 0) return valueWithDefaultType(NSNumber::numberWithBool(false));
+        if (strcasecmp(text.c_str(), off) == 0)
+          return valueWithDefaultType(NSNumber::numberWithBool(false));
       return fail(error, row + " is a switch: on or off, not " + given), nullptr;
     }
     case PSLinkListCell: {
@@ -200,12 +203,15 @@ StrongRef<NSNumber> PSSpecifier::valueFromInput(std::string_view input, std::str
 }
 
 void PSSpecifier::registerMethods_(Class cls) {
-  objc::addMethod(cls, "cellType",
-                  +[](id self, SEL) { return static_cast<long>(static_cast<PSSpecifier*>(self)->cellType()); });
-  objc::addMethod(cls, "propertyForKey:", +[](id self, SEL, id key) -> id {
-    const auto* name = objc::cast<NSString>(key);
-    return name != nullptr ? static_cast<PSSpecifier*>(self)->propertyForKey(name->string())
-                           : nullptr;
-  });
-  objc::addMethod(cls, "target", +[](id self, SEL) -> id { return static_cast<PSSpecifier*>(self)->target(); });
+  objc::addMethod(
+      cls, "cellType",
+      +[](id self, SEL) { return static_cast<long>(static_cast<PSSpecifier*>(self)->cellType()); });
+  objc::addMethod(
+      cls, "propertyForKey:", +[](id self, SEL, id key) -> id {
+        const auto* name = objc::cast<NSString>(key);
+        return name != nullptr ? static_cast<PSSpecifier*>(self)->propertyForKey(name->string())
+                               : nullptr;
+      });
+  objc::addMethod(
+      cls, "target", +[](id self, SEL) -> id { return static_cast<PSSpecifier*>(self)->target(); });
 }

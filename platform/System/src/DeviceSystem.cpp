@@ -65,5 +65,5 @@ extern "C" __attribute__((visibility("default"))) int system(const char* command
   char* end = nullptr;
   const long status = std::strtol(answer.c_str() + 3, &end, 10);
   return end != answer.c_str() + 3 && status >= 0 && status <= 0xffff ? static_cast<int>(status)
-                                                                        : kCommandNotRun;
+                                                                      : kCommandNotRun;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // A control request is one short line of text: a command word and, for some commands, one
-// argument (the rest of the line), e.g. "capture /tmp/screen.png 1". The reply is one line that
-// starts with "ok" or "error".
+// argument (the rest of the line), e.g. "capture /tmp/screen.png 1". The reply starts with "ok" or
+// "error"; a reply that lists things puts each on a line of its own after the first.
 
 #include <cstddef>
 #include <optional>
