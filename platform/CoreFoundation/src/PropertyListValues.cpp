@@ -2,37 +2,12 @@
 
 #include <cstdint>
 
+#include "Foundation/NSPropertyListSerialization.h"
+
 namespace cf_internal {
 
 StrongRef<NSObject> valueFromNode(plist_t node) {
-  switch (plist_get_node_type(node)) {
-    case PLIST_BOOLEAN: {
-      uint8_t value = 0;
-      plist_get_bool_val(node, &value);
-      return NSNumber::numberWithBool(value != 0);
-    }
-    case PLIST_UINT: {
-      // Stored as 64 bits; property-list integers are signed.
-      uint64_t value = 0;
-      plist_get_uint_val(node, &value);
-      return NSNumber::numberWithInteger(static_cast<long>(static_cast<int64_t>(value)));
-    }
-    case PLIST_REAL: {
-      double value = 0;
-      plist_get_real_val(node, &value);
-      return NSNumber::numberWithDouble(value);
-    }
-    case PLIST_STRING: {
-      char* text = nullptr;
-      plist_get_string_val(node, &text);
-      if (text == nullptr) return nullptr;
-      auto value = objc::make<NSString>(std::string(text));
-      free(text);
-      return value;
-    }
-    default:
-      return nullptr;
-  }
+  return propertyListScalarFromNode(node);
 }
 
 plist_t nodeFromValue(const NSObject* value) {

@@ -8,6 +8,7 @@
 
 #include "Foundation/NSKeyedArchiver.h"
 #include "Foundation/NSPropertyListGuard.h"
+#include "Foundation/NSPropertyListSerialization.h"
 
 namespace {
 
@@ -37,30 +38,6 @@ plist_t resolve(plist_t objects, plist_t reference) {
   plist_get_uid_val(reference, &index);
   if (index >= plist_array_get_size(objects)) return nullptr;
   return plist_array_get_item(objects, static_cast<uint32_t>(index));
-}
-
-StrongRef<NSObject> valueOf(plist_t node) {
-  switch (plist_get_node_type(node)) {
-    case PLIST_BOOLEAN: {
-      uint8_t value = 0;
-      plist_get_bool_val(node, &value);
-      return NSNumber::numberWithBool(value != 0);
-    }
-    case PLIST_UINT: {
-      uint64_t value = 0;
-      plist_get_uint_val(node, &value);
-      return NSNumber::numberWithInteger(static_cast<long>(static_cast<int64_t>(value)));
-    }
-    case PLIST_REAL: {
-      double value = 0;
-      plist_get_real_val(node, &value);
-      return NSNumber::numberWithDouble(value);
-    }
-    case PLIST_STRING:
-      return objc::make<NSString>(stringOf(node));
-    default:
-      return nullptr;
-  }
 }
 
 bool isDictionaryClass(plist_t objects, plist_t classReference) {
@@ -99,7 +76,7 @@ Status decode(plist_t archive, StrongRef<NSObject>* out) {
     plist_t value = resolve(objects, plist_array_get_item(values, i));
     if (key == nullptr || value == nullptr) return Status::badReference;
     if (!isType(key, PLIST_STRING)) return Status::unsupportedObject;
-    StrongRef<NSObject> object = valueOf(value);
+    StrongRef<NSObject> object = propertyListScalarFromNode(value);
     if (!object) return Status::unsupportedObject;
     dictionary->setObject(object.get(), stringOf(key));
   }

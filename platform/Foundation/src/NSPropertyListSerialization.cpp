@@ -13,11 +13,8 @@
 #include "Foundation/NSArray.h"
 #include "Foundation/NSPropertyListGuard.h"
 
-namespace {
-
-// Recursion is bounded: the guard lets through at most kMaximumPropertyListContainers containers.
-StrongRef<NSObject> objectFromNode(plist_t node) {
-  switch (plist_get_node_type(node)) {
+StrongRef<NSObject> propertyListScalarFromNode(void* node) {
+  switch (plist_get_node_type(static_cast<plist_t>(node))) {
     case PLIST_BOOLEAN: {
       uint8_t value = 0;
       plist_get_bool_val(node, &value);
@@ -41,6 +38,16 @@ StrongRef<NSObject> objectFromNode(plist_t node) {
       std::free(text);
       return value;
     }
+    default:
+      return nullptr;
+  }
+}
+
+namespace {
+
+// Recursion is bounded: the guard lets through at most kMaximumPropertyListContainers containers.
+StrongRef<NSObject> objectFromNode(plist_t node) {
+  switch (plist_get_node_type(node)) {
     case PLIST_ARRAY: {
       auto array = NSMutableArray::array();
       const uint32_t count = plist_array_get_size(node);
@@ -71,7 +78,7 @@ StrongRef<NSObject> objectFromNode(plist_t node) {
       return dictionary;
     }
     default:
-      return nullptr;
+      return propertyListScalarFromNode(node);
   }
 }
 

@@ -9,6 +9,10 @@
 #include "Foundation/NSValues.h"
 #include "objc/StrongRef.h"
 
+// A scalar of a parsed property list (the plist_t `node`: a boolean, integer, real or string) as an
+// NSNumber or NSString; null for any other node. Every reader of property lists converts through it.
+StrongRef<NSObject> propertyListScalarFromNode(void* node);
+
 class NSPropertyListSerialization : public NSObject {
   OBJC_NATIVE_CLASS(NSPropertyListSerialization, NSObject)
  public:
