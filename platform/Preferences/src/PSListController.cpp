@@ -2,6 +2,7 @@
 
 #include <CoreFoundation/CFNotificationCenter.h>
 #include <CoreFoundation/CFPreferences.h>
+
 #include "Foundation/NSBundle.h"
 #include "Foundation/NSLog.h"
 #include "Foundation/NSPropertyListSerialization.h"

@@ -11,7 +11,9 @@
 //                                        line, a row the framework cannot show is left out (and
 //                                        logged)
 //   bundle, setBundle:                   the NSBundle that holds the pane's files
-//   readPreferenceValue:                 (PSSpecifier*) the row's stored value, else its default
+//   readPreferenceValue:                 (PSSpecifier*) the row's stored value (kept by this
+//                                        process's copy of the domain until it next synchronises),
+//                                        else its default
 //   setPreferenceValue:specifier:        (id value, PSSpecifier*) a cell's change: the value, with
 //                                        the type of the row's default, under `key` in the domain
 //                                        `defaults`, written through; then the Darwin
