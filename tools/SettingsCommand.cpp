@@ -42,7 +42,9 @@ void printPane(const std::string& reply) {
     std::vector<std::string> row = split(lines[i], '\t');
     row.resize(6);
     const std::string& kind = row[0];
-    if (kind == "group") {
+    if (kind.rfind("more ", 0) == 0) {
+      std::printf("\n    (%s more rows not shown)\n", kind.c_str() + 5);
+    } else if (kind == "group") {
       std::printf("\n  %s\n", row[2].c_str());
     } else if (kind == "link") {
       std::printf("    %-28s > %s\n", row[2].c_str(), row[5].c_str());

@@ -4,6 +4,7 @@
 #include <HostControl/ControlService.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "SettingsApp.h"
 
@@ -80,23 +81,35 @@ std::string describe(id pane, const PSSpecifier& row) {
         row,
         msgSend<id>(pane, "readPreferenceValue:", static_cast<id>(const_cast<PSSpecifier*>(&row))));
   return std::string(kindOf(row.cellType())) + "\t" + field(row.identifier()) + "\t" +
-         field(row.name()) + "\t" + row.key() + "\t" + value + "\t" + rangeText(row);
+         field(row.name()) + "\t" + field(row.key()) + "\t" + value + "\t" + rangeText(row);
+}
+
+// `lines` after `first`, one per line, as many as a reply holds; a last line "more N" tells how
+// many did not fit.
+std::string listReply(std::string first, const std::vector<std::string>& lines) {
+  constexpr std::size_t kRoomForMore = 16;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (first.size() + 1 + lines[i].size() + kRoomForMore > control::kMaxMessageBytes)
+      return first + "\nmore " + std::to_string(lines.size() - i);
+    first += "\n" + lines[i];
+  }
+  return first;
 }
 
 std::string rowsOf(const std::string& name, id pane) {
-  std::string reply = "ok " + name;
-  const auto* rows = objc::cast<NSArray>(msgSend<id>(pane, "specifiers"));
-  if (rows == nullptr) return reply;
-  for (const auto& row : rows->objects())
-    if (const auto* specifier = objc::cast<PSSpecifier>(row.get()))
-      reply += "\n" + describe(pane, *specifier);
-  return reply;
+  std::vector<std::string> lines;
+  if (const auto* rows = objc::cast<NSArray>(msgSend<id>(pane, "specifiers"))) {
+    for (const auto& row : rows->objects())
+      if (const auto* specifier = objc::cast<PSSpecifier>(row.get()))
+        lines.push_back(describe(pane, *specifier));
+  }
+  return listReply("ok " + field(name), lines);
 }
 
 std::string panes() {
-  std::string reply = "ok";
-  for (const std::string& name : paneNames()) reply += "\n" + name;
-  return reply;
+  std::vector<std::string> names;
+  for (const std::string& name : paneNames()) names.push_back(field(name));
+  return listReply("ok", names);
 }
 
 std::string rows(const std::string& name) {

@@ -11,7 +11,8 @@
 //
 // A row is told as tab-separated fields: kind (group, switch, slider, list, text, link, button),
 // id, label, stored key, current value, and the range ("MIN..MAX"), the choices
-// ("VALUE=Title,...") or, for a link, the pane it leads to. An unknown pane, row or key, or a
+// ("VALUE=Title,...") or, for a link, the pane it leads to. A list longer than a reply holds ends
+// with the line "more N", N the lines left out. An unknown pane, row or key, or a
 // value the cell cannot take, is answered with an error naming it, and nothing is written.
 
 #include <string>

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -62,6 +63,38 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"UnknownPane", "rows Sparkles", "Sparkles"},
                       Refusal{"UnknownButton", "press Reboot", "Reboot"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SettingsApp, TellsAPaneLongerThanAReplyHoldsAsFarAsItFitsAndHowManyRowsAreLeft) {
+  TempDevice device;
+  std::string error;
+  ASSERT_TRUE(launcher::createDevice(device.path(), 10, launcher::currentBuild(), &error)) << error;
+  // The bundle, its root pane holding 200 rows (the guard takes at most 256 containers).
+  const fs::path bundle = device.path() / "Library/PreferenceBundles/vellamor2pref.bundle";
+  const fs::path built = fs::read_symlink(bundle);
+  fs::remove(bundle);
+  fs::create_directory(bundle);
+  fs::copy_file(built / "vellamor2pref", bundle / "vellamor2pref");
+  std::ofstream root(bundle / "Root.plist");
+  root << "<plist><dict><key>items</key><array>";
+  for (int i = 0; i < 200; ++i)
+    root << "<dict><key>cell</key><string>PSSwitchCell</string><key>key</key><string>Key" << i
+         << "</string><key>default</key><true/><key>defaults</key><string>d</string></dict>";
+  root << "</array></dict></plist>";
+  root.close();
+  ChildProcess app(device.path() / "Applications/Preferences.app/Preferences", {}, {},
+                   device.path() / "Preferences.out");
+  std::string reply;
+  ASSERT_TRUE(waitFor([&] { return control::request("Preferences", "rows Root", &reply); }))
+      << reply;
+  const std::size_t last = reply.rfind('\n');
+  ASSERT_NE(last, std::string::npos);
+  const std::string more = reply.substr(last + 1);
+  ASSERT_EQ(more.rfind("more ", 0), 0u) << more;
+  const long shown = std::count(reply.begin(), reply.end(), '\n') - 1;
+  EXPECT_EQ(shown + std::stol(more.substr(5)), 200);
+  EXPECT_NE(reply.find("\nswitch\tKey" + std::to_string(shown - 1) + "\t"), std::string::npos);
+  app.stop();
+}
 
 int vellamor(const std::vector<std::string>& arguments, const fs::path& output) {
   ChildProcess tool(testing_support::binaryDirectory() / "bin/vellamor", arguments, {}, output);
