@@ -150,18 +150,26 @@ void WavePlotWaveBars::checkForAudioFormatChange(const serverDataStruct* record)
   numberFrames_ = recordFrames(record);
 }
 
-void WavePlotWaveBars::computeWindowSums(const float* source, unsigned long T, unsigned long L) {
+void WavePlotWaveBars::computeWindowSums(const float* source, unsigned long T, unsigned long L,
+                                         unsigned long B) {
   float* levels = workData_.data();
   const float reference = 1.0f;
   const float q = 1.0f / sensitivity_;
   const float one = 1.0f;
   const float zero = 0.0f;
-  vDSP_vabs(source, 1, levels, 1, T);
-  vDSP_vdbcon(levels, 1, &reference, levels, 1, T, 1);
-  vDSP_vsmsa(levels, 1, &q, &one, levels, 1, T);
-  vDSP_vclip(levels, 1, &zero, &one, levels, 1, T);
-  // Every complete window: T − L + 1 sums, reading the T levels.
-  vDSP_vswsum(levels, 1, barsData_.data(), 1, T - L + 1, L);
+  // Block by block, so that the four passes over a block find it in the first-level cache.
+  constexpr unsigned long kBlock = 2048;
+  for (unsigned long start = 0; start < T; start += kBlock) {
+    const unsigned long n = std::min(kBlock, T - start);
+    float* block = levels + start;
+    vDSP_vabs(source + start, 1, block, 1, n);
+    vDSP_vdbcon(block, 1, &reference, block, 1, n, 1);
+    vDSP_vsmsa(block, 1, &q, &one, block, 1, n);
+    vDSP_vclip(block, 1, &zero, &one, block, 1, n);
+  }
+  // Only the windows that bars read: B sums of L levels rather than every sliding window.
+  // (b × L) / 2 + L ≤ (B + 1) L / 2 ≤ T: every window is complete.
+  for (unsigned long b = 0; b < B; ++b) vDSP_sve(levels + (b * L) / 2, 1, &barsData_[b], L);
 }
 
 void WavePlotWaveBars::updateDataAndDraw(const serverDataStruct* record) {
@@ -198,14 +206,13 @@ void WavePlotWaveBars::updateDataAndDraw(const serverDataStruct* record) {
   for (unsigned long c = 0; c < channels; ++c) {
     computeWindowSums(newestPackets(record, static_cast<unsigned>(c), static_cast<unsigned>(P),
                                     static_cast<unsigned>(F)),
-                      T, L);
+                      T, L, B);
     const float* sums = barsData_.data();
     const double f =
         channelCentreFraction(record->numberBuffers, overlay_, static_cast<unsigned>(c));
     for (unsigned long b = 0; b < B; ++b) {
       const std::size_t k = c * B + b;
-      // (b × L) / 2 + L ≤ (B + 1) L / 2 ≤ T: every window read is complete.
-      const float t = heldToUnit(gain * sums[(b * L) / 2] / length);
+      const float t = heldToUnit(gain * sums[b] / length);
       CGPoint* corners = displayPoints_.data() + 4 * k;
       const CGFloat h = (corners[0].y + t) / 2.0;
       const CGFloat x0 = static_cast<CGFloat>(b) * (w + g);

@@ -94,8 +94,9 @@ class WavePlotWaveBars : public WavePlot {
   }
   // Bars per channel that a frame draws: `barsPerPlot` within 2 … 128.
   unsigned long barsInUse() const;
-  // The 0-to-1 levels of T samples in workData and their window sums in barsData.
-  void computeWindowSums(const float* source, unsigned long T, unsigned long L);
+  // The 0-to-1 levels of T samples in workData, and in barsData[b] the sum of the window of
+  // length L that bar b reads (of B bars), starting at level (b × L) / 2.
+  void computeWindowSums(const float* source, unsigned long T, unsigned long L, unsigned long B);
 
   std::vector<StrongRef<CAShapeLayer>> waveformLayers_;
   StrongRef<CAGradientLayer> gradientLayer_;

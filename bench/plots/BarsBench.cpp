@@ -1,6 +1,8 @@
 // Spectrum bars and wave bars frames over a 375-point artwork: computing and building the paths
 // only, and the same frame rendered at 2×.
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -44,12 +46,39 @@ void BM_Plot_WaveBars_HeaviestFrameRendered(benchmark::State& state) {
   renderFrames(state, kWaveBarsHeaviest);
 }
 
+// The baseline for the wave-bars frame: its levels the way they were first computed, five full
+// passes per channel with the C library's logarithm and every sliding window summed.
+void BM_Plot_WaveBars_FivePassLevelsBaseline(benchmark::State& state) {
+  plot_bench::Frame frame(kWaveBarsHeaviest);
+  constexpr std::size_t T = 20 * 4096;
+  constexpr std::size_t L = (2 * T) / (128 + 1);
+  std::vector<float> levels(T), sums(T);
+  const float q = 1.0f / 30.0f;
+  for (auto _ : state) {
+    for (const float* samples : frame.record->data) {
+      for (std::size_t i = 0; i < T; ++i) levels[i] = std::fabs(samples[i]);
+      for (std::size_t i = 0; i < T; ++i) levels[i] = 20.0f * std::log10(levels[i]);
+      for (std::size_t i = 0; i < T; ++i) levels[i] = levels[i] * q + 1.0f;
+      for (std::size_t i = 0; i < T; ++i) levels[i] = std::clamp(levels[i], 0.0f, 1.0f);
+      double sum = 0;
+      for (std::size_t i = 0; i < L; ++i) sum += levels[i];
+      sums[0] = static_cast<float>(sum);
+      for (std::size_t i = 1; i + L <= T; ++i) {
+        sum += static_cast<double>(levels[i + L - 1]) - static_cast<double>(levels[i - 1]);
+        sums[i] = static_cast<float>(sum);
+      }
+      benchmark::DoNotOptimize(sums.data());
+    }
+  }
+}
+
 BENCHMARK(BM_Plot_Bars_DefaultFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Bars_HeaviestFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Bars_DefaultFrameRendered)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Plot_Bars_HeaviestFrameRendered)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Plot_WaveBars_DefaultFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_WaveBars_HeaviestFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Plot_WaveBars_FivePassLevelsBaseline)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_WaveBars_DefaultFrameRendered)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Plot_WaveBars_HeaviestFrameRendered)->Unit(benchmark::kMillisecond);
 

@@ -79,6 +79,35 @@ TEST(ElementWise, DecibelsOfZeroAreMinusInfinity) {
   EXPECT_FLOAT_EQ(amplitude[1], 0.0f);
 }
 
+TEST(ElementWise, DecibelsFollowTheLibraryLogarithmOverEveryBinade) {
+  // Every binade, subnormals included, in place and strided; negatives and NaN give NaN.
+  std::vector<float> values;
+  for (int exponent = -149; exponent < 128; ++exponent) {
+    for (float mantissa : {1.0f, 1.2f, 1.4142f, 1.4143f, 1.9f}) {
+      values.push_back(std::ldexp(mantissa, exponent));
+    }
+  }
+  values.insert(values.end(), {std::numeric_limits<float>::infinity(), -0.5f,
+                               std::numeric_limits<float>::quiet_NaN(), 0.0f, -0.0f});
+  std::vector<float> decibels = values;
+  const float reference = 1.0f;
+  vDSP_vdbcon(decibels.data(), 1, &reference, decibels.data(), 1, decibels.size(), 1);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const float expected = 20.0f * std::log10(values[i]);
+    if (std::isnan(expected)) {
+      EXPECT_TRUE(std::isnan(decibels[i])) << values[i];
+    } else if (std::isinf(expected)) {
+      EXPECT_EQ(decibels[i], expected) << values[i];
+    } else {
+      EXPECT_NEAR(decibels[i], expected, 4e-7 * std::max(1.0f, std::fabs(expected))) << values[i];
+    }
+  }
+  std::vector<float> strided(2 * values.size(), 5.0f);
+  vDSP_vdbcon(values.data(), 1, &reference, strided.data(), 2, values.size(), 1);
+  EXPECT_EQ(strided[0], decibels[0]);
+  EXPECT_EQ(strided[1], 5.0f);
+}
+
 TEST(Reductions, SumAndSignedMaximum) {
   float sum = -1.0f, largest = 0.0f;
   vDSP_sve(kValues.data(), 1, &sum, kCount);
