@@ -1,7 +1,7 @@
 // Rendering the plots' kinds of layer trees at 2× for a 375-point view (750 × 750 pixels),
 // per rasteriser setting: 0 = Cairo best, 1 = Cairo best with column thinning, 2 = Cairo fast
 // strokes, 3 = Cairo fast strokes with column thinning, 4 = AGG on Cairo, 5 = AGG on Cairo with
-// column thinning.
+// column thinning, 6 = spans on Cairo, 7 = spans on Cairo with column thinning.
 
 #include <benchmark/benchmark.h>
 
@@ -17,7 +17,8 @@ constexpr CGFloat kSide = 375;
 
 render::RenderOptions optionsFor(std::int64_t variant) {
   render::RenderOptions options;
-  options.rasterizer = variant >= 4   ? render::Rasterizer::aggOnCairo
+  options.rasterizer = variant >= 6   ? render::Rasterizer::spansOnCairo
+                       : variant >= 4 ? render::Rasterizer::aggOnCairo
                        : variant >= 2 ? render::Rasterizer::cairoFast
                                       : render::Rasterizer::cairo;
   options.decimateDenseStrokes = variant % 2 == 1;
@@ -141,10 +142,10 @@ void BM_Render_ImageReadback(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(renderer.image());
 }
 
-BENCHMARK(BM_Render_WaveformLines)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Render_WaveformFill)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Render_JoyplotMasked)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Render_BarsGradientMask)->Arg(0)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Render_WaveformLines)->DenseRange(0, 7)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Render_WaveformFill)->DenseRange(0, 7)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Render_JoyplotMasked)->DenseRange(0, 7)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Render_BarsGradientMask)->Arg(0)->Arg(4)->Arg(6)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Render_ImageReadback)->Unit(benchmark::kMillisecond);
 
 }  // namespace

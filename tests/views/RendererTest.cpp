@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "Renderer/ImageComparison.h"
 #include "Renderer/PathDecimation.h"
@@ -193,7 +195,8 @@ TEST(Renderer, DecimatedDenseStrokeLooksLikeTheFullOne) {
   full.decimateDenseStrokes = false;
   const render::Image reference = render::renderView(view, full);
   // Thinning, the other rasteriser, and both: each within a fraction of a level on average.
-  for (const auto rasterizer : {render::Rasterizer::cairo, render::Rasterizer::aggOnCairo}) {
+  for (const auto rasterizer : {render::Rasterizer::cairo, render::Rasterizer::aggOnCairo,
+                                render::Rasterizer::spansOnCairo}) {
     for (const bool thin : {false, true}) {
       render::RenderOptions options;
       options.rasterizer = rasterizer;
@@ -212,6 +215,55 @@ TEST(Renderer, DecimatedDenseStrokeLooksLikeTheFullOne) {
   EXPECT_EQ(out.front(), device.front());
   EXPECT_EQ(out.back(), device.back());
 }
+
+// Coverage accumulated in spans against the scanline rasteriser's exact cell areas: shapes beyond
+// every edge of the picture, both fill rules over a self-crossing star, a translucent dense fill.
+struct SpansCase {
+  const char* name;
+  std::vector<CGPoint> points;
+  bool evenOdd;
+  CGFloat alpha;
+};
+
+class SpansCoverage : public ::testing::TestWithParam<SpansCase> {};
+
+TEST_P(SpansCoverage, LooksLikeTheScanlineRasteriser) {
+  auto view = whiteView(120, 90);
+  auto shape = CAShapeLayer::layer();
+  shape->setFrame(view->bounds());
+  shape->setFillColor(UIColor::colorWithRed(0.1, 0.3, 0.9, GetParam().alpha)->CGColor());
+  shape->setFillRule(GetParam().evenOdd ? kCAFillRuleEvenOdd : kCAFillRuleNonZero);
+  cg::PathRef path = cg::PathRef::mutablePath();
+  CGPathAddLines(path.get(), nullptr, GetParam().points.data(), GetParam().points.size());
+  CGPathCloseSubpath(path.get());
+  shape->setPath(path.get());
+  view->layer()->addSublayer(shape);
+  render::RenderOptions scanlines, spans;
+  scanlines.rasterizer = render::Rasterizer::aggOnCairo;
+  spans.rasterizer = render::Rasterizer::spansOnCairo;
+  const render::Comparison c = render::compareImages(
+      render::renderView(view, spans), render::renderView(view, scanlines), {2, 0, 0.2});
+  EXPECT_TRUE(c.matches) << c.message;
+}
+
+std::vector<CGPoint> denseWave() {
+  std::vector<CGPoint> points;
+  for (int i = 0; i < 3000; ++i) {
+    points.push_back({i * 120.0 / 3000, 45 + 30 * std::sin(i * 0.7) * std::sin(i * 0.004)});
+  }
+  points.push_back({120, 90});
+  points.push_back({0, 90});
+  return points;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, SpansCoverage,
+    ::testing::Values(
+        SpansCase{"beyondEveryEdge", {{-30, 40}, {60, -25}, {150, 30}, {70, 130}}, false, 1.0},
+        SpansCase{"evenOddStar", {{60, 5}, {85, 80}, {20, 33}, {100, 33}, {35, 80}}, true, 1.0},
+        SpansCase{"nonZeroStar", {{60, 5}, {85, 80}, {20, 33}, {100, 33}, {35, 80}}, false, 1.0},
+        SpansCase{"translucentDenseWave", denseWave(), false, 0.4}),
+    [](const ::testing::TestParamInfo<SpansCase>& info) { return std::string(info.param.name); });
 
 TEST(RenderedFiles, PngRoundTripAndGoldenComparisonWritesThePicturesBesideTheGolden) {
   testing_support::TempDevice directory;

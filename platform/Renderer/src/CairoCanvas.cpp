@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "Canvas.h"
+#include "CoverageRasterizer.h"
 #include "Renderer/PathDecimation.h"
 
 namespace render {
@@ -43,7 +44,8 @@ class CairoCanvas final : public Canvas {
  public:
   CairoCanvas(CanvasKind kind, bool decimate)
       : fastStrokes_(kind == CanvasKind::cairoFast),
-        agg_(kind == CanvasKind::aggOnCairo),
+        agg_(kind == CanvasKind::aggOnCairo || kind == CanvasKind::spansOnCairo),
+        spans_(kind == CanvasKind::spansOnCairo),
         decimate_(decimate) {}
 
   ~CairoCanvas() override {
@@ -116,10 +118,15 @@ class CairoCanvas final : public Canvas {
     cairo_restore(cr_);
   }
 
-  void fillPath(const CGPath& path, const CGColor& color, bool evenOdd) override {
+  void fillPath(const CGPath& path, const CGColor& color, bool evenOdd,
+                const StrokeStyle* opaqueStrokeOver) override {
     if (clampedColor(color).alpha() <= 0 || path.isEmpty()) return;
-    // Fills are bound by their area, not their vertices: no thinning.
-    buildDevicePath(path, false);
+    // A fill's edge shows, and thinning would move it; under an opaque stroke of at least a
+    // pixel, thinned runs stay inside the stroke and cost a few edges per column instead of a
+    // climb through every point.
+    const bool hidden =
+        opaqueStrokeOver != nullptr && opaqueStrokeOver->width * deviceScale() >= 1.0;
+    buildDevicePath(path, decimate_ && hidden);
     if (data_.empty()) return;
     if (agg_ && aggFill(color, evenOdd, nullptr)) return;
     cairo_save(cr_);
@@ -227,9 +234,10 @@ class CairoCanvas final : public Canvas {
   }
 
  private:
-  // Solid fills and strokes drawn by Anti-Grain Geometry straight into the current target's
-  // pixels (premultiplied BGRA, as Cairo keeps them), from the device path in data_. False when
-  // a clip is active, which only Cairo honours.
+  // Solid fills and strokes drawn straight into the current target's pixels (premultiplied
+  // BGRA, as Cairo keeps them) and blended by Anti-Grain Geometry's pixel format, from the device
+  // path in data_; strokes are outlined by its stroker. Covered by its scanline rasteriser, or
+  // by accumulation with spans. False when a clip is active, which only Cairo honours.
   bool aggFill(const CGColor& color, bool evenOdd, const StrokeStyle* stroke) {
     if (!clipped_.empty() && clipped_.back()) return false;
     cairo_surface_t* target = cairo_get_group_target(cr_);
@@ -237,13 +245,14 @@ class CairoCanvas final : public Canvas {
     cairo_surface_flush(target);
     double ox = 0, oy = 0;
     cairo_surface_get_device_offset(target, &ox, &oy);
-    agg::rendering_buffer buffer(cairo_image_surface_get_data(target),
-                                 static_cast<unsigned>(cairo_image_surface_get_width(target)),
-                                 static_cast<unsigned>(cairo_image_surface_get_height(target)),
+    const int width = cairo_image_surface_get_width(target);
+    const int height = cairo_image_surface_get_height(target);
+    agg::rendering_buffer buffer(cairo_image_surface_get_data(target), static_cast<unsigned>(width),
+                                 static_cast<unsigned>(height),
                                  cairo_image_surface_get_stride(target));
-    using PixelFormat = agg::pixfmt_bgra32_pre;
-    PixelFormat pixels(buffer);
-    agg::renderer_base<PixelFormat> base(pixels);
+    const CGColor c = clampedColor(color);
+    agg::rgba8 solid(agg::rgba(c.red(), c.green(), c.blue(), c.alpha()));
+    solid.premultiply();
     aggPath_.remove_all();
     for (std::size_t i = 0; i < data_.size(); i += data_[i].header.length) {
       const cairo_path_data_t& d = data_[i];
@@ -255,7 +264,6 @@ class CairoCanvas final : public Canvas {
         aggPath_.close_polygon();
       }
     }
-    aggRasterizer_.reset();
     if (stroke != nullptr) {
       agg::conv_stroke<agg::path_storage> outline(aggPath_);
       outline.width(stroke->width);
@@ -266,18 +274,49 @@ class CairoCanvas final : public Canvas {
                        : stroke->cap == StrokeStyle::Cap::square ? agg::square_cap
                                                                  : agg::butt_cap);
       outline.miter_limit(stroke->miterLimit);
-      aggRasterizer_.filling_rule(agg::fill_non_zero);
-      aggRasterizer_.add_path(outline);
+      cover(outline, false, buffer, solid);
     } else {
-      aggRasterizer_.filling_rule(evenOdd ? agg::fill_even_odd : agg::fill_non_zero);
-      aggRasterizer_.add_path(aggPath_);
+      cover(aggPath_, evenOdd, buffer, solid);
     }
-    const CGColor c = clampedColor(color);
-    agg::rgba8 solid(agg::rgba(c.red(), c.green(), c.blue(), c.alpha()));
-    solid.premultiply();
-    agg::render_scanlines_aa_solid(aggRasterizer_, aggScanline_, base, solid);
     cairo_surface_mark_dirty(target);
     return true;
+  }
+
+  template <class VertexSource>
+  void cover(VertexSource& source, bool evenOdd, agg::rendering_buffer& buffer,
+             const agg::rgba8& color) {
+    if (!spans_) {
+      agg::pixfmt_bgra32_pre pixels(buffer);
+      agg::renderer_base<agg::pixfmt_bgra32_pre> base(pixels);
+      aggRasterizer_.reset();
+      aggRasterizer_.filling_rule(evenOdd ? agg::fill_even_odd : agg::fill_non_zero);
+      aggRasterizer_.add_path(source);
+      agg::render_scanlines_aa_solid(aggRasterizer_, aggScanline_, base, color);
+      return;
+    }
+    coverage_.reset(static_cast<int>(buffer.width()), static_cast<int>(buffer.height()));
+    source.rewind(0);
+    double x = 0, y = 0;
+    for (unsigned command = source.vertex(&x, &y); !agg::is_stop(command);
+         command = source.vertex(&x, &y)) {
+      if (agg::is_move_to(command)) {
+        coverage_.moveTo(x, y);
+      } else if (agg::is_vertex(command)) {
+        coverage_.lineTo(x, y);
+      } else if (agg::is_close(command)) {
+        coverage_.closePolygon();
+      }
+    }
+    const std::uint32_t argb = (std::uint32_t{color.a} << 24) | (std::uint32_t{color.r} << 16) |
+                               (std::uint32_t{color.g} << 8) | color.b;
+    coverage_.sweep(evenOdd, buffer.row_ptr(0), static_cast<std::size_t>(buffer.stride()), argb);
+  }
+
+  // Pixels per unit of the current space.
+  double deviceScale() const {
+    cairo_matrix_t m;
+    cairo_get_matrix(cr_, &m);
+    return std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
   }
 
   // The path in device pixels, so that dense runs can be thinned per pixel column; returns the
@@ -365,11 +404,13 @@ class CairoCanvas final : public Canvas {
 
   bool fastStrokes_;
   bool agg_;
+  bool spans_;
   bool decimate_;
   std::vector<bool> clipped_;  // per save level: a clip is active
   agg::path_storage aggPath_;
   agg::rasterizer_scanline_aa<> aggRasterizer_;
   agg::scanline_p8 aggScanline_;
+  CoverageRasterizer coverage_;
   cairo_surface_t* surface_ = nullptr;
   cairo_t* cr_ = nullptr;
   int width_ = 0;

@@ -36,7 +36,9 @@ class Canvas {
 
   virtual void fillRect(CGRect rect, const CGColor& color) = 0;
   virtual void drawImage(const CGImage& image, CGRect rect) = 0;
-  virtual void fillPath(const CGPath& path, const CGColor& color, bool evenOdd) = 0;
+  // `opaqueStrokeOver`: the opaque stroke that will be drawn along the same path, if any.
+  virtual void fillPath(const CGPath& path, const CGColor& color, bool evenOdd,
+                        const StrokeStyle* opaqueStrokeOver) = 0;
   virtual void strokePath(const CGPath& path, const CGColor& color, const StrokeStyle& style) = 0;
   // Fills `rect` with a linear gradient from `start` to `end` (points of this space).
   virtual void fillLinearGradient(CGRect rect, CGPoint start, CGPoint end,
@@ -52,7 +54,7 @@ class Canvas {
   virtual Image snapshot() const = 0;
 };
 
-enum class CanvasKind { cairo, cairoFast, aggOnCairo };
+enum class CanvasKind { cairo, cairoFast, aggOnCairo, spansOnCairo };
 std::unique_ptr<Canvas> makeCairoCanvas(CanvasKind kind, bool decimate);
 
 // Components limited to 0 … 1 (a NaN becomes 0).

@@ -58,15 +58,25 @@ GradientStops stopsOf(const CAGradientLayer& gradient) {
   return stops;
 }
 
+CanvasKind canvasKindOf(Rasterizer rasterizer) {
+  switch (rasterizer) {
+    case Rasterizer::cairo:
+      return CanvasKind::cairo;
+    case Rasterizer::cairoFast:
+      return CanvasKind::cairoFast;
+    case Rasterizer::aggOnCairo:
+      return CanvasKind::aggOnCairo;
+    case Rasterizer::spansOnCairo:
+      return CanvasKind::spansOnCairo;
+  }
+  return CanvasKind::spansOnCairo;
+}
+
 }  // namespace
 
 Renderer::Renderer(RenderOptions options)
     : options_(options),
-      canvas_(makeCairoCanvas(options.rasterizer == Rasterizer::cairoFast ? CanvasKind::cairoFast
-                              : options.rasterizer == Rasterizer::aggOnCairo
-                                  ? CanvasKind::aggOnCairo
-                                  : CanvasKind::cairo,
-                              options.decimateDenseStrokes)) {
+      canvas_(makeCairoCanvas(canvasKindOf(options.rasterizer), options.decimateDenseStrokes)) {
   if (!(options_.scale > 0) || !std::isfinite(options_.scale)) options_.scale = 2.0;
 }
 
@@ -137,12 +147,14 @@ void Renderer::drawOwnContent(CALayer* layer) {
   if (auto* shape = objc::cast<CAShapeLayer>(layer)) {
     CGPathRef path = shape->path();
     if (path == nullptr) return;
+    CGColorRef stroke = shape->strokeColor();
+    const StrokeStyle style = strokeStyleOf(*shape);
     if (CGColorRef fill = shape->fillColor()) {
-      canvas_->fillPath(*path, *fill, shape->fillRuleStyle() == CAShapeLayer::FillRule::evenOdd);
+      const bool opaqueStroke = stroke != nullptr && clampedColor(*stroke).alpha() >= 1.0;
+      canvas_->fillPath(*path, *fill, shape->fillRuleStyle() == CAShapeLayer::FillRule::evenOdd,
+                        opaqueStroke ? &style : nullptr);
     }
-    if (CGColorRef stroke = shape->strokeColor()) {
-      canvas_->strokePath(*path, *stroke, strokeStyleOf(*shape));
-    }
+    if (stroke != nullptr) canvas_->strokePath(*path, *stroke, style);
   } else if (auto* gradient = objc::cast<CAGradientLayer>(layer)) {
     const CGPoint s = gradient->startPoint(), e = gradient->endPoint();
     const CGPoint start{bounds.origin.x + s.x * bounds.size.width,

@@ -24,11 +24,14 @@ enum class Rasterizer {
   // Anti-Grain Geometry for solid fills and strokes (full anti-aliasing), Cairo for the rest:
   // backgrounds, images, gradients, groups and masks, into the same pixels.
   aggOnCairo,
+  // The same with coverage accumulated per row and blended in spans between the pixels that
+  // edges cross, instead of sorted cells.
+  spansOnCairo,
 };
 
 struct RenderOptions {
   double scale = 2.0;
-  Rasterizer rasterizer = Rasterizer::aggOnCairo;  // the fastest measured (bench/render)
+  Rasterizer rasterizer = Rasterizer::spansOnCairo;  // the fastest measured (bench/render)
   // Replace the points of an x-monotonic stroked run that fall inside one device pixel column
   // by its first, lowest, highest and last point: the same picture to a fraction of a level,
   // much less work for dense waveforms.

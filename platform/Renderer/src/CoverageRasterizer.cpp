@@ -1,0 +1,287 @@
+#include "CoverageRasterizer.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <utility>
+
+namespace render {
+
+namespace {
+
+// a × b / 255, rounded, for bytes.
+inline std::uint32_t multiply(std::uint32_t a, std::uint32_t b) {
+  const std::uint32_t t = a * b + 128;
+  return ((t >> 8) + t) >> 8;
+}
+
+// Source over destination, premultiplied, every byte of the pixel alike: d + s − d × alpha.
+inline std::uint32_t over(std::uint32_t destination, std::uint32_t source, std::uint32_t alpha) {
+  std::uint32_t out = 0;
+  for (unsigned shift = 0; shift < 32; shift += 8) {
+    const std::uint32_t d = (destination >> shift) & 0xff;
+    out |= ((d + ((source >> shift) & 0xff) - multiply(d, alpha)) & 0xff) << shift;
+  }
+  return out;
+}
+
+// The colour at a coverage: every byte scaled by it.
+inline std::uint32_t scaled(std::uint32_t color, std::uint32_t cover) {
+  std::uint32_t out = 0;
+  for (unsigned shift = 0; shift < 32; shift += 8)
+    out |= multiply((color >> shift) & 0xff, cover) << shift;
+  return out;
+}
+
+// One coverage over a run of pixels: a plain fill when that covers them, else a loop the
+// compiler vectorises.
+void blendRun(std::uint32_t* __restrict pixels, unsigned length, std::uint32_t color,
+              std::uint8_t cover) {
+  const std::uint32_t source = cover == 255 ? color : scaled(color, cover);
+  const std::uint32_t alpha = source >> 24;
+  if (alpha == 255) {
+    std::fill_n(pixels, length, source);
+    return;
+  }
+  for (unsigned i = 0; i < length; ++i) pixels[i] = over(pixels[i], source, alpha);
+}
+
+void blendCovers(std::uint32_t* pixels, unsigned length, std::uint32_t color,
+                 const std::uint8_t* covers) {
+  for (unsigned i = 0; i < length; ++i) {
+    if (covers[i] == 0) continue;
+    const std::uint32_t source = covers[i] == 255 ? color : scaled(color, covers[i]);
+    pixels[i] = over(pixels[i], source, source >> 24);
+  }
+}
+
+}  // namespace
+
+void CoverageRasterizer::reset(int width, int height) {
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  if (width != width_ || height != height_) {
+    width_ = width;
+    height_ = height;
+    stride_ = static_cast<std::size_t>(width) + 2;
+    words_ = (stride_ + 63) / 64;
+    areas_.assign(static_cast<std::size_t>(height) * stride_, 0.0f);
+    marks_.assign(static_cast<std::size_t>(height) * words_, 0);
+    covers_.assign(stride_, 0);
+  } else if (firstRow_ <= lastRow_) {
+    // A build left unswept.
+    for (int y = firstRow_; y <= lastRow_; ++y) {
+      const std::size_t row = static_cast<std::size_t>(y);
+      std::fill_n(areas_.begin() + static_cast<std::ptrdiff_t>(row * stride_), stride_, 0.0f);
+      std::fill_n(marks_.begin() + static_cast<std::ptrdiff_t>(row * words_), words_, 0);
+    }
+  }
+  firstRow_ = 0;
+  lastRow_ = -1;
+  open_ = false;
+}
+
+void CoverageRasterizer::moveTo(double x, double y) {
+  closePolygon();
+  startX_ = lastX_ = x;
+  startY_ = lastY_ = y;
+  open_ = true;
+}
+
+void CoverageRasterizer::lineTo(double x, double y) {
+  if (!open_) {
+    moveTo(x, y);
+    return;
+  }
+  addEdge(lastX_, lastY_, x, y);
+  lastX_ = x;
+  lastY_ = y;
+}
+
+void CoverageRasterizer::closePolygon() {
+  if (!open_) return;
+  addEdge(lastX_, lastY_, startX_, startY_);
+  lastX_ = startX_;
+  lastY_ = startY_;
+  open_ = false;
+}
+
+std::uint8_t CoverageRasterizer::coverOf(float area, bool evenOdd) {
+  float a = std::fabs(area);
+  if (evenOdd) {
+    a = std::fmod(a, 2.0f);
+    if (a > 1.0f) a = 2.0f - a;
+  }
+  const int cover = static_cast<int>(a * 256.0f);
+  return static_cast<std::uint8_t>(std::min(cover, 255));
+}
+
+void CoverageRasterizer::sweep(bool evenOdd, std::uint8_t* pixels, std::size_t stride,
+                               std::uint32_t color) {
+  closePolygon();
+  for (int y = firstRow_; y <= lastRow_; ++y) {
+    const std::size_t row = static_cast<std::size_t>(y);
+    float* areas = areas_.data() + row * stride_;
+    std::uint64_t* marks = marks_.data() + row * words_;
+    auto* line = reinterpret_cast<std::uint32_t*>(pixels + row * stride);
+    float sum = 0;
+    int next = 0;       // the first pixel not yet blended
+    int runStart = -1;  // pixels runStart … next − 1 wait in covers_
+    auto flushRun = [&] {
+      if (runStart >= 0)
+        blendCovers(line + runStart, static_cast<unsigned>(next - runStart), color,
+                    covers_.data() + runStart);
+      runStart = -1;
+    };
+    for (std::size_t k = 0; k < words_; ++k) {
+      std::uint64_t word = marks[k];
+      marks[k] = 0;
+      while (word != 0) {
+        const int cell = static_cast<int>(k * 64) + std::countr_zero(word);
+        word &= word - 1;
+        if (cell > next && next < width_) {
+          // Between marks the coverage holds.
+          flushRun();
+          const std::uint8_t cover = coverOf(sum, evenOdd);
+          const int end = std::min(cell, width_);
+          if (cover != 0) blendRun(line + next, static_cast<unsigned>(end - next), color, cover);
+          next = end;
+        }
+        sum += areas[cell];
+        areas[cell] = 0;
+        if (cell < width_) {
+          if (runStart < 0) runStart = cell;
+          covers_[static_cast<std::size_t>(cell)] = coverOf(sum, evenOdd);
+          next = cell + 1;
+        }
+      }
+    }
+    flushRun();
+    const std::uint8_t cover = coverOf(sum, evenOdd);
+    if (cover != 0 && next < width_)
+      blendRun(line + next, static_cast<unsigned>(width_ - next), color, cover);
+  }
+  firstRow_ = 0;
+  lastRow_ = -1;
+}
+
+void CoverageRasterizer::mark(std::size_t row, int from, int to) {
+  std::uint64_t* marks = marks_.data() + row * words_;
+  auto first = static_cast<std::size_t>(from), last = static_cast<std::size_t>(to);
+  for (std::size_t word = first >> 6; word <= last >> 6; ++word) {
+    const std::size_t low = word == first >> 6 ? first & 63 : 0;
+    const std::size_t high = word == last >> 6 ? last & 63 : 63;
+    const std::uint64_t ones = high == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << high) - 1;
+    marks[word] |= ones & ~((std::uint64_t{1} << low) - 1);
+  }
+}
+
+void CoverageRasterizer::addEdge(double x0, double y0, double x1, double y1) {
+  // Only the vertical extent counts: a horizontal edge leaves nothing, and rows above and below
+  // the picture are never read.
+  if (y0 == y1) return;
+  float direction = 1.0f;
+  if (y0 > y1) {
+    std::swap(x0, x1);
+    std::swap(y0, y1);
+    direction = -1.0f;
+  }
+  const double h = height_;
+  const double w = width_;
+  if (y1 <= 0 || y0 >= h) return;
+  if (y0 >= 0 && y1 <= h && x0 >= 0 && x0 <= w && x1 >= 0 && x1 <= w) {
+    depositPiece(static_cast<float>(x0), static_cast<float>(y0), static_cast<float>(x1),
+                 static_cast<float>(y1), direction);
+    return;
+  }
+  const double run = (x1 - x0) / (y1 - y0);
+  if (!std::isfinite(run)) return;
+  if (y0 < 0) {
+    x0 += (0 - y0) * run;
+    y0 = 0;
+  }
+  if (y1 > h) {
+    x1 -= (y1 - h) * run;
+    y1 = h;
+  }
+  // Left of the picture an edge still covers every pixel right of it, and right of it nothing
+  // shows: limiting x to 0 … width leaves every visible pixel's area as it was. Cut where the
+  // edge crosses those lines, so that each piece stays straight.
+  double cuts[4] = {y0};
+  int count = 1;
+  for (double line : {0.0, w}) {
+    if ((x0 < line) != (x1 < line)) {
+      const double y = y0 + (line - x0) / run;
+      if (y > y0 && y < y1) cuts[count++] = y;
+    }
+  }
+  if (count == 3 && cuts[1] > cuts[2]) std::swap(cuts[1], cuts[2]);
+  cuts[count++] = y1;
+  for (int i = 0; i + 1 < count; ++i) {
+    const double ya = cuts[i], yb = cuts[i + 1];
+    if (yb <= ya) continue;
+    const double xa = std::clamp(x0 + (ya - y0) * run, 0.0, w);
+    const double xb = std::clamp(x0 + (yb - y0) * run, 0.0, w);
+    depositPiece(static_cast<float>(xa), static_cast<float>(ya), static_cast<float>(xb),
+                 static_cast<float>(yb), direction);
+  }
+}
+
+void CoverageRasterizer::depositPiece(float x0, float y0, float x1, float y1, float direction) {
+  if (!(y1 > y0)) return;
+  const float run = (x1 - x0) / (y1 - y0);
+  const int firstRow = static_cast<int>(y0);
+  const int endRow = std::min(static_cast<int>(std::ceil(y1)), height_);
+  if (firstRow >= endRow) return;
+  if (firstRow_ > lastRow_) {
+    firstRow_ = firstRow;
+    lastRow_ = endRow - 1;
+  } else {
+    firstRow_ = std::min(firstRow_, firstRow);
+    lastRow_ = std::max(lastRow_, endRow - 1);
+  }
+  float ya = y0;
+  float xa = x0;
+  for (int y = firstRow; y < endRow; ++y) {
+    const float yb = std::min(y1, static_cast<float>(y + 1));
+    const float xb = yb == y1 ? x1 : x0 + (yb - y0) * run;
+    const float d = direction * (yb - ya);
+    const std::size_t row = static_cast<std::size_t>(y);
+    float* areas = areas_.data() + row * stride_;
+    const float left = std::min(xa, xb), right = std::max(xa, xb);
+    const int c0 = static_cast<int>(left);  // not negative
+    const float leftFloor = static_cast<float>(c0);
+    if (right <= leftFloor + 1.0f) {
+      // Within one pixel: the part of it right of the piece's middle; the rest to the next.
+      const float middle = 0.5f * (xa + xb) - leftFloor;
+      areas[c0] += d - d * middle;
+      areas[c0 + 1] += d * middle;
+      mark(row, c0, c0 + 1);
+    } else {
+      // Across pixels: the trapezoids of a straight piece, in closed form.
+      const float rightCeil = std::ceil(right);
+      const int c1 = static_cast<int>(rightCeil);
+      const float s = 1.0f / (right - left);
+      const float f0 = left - leftFloor;
+      const float a0 = 0.5f * s * (1.0f - f0) * (1.0f - f0);
+      const float f1 = right - rightCeil + 1.0f;
+      const float am = 0.5f * s * f1 * f1;
+      areas[c0] += d * a0;
+      if (c1 == c0 + 2) {
+        areas[c0 + 1] += d * (1.0f - a0 - am);
+      } else {
+        const float a1 = s * (1.5f - f0);
+        areas[c0 + 1] += d * (a1 - a0);
+        for (int c = c0 + 2; c < c1 - 1; ++c) areas[c] += d * s;
+        const float a2 = a1 + static_cast<float>(c1 - c0 - 3) * s;
+        areas[c1 - 1] += d * (1.0f - a2 - am);
+      }
+      areas[c1] += d * am;
+      mark(row, c0, c1);
+    }
+    ya = yb;
+    xa = xb;
+  }
+}
+
+}  // namespace render
