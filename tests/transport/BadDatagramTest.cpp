@@ -12,6 +12,7 @@
 #include <functional>
 #include <vector>
 
+#include "BodyChunks.h"
 #include "Envelope.h"
 #include "TempDevice.h"
 #include "TransportTestSupport.h"
@@ -76,6 +77,33 @@ Datagram outOfLineMessage(uint32_t claimed) {
   d.setEnvelope(e);
   return d;
 }
+
+// A pool of `chunks` chunks of 64 KiB as a sender makes it, every chunk in flight (unless
+// `chunkFree`), with the message claiming `claimed` bytes at `offset`.
+Datagram pooledMessage(uint32_t claimed, uint32_t offset, bool sealed = true, off_t shortenBy = 0,
+                       bool chunkFree = false) {
+  constexpr uint32_t kChunk = mach_stand_in::kSmallestChunk, kChunks = 8;
+  Datagram d = outOfLineMessage(claimed);
+  Envelope e = d.envelope();
+  e.bodyInPool = 1;
+  e.outOfLineOffset = offset;
+  d.setEnvelope(e);
+  int fd = memfd_create("hostile-pool", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  const off_t length = mach_stand_in::kPoolHeaderSize + off_t{kChunks} * kChunk - shortenBy;
+  EXPECT_EQ(ftruncate(fd, length), 0);
+  std::vector<uint32_t> header(4 + kChunks, chunkFree ? 0u : 0xffffffffu);
+  header[0] = mach_stand_in::kPoolMagic;
+  header[1] = kChunk;
+  header[2] = kChunks;
+  header[3] = 0;
+  EXPECT_EQ(pwrite(fd, header.data(), header.size() * 4, 0),
+            static_cast<ssize_t>(header.size() * 4));
+  if (sealed) fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL);
+  d.descriptors.push_back(fd);
+  return d;
+}
+
+constexpr uint32_t kFirstChunk = mach_stand_in::kPoolHeaderSize;
 
 void sendRaw(const std::string& path, const Datagram& d) {
   int sender = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -160,99 +188,115 @@ TEST_P(BadDatagramTest, IsDroppedCountedAndClosed) {
 
 INSTANTIATE_TEST_SUITE_P(
     Hostile, BadDatagramTest,
-    testing::Values(BadCase{"ShorterThanTheEnvelope",
-                            [] {
-                              Datagram d = plainMessage();
-                              d.bytes.resize(20);
-                              return d;
-                            },
-                            &DropCounts::truncated},
-                    BadCase{"LongerThanAnyMessage",
-                            [] { return plainMessage(mach_stand_in::kMaxMessageSize + 64); },
-                            &DropCounts::truncated},
-                    BadCase{"CutInsideTheHeader",
-                            [] {
-                              Datagram d = plainMessage();
-                              d.bytes.resize(sizeof(Envelope) + 12);
-                              return d;
-                            },
-                            &DropCounts::badSize},
-                    BadCase{"HeaderSizeDisagreesWithLength",
-                            [] {
-                              Datagram d = plainMessage();
-                              d.put<uint32_t>(4, 52);
-                              return d;
-                            },
-                            &DropCounts::badSize},
-                    BadCase{"EnvelopeSizeDisagreesWithLength",
-                            [] {
-                              Datagram d = plainMessage();
-                              Envelope e = d.envelope();
-                              e.messageSize = 4096;
-                              d.setEnvelope(e);
-                              return d;
-                            },
-                            &DropCounts::badSize},
-                    BadCase{"OutOfLineClaimWithoutDescriptorBytes",
-                            [] {
-                              Datagram d = plainMessage(28);
-                              d.put<uint32_t>(0, MACH_MSGH_BITS_COMPLEX);
-                              d.put<uint32_t>(24, 1);
-                              return d;
-                            },
-                            &DropCounts::badDescriptor},
-                    BadCase{"OutOfLineClaimWithoutFileDescriptor",
-                            [] { return outOfLineMessage(4096); }, &DropCounts::badDescriptor},
-                    BadCase{"FileDescriptorOnPlainMessage",
-                            [] {
-                              Datagram d = plainMessage();
-                              d.descriptors.push_back(memfdOf(4096, true));
-                              return d;
-                            },
-                            &DropCounts::badDescriptor},
-                    BadCase{"TooManyFileDescriptors",
-                            [] {
-                              Datagram d = plainMessage();
-                              for (int i = 0; i < 12; ++i)
-                                d.descriptors.push_back(memfdOf(16, true));
-                              return d;
-                            },
-                            &DropCounts::truncated},
-                    BadCase{"MemfdSmallerThanClaimed",
-                            [] {
-                              Datagram d = outOfLineMessage(655372);
-                              d.descriptors.push_back(memfdOf(4096, true));
-                              return d;
-                            },
-                            &DropCounts::badMemory},
-                    BadCase{"MemfdNotSealed",
-                            [] {
-                              Datagram d = outOfLineMessage(4096);
-                              d.descriptors.push_back(memfdOf(4096, false));
-                              return d;
-                            },
-                            &DropCounts::badMemory},
-                    BadCase{"PipeInsteadOfMemory",
-                            [] {
-                              Datagram d = outOfLineMessage(4096);
-                              int ends[2];
-                              EXPECT_EQ(pipe2(ends, O_CLOEXEC), 0);
-                              d.descriptors = {ends[0], ends[1]};
-                              return d;
-                            },
-                            &DropCounts::badDescriptor},
-                    BadCase{"ReplyAddressOutsideThePorts",
-                            [] {
-                              Datagram d = plainMessage();
-                              Envelope e = d.envelope();
-                              e.replyDisposition = MACH_MSG_TYPE_PORT_SEND_ONCE;
-                              const char address[] = "ports/../../bootstrap";
-                              e.replyAddressLength = sizeof address - 1;
-                              std::memcpy(e.replyAddress, address, sizeof address - 1);
-                              d.setEnvelope(e);
-                              return d;
-                            },
-                            &DropCounts::badReplyPort}),
+    testing::Values(
+        BadCase{"ShorterThanTheEnvelope",
+                [] {
+                  Datagram d = plainMessage();
+                  d.bytes.resize(20);
+                  return d;
+                },
+                &DropCounts::truncated},
+        BadCase{"LongerThanAnyMessage",
+                [] { return plainMessage(mach_stand_in::kMaxMessageSize + 64); },
+                &DropCounts::truncated},
+        BadCase{"CutInsideTheHeader",
+                [] {
+                  Datagram d = plainMessage();
+                  d.bytes.resize(sizeof(Envelope) + 12);
+                  return d;
+                },
+                &DropCounts::badSize},
+        BadCase{"HeaderSizeDisagreesWithLength",
+                [] {
+                  Datagram d = plainMessage();
+                  d.put<uint32_t>(4, 52);
+                  return d;
+                },
+                &DropCounts::badSize},
+        BadCase{"EnvelopeSizeDisagreesWithLength",
+                [] {
+                  Datagram d = plainMessage();
+                  Envelope e = d.envelope();
+                  e.messageSize = 4096;
+                  d.setEnvelope(e);
+                  return d;
+                },
+                &DropCounts::badSize},
+        BadCase{"OutOfLineClaimWithoutDescriptorBytes",
+                [] {
+                  Datagram d = plainMessage(28);
+                  d.put<uint32_t>(0, MACH_MSGH_BITS_COMPLEX);
+                  d.put<uint32_t>(24, 1);
+                  return d;
+                },
+                &DropCounts::badDescriptor},
+        BadCase{"OutOfLineClaimWithoutFileDescriptor", [] { return outOfLineMessage(4096); },
+                &DropCounts::badDescriptor},
+        BadCase{"FileDescriptorOnPlainMessage",
+                [] {
+                  Datagram d = plainMessage();
+                  d.descriptors.push_back(memfdOf(4096, true));
+                  return d;
+                },
+                &DropCounts::badDescriptor},
+        BadCase{"TooManyFileDescriptors",
+                [] {
+                  Datagram d = plainMessage();
+                  for (int i = 0; i < 12; ++i) d.descriptors.push_back(memfdOf(16, true));
+                  return d;
+                },
+                &DropCounts::truncated},
+        BadCase{"MemfdSmallerThanClaimed",
+                [] {
+                  Datagram d = outOfLineMessage(655372);
+                  d.descriptors.push_back(memfdOf(4096, true));
+                  return d;
+                },
+                &DropCounts::badMemory},
+        BadCase{"MemfdNotSealed",
+                [] {
+                  Datagram d = outOfLineMessage(4096);
+                  d.descriptors.push_back(memfdOf(4096, false));
+                  return d;
+                },
+                &DropCounts::badMemory},
+        BadCase{"PoolNotSealed", [] { return pooledMessage(4096, kFirstChunk, false); },
+                &DropCounts::badMemory},
+        BadCase{"PoolShorterThanItsHeaderSays",
+                [] { return pooledMessage(4096, kFirstChunk, true, 4096); },
+                &DropCounts::badMemory},
+        BadCase{"PoolChunkPastTheEnd",
+                [] { return pooledMessage(4096, kFirstChunk + 8 * mach_stand_in::kSmallestChunk); },
+                &DropCounts::badMemory},
+        BadCase{"PoolOffsetInsideAChunk", [] { return pooledMessage(4096, kFirstChunk + 4096); },
+                &DropCounts::badMemory},
+        BadCase{"PoolBodyLargerThanItsChunk",
+                [] { return pooledMessage(mach_stand_in::kSmallestChunk + 1, kFirstChunk); },
+                &DropCounts::badMemory},
+        BadCase{"PoolChunkNotInFlight",
+                [] { return pooledMessage(4096, kFirstChunk, true, 0, true); },
+                &DropCounts::badMemory},
+        BadCase{"PipeInsteadOfMemory",
+                [] {
+                  Datagram d = outOfLineMessage(4096);
+                  int ends[2];
+                  EXPECT_EQ(pipe2(ends, O_CLOEXEC), 0);
+                  d.descriptors = {ends[0], ends[1]};
+                  return d;
+                },
+                &DropCounts::badDescriptor},
+        BadCase{"ReplyAddressOutsideThePorts",
+                [] {
+                  Datagram d = plainMessage();
+                  Envelope e = d.envelope();
+                  e.replyDisposition = MACH_MSG_TYPE_PORT_SEND_ONCE;
+                  const char address[] = "ports/../../bootstrap";
+                  e.replyAddressLength = sizeof address - 1;
+                  std::memcpy(e.replyAddress, address, sizeof address - 1);
+                  d.setEnvelope(e);
+                  return d;
+                },
+                &DropCounts::badReplyPort}),
     [](const testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
 
 // An empty out-of-line body travels without memory; the receiver must not hand on whatever

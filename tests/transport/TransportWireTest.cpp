@@ -175,23 +175,62 @@ struct Faults {
   }
 };
 
-void sendAndReceiveHistory(mach_port_t port) {
-  const std::vector<uint8_t> body = patternBytes(kHistoryBytes);
+void sendBody(mach_port_t port, const std::vector<uint8_t>& body) {
+  const auto bytes = static_cast<uint32_t>(body.size());
   LMResponseBuffer buffer;
   LMMessage* message = &buffer.message;
   std::memset(message, 0, sizeof *message);
   message->head.msgh_bits = MACH_MSG_TYPE_COPY_SEND;
-  message->head.msgh_size = LMBufferSizeForLength(kHistoryBytes);
+  message->head.msgh_size = LMBufferSizeForLength(bytes);
   message->head.msgh_remote_port = port;
   message->head.msgh_id = 2;
-  LMMessageAssignData(message, body.data(), kHistoryBytes);
+  LMMessageAssignData(message, body.data(), bytes);
+  ASSERT_EQ(mach_msg(&message->head, MACH_SEND_MSG | MACH_SEND_TIMEOUT, message->head.msgh_size, 0,
+                     0, 1000, 0),
+            MACH_MSG_SUCCESS);
+}
+
+// Two bodies held at once come in different chunks and each stays as it was sent; a chunk
+// handed back by vm_deallocate carries the next body.
+TEST_F(TransportWireTest, HeldPooledBodiesStaySnapshotsAndTheirChunksComeBack) {
+  OwnPort port;
+  std::vector<uint8_t> first(kHistoryBytes, 0x11), second(kHistoryBytes, 0x22);
+  LMResponseBuffer held, next, again;
+  sendBody(port.name, first);
+  ASSERT_EQ(receive(port.name, held, 1000), MACH_MSG_SUCCESS);
+  sendBody(port.name, second);
+  ASSERT_EQ(receive(port.name, next, 1000), MACH_MSG_SUCCESS);
+  const void* firstAddress = LMMessageGetData(&held.message);
+  EXPECT_NE(firstAddress, LMMessageGetData(&next.message));
+  EXPECT_EQ(std::memcmp(firstAddress, first.data(), kHistoryBytes), 0);
+  EXPECT_EQ(std::memcmp(LMMessageGetData(&next.message), second.data(), kHistoryBytes), 0);
+
+  LMResponseBufferFree(&held);
+  sendBody(port.name, patternBytes(kHistoryBytes));
+  ASSERT_EQ(receive(port.name, again, 1000), MACH_MSG_SUCCESS);
+  EXPECT_EQ(LMMessageGetData(&again.message), firstAddress) << "the chunk handed back is reused";
+  EXPECT_EQ(std::memcmp(LMMessageGetData(&next.message), second.data(), kHistoryBytes), 0);
+  LMResponseBufferFree(&next);
+  LMResponseBufferFree(&again);
+}
+
+void sendAndReceiveHistory(mach_port_t port, uint32_t bytes = kHistoryBytes) {
+  const std::vector<uint8_t> body = patternBytes(bytes);
+  LMResponseBuffer buffer;
+  LMMessage* message = &buffer.message;
+  std::memset(message, 0, sizeof *message);
+  message->head.msgh_bits = MACH_MSG_TYPE_COPY_SEND;
+  message->head.msgh_size = LMBufferSizeForLength(bytes);
+  message->head.msgh_remote_port = port;
+  message->head.msgh_id = 2;
+  LMMessageAssignData(message, body.data(), bytes);
   ASSERT_EQ(mach_msg(&message->head, MACH_SEND_MSG | MACH_SEND_TIMEOUT, message->head.msgh_size, 0,
                      0, 1000, 0),
             MACH_MSG_SUCCESS);
   ASSERT_EQ(receive(port, buffer, 1000), MACH_MSG_SUCCESS);
   EXPECT_EQ(buffer.message.head.msgh_id, 2);
-  ASSERT_EQ(LMMessageGetDataLength(&buffer.message), kHistoryBytes);
-  EXPECT_EQ(std::memcmp(LMMessageGetData(&buffer.message), body.data(), kHistoryBytes), 0);
+  ASSERT_EQ(LMMessageGetDataLength(&buffer.message), bytes);
+  EXPECT_EQ(std::memcmp(LMMessageGetData(&buffer.message), body.data(), bytes), 0);
   LMResponseBufferFree(&buffer);
   LMResponseBuffer extra;
   EXPECT_EQ(receive(port, extra, 0), MACH_RCV_TIMED_OUT) << "delivered exactly once";
@@ -214,8 +253,9 @@ TEST_F(TransportWireTest, InterruptedCallsAreRetried) {
   mach_stand_in::restoreSystemCalls();
   calls.pwrite = &Faults::shortWrite;
   Faults::arm(0);
-  sendAndReceiveHistory(port.name);
-  EXPECT_GT(Faults::calls, 600) << "the body was written in short pieces";
+  // Larger than any pooled chunk: the body goes into a memfd of its own.
+  sendAndReceiveHistory(port.name, 2 * 1024 * 1024);
+  EXPECT_GT(Faults::calls, 2000) << "the body was written in short pieces";
 
   mach_stand_in::restoreSystemCalls();
   calls.sendmsg = &Faults::busySend;

@@ -1,7 +1,8 @@
 #pragma once
 // One Mach message is one datagram: this envelope, then the message in the 64-bit layout with its
 // port fields cleared. The reply right travels as its socket's name inside the run directory; an
-// out-of-line body travels as one sealed memfd (SCM_RIGHTS).
+// out-of-line body travels as one memfd (SCM_RIGHTS): a chunk of the sender's pool, or a sealed
+// memfd of its own.
 
 #include <mach/message.h>
 
@@ -26,10 +27,12 @@ struct Envelope {
   uint8_t replyDisposition;  // MACH_MSG_TYPE_PORT_SEND(_ONCE), or 0 without a reply port
   uint8_t replyAddressLength;
   uint8_t destinationDisposition;  // what the receiver holds: MACH_MSG_TYPE_PORT_SEND(_ONCE)
-  uint8_t reserved;
+  uint8_t bodyInPool;              // 1: the memfd is a pool and the body a chunk of it
   char replyAddress[kReplyAddressCapacity];
+  uint32_t outOfLineOffset;  // of the chunk in the pool; 0 otherwise
+  uint32_t reserved;
 };
-static_assert(sizeof(Envelope) == 64);
+static_assert(sizeof(Envelope) == 72);
 
 inline constexpr size_t kOutOfLineDescriptorOffset =
     sizeof(mach_msg_header_t) + sizeof(mach_msg_body_t);

@@ -1,6 +1,7 @@
 // The receiving half of mach_msg. Every datagram is checked before anything of it is believed:
 // sizes against the datagram, the out-of-line claim against the descriptors that came with it,
-// the memfd against its seals and size, the sender against this user. A bad one is dropped and
+// the memfd against its seals and size (a pooled chunk's offset and size against the pool as
+// mapped here), the sender against this user. A bad one is dropped and
 // counted, its descriptors closed, and the wait goes on.
 
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 #include <string_view>
 
 #include <mach/SystemCallHooks.h>
+#include "BodyChunks.h"
 #include "Envelope.h"
 #include "MachMsgInternal.h"
 #include "PortTable.h"
@@ -133,6 +135,10 @@ Verdict check(const char* datagram, size_t length, int flags, const Received& re
     return received.descriptorCount == 0 ? Verdict::accept : Verdict::badDescriptor;
   }
   if (received.descriptorCount != 1) return Verdict::badDescriptor;
+  if (envelope.bodyInPool > 1 || (envelope.bodyInPool == 0 && envelope.outOfLineOffset != 0))
+    return Verdict::badDescriptor;
+  // A pooled chunk is checked where it is taken, against the pool as this process maps it.
+  if (envelope.bodyInPool == 1) return Verdict::accept;
   if (envelope.outOfLineSize > kMaxOutOfLineSize ||
       !acceptableMemory(received.descriptors[0].get(), envelope.outOfLineSize))
     return Verdict::badMemory;
@@ -171,7 +177,15 @@ mach_msg_return_t deliver(const char* datagram, Received& received, mach_msg_hea
   Envelope envelope;
   std::memcpy(&envelope, datagram, sizeof envelope);
   UniqueMapping mapping;
-  if (envelope.outOfLineSize > 0) {
+  void* chunk = nullptr;
+  if (envelope.outOfLineSize > 0 && envelope.bodyInPool == 1) {
+    chunk = takeIncomingChunk(received.descriptors[0].get(), envelope.outOfLineOffset,
+                              envelope.outOfLineSize);
+    if (chunk == nullptr) {
+      ++counters.badMemory;
+      return MACH_RCV_INVALID_DATA;
+    }
+  } else if (envelope.outOfLineSize > 0) {
     void* address = mmap(nullptr, envelope.outOfLineSize, PROT_READ | PROT_WRITE, MAP_PRIVATE,
                          received.descriptors[0].get(), 0);
     if (address == MAP_FAILED) {
@@ -204,7 +218,7 @@ mach_msg_return_t deliver(const char* datagram, Received& received, mach_msg_hea
     std::memcpy(&body, reinterpret_cast<const char*>(message) + sizeof(mach_msg_header_t),
                 sizeof body);
     if (body.msgh_descriptor_count == 1) {
-      void* address = mapping.release();
+      void* address = chunk != nullptr ? chunk : mapping.release();
       std::memcpy(reinterpret_cast<char*>(message) + kOutOfLineDescriptorOffset, &address,
                   sizeof address);
     }

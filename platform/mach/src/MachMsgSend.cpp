@@ -1,5 +1,6 @@
 // The sending half of mach_msg: resolve the destination right, copy an out-of-line body into a
-// sealed memfd, and send the envelope and message as one datagram.
+// pooled chunk (or a sealed memfd of its own when none is free), and send the envelope and
+// message as one datagram.
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -12,6 +13,7 @@
 #include <cstring>
 
 #include <mach/SystemCallHooks.h>
+#include "BodyChunks.h"
 #include "Envelope.h"
 #include "MachMsgInternal.h"
 #include "PortTable.h"
@@ -223,17 +225,33 @@ mach_msg_return_t sendMessage(const mach_msg_header_t* message, mach_msg_option_
     std::memset(datagram + sizeof envelope + kOutOfLineDescriptorOffset, 0, sizeof(void*));
 
   UniqueDescriptor memory;
-  if (outOfLineSize > 0) {
+  OutgoingChunk chunk;
+  int memoryDescriptor = -1;
+  if (outOfLineSize > 0 && takeOutgoingChunk(outOfLineSize, chunk)) {
+    std::memcpy(chunk.address, outOfLineData, outOfLineSize);
+    memoryDescriptor = chunk.descriptor;
+    envelope.bodyInPool = 1;
+    envelope.outOfLineOffset = chunk.offset;
+    std::memcpy(datagram, &envelope, sizeof envelope);
+  } else if (outOfLineSize > 0) {
     memory = sealedCopy(outOfLineData, outOfLineSize);
     if (!memory.valid()) return MACH_SEND_NO_BUFFER;
+    memoryDescriptor = memory.get();
   }
+  // Until the datagram is gone, the chunk is this sender's to take back.
+  struct UnsentChunk {
+    OutgoingChunk* chunk;
+    ~UnsentChunk() {
+      if (chunk != nullptr) returnUnsentChunk(*chunk);
+    }
+  } unsent{memoryDescriptor >= 0 && envelope.bodyInPool ? &chunk : nullptr};
 
   iovec part{datagram, sizeof envelope + sendSize};
   msghdr header_{};
   header_.msg_iov = &part;
   header_.msg_iovlen = 1;
   alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-  if (memory.valid()) {
+  if (memoryDescriptor >= 0) {
     std::memset(control, 0, sizeof control);
     header_.msg_control = control;
     header_.msg_controllen = sizeof control;
@@ -241,8 +259,7 @@ mach_msg_return_t sendMessage(const mach_msg_header_t* message, mach_msg_option_
     rights->cmsg_level = SOL_SOCKET;
     rights->cmsg_type = SCM_RIGHTS;
     rights->cmsg_len = CMSG_LEN(sizeof(int));
-    int fd = memory.get();
-    std::memcpy(CMSG_DATA(rights), &fd, sizeof fd);
+    std::memcpy(CMSG_DATA(rights), &memoryDescriptor, sizeof memoryDescriptor);
   }
 
   const bool timed = (option & MACH_SEND_TIMEOUT) != 0;
@@ -273,6 +290,7 @@ mach_msg_return_t sendMessage(const mach_msg_header_t* message, mach_msg_option_
     if (ready == 0 && timed) return MACH_SEND_TIMED_OUT;
   }
 
+  unsent.chunk = nullptr;
   {
     std::lock_guard lock(table.mutex());
     consumeMovedRights(table, message->msgh_remote_port, remoteDisposition);

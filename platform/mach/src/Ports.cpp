@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "BodyChunks.h"
 #include "PortTable.h"
 #include "RunDirectory.h"
 
@@ -160,6 +161,8 @@ kern_return_t task_get_special_port(task_t task, int which, mach_port_t* port) {
 kern_return_t vm_deallocate(vm_map_t task, vm_address_t address, vm_size_t size) {
   if (task != kTaskSelf) return KERN_INVALID_TASK;
   if (size == 0) return KERN_SUCCESS;
+  // A pooled body goes back to its sender's pool; its pages stay mapped for the next one.
+  if (mach_stand_in::returnHeldChunk(address)) return KERN_SUCCESS;
   const vm_address_t page = static_cast<vm_address_t>(sysconf(_SC_PAGESIZE));
   vm_address_t start = address & ~(page - 1);
   vm_address_t end = (address + size + page - 1) & ~(page - 1);

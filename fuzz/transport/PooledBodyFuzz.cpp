@@ -1,0 +1,139 @@
+// A receiver handed pooled chunks by a hostile sender: pool memfds of any shape (header fields,
+// length, seals, chunk states) and messages claiming any offset and size in them. A message that
+// gets through is read to its last byte and handed back.
+//
+// Input: the pool's chunk size, chunk count, length change, seals and state word, then the
+// offset and size claimed (see Fields).
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "BodyChunks.h"
+#include "Envelope.h"
+#include "Vellamor2/Messaging/LMConnection.h"
+
+namespace {
+
+struct Fields {
+  uint32_t chunkSize;
+  uint8_t chunkCount;
+  int16_t lengthChange;  // bytes added to (or taken from) the length the header implies
+  uint8_t seals;         // bit 0 shrink, bit 1 grow, bit 2 seal; bit 3 breaks the magic
+  uint32_t state;
+  uint32_t offset;
+  uint32_t claimed;
+} __attribute__((packed));
+
+mach_port_t port = MACH_PORT_NULL;
+int sender = -1;
+sockaddr_un address{};
+
+void setUp() {
+  char directory[] = "/tmp/fuzz_pooled_body.XXXXXX";
+  if (!mkdtemp(directory)) abort();
+  setenv("VELLAMOR_DEVICE", directory, 1);
+  if (mach_port_allocate(mach_task_self(), MACH_PORT_RIGHT_RECEIVE, &port) != KERN_SUCCESS) abort();
+  const std::string path = mach_stand_in::receiveSocketPath(port);
+  if (path.empty() || path.size() >= sizeof address.sun_path) abort();
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.data(), path.size());
+  sender = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+}
+
+int poolFor(const Fields& f) {
+  int fd = memfd_create("fuzz-pool", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  if (fd < 0) return -1;
+  const uint32_t count = f.chunkCount % 80;
+  const uint64_t chunk = f.chunkSize % (2u << 20);
+  const int64_t length =
+      mach_stand_in::kPoolHeaderSize + int64_t(count) * int64_t(chunk) + f.lengthChange;
+  if (length < 0 || length > (64 << 20) || ftruncate(fd, length) != 0) {
+    close(fd);
+    return -1;
+  }
+  std::vector<uint32_t> header(4 + mach_stand_in::kPoolMostChunks, f.state);
+  header[0] = (f.seals & 8) ? 0x1234 : mach_stand_in::kPoolMagic;
+  header[1] = f.chunkSize;
+  header[2] = f.chunkCount;
+  header[3] = 0;
+  if (pwrite(fd, header.data(), header.size() * 4, 0) < 0) {
+    close(fd);
+    return -1;
+  }
+  int seals = 0;
+  if (f.seals & 1) seals |= F_SEAL_SHRINK;
+  if (f.seals & 2) seals |= F_SEAL_GROW;
+  if (f.seals & 4) seals |= F_SEAL_SEAL;
+  if (seals) fcntl(fd, F_ADD_SEALS, seals);
+  return fd;
+}
+
+void sendPooled(const Fields& f, int memory) {
+  constexpr uint32_t kMessage = 44;
+  std::vector<uint8_t> bytes(sizeof(mach_stand_in::Envelope) + kMessage, 0);
+  mach_stand_in::Envelope e{};
+  e.magic = mach_stand_in::kEnvelopeMagic;
+  e.messageSize = kMessage;
+  e.outOfLineSize = f.claimed;
+  e.destinationDisposition = MACH_MSG_TYPE_PORT_SEND;
+  e.bodyInPool = 1;
+  e.outOfLineOffset = f.offset;
+  std::memcpy(bytes.data(), &e, sizeof e);
+  uint8_t* message = bytes.data() + sizeof e;
+  const uint32_t words[] = {MACH_MSGH_BITS_COMPLEX, kMessage, 0, 0, 0, 2, 1};
+  std::memcpy(message, words, sizeof words);
+  const uint32_t descriptor[] = {0x01000100, f.claimed};
+  std::memcpy(message + 36, descriptor, sizeof descriptor);
+
+  iovec part{bytes.data(), bytes.size()};
+  msghdr header{};
+  header.msg_name = &address;
+  header.msg_namelen = sizeof address;
+  header.msg_iov = &part;
+  header.msg_iovlen = 1;
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+  header.msg_control = control;
+  header.msg_controllen = sizeof control;
+  cmsghdr* rights = CMSG_FIRSTHDR(&header);
+  rights->cmsg_level = SOL_SOCKET;
+  rights->cmsg_type = SCM_RIGHTS;
+  rights->cmsg_len = CMSG_LEN(sizeof(int));
+  std::memcpy(CMSG_DATA(rights), &memory, sizeof memory);
+  sendmsg(sender, &header, MSG_DONTWAIT);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (port == MACH_PORT_NULL) setUp();
+  Fields f;
+  if (size < sizeof f) return 0;
+  std::memcpy(&f, data, sizeof f);
+  const int memory = poolFor(f);
+  if (memory < 0) return 0;
+  sendPooled(f, memory);
+  close(memory);
+
+  static LMResponseBuffer buffer;
+  if (mach_msg(&buffer.message.head, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0, sizeof buffer, port, 0,
+               MACH_PORT_NULL) != MACH_MSG_SUCCESS)
+    return 0;
+  const auto* body = static_cast<const uint8_t*>(LMMessageGetData(&buffer.message));
+  const uint32_t length = LMMessageGetDataLength(&buffer.message);
+  volatile uint8_t sum = 0;
+  if (body && length > 0) {
+    for (uint32_t i = 0; i < length; i += 1024) sum = static_cast<uint8_t>(sum + body[i]);
+    sum = static_cast<uint8_t>(sum + body[length - 1]);
+  }
+  LMResponseBufferFree(&buffer);
+  return 0;
+}
