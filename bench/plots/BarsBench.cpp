@@ -72,6 +72,13 @@ void BM_Plot_WaveBars_FivePassLevelsBaseline(benchmark::State& state) {
   }
 }
 
+void BM_Plot_Bars_HeaviestFrameRenderedCairoBest(benchmark::State& state) {
+  plot_bench::renderFramesCairoBest(state, kBarsHeaviest);
+}
+void BM_Plot_WaveBars_HeaviestFrameRenderedCairoBest(benchmark::State& state) {
+  plot_bench::renderFramesCairoBest(state, kWaveBarsHeaviest);
+}
+
 BENCHMARK(BM_Plot_Bars_DefaultFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Bars_HeaviestFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Bars_DefaultFrameRendered)->Unit(benchmark::kMillisecond);
@@ -81,5 +88,8 @@ BENCHMARK(BM_Plot_WaveBars_HeaviestFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_WaveBars_FivePassLevelsBaseline)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_WaveBars_DefaultFrameRendered)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Plot_WaveBars_HeaviestFrameRendered)->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_Plot_Bars_HeaviestFrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_WaveBars_HeaviestFrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
 
 }  // namespace

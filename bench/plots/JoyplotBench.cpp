@@ -39,6 +39,16 @@ void BM_Plot_Debug_FrameRendered(benchmark::State& state) {
   renderFrames(state, kDebug);
 }
 
+void BM_Plot_Joyplot_MaskedFrameRenderedCairoBest(benchmark::State& state) {
+  plot_bench::renderFramesCairoBest(state, kMasked);
+}
+void BM_Plot_Joyplot_OpenFrameRenderedCairoBest(benchmark::State& state) {
+  plot_bench::renderFramesCairoBest(state, kOpen);
+}
+void BM_Plot_Debug_FrameRenderedCairoBest(benchmark::State& state) {
+  plot_bench::renderFramesCairoBest(state, kDebug);
+}
+
 BENCHMARK(BM_Plot_Joyplot_MaskedFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Joyplot_OpenFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Joyplot_MaskedAmplitudeFrame)->Unit(benchmark::kMicrosecond);
@@ -46,5 +56,9 @@ BENCHMARK(BM_Plot_Debug_Frame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Joyplot_MaskedFrameRendered)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Plot_Joyplot_OpenFrameRendered)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Plot_Debug_FrameRendered)->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_Plot_Joyplot_MaskedFrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Joyplot_OpenFrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Debug_FrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -39,14 +39,24 @@ inline void computeFrames(benchmark::State& state, const std::vector<std::string
   }
 }
 
-inline void renderFrames(benchmark::State& state, const std::vector<std::string>& assignments) {
+inline void renderFrames(benchmark::State& state, const std::vector<std::string>& assignments,
+                         render::RenderOptions options = {}) {
   Frame frame(assignments);
-  render::Renderer renderer;
+  render::Renderer renderer(options);
   for (auto _ : state) {
     frame.draw();
     renderer.draw(frame.scene.artwork);
     benchmark::ClobberMemory();
   }
+}
+
+// The same frame with Cairo's best anti-aliasing for everything: the baseline of the renderer.
+inline void renderFramesCairoBest(benchmark::State& state,
+                                  const std::vector<std::string>& assignments) {
+  render::RenderOptions options;
+  options.rasterizer = render::Rasterizer::cairo;
+  options.decimateDenseStrokes = false;
+  renderFrames(state, assignments, options);
 }
 
 }  // namespace plot_bench

@@ -30,9 +30,19 @@ void BM_Plot_Waveform_HeaviestFrameRendered(benchmark::State& state) {
   renderFrames(state, kHeaviest);
 }
 
+void BM_Plot_Waveform_DefaultFrameRenderedCairoBest(benchmark::State& state) {
+  plot_bench::renderFramesCairoBest(state, kDefault);
+}
+void BM_Plot_Waveform_HeaviestFrameRenderedCairoBest(benchmark::State& state) {
+  plot_bench::renderFramesCairoBest(state, kHeaviest);
+}
+
 BENCHMARK(BM_Plot_Waveform_DefaultFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Waveform_HeaviestFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Waveform_DefaultFrameRendered)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Plot_Waveform_HeaviestFrameRendered)->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_Plot_Waveform_DefaultFrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Waveform_HeaviestFrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
 
 }  // namespace

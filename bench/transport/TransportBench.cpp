@@ -8,6 +8,7 @@
 #include <servers/bootstrap.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -165,6 +166,47 @@ void BM_Transport_PacketRoundTrip(benchmark::State& state) {
   roundTrips(state, 1, packet.data(), kPacketBytes, kPacketBytes);
 }
 BENCHMARK(BM_Transport_PacketRoundTrip)->UseRealTime();
+
+// The baseline of the round trips: a 4-byte datagram to a forked process and back, over a
+// connected socket pair, with nothing else done.
+void BM_Transport_TwoProcessPing(benchmark::State& state) {
+  int ends[2];
+  if (socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, ends) != 0) {
+    state.SkipWithError("no socket pair");
+    return;
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    close(ends[0]);
+    uint32_t word;
+    while (read(ends[1], &word, sizeof word) == sizeof word) {
+      if (write(ends[1], &word, sizeof word) != sizeof word) break;
+    }
+    _exit(0);
+  }
+  close(ends[1]);
+  std::vector<double> micros;
+  micros.reserve(1 << 16);
+  uint32_t word = 0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    if (write(ends[0], &word, sizeof word) != sizeof word ||
+        read(ends[0], &word, sizeof word) != sizeof word) {
+      state.SkipWithError("the ping failed");
+      break;
+    }
+    micros.push_back(
+        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+            .count());
+  }
+  close(ends[0]);
+  waitpid(child, nullptr, 0);
+  if (micros.empty()) return;
+  std::sort(micros.begin(), micros.end());
+  state.counters["p50_us"] = micros[micros.size() / 2];
+  state.counters["p99_us"] = micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
+}
+BENCHMARK(BM_Transport_TwoProcessPing)->UseRealTime();
 
 void BM_Transport_PacketMemcpy(benchmark::State& state) {
   std::vector<uint8_t> from(kPacketBytes, 1), to(kPacketBytes);

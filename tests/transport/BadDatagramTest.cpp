@@ -78,7 +78,7 @@ Datagram outOfLineMessage(uint32_t claimed) {
   return d;
 }
 
-// A pool of `chunks` chunks of 64 KiB as a sender makes it, every chunk in flight (unless
+// A pool of eight chunks of 64 KiB as a sender makes it, every chunk in flight (unless
 // `chunkFree`), with the message claiming `claimed` bytes at `offset`.
 Datagram pooledMessage(uint32_t claimed, uint32_t offset, bool sealed = true, off_t shortenBy = 0,
                        bool chunkFree = false) {
@@ -188,115 +188,120 @@ TEST_P(BadDatagramTest, IsDroppedCountedAndClosed) {
 
 INSTANTIATE_TEST_SUITE_P(
     Hostile, BadDatagramTest,
+    testing::Values(BadCase{"ShorterThanTheEnvelope",
+                            [] {
+                              Datagram d = plainMessage();
+                              d.bytes.resize(20);
+                              return d;
+                            },
+                            &DropCounts::truncated},
+                    BadCase{"LongerThanAnyMessage",
+                            [] { return plainMessage(mach_stand_in::kMaxMessageSize + 64); },
+                            &DropCounts::truncated},
+                    BadCase{"CutInsideTheHeader",
+                            [] {
+                              Datagram d = plainMessage();
+                              d.bytes.resize(sizeof(Envelope) + 12);
+                              return d;
+                            },
+                            &DropCounts::badSize},
+                    BadCase{"HeaderSizeDisagreesWithLength",
+                            [] {
+                              Datagram d = plainMessage();
+                              d.put<uint32_t>(4, 52);
+                              return d;
+                            },
+                            &DropCounts::badSize},
+                    BadCase{"EnvelopeSizeDisagreesWithLength",
+                            [] {
+                              Datagram d = plainMessage();
+                              Envelope e = d.envelope();
+                              e.messageSize = 4096;
+                              d.setEnvelope(e);
+                              return d;
+                            },
+                            &DropCounts::badSize},
+                    BadCase{"OutOfLineClaimWithoutDescriptorBytes",
+                            [] {
+                              Datagram d = plainMessage(28);
+                              d.put<uint32_t>(0, MACH_MSGH_BITS_COMPLEX);
+                              d.put<uint32_t>(24, 1);
+                              return d;
+                            },
+                            &DropCounts::badDescriptor},
+                    BadCase{"OutOfLineClaimWithoutFileDescriptor",
+                            [] { return outOfLineMessage(4096); }, &DropCounts::badDescriptor},
+                    BadCase{"FileDescriptorOnPlainMessage",
+                            [] {
+                              Datagram d = plainMessage();
+                              d.descriptors.push_back(memfdOf(4096, true));
+                              return d;
+                            },
+                            &DropCounts::badDescriptor},
+                    BadCase{"TooManyFileDescriptors",
+                            [] {
+                              Datagram d = plainMessage();
+                              for (int i = 0; i < 12; ++i)
+                                d.descriptors.push_back(memfdOf(16, true));
+                              return d;
+                            },
+                            &DropCounts::truncated},
+                    BadCase{"MemfdSmallerThanClaimed",
+                            [] {
+                              Datagram d = outOfLineMessage(655372);
+                              d.descriptors.push_back(memfdOf(4096, true));
+                              return d;
+                            },
+                            &DropCounts::badMemory},
+                    BadCase{"MemfdNotSealed",
+                            [] {
+                              Datagram d = outOfLineMessage(4096);
+                              d.descriptors.push_back(memfdOf(4096, false));
+                              return d;
+                            },
+                            &DropCounts::badMemory},
+                    BadCase{"PipeInsteadOfMemory",
+                            [] {
+                              Datagram d = outOfLineMessage(4096);
+                              int ends[2];
+                              EXPECT_EQ(pipe2(ends, O_CLOEXEC), 0);
+                              d.descriptors = {ends[0], ends[1]};
+                              return d;
+                            },
+                            &DropCounts::badDescriptor},
+                    BadCase{"ReplyAddressOutsideThePorts",
+                            [] {
+                              Datagram d = plainMessage();
+                              Envelope e = d.envelope();
+                              e.replyDisposition = MACH_MSG_TYPE_PORT_SEND_ONCE;
+                              const char address[] = "ports/../../bootstrap";
+                              e.replyAddressLength = sizeof address - 1;
+                              std::memcpy(e.replyAddress, address, sizeof address - 1);
+                              d.setEnvelope(e);
+                              return d;
+                            },
+                            &DropCounts::badReplyPort}),
+    [](const testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
+
+// Pooled chunks from a sender that lies about its pool.
+INSTANTIATE_TEST_SUITE_P(
+    HostilePools, BadDatagramTest,
     testing::Values(
-        BadCase{"ShorterThanTheEnvelope",
-                [] {
-                  Datagram d = plainMessage();
-                  d.bytes.resize(20);
-                  return d;
-                },
-                &DropCounts::truncated},
-        BadCase{"LongerThanAnyMessage",
-                [] { return plainMessage(mach_stand_in::kMaxMessageSize + 64); },
-                &DropCounts::truncated},
-        BadCase{"CutInsideTheHeader",
-                [] {
-                  Datagram d = plainMessage();
-                  d.bytes.resize(sizeof(Envelope) + 12);
-                  return d;
-                },
-                &DropCounts::badSize},
-        BadCase{"HeaderSizeDisagreesWithLength",
-                [] {
-                  Datagram d = plainMessage();
-                  d.put<uint32_t>(4, 52);
-                  return d;
-                },
-                &DropCounts::badSize},
-        BadCase{"EnvelopeSizeDisagreesWithLength",
-                [] {
-                  Datagram d = plainMessage();
-                  Envelope e = d.envelope();
-                  e.messageSize = 4096;
-                  d.setEnvelope(e);
-                  return d;
-                },
-                &DropCounts::badSize},
-        BadCase{"OutOfLineClaimWithoutDescriptorBytes",
-                [] {
-                  Datagram d = plainMessage(28);
-                  d.put<uint32_t>(0, MACH_MSGH_BITS_COMPLEX);
-                  d.put<uint32_t>(24, 1);
-                  return d;
-                },
-                &DropCounts::badDescriptor},
-        BadCase{"OutOfLineClaimWithoutFileDescriptor", [] { return outOfLineMessage(4096); },
-                &DropCounts::badDescriptor},
-        BadCase{"FileDescriptorOnPlainMessage",
-                [] {
-                  Datagram d = plainMessage();
-                  d.descriptors.push_back(memfdOf(4096, true));
-                  return d;
-                },
-                &DropCounts::badDescriptor},
-        BadCase{"TooManyFileDescriptors",
-                [] {
-                  Datagram d = plainMessage();
-                  for (int i = 0; i < 12; ++i) d.descriptors.push_back(memfdOf(16, true));
-                  return d;
-                },
-                &DropCounts::truncated},
-        BadCase{"MemfdSmallerThanClaimed",
-                [] {
-                  Datagram d = outOfLineMessage(655372);
-                  d.descriptors.push_back(memfdOf(4096, true));
-                  return d;
-                },
+        BadCase{"NotSealed", [] { return pooledMessage(4096, kFirstChunk, false); },
                 &DropCounts::badMemory},
-        BadCase{"MemfdNotSealed",
-                [] {
-                  Datagram d = outOfLineMessage(4096);
-                  d.descriptors.push_back(memfdOf(4096, false));
-                  return d;
-                },
-                &DropCounts::badMemory},
-        BadCase{"PoolNotSealed", [] { return pooledMessage(4096, kFirstChunk, false); },
-                &DropCounts::badMemory},
-        BadCase{"PoolShorterThanItsHeaderSays",
+        BadCase{"ShorterThanItsHeaderSays",
                 [] { return pooledMessage(4096, kFirstChunk, true, 4096); },
                 &DropCounts::badMemory},
-        BadCase{"PoolChunkPastTheEnd",
+        BadCase{"ChunkPastTheEnd",
                 [] { return pooledMessage(4096, kFirstChunk + 8 * mach_stand_in::kSmallestChunk); },
                 &DropCounts::badMemory},
-        BadCase{"PoolOffsetInsideAChunk", [] { return pooledMessage(4096, kFirstChunk + 4096); },
+        BadCase{"OffsetInsideAChunk", [] { return pooledMessage(4096, kFirstChunk + 4096); },
                 &DropCounts::badMemory},
-        BadCase{"PoolBodyLargerThanItsChunk",
+        BadCase{"BodyLargerThanItsChunk",
                 [] { return pooledMessage(mach_stand_in::kSmallestChunk + 1, kFirstChunk); },
                 &DropCounts::badMemory},
-        BadCase{"PoolChunkNotInFlight",
-                [] { return pooledMessage(4096, kFirstChunk, true, 0, true); },
-                &DropCounts::badMemory},
-        BadCase{"PipeInsteadOfMemory",
-                [] {
-                  Datagram d = outOfLineMessage(4096);
-                  int ends[2];
-                  EXPECT_EQ(pipe2(ends, O_CLOEXEC), 0);
-                  d.descriptors = {ends[0], ends[1]};
-                  return d;
-                },
-                &DropCounts::badDescriptor},
-        BadCase{"ReplyAddressOutsideThePorts",
-                [] {
-                  Datagram d = plainMessage();
-                  Envelope e = d.envelope();
-                  e.replyDisposition = MACH_MSG_TYPE_PORT_SEND_ONCE;
-                  const char address[] = "ports/../../bootstrap";
-                  e.replyAddressLength = sizeof address - 1;
-                  std::memcpy(e.replyAddress, address, sizeof address - 1);
-                  d.setEnvelope(e);
-                  return d;
-                },
-                &DropCounts::badReplyPort}),
+        BadCase{"ChunkNotInFlight", [] { return pooledMessage(4096, kFirstChunk, true, 0, true); },
+                &DropCounts::badMemory}),
     [](const testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
 
 // An empty out-of-line body travels without memory; the receiver must not hand on whatever

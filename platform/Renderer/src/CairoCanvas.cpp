@@ -235,9 +235,9 @@ class CairoCanvas final : public Canvas {
 
  private:
   // Solid fills and strokes drawn straight into the current target's pixels (premultiplied
-  // BGRA, as Cairo keeps them) and blended by Anti-Grain Geometry's pixel format, from the device
-  // path in data_; strokes are outlined by its stroker. Covered by its scanline rasteriser, or
-  // by accumulation with spans. False when a clip is active, which only Cairo honours.
+  // BGRA, as Cairo keeps them) from the device path in data_, strokes outlined by Anti-Grain
+  // Geometry's stroker: covered and blended by its scanline rasteriser, or by accumulation with
+  // spans. False when a clip is active, which only Cairo honours.
   bool aggFill(const CGColor& color, bool evenOdd, const StrokeStyle* stroke) {
     if (!clipped_.empty() && clipped_.back()) return false;
     cairo_surface_t* target = cairo_get_group_target(cr_);
@@ -340,7 +340,7 @@ class CairoCanvas final : public Canvas {
         appendSubpath(device_, path.subpath(s).closed);
       }
     }
-    return std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
+    return deviceScale();
   }
 
   void appendSubpath(std::span<const CGPoint> points, bool closed) {
