@@ -24,7 +24,7 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 TOOL = ROOT / "build" / "release" / "bin" / "vellamor"
 RATE = 44100
 SECONDS = 40
-MEASURE = 10.0
+MEASURE = 15.0
 
 
 def write_song(path):
@@ -62,18 +62,9 @@ def sample(pids, seconds):
 
 
 def recorded_pids(device):
-    """The pids the launcher recorded under run/."""
-    pids = {}
-    for path in pathlib.Path(device, "run").rglob("*"):
-        if not path.is_file():
-            continue
-        for name in ("SpringBoard", "mediaserverd"):
-            if name in path.name and path.stat().st_size < 32:
-                try:
-                    pids[name] = int(path.read_text().split()[0])
-                except (ValueError, IndexError):
-                    pass
-    return pids
+    """The pids the launcher recorded under run/pids."""
+    return {name: int(pathlib.Path(device, "run", "pids", f"{name}.pid").read_text().split()[0])
+            for name in ("SpringBoard", "mediaserverd")}
 
 
 def feed_fifo(fifo, song, stop):
@@ -127,7 +118,13 @@ def measure_cpu(out_path):
                                            check=True, capture_output=True)
         try:
             run("device", "up")
-            run("device", "show-artwork")
+            # The hosts offer their control services once they have started.
+            deadline = time.monotonic() + 30
+            while subprocess.run([str(TOOL), "--device", str(device), "device", "show-artwork"],
+                                 env=env, capture_output=True).returncode != 0:
+                if time.monotonic() > deadline:
+                    raise RuntimeError("the lock screen never showed its artwork")
+                time.sleep(0.2)
             time.sleep(2)
             pids = recorded_pids(device)
             if cava is not None:
