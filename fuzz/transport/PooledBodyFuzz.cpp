@@ -6,20 +6,16 @@
 // offset and size claimed (see Fields).
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/mman.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "BodyChunks.h"
 #include "Envelope.h"
-#include "Vellamor2/Messaging/LMConnection.h"
+#include "FuzzedPort.h"
 
 namespace {
 
@@ -32,22 +28,6 @@ struct Fields {
   uint32_t offset;
   uint32_t claimed;
 } __attribute__((packed));
-
-mach_port_t port = MACH_PORT_NULL;
-int sender = -1;
-sockaddr_un address{};
-
-void setUp() {
-  char directory[] = "/tmp/fuzz_pooled_body.XXXXXX";
-  if (!mkdtemp(directory)) abort();
-  setenv("VELLAMOR_DEVICE", directory, 1);
-  if (mach_port_allocate(mach_task_self(), MACH_PORT_RIGHT_RECEIVE, &port) != KERN_SUCCESS) abort();
-  const std::string path = mach_stand_in::receiveSocketPath(port);
-  if (path.empty() || path.size() >= sizeof address.sun_path) abort();
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path, path.data(), path.size());
-  sender = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-}
 
 int poolFor(const Fields& f) {
   int fd = memfd_create("fuzz-pool", MFD_CLOEXEC | MFD_ALLOW_SEALING);
@@ -94,27 +74,13 @@ void sendPooled(const Fields& f, int memory) {
   const uint32_t descriptor[] = {0x01000100, f.claimed};
   std::memcpy(message + 36, descriptor, sizeof descriptor);
 
-  iovec part{bytes.data(), bytes.size()};
-  msghdr header{};
-  header.msg_name = &address;
-  header.msg_namelen = sizeof address;
-  header.msg_iov = &part;
-  header.msg_iovlen = 1;
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-  header.msg_control = control;
-  header.msg_controllen = sizeof control;
-  cmsghdr* rights = CMSG_FIRSTHDR(&header);
-  rights->cmsg_level = SOL_SOCKET;
-  rights->cmsg_type = SCM_RIGHTS;
-  rights->cmsg_len = CMSG_LEN(sizeof(int));
-  std::memcpy(CMSG_DATA(rights), &memory, sizeof memory);
-  sendmsg(sender, &header, MSG_DONTWAIT);
+  fuzzed_port::send(bytes.data(), bytes.size(), memory);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (port == MACH_PORT_NULL) setUp();
+  fuzzed_port::open("/tmp/fuzz_pooled_body.XXXXXX");
   Fields f;
   if (size < sizeof f) return 0;
   std::memcpy(&f, data, sizeof f);
@@ -122,18 +88,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (memory < 0) return 0;
   sendPooled(f, memory);
   close(memory);
-
-  static LMResponseBuffer buffer;
-  if (mach_msg(&buffer.message.head, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0, sizeof buffer, port, 0,
-               MACH_PORT_NULL) != MACH_MSG_SUCCESS)
-    return 0;
-  const auto* body = static_cast<const uint8_t*>(LMMessageGetData(&buffer.message));
-  const uint32_t length = LMMessageGetDataLength(&buffer.message);
-  volatile uint8_t sum = 0;
-  if (body && length > 0) {
-    for (uint32_t i = 0; i < length; i += 1024) sum = static_cast<uint8_t>(sum + body[i]);
-    sum = static_cast<uint8_t>(sum + body[length - 1]);
-  }
-  LMResponseBufferFree(&buffer);
+  fuzzed_port::receiveAndRelease();
   return 0;
 }

@@ -216,17 +216,8 @@ TEST_F(TransportWireTest, HeldPooledBodiesStaySnapshotsAndTheirChunksComeBack) {
 
 void sendAndReceiveHistory(mach_port_t port, uint32_t bytes = kHistoryBytes) {
   const std::vector<uint8_t> body = patternBytes(bytes);
+  sendBody(port, body);
   LMResponseBuffer buffer;
-  LMMessage* message = &buffer.message;
-  std::memset(message, 0, sizeof *message);
-  message->head.msgh_bits = MACH_MSG_TYPE_COPY_SEND;
-  message->head.msgh_size = LMBufferSizeForLength(bytes);
-  message->head.msgh_remote_port = port;
-  message->head.msgh_id = 2;
-  LMMessageAssignData(message, body.data(), bytes);
-  ASSERT_EQ(mach_msg(&message->head, MACH_SEND_MSG | MACH_SEND_TIMEOUT, message->head.msgh_size, 0,
-                     0, 1000, 0),
-            MACH_MSG_SUCCESS);
   ASSERT_EQ(receive(port, buffer, 1000), MACH_MSG_SUCCESS);
   EXPECT_EQ(buffer.message.head.msgh_id, 2);
   ASSERT_EQ(LMMessageGetDataLength(&buffer.message), bytes);
