@@ -169,6 +169,8 @@ BENCHMARK(BM_Transport_PacketRoundTrip)->UseRealTime();
 
 // The baseline of the round trips: a 4-byte datagram to a forked process and back, over a
 // connected socket pair, with nothing else done.
+constexpr uint32_t kStopPing = 0xffffffffu;
+
 void BM_Transport_TwoProcessPing(benchmark::State& state) {
   int ends[2];
   if (socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, ends) != 0) {
@@ -179,7 +181,7 @@ void BM_Transport_TwoProcessPing(benchmark::State& state) {
   if (child == 0) {
     close(ends[0]);
     uint32_t word;
-    while (read(ends[1], &word, sizeof word) == sizeof word) {
+    while (read(ends[1], &word, sizeof word) == sizeof word && word != kStopPing) {
       if (write(ends[1], &word, sizeof word) != sizeof word) break;
     }
     _exit(0);
@@ -199,6 +201,9 @@ void BM_Transport_TwoProcessPing(benchmark::State& state) {
         std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
             .count());
   }
+  // A datagram socket sees no end of file when its peer closes: the child is told to stop.
+  const uint32_t stop = kStopPing;
+  if (write(ends[0], &stop, sizeof stop) != sizeof stop) kill(child, SIGTERM);
   close(ends[0]);
   waitpid(child, nullptr, 0);
   if (micros.empty()) return;
