@@ -68,17 +68,26 @@ OSStatus newAUR(AudioUnit unit, AudioUnitRenderActionFlags* ioActionFlags,
   if (oldAUR == nullptr) return kAudioUnitErr_NoConnection;
   const OSStatus status =
       oldAUR(unit, ioActionFlags, inTimeStamp, inOutputBusNumber, inNumberFrames, ioData);
+  if (captureRender(ioActionFlags, inTimeStamp, inNumberFrames, ioData)) {
+    dispatch_async(dispatch_get_main_queue(), &sendAudioData);
+  }
+  return status;
+}
+
+bool captureRender(const AudioUnitRenderActionFlags* ioActionFlags,
+                   const AudioTimeStamp* inTimeStamp, UInt32 inNumberFrames,
+                   const AudioBufferList* ioData) {
   // A render without flags, time stamp or buffers has nothing to capture.
-  if (ioActionFlags == nullptr || inTimeStamp == nullptr || ioData == nullptr) return status;
-  if (*ioActionFlags & kAudioUnitRenderAction_OutputIsSilence) return status;
-  if (ioData->mNumberBuffers == 0) return status;
-  if (ioData->mBuffers[0].mNumberChannels >= 2) return status;  // interleaved: not captured
-  if (currentScreenState() != 0) return status;
+  if (ioActionFlags == nullptr || inTimeStamp == nullptr || ioData == nullptr) return false;
+  if (*ioActionFlags & kAudioUnitRenderAction_OutputIsSilence) return false;
+  if (ioData->mNumberBuffers == 0) return false;
+  if (ioData->mBuffers[0].mNumberChannels >= 2) return false;  // interleaved: not captured
+  if (currentScreenState() != 0) return false;
   const Float64 sampleTime = inTimeStamp->mSampleTime;
-  if (!(sampleTime > mediaServerState.lastSampleTime)) return status;  // also NaN
+  if (!(sampleTime > mediaServerState.lastSampleTime)) return false;  // also NaN
   const UInt32 channels = ioData->mNumberBuffers < 2 ? ioData->mNumberBuffers : 2;
   const UInt32 frames = capturableFrames(inNumberFrames, ioData, channels);
-  if (frames == 0) return status;
+  if (frames == 0) return false;
 
   mediaServerState.lastSampleTime = sampleTime;
   mediaServerAudioData.numberBuffers = static_cast<std::int32_t>(channels);
@@ -87,8 +96,7 @@ OSStatus newAUR(AudioUnit unit, AudioUnitRenderActionFlags* ioActionFlags,
   for (UInt32 i = 0; i < channels; ++i) {
     std::memcpy(mediaServerAudioData.data[i], ioData->mBuffers[i].mData, frames * sizeof(float));
   }
-  dispatch_async(dispatch_get_main_queue(), &sendAudioData);
-  return status;
+  return true;
 }
 
 // ---- Send block --------------------------------------------------------------------------------

@@ -36,6 +36,13 @@ OSStatus newAUR(AudioUnit unit, AudioUnitRenderActionFlags* ioActionFlags,
                 const AudioTimeStamp* inTimeStamp, UInt32 inOutputBusNumber, UInt32 inNumberFrames,
                 AudioBufferList* ioData);
 
+// The capture rules applied to a finished render: a qualifying one is copied into
+// `mediaServerAudioData` and true is returned (its send is then due). Real-time safe. Also what
+// an offline run of a song passes its renders through.
+bool captureRender(const AudioUnitRenderActionFlags* ioActionFlags,
+                   const AudioTimeStamp* inTimeStamp, UInt32 inNumberFrames,
+                   const AudioBufferList* ioData);
+
 // The send block: sends the packet as it is when the block runs (main queue).
 void sendAudioData();
 

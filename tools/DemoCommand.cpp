@@ -31,6 +31,7 @@
 #include "HostControl/RenderToScreen.h"
 #include "Launcher/DeviceInstaller.h"
 #include "Launcher/Launcher.h"
+#include "ProgressBar.h"
 
 namespace {
 
@@ -139,30 +140,6 @@ bool storeSetting(const char* key, NSObject* value, bool announce) {
   return true;
 }
 
-class Progress {
- public:
-  explicit Progress(int total) : total_(std::max(total, 1)), terminal_(::isatty(2) != 0) {}
-  void show(int done, const std::string& what) {
-    constexpr int kWidth = 32;
-    const int filled = done * kWidth / total_;
-    if (terminal_) {
-      std::fprintf(stderr, "\r  [%s%s] %3d%%  %-28s", std::string(filled, '#').c_str(),
-                   std::string(kWidth - filled, '.').c_str(), done * 100 / total_, what.c_str());
-    } else if (what != last_) {
-      std::fprintf(stderr, "  recording %s\n", what.c_str());
-    }
-    last_ = what;
-  }
-  void finish() {
-    if (terminal_) std::fprintf(stderr, "\n");
-  }
-
- private:
-  int total_;
-  bool terminal_;
-  std::string last_;
-};
-
 pid_t recordedPid(const std::string& name) {
   std::ifstream in(device::runDirectory() / "pids" / (name + ".pid"));
   long pid = 0;
@@ -212,7 +189,7 @@ bool bringDown() {
 
 void record(const Options& options, const fs::path& frames, Recording& recording) {
   const int perVisualisation = options.seconds * kFramesPerSecond;
-  Progress progress(perVisualisation * static_cast<int>(std::size(kVisualisations)));
+  tools::ProgressBar progress(perVisualisation * static_cast<int>(std::size(kVisualisations)));
   int done = 0;
   for (const Visualisation& visualisation : kVisualisations) {
     if (interrupted) break;
@@ -230,7 +207,8 @@ void record(const Options& options, const fs::path& frames, Recording& recording
         recording.captureMilliseconds.push_back(numberField(reply, "captured_us") / 1000);
         lastFrame = path;
       }
-      progress.show(++done, std::to_string(visualisation.visMethod) + " " + visualisation.label);
+      const std::string label = std::to_string(visualisation.visMethod) + " " + visualisation.label;
+      progress.show(++done, label, "recording " + label);
     }
     if (!lastFrame.empty()) {
       if (auto picture = render::readPng(lastFrame)) {

@@ -1,8 +1,11 @@
 // vellamor render [Key=Value ...] --out FILE [--svg FILE] [--json FILE] ...: draws one plot over
-// a sample artwork, from a synthesised history or a recorded one, and writes the last frame.
+// a sample artwork, from a synthesised history, a recorded one or an audio file's up to a time,
+// and writes the last frame.
 // Settings take their stored names ("WaveGain=2.5"); "VisMethod" chooses the plot.
 
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -14,6 +17,8 @@
 #include "Renderer/Renderer.h"
 #include "SampleArtwork.h"
 #include "SettingsText.h"
+#include "SongCapture.h"
+#include "SongReader.h"
 
 namespace {
 
@@ -24,6 +29,8 @@ struct RenderRequest {
   std::string jsonPath;
   std::string historyPath;
   std::string writeHistoryPath;
+  std::string audioPath;
+  double at = -1;
   std::string signal = "music";
   std::string artwork = "cover";
   int channels = 2;
@@ -64,6 +71,17 @@ int render(const RenderRequest& request) {
   auto record = preview::makeEmptyRecord();
   if (!request.historyPath.empty()) {
     if (!preview::readHistoryFile(request.historyPath, *record, &error)) return fail(error);
+  } else if (!request.audioPath.empty()) {
+    if (request.at < 0) return fail("give the time in the song with --at SECONDS");
+    auto song = video::SongReader::open(request.audioPath, &error);
+    if (!song) return fail(error);
+    // The history as the lock screen draws from it at the tick of that time.
+    video::SongCapture capture(*song);
+    const auto sample =
+        static_cast<std::int64_t>(std::floor(request.at * song->sampleRate() + 1e-6));
+    if (!capture.renderUpTo(sample))
+      return fail(request.audioPath + ": its audio cannot be decoded");
+    std::memcpy(record.get(), &capture.history(), sizeof(serverDataStruct));
   } else {
     const auto signal = preview::signalNamed(request.signal);
     if (!signal)
@@ -113,11 +131,20 @@ const bool registered = tools::registerCommand([](CLI::App& app) {
   auto* history =
       command->add_option("--history", request.historyPath,
                           "Recorded history record (655,372 bytes) instead of a synthesised one");
+  auto* audio = command
+                    ->add_option("--audio", request.audioPath,
+                                 "Audio file whose history at --at is drawn, as a video of it "
+                                 "shows it at that time")
+                    ->excludes(history);
+  command->add_option("--at", request.at, "Time in the --audio file, in seconds")
+      ->check(CLI::Range(0.0, 1e6))
+      ->needs(audio);
   command->add_option("--write-history", request.writeHistoryPath,
                       "Also write the history that was drawn, as a record file");
   command->add_option("--signal", request.signal, "Synthesised signal: tone, noise, silence, music")
       ->check(CLI::IsMember({"tone", "noise", "silence", "music"}))
-      ->excludes(history);
+      ->excludes(history)
+      ->excludes(audio);
   command->add_option("--channels", request.channels, "Channels of the synthesised history")
       ->check(CLI::Range(1, 2));
   command

@@ -5,15 +5,20 @@
 
 namespace preview {
 
+StrongRef<WavePlot> showPlot(UIView* host, NSDictionary* settings) {
+  const int visMethod = settings != nullptr ? settings->intValue("visMethod") : 0;
+  StrongRef<WavePlot> plot = vellamor2::makePlot(visMethod, host->bounds());
+  msgSend<void>(plot.get(), "setup");
+  host->addSubview(plot);
+  host->bringSubviewToFront(plot);
+  msgSend<void>(plot.get(), "updateSettings:", static_cast<id>(settings));
+  return plot;
+}
+
 Scene makeScene(NSDictionary* settings, Artwork artwork, CGSize size) {
   Scene scene;
   scene.artwork = makeArtworkView(artwork, size);
-  const int visMethod = settings != nullptr ? settings->intValue("visMethod") : 0;
-  scene.plot = vellamor2::makePlot(visMethod, scene.artwork->bounds());
-  msgSend<void>(scene.plot.get(), "setup");
-  scene.artwork->addSubview(scene.plot);
-  scene.artwork->bringSubviewToFront(scene.plot);
-  msgSend<void>(scene.plot.get(), "updateSettings:", static_cast<id>(settings));
+  scene.plot = showPlot(scene.artwork, settings);
   return scene;
 }
 

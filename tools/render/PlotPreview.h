@@ -16,6 +16,10 @@ struct Scene {
   StrongRef<WavePlot> plot;
 };
 
+// The plot that "visMethod" in `settings` names, shown over `host` as the lock screen shows
+// one: made with the host's bounds, set up, put on top, given the settings once.
+StrongRef<WavePlot> showPlot(UIView* host, NSDictionary* settings);
+
 // The plot that "visMethod" in `settings` names, over `artwork` of `size` points.
 Scene makeScene(NSDictionary* settings, Artwork artwork, CGSize size);
 
