@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -174,6 +175,18 @@ int makeVideo(const VideoRequest& request) {
       (std::max<std::int64_t>(declared, 1) * video::kTicksPerSecond + rate - 1) / rate);
   tools::ProgressBar progress(expectedTicks);
   auto* history = const_cast<serverDataStruct*>(&capture.history());
+  auto report = [&](int ticks, bool done) {
+    const double seconds = static_cast<double>(ticks) / video::kTicksPerSecond;
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    char detail[64];
+    std::snprintf(detail, sizeof detail, "%s of %s  %.1f× real time", clock(seconds).c_str(),
+                  clock(static_cast<double>(declared) / static_cast<double>(rate)).c_str(),
+                  wall > 0 ? seconds / wall : 0.0);
+    const int tenths = done ? 10 : std::min(ticks * 10 / std::max(expectedTicks, 1), 9);
+    progress.show(done ? expectedTicks : ticks, detail,
+                  "writing " + request.out + ": " + std::to_string(tenths * 10) + "%");
+  };
   std::string drawError;
   int ticks = 0;
   for (;; ++ticks) {
@@ -190,22 +203,14 @@ int makeVideo(const VideoRequest& request) {
     video::EncodingWork work{renderer.image(), capture.freshLeft(), capture.freshRight()};
     capture.takeFresh();
     if (!queue.push(std::move(work))) break;
-    if (ticks % 10 == 0) {
-      const double seconds = static_cast<double>(ticks) / video::kTicksPerSecond;
-      const double wall =
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-      char detail[64];
-      std::snprintf(detail, sizeof detail, "%s  %.1f× real time", clock(seconds).c_str(),
-                    wall > 0 ? seconds / wall : 0.0);
-      progress.show(ticks, detail,
-                    "writing " + std::to_string(ticks * 100 / std::max(expectedTicks, 1)) + "%");
-    }
+    if (ticks % 10 == 0) report(ticks, false);
   }
   if (drawError.empty() && !interrupted && !encodeFailed) {
     queue.push({render::Image(), capture.freshLeft(), capture.freshRight()});
   }
   queue.close();
   encoding.join();
+  if (!interrupted && drawError.empty() && !encodeFailed) report(ticks, true);
   progress.finish();
 
   std::error_code ignored;

@@ -171,8 +171,8 @@ bool VideoEncoder::open(const std::string& path, const EncoderSettings& settings
   s.pictures->color_range = AVCOL_RANGE_MPEG;
   AVDictionary* pictureOptions = nullptr;
   if (mp4) {
-    av_dict_set(&pictureOptions, "preset", settings.lossless ? "ultrafast" : "veryfast", 0);
-    av_dict_set(&pictureOptions, settings.lossless ? "qp" : "crf", settings.lossless ? "0" : "20",
+    av_dict_set(&pictureOptions, "preset", settings.lossless ? "ultrafast" : "superfast", 0);
+    av_dict_set(&pictureOptions, settings.lossless ? "qp" : "crf", settings.lossless ? "0" : "23",
                 0);
   } else {
     av_dict_set(&pictureOptions, "deadline", "realtime", 0);
