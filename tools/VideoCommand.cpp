@@ -150,6 +150,11 @@ int makeVideo(const VideoRequest& request) {
   encoderSettings.height = scene.height;
   encoderSettings.sampleRate = song->sampleRate();
   encoderSettings.lossless = request.lossless;
+  // From here on Ctrl-C stops the run and takes the partial file away.
+  struct sigaction action {};
+  action.sa_handler = &noteInterrupt;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
   const std::string partial = temporaryNameFor(request.out);
   video::VideoEncoder encoder;
   if (!encoder.open(partial, encoderSettings, &error)) {
@@ -157,11 +162,6 @@ int makeVideo(const VideoRequest& request) {
     fs::remove(partial, ignored);
     return fail(request.out + ": " + error);
   }
-
-  struct sigaction action {};
-  action.sa_handler = &noteInterrupt;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
 
   video::PictureQueue queue(3);
   std::string encodeError;

@@ -229,15 +229,8 @@ class RenderCommandTest : public ::testing::Test {
   int run(const std::vector<std::string>& arguments, std::string* output) {
     std::vector<std::string> all = {"render"};
     all.insert(all.end(), arguments.begin(), arguments.end());
-    const auto log = device.path() / "render.log";
-    testing_support::ChildProcess child(testing_support::binaryDirectory() / "bin" / "vellamor",
-                                        all, {}, log);
-    const auto status = child.wait(std::chrono::seconds(60));
-    std::ifstream file(log);
-    std::stringstream text;
-    text << file.rdbuf();
-    *output = text.str();
-    return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
+    return testing_support::runProgram(testing_support::binaryDirectory() / "bin" / "vellamor", all,
+                                       device.path() / "render.log", output);
   }
   std::string path(const char* name) const { return (device.path() / name).string(); }
   testing_support::TempDevice device;

@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -33,8 +35,8 @@ ChildProcess::ChildProcess(const std::filesystem::path& program,
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (!outputFile.empty()) {
-    posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(),
-                                     O_WRONLY | O_CREAT | O_APPEND, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                     0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
   }
   const int result =
@@ -77,6 +79,20 @@ int ChildProcess::stop(std::chrono::milliseconds grace) {
   ::waitpid(pid_, &status, 0);
   status_ = status;
   return status;
+}
+
+int runProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+               const std::filesystem::path& outputFile, std::string* output,
+               std::chrono::milliseconds timeout) {
+  ChildProcess child(program, arguments, {}, outputFile);
+  const auto status = child.wait(timeout);
+  if (output != nullptr) {
+    std::ifstream file(outputFile);
+    std::stringstream text;
+    text << file.rdbuf();
+    *output = text.str();
+  }
+  return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
 }
 
 }  // namespace testing_support

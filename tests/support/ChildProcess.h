@@ -36,4 +36,10 @@ class ChildProcess {
   std::optional<int> status_;
 };
 
+// Runs `program` to its end (at most `timeout`) with its output into `outputFile`, which is then
+// read into `output` when given; the exit code, or -1 when it did not exit by itself.
+int runProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+               const std::filesystem::path& outputFile, std::string* output,
+               std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
 }  // namespace testing_support

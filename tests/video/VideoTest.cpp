@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
-#include <sys/wait.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -19,7 +18,6 @@ extern "C" {
 #include <numbers>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -132,15 +130,11 @@ class VideoCommand : public ::testing::Test {
   // Runs `vellamor` with `arguments`; its exit status, and what it printed into `output`.
   int run(std::vector<std::string> arguments, std::string* output = nullptr) {
     const auto log = device.path() / "vellamor.log";
-    testing_support::ChildProcess child(testing_support::binaryDirectory() / "bin" / "vellamor",
-                                        arguments, {}, log);
-    const auto status = child.wait(std::chrono::seconds(120));
-    std::ifstream file(log);
-    std::stringstream text;
-    text << file.rdbuf();
-    if (output != nullptr) *output = text.str();
+    const int code =
+        testing_support::runProgram(testing_support::binaryDirectory() / "bin" / "vellamor",
+                                    arguments, log, output, std::chrono::seconds(120));
     fs::remove(log);
-    return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
+    return code;
   }
   std::string path(const char* name) const { return (device.path() / name).string(); }
   // The frame `vellamor render` draws from the history of `song` at `seconds`, at the size of a

@@ -138,26 +138,37 @@ struct VideoEncoder::State {
 VideoEncoder::VideoEncoder() = default;
 VideoEncoder::~VideoEncoder() = default;
 
-bool VideoEncoder::open(const std::string& path, const EncoderSettings& settings,
-                        std::string* error) {
-  state_ = std::make_unique<State>();
-  State& s = *state_;
-  s.width = settings.width;
-  s.height = settings.height;
-  const bool mp4 = settings.container == Container::mp4;
-  if (avformat_alloc_output_context2(&s.format, nullptr, mp4 ? "mp4" : "webm", path.c_str()) < 0) {
-    *error = "FFmpeg offers no " + std::string(mp4 ? "MP4" : "WebM") + " muxer";
-    return false;
-  }
+namespace {
 
-  // Pictures.
-  const char* pictureCodecName = mp4 ? "libx264" : "libvpx-vp9";
-  const AVCodec* pictureCodec = avcodec_find_encoder_by_name(pictureCodecName);
-  if (pictureCodec == nullptr) {
-    *error = std::string("FFmpeg offers no ") + pictureCodecName + " encoder";
+// A context for the encoder called `name`; null and a reason when FFmpeg has none.
+AVCodecContext* encoderNamed(const char* name, const AVCodec** codec, std::string* error) {
+  *codec = avcodec_find_encoder_by_name(name);
+  if (*codec == nullptr) {
+    *error = std::string("FFmpeg offers no ") + name + " encoder";
+    return nullptr;
+  }
+  return avcodec_alloc_context3(*codec);
+}
+
+bool openEncoder(AVCodecContext* context, const AVCodec* codec, const AVFormatContext* format,
+                 AVDictionary** options, std::string* error) {
+  if (format->oformat->flags & AVFMT_GLOBALHEADER) context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  const int status = avcodec_open2(context, codec, options);
+  av_dict_free(options);
+  if (status < 0) {
+    *error =
+        std::string("the ") + codec->name + " encoder refused its settings: " + ffmpegError(status);
     return false;
   }
-  s.pictures = avcodec_alloc_context3(pictureCodec);
+  return true;
+}
+
+bool openPictureEncoder(VideoEncoder::State& s, const EncoderSettings& settings,
+                        std::string* error) {
+  const bool mp4 = settings.container == Container::mp4;
+  const AVCodec* codec = nullptr;
+  s.pictures = encoderNamed(mp4 ? "libx264" : "libvpx-vp9", &codec, error);
+  if (s.pictures == nullptr) return false;
   s.pictures->width = settings.width;
   s.pictures->height = settings.height;
   s.pictures->time_base = kPictureTime;
@@ -169,86 +180,62 @@ bool VideoEncoder::open(const std::string& path, const EncoderSettings& settings
   s.pictures->color_trc = AVCOL_TRC_IEC61966_2_1;
   s.pictures->colorspace = AVCOL_SPC_SMPTE170M;
   s.pictures->color_range = AVCOL_RANGE_MPEG;
-  AVDictionary* pictureOptions = nullptr;
+  AVDictionary* options = nullptr;
   if (mp4) {
-    av_dict_set(&pictureOptions, "preset", settings.lossless ? "ultrafast" : "superfast", 0);
-    av_dict_set(&pictureOptions, settings.lossless ? "qp" : "crf", settings.lossless ? "0" : "23",
-                0);
+    av_dict_set(&options, "preset", settings.lossless ? "ultrafast" : "superfast", 0);
+    av_dict_set(&options, settings.lossless ? "qp" : "crf", settings.lossless ? "0" : "23", 0);
   } else {
-    av_dict_set(&pictureOptions, "deadline", "realtime", 0);
-    av_dict_set(&pictureOptions, "cpu-used", "8", 0);
-    av_dict_set(&pictureOptions, "row-mt", "1", 0);
+    av_dict_set(&options, "deadline", "realtime", 0);
+    av_dict_set(&options, "cpu-used", "8", 0);
+    av_dict_set(&options, "row-mt", "1", 0);
     if (settings.lossless) {
-      av_dict_set(&pictureOptions, "lossless", "1", 0);
+      av_dict_set(&options, "lossless", "1", 0);
     } else {
-      av_dict_set(&pictureOptions, "crf", "32", 0);
-      av_dict_set(&pictureOptions, "b", "0", 0);
+      av_dict_set(&options, "crf", "32", 0);
+      av_dict_set(&options, "b", "0", 0);
     }
   }
-  if (s.format->oformat->flags & AVFMT_GLOBALHEADER)
-    s.pictures->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  int status = avcodec_open2(s.pictures, pictureCodec, &pictureOptions);
-  av_dict_free(&pictureOptions);
-  if (status < 0) {
-    *error = std::string("the ") + pictureCodecName +
-             " encoder refused its settings: " + ffmpegError(status);
-    return false;
-  }
+  return openEncoder(s.pictures, codec, s.format, &options, error);
+}
 
-  // Sound.
-  const char* soundCodecName = mp4 ? "aac" : "libopus";
-  const AVCodec* soundCodec = avcodec_find_encoder_by_name(soundCodecName);
-  if (soundCodec == nullptr) {
-    *error = std::string("FFmpeg offers no ") + soundCodecName + " encoder";
-    return false;
-  }
-  s.sound = avcodec_alloc_context3(soundCodec);
-  s.sound->sample_fmt =
-      soundCodec->sample_fmts != nullptr ? soundCodec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
+bool openSoundEncoder(VideoEncoder::State& s, const EncoderSettings& settings, std::string* error) {
+  const bool mp4 = settings.container == Container::mp4;
+  const AVCodec* codec = nullptr;
+  s.sound = encoderNamed(mp4 ? "aac" : "libopus", &codec, error);
+  if (s.sound == nullptr) return false;
+  s.sound->sample_fmt = codec->sample_fmts != nullptr ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
   // The song's own rate where the codec takes it (Opus takes few), else 48 kHz.
-  int rate = 48000;
-  for (const int* offered = soundCodec->supported_samplerates; offered != nullptr && *offered != 0;
+  int rate =
+      codec->supported_samplerates == nullptr ? static_cast<int>(settings.sampleRate) : 48000;
+  for (const int* offered = codec->supported_samplerates; offered != nullptr && *offered != 0;
        ++offered) {
     if (*offered == static_cast<int>(settings.sampleRate)) rate = *offered;
   }
-  if (soundCodec->supported_samplerates == nullptr) rate = static_cast<int>(settings.sampleRate);
   s.sound->sample_rate = rate;
   s.sound->time_base = AVRational{1, rate};
-  AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+  const AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
   av_channel_layout_copy(&s.sound->ch_layout, &stereo);
   s.sound->bit_rate = mp4 ? 192000 : 128000;
-  if (s.format->oformat->flags & AVFMT_GLOBALHEADER) s.sound->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  status = avcodec_open2(s.sound, soundCodec, nullptr);
-  if (status < 0) {
-    *error = std::string("the ") + soundCodecName +
-             " encoder refused its settings: " + ffmpegError(status);
-    return false;
-  }
+  AVDictionary* options = nullptr;
+  return openEncoder(s.sound, codec, s.format, &options, error);
+}
 
-  s.pictureStream = avformat_new_stream(s.format, nullptr);
-  s.soundStream = avformat_new_stream(s.format, nullptr);
-  if (s.pictureStream == nullptr || s.soundStream == nullptr ||
-      avcodec_parameters_from_context(s.pictureStream->codecpar, s.pictures) < 0 ||
-      avcodec_parameters_from_context(s.soundStream->codecpar, s.sound) < 0) {
-    *error = "out of memory for the streams";
-    return false;
-  }
-  s.pictureStream->time_base = s.pictures->time_base;
-  s.pictureStream->avg_frame_rate = s.pictures->framerate;
-  s.soundStream->time_base = s.sound->time_base;
-
+// The RGBA-to-YUV scaler, the resampler from the song's rate and the buffers between them.
+bool openConverters(VideoEncoder::State& s, const EncoderSettings& settings, std::string* error) {
+  AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
   s.scaler = sws_getContext(settings.width, settings.height, AV_PIX_FMT_RGBA, settings.width,
                             settings.height, s.pictures->pix_fmt,
                             SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
                             nullptr);
-  if (swr_alloc_set_opts2(&s.resampler, &s.sound->ch_layout, s.sound->sample_fmt, rate, &stereo,
-                          AV_SAMPLE_FMT_FLTP, static_cast<int>(settings.sampleRate), 0,
-                          nullptr) < 0 ||
-      swr_init(s.resampler) < 0 || s.scaler == nullptr) {
+  if (s.scaler == nullptr ||
+      swr_alloc_set_opts2(&s.resampler, &s.sound->ch_layout, s.sound->sample_fmt,
+                          s.sound->sample_rate, &stereo, AV_SAMPLE_FMT_FLTP,
+                          static_cast<int>(settings.sampleRate), 0, nullptr) < 0 ||
+      swr_init(s.resampler) < 0) {
     *error = "cannot convert pictures or audio for the encoders";
     return false;
   }
-  s.fifo = av_audio_fifo_alloc(s.sound->sample_fmt, 2, rate);
+  s.fifo = av_audio_fifo_alloc(s.sound->sample_fmt, 2, s.sound->sample_rate);
   s.picture = av_frame_alloc();
   s.soundFrame = av_frame_alloc();
   s.packet = av_packet_alloc();
@@ -263,8 +250,38 @@ bool VideoEncoder::open(const std::string& path, const EncoderSettings& settings
     *error = "out of memory for the pictures";
     return false;
   }
+  return true;
+}
 
-  status = avio_open(&s.format->pb, path.c_str(), AVIO_FLAG_WRITE);
+}  // namespace
+
+bool VideoEncoder::open(const std::string& path, const EncoderSettings& settings,
+                        std::string* error) {
+  state_ = std::make_unique<State>();
+  State& s = *state_;
+  s.width = settings.width;
+  s.height = settings.height;
+  const bool mp4 = settings.container == Container::mp4;
+  if (avformat_alloc_output_context2(&s.format, nullptr, mp4 ? "mp4" : "webm", path.c_str()) < 0) {
+    *error = "FFmpeg offers no " + std::string(mp4 ? "MP4" : "WebM") + " muxer";
+    return false;
+  }
+  if (!openPictureEncoder(s, settings, error) || !openSoundEncoder(s, settings, error))
+    return false;
+  s.pictureStream = avformat_new_stream(s.format, nullptr);
+  s.soundStream = avformat_new_stream(s.format, nullptr);
+  if (s.pictureStream == nullptr || s.soundStream == nullptr ||
+      avcodec_parameters_from_context(s.pictureStream->codecpar, s.pictures) < 0 ||
+      avcodec_parameters_from_context(s.soundStream->codecpar, s.sound) < 0) {
+    *error = "out of memory for the streams";
+    return false;
+  }
+  s.pictureStream->time_base = s.pictures->time_base;
+  s.pictureStream->avg_frame_rate = s.pictures->framerate;
+  s.soundStream->time_base = s.sound->time_base;
+  if (!openConverters(s, settings, error)) return false;
+
+  int status = avio_open(&s.format->pb, path.c_str(), AVIO_FLAG_WRITE);
   if (status < 0) {
     *error = "cannot be written (" + ffmpegError(status) + ")";
     return false;

@@ -34,8 +34,9 @@ class VideoEncoder {
   // Flushes both encoders and writes the trailer.
   bool finish(std::string* error);
 
- private:
   struct State;
+
+ private:
   std::unique_ptr<State> state_;
 };
 
