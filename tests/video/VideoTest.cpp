@@ -22,6 +22,7 @@ extern "C" {
 #include <vector>
 
 #include "ChildProcess.h"
+#include "ColorFlow/ArtworkPalette.h"
 #include "Renderer/ImageComparison.h"
 #include "TempDevice.h"
 
@@ -191,6 +192,31 @@ TEST_F(VideoCommand, SilentPassageDrawsWhatASilentHistoryDraws) {
   ASSERT_TRUE(expected);
   const auto comparison = render::compareImages(*streams.picture, *expected, {});
   EXPECT_TRUE(comparison.matches) << comparison.message;
+}
+
+TEST_F(VideoCommand, ColourMethodTwoDrawsInTheArtworksPalette) {
+  writeSong(path("quiet.wav"), 1.0, [](double) { return 0.0; });
+  render::Image artwork(64, 64);  // red above, blue below
+  for (std::size_t i = 0; i < 64 * 64; ++i) {
+    const bool top = i < 32 * 64;
+    const std::uint8_t pixel[4] = {std::uint8_t(top ? 220 : 30), 30, std::uint8_t(top ? 30 : 220),
+                                   255};
+    std::copy_n(pixel, 4, artwork.rgba.begin() + static_cast<std::ptrdiff_t>(4 * i));
+  }
+  ASSERT_TRUE(render::writePng(artwork, path("artwork.png")));
+  ASSERT_EQ(run({"video", path("quiet.wav"), "--artwork", path("artwork.png"), "--out",
+                 path("colours.mp4"), "--size", "320", "--lossless", "ColourMethod=2",
+                 "WaveThickness=6", "PrimaryColourAlpha=1"}),
+            0);
+  const auto palette = colorflow::paletteFromArtwork(artwork.rgba.data(), 64, 64, 64 * 4);
+  ASSERT_TRUE(palette);
+  const Streams streams = readBack(path("colours.mp4"), 15);
+  ASSERT_TRUE(streams.picture);
+  // A silent history draws channel 0 flat across three quarters of the height.
+  const auto line = streams.picture->pixel(160, 240);
+  EXPECT_NEAR(line[0], palette->primary.red * 255, 6);
+  EXPECT_NEAR(line[1], palette->primary.green * 255, 6);
+  EXPECT_NEAR(line[2], palette->primary.blue * 255, 6);
 }
 
 struct BadRun {
