@@ -2,7 +2,9 @@
 // FFmpeg's libraries and its frames are compared with what `vellamor render` draws.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sndfile.h>
+#include <sys/wait.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -25,6 +27,7 @@ extern "C" {
 #include "ColorFlow/ArtworkPalette.h"
 #include "Renderer/ImageComparison.h"
 #include "TempDevice.h"
+#include "WaitFor.h"
 
 namespace {
 
@@ -250,5 +253,27 @@ INSTANTIATE_TEST_SUITE_P(
                       BadRun{"UnwritableOutput", "tone", "tone.wav/out.mp4", "cannot be written"},
                       BadRun{"EmptySong", "empty", "out.mp4", "empty.wav: the song is empty"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(VideoCommand, InterruptedRunLeavesNoFileBehind) {
+  writeSong(path("long.wav"), 60.0, tone);
+  const std::set<fs::path> before(fs::directory_iterator(device.path()), {});
+  testing_support::ChildProcess child(
+      testing_support::binaryDirectory() / "bin" / "vellamor",
+      {"video", path("long.wav"), "--out", path("long.mp4"), "--size", "64"}, {},
+      device.path() / "vellamor.log");
+  // Interrupted while the partial file is being written.
+  ASSERT_TRUE(testing_support::waitFor([&] {
+    for (const auto& entry : fs::directory_iterator(device.path()))
+      if (entry.path().filename().string().starts_with(".long.mp4.part")) return true;
+    return false;
+  }));
+  child.signal(SIGINT);
+  const auto status = child.wait(std::chrono::seconds(60));
+  ASSERT_TRUE(status && WIFEXITED(*status));
+  EXPECT_NE(WEXITSTATUS(*status), 0);
+  fs::remove(device.path() / "vellamor.log");
+  const std::set<fs::path> after(fs::directory_iterator(device.path()), {});
+  EXPECT_EQ(after, before);
+}
 
 }  // namespace
