@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -111,91 +112,85 @@ void encodeAll(video::VideoEncoder& encoder, video::PictureQueue& queue, std::st
   }
 }
 
-int makeVideo(const VideoRequest& request) {
-  std::string error;
-  if (request.out.empty()) return fail("give the output file with --out FILE");
-  const auto container = containerFor(request, &error);
-  if (!container) return fail(error);
-  if (request.size < 16 || request.size > 4096)
-    return fail("--size " + std::to_string(request.size) + ": give 16 … 4096 pixels");
-  auto settings = preview::settingsFromAssignments(request.settings, &error);
-  if (!settings) return fail(error);
-
-  auto song = video::SongReader::open(request.song, &error);
-  if (!song) return fail(error);
+struct Inputs {
+  video::Container container = video::Container::mp4;
+  StrongRef<NSMutableDictionary> settings;
+  std::unique_ptr<video::SongReader> song;
   std::optional<render::Image> artwork;
-  if (!request.artwork.empty()) {
-    artwork = video::readPicture(request.artwork, &error);
-    if (!artwork) return fail(error);
-  } else {
-    artwork = video::embeddedCover(request.song);
+};
+
+// Everything from outside, checked before anything is written.
+bool readInputs(const VideoRequest& request, Inputs* inputs, std::string* error) {
+  if (request.out.empty()) {
+    *error = "give the output file with --out FILE";
+    return false;
   }
+  const auto container = containerFor(request, error);
+  if (!container) return false;
+  inputs->container = *container;
+  if (fs::is_directory(request.out)) {
+    *error = request.out + ": is a folder";
+    return false;
+  }
+  if (request.size < 16 || request.size > 4096) {
+    *error = "--size " + std::to_string(request.size) + ": give 16 … 4096 pixels";
+    return false;
+  }
+  inputs->settings = preview::settingsFromAssignments(request.settings, error);
+  if (!inputs->settings) return false;
+  inputs->song = video::SongReader::open(request.song, error);
+  if (!inputs->song) return false;
+  if (request.artwork.empty()) {
+    inputs->artwork = video::embeddedCover(request.song);
+  } else {
+    inputs->artwork = video::readPicture(request.artwork, error);
+    if (!inputs->artwork) return false;
+  }
+  return true;
+}
 
-  // The first render is read before anything is written: an empty song writes nothing.
-  video::SongCapture capture(*song);
-  if (!capture.renderUpTo(0)) return fail(request.song + ": its audio cannot be decoded");
-  if (capture.framesRead() == 0) return fail(request.song + ": the song is empty (no audio)");
-  if (fs::is_directory(request.out)) return fail(request.out + ": is a folder");
+struct Outcome {
+  int ticks = 0;
+  std::string error;  // empty when every tick was drawn and handed on
+};
 
-  const video::Screen screen =
-      request.screen == "lockscreen" ? video::Screen::lockscreen : video::Screen::artwork;
-  video::VideoScene scene = video::makeVideoScene(screen, request.size, artwork, settings);
+// Tick after tick until the song ends: the renders due merged, the plot drawn as the lock
+// screen's task draws it, the picture rasterised and queued with the audio read meanwhile.
+Outcome drawTicks(const VideoRequest& request, video::SongCapture& capture,
+                  video::VideoScene& scene, video::PictureQueue& queue,
+                  const std::atomic<bool>& encodeFailed, unsigned sampleRate,
+                  std::int64_t declaredFrames) {
   render::RenderOptions renderOptions;
   renderOptions.scale = scene.scale;
   render::Renderer renderer(renderOptions);
-
-  video::EncoderSettings encoderSettings;
-  encoderSettings.container = *container;
-  encoderSettings.width = scene.width;
-  encoderSettings.height = scene.height;
-  encoderSettings.sampleRate = song->sampleRate();
-  encoderSettings.lossless = request.lossless;
-  // From here on Ctrl-C stops the run and takes the partial file away.
-  struct sigaction action {};
-  action.sa_handler = &noteInterrupt;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  const std::string partial = temporaryNameFor(request.out);
-  video::VideoEncoder encoder;
-  if (!encoder.open(partial, encoderSettings, &error)) {
-    std::error_code ignored;
-    fs::remove(partial, ignored);
-    return fail(request.out + ": " + error);
-  }
-
-  video::PictureQueue queue(3);
-  std::string encodeError;
-  std::atomic<bool> encodeFailed{false};
-  std::thread encoding(encodeAll, std::ref(encoder), std::ref(queue), &encodeError, &encodeFailed);
-
   const auto started = std::chrono::steady_clock::now();
-  const std::int64_t rate = song->sampleRate();
-  const std::int64_t declared = song->declaredFrames();
+  const std::int64_t rate = sampleRate;
   const int expectedTicks = static_cast<int>(
-      (std::max<std::int64_t>(declared, 1) * video::kTicksPerSecond + rate - 1) / rate);
+      (std::max<std::int64_t>(declaredFrames, 1) * video::kTicksPerSecond + rate - 1) / rate);
   tools::ProgressBar progress(expectedTicks);
-  auto* history = const_cast<serverDataStruct*>(&capture.history());
   auto report = [&](int ticks, bool done) {
     const double seconds = static_cast<double>(ticks) / video::kTicksPerSecond;
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     char detail[64];
     std::snprintf(detail, sizeof detail, "%s of %s  %.1f× real time", clock(seconds).c_str(),
-                  clock(static_cast<double>(declared) / static_cast<double>(rate)).c_str(),
+                  clock(static_cast<double>(declaredFrames) / static_cast<double>(rate)).c_str(),
                   wall > 0 ? seconds / wall : 0.0);
     const int tenths = done ? 10 : std::min(ticks * 10 / std::max(expectedTicks, 1), 9);
     progress.show(done ? expectedTicks : ticks, detail,
                   "writing " + request.out + ": " + std::to_string(tenths * 10) + "%");
   };
-  std::string drawError;
-  int ticks = 0;
-  for (;; ++ticks) {
+
+  auto* history = const_cast<serverDataStruct*>(&capture.history());
+  Outcome outcome;
+  for (;; ++outcome.ticks) {
     // Tick n shows the audio up to n/30 s: every render that has ended by then is merged.
-    const std::int64_t sample = static_cast<std::int64_t>(ticks) * rate / video::kTicksPerSecond;
+    const std::int64_t sample = outcome.ticks * rate / video::kTicksPerSecond;
     if (!capture.renderUpTo(sample)) {
-      drawError = request.song + ": its audio cannot be decoded";
+      outcome.error = request.song + ": its audio cannot be decoded";
       break;
     }
+    if (interrupted) outcome.error = request.out + ": interrupted; nothing written";
     if (!capture.holdsSample(sample) || interrupted || encodeFailed) break;
     // The lock screen's drawing task: the visible plot draws from the history record itself.
     msgSend<void>(scene.plot.get(), "updateDataAndDraw:", history);
@@ -203,22 +198,60 @@ int makeVideo(const VideoRequest& request) {
     video::EncodingWork work{renderer.image(), capture.freshLeft(), capture.freshRight()};
     capture.takeFresh();
     if (!queue.push(std::move(work))) break;
-    if (ticks % 10 == 0) report(ticks, false);
+    if (outcome.ticks % 10 == 0) report(outcome.ticks, false);
   }
-  if (drawError.empty() && !interrupted && !encodeFailed) {
+  if (outcome.error.empty() && !encodeFailed) {
     queue.push({render::Image(), capture.freshLeft(), capture.freshRight()});
+    report(outcome.ticks, true);
   }
+  progress.finish();
+  return outcome;
+}
+
+int makeVideo(const VideoRequest& request) {
+  std::string error;
+  Inputs inputs;
+  if (!readInputs(request, &inputs, &error)) return fail(error);
+  // The first render is read before anything is written: an empty song writes nothing.
+  video::SongCapture capture(*inputs.song);
+  if (!capture.renderUpTo(0)) return fail(request.song + ": its audio cannot be decoded");
+  if (capture.framesRead() == 0) return fail(request.song + ": the song is empty (no audio)");
+
+  const video::Screen screen =
+      request.screen == "lockscreen" ? video::Screen::lockscreen : video::Screen::artwork;
+  video::VideoScene scene =
+      video::makeVideoScene(screen, request.size, inputs.artwork, inputs.settings);
+  video::EncoderSettings encoderSettings;
+  encoderSettings.container = inputs.container;
+  encoderSettings.width = scene.width;
+  encoderSettings.height = scene.height;
+  encoderSettings.sampleRate = inputs.song->sampleRate();
+  encoderSettings.lossless = request.lossless;
+  // From here on Ctrl-C stops the run and takes the partial file away.
+  struct sigaction action {};
+  action.sa_handler = &noteInterrupt;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  const std::string partial = temporaryNameFor(request.out);
+  std::error_code ignored;
+  video::VideoEncoder encoder;
+  if (!encoder.open(partial, encoderSettings, &error)) {
+    fs::remove(partial, ignored);
+    return fail(request.out + ": " + error);
+  }
+
+  const auto started = std::chrono::steady_clock::now();
+  video::PictureQueue queue(3);
+  std::string encodeError;
+  std::atomic<bool> encodeFailed{false};
+  std::thread encoding(encodeAll, std::ref(encoder), std::ref(queue), &encodeError, &encodeFailed);
+  const Outcome outcome = drawTicks(request, capture, scene, queue, encodeFailed,
+                                    inputs.song->sampleRate(), inputs.song->declaredFrames());
   queue.close();
   encoding.join();
-  if (!interrupted && drawError.empty() && !encodeFailed) report(ticks, true);
-  progress.finish();
-
-  std::error_code ignored;
-  if (interrupted || !drawError.empty() || encodeFailed) {
+  if (!outcome.error.empty() || encodeFailed) {
     fs::remove(partial, ignored);
-    if (interrupted) return fail(request.out + ": interrupted; nothing written");
-    if (!drawError.empty()) return fail(drawError);
-    return fail(request.out + ": " + encodeError);
+    return fail(!outcome.error.empty() ? outcome.error : request.out + ": " + encodeError);
   }
   std::error_code renamed;
   fs::rename(partial, request.out, renamed);
@@ -229,9 +262,9 @@ int makeVideo(const VideoRequest& request) {
 
   const double wall =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  const double duration = static_cast<double>(capture.framesRead()) / static_cast<double>(rate);
+  const double duration = static_cast<double>(capture.framesRead()) / inputs.song->sampleRate();
   std::printf("%s: %s of song, %d frames at %d a second, %d × %d, %.1f× real time (%.1f s), %s\n",
-              request.out.c_str(), clock(duration).c_str(), ticks, video::kTicksPerSecond,
+              request.out.c_str(), clock(duration).c_str(), outcome.ticks, video::kTicksPerSecond,
               scene.width, scene.height, wall > 0 ? duration / wall : 0.0, wall,
               megabytes(fs::file_size(request.out, ignored)).c_str());
   return 0;
