@@ -180,6 +180,14 @@ bool openPictureEncoder(VideoEncoder::State& s, const EncoderSettings& settings,
   s.pictures->color_trc = AVCOL_TRC_IEC61966_2_1;
   s.pictures->colorspace = AVCOL_SPC_SMPTE170M;
   s.pictures->color_range = AVCOL_RANGE_MPEG;
+  if (!settings.lossless) {
+    // A ceiling on the rate (4 Mbit/s at 720 × 720, in proportion to the pixels) keeps a plot
+    // full of fine lines, such as the joyplot, to a file that can still be shared.
+    constexpr double kBitsPerPixel = 4e6 / (720.0 * 720.0 * 30.0);
+    s.pictures->rc_max_rate =
+        static_cast<std::int64_t>(kBitsPerPixel * settings.width * settings.height * 30.0);
+    s.pictures->rc_buffer_size = static_cast<int>(2 * s.pictures->rc_max_rate);
+  }
   AVDictionary* options = nullptr;
   if (mp4) {
     av_dict_set(&options, "preset", settings.lossless ? "ultrafast" : "superfast", 0);
@@ -191,8 +199,8 @@ bool openPictureEncoder(VideoEncoder::State& s, const EncoderSettings& settings,
     if (settings.lossless) {
       av_dict_set(&options, "lossless", "1", 0);
     } else {
-      av_dict_set(&options, "crf", "32", 0);
-      av_dict_set(&options, "b", "0", 0);
+      av_dict_set(&options, "crf", "32", 0);  // constrained quality, up to the ceiling
+      s.pictures->bit_rate = s.pictures->rc_max_rate;
     }
   }
   return openEncoder(s.pictures, codec, s.format, &options, error);
