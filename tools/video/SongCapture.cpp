@@ -59,10 +59,9 @@ void SongCapture::renderAhead() {
   timeStamp.mFlags = kAudioTimeStampSampleTimeValid;
   const AudioUnitRenderActionFlags flags = 0;
   // The send block's message 1 reaches the hub's merge as the packet itself.
-  if (MediaServerHooks::captureRender(&flags, &timeStamp, kFramesPerRender, buffers) &&
-      SpringBoardServer::mergePacket(&MediaServerHooks::mediaServerAudioData,
-                                     sizeof MediaServerHooks::mediaServerAudioData)) {
-    ++packetsMerged_;
+  if (MediaServerHooks::captureRender(&flags, &timeStamp, kFramesPerRender, buffers)) {
+    SpringBoardServer::mergePacket(&MediaServerHooks::mediaServerAudioData,
+                                   sizeof MediaServerHooks::mediaServerAudioData);
   }
   rendered_ += kFramesPerRender;
   haveAhead_ = false;

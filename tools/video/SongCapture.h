@@ -29,15 +29,13 @@ class SongCapture {
   // always covers the buffer after the last rendered one).
   bool holdsSample(std::int64_t sample) const { return sample < framesRead_; }
 
-  // The song's frames read since the last call, for whoever plays them too.
+  // The song's frames read since the last takeFresh(), for the encoder of its audio.
   const std::vector<float>& freshLeft() const { return freshLeft_; }
   const std::vector<float>& freshRight() const { return freshRight_; }
   void takeFresh();
 
   std::int64_t framesRead() const { return framesRead_; }
-  bool ended() const { return ended_; }
   const serverDataStruct& history() const;
-  std::uint64_t packetsMerged() const { return packetsMerged_; }
 
  private:
   bool readAhead();
@@ -49,7 +47,6 @@ class SongCapture {
   bool ended_ = false;
   std::int64_t rendered_ = 0;    // sample time of the next render
   std::int64_t framesRead_ = 0;  // of the song, real frames only
-  std::uint64_t packetsMerged_ = 0;
   std::vector<float> freshLeft_, freshRight_;
 };
 
