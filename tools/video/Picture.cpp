@@ -14,6 +14,7 @@ namespace video {
 namespace {
 
 constexpr int kLargestSide = 8192;
+constexpr long kMostPixels = 16L << 20;
 
 struct Decoding {
   AVFormatContext* format = nullptr;
@@ -28,6 +29,17 @@ struct Decoding {
   }
 };
 
+// Whether a picture of this size is read; a reason otherwise.
+bool sizeAccepted(int width, int height, std::string* reason) {
+  if (width >= 1 && height >= 1 && width <= kLargestSide && height <= kLargestSide &&
+      static_cast<long>(width) * height <= kMostPixels)
+    return true;
+  *reason = "its picture is " + std::to_string(width) + " × " + std::to_string(height) +
+            " pixels; at most " + std::to_string(kLargestSide) +
+            " on a side and 16 Mi pixels in all are read";
+  return false;
+}
+
 // The first picture of `stream`, decoded from `packet`.
 std::optional<render::Image> decodePicture(Decoding& d, const AVStream* stream,
                                            const AVPacket* packet, std::string* reason) {
@@ -36,7 +48,13 @@ std::optional<render::Image> decodePicture(Decoding& d, const AVStream* stream,
     *reason = "its picture is in a format FFmpeg cannot decode";
     return std::nullopt;
   }
+  // The size its header declares is checked before anything that large is decoded.
+  const AVCodecParameters* header = stream->codecpar;
+  if ((header->width != 0 || header->height != 0) &&
+      !sizeAccepted(header->width, header->height, reason))
+    return std::nullopt;
   d.decoder = avcodec_alloc_context3(codec);
+  if (d.decoder != nullptr) d.decoder->max_pixels = kMostPixels;
   if (d.decoder == nullptr || avcodec_parameters_to_context(d.decoder, stream->codecpar) < 0 ||
       avcodec_open2(d.decoder, codec, nullptr) < 0 || avcodec_send_packet(d.decoder, packet) < 0) {
     *reason = "its picture cannot be decoded";
@@ -49,11 +67,7 @@ std::optional<render::Image> decodePicture(Decoding& d, const AVStream* stream,
   }
   const int width = d.frame->width;
   const int height = d.frame->height;
-  if (width < 1 || height < 1 || width > kLargestSide || height > kLargestSide) {
-    *reason = "its picture is " + std::to_string(width) + " × " + std::to_string(height) +
-              " pixels; at most " + std::to_string(kLargestSide) + " on a side is read";
-    return std::nullopt;
-  }
+  if (!sizeAccepted(width, height, reason)) return std::nullopt;
   SwsContext* converter =
       sws_getContext(width, height, static_cast<AVPixelFormat>(d.frame->format), width, height,
                      AV_PIX_FMT_RGBA, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);

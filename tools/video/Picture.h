@@ -13,7 +13,7 @@ namespace video {
 std::optional<render::Image> embeddedCover(const std::string& path);
 
 // The picture in the image file at `path`; nothing and a one-line reason when it is not a
-// picture, or claims more than 8192 pixels on a side.
+// picture, or claims more than 8192 pixels on a side or 16 Mi pixels in all.
 std::optional<render::Image> readPicture(const std::string& path, std::string* error);
 
 }  // namespace video
