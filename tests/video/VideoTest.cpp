@@ -141,7 +141,7 @@ class VideoCommand : public ::testing::Test {
     return code;
   }
   std::string path(const char* name) const { return (device.path() / name).string(); }
-  // The frame `vellamor render` draws from the history of `song` at `seconds`, at the size of a
+  // The frame `vellamor render` draws from the history that `history` names, at the size of a
   // 160-pixel video.
   std::optional<render::Image> rendered(const std::vector<std::string>& history) {
     std::vector<std::string> arguments = {"render",  "--width", "320",   "--height",        "320",
