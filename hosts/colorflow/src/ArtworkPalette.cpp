@@ -52,20 +52,27 @@ std::vector<std::uint8_t> sampled(const std::uint8_t* rgba, std::size_t width, s
   return pixels;
 }
 
+// libimagequant's destroy functions as deleters (their attributes cannot ride in a pointer type).
+struct LiqDeleter {
+  void operator()(liq_attr* attr) const { liq_attr_destroy(attr); }
+  void operator()(liq_image* image) const { liq_image_destroy(image); }
+  void operator()(liq_result* result) const { liq_result_destroy(result); }
+};
+template <class T>
+using LiqPointer = std::unique_ptr<T, LiqDeleter>;
+
 // The quantised colours with the share of the picture each covers, most covering first.
 std::vector<Entry> quantised(const std::vector<std::uint8_t>& pixels, std::size_t width,
                              std::size_t height) {
-  std::unique_ptr<liq_attr, decltype(&liq_attr_destroy)> attr(liq_attr_create(), liq_attr_destroy);
+  LiqPointer<liq_attr> attr(liq_attr_create());
   if (!attr || liq_set_max_colors(attr.get(), kQuantisedColors) != LIQ_OK) return {};
   liq_set_speed(attr.get(), 10);
-  std::unique_ptr<liq_image, decltype(&liq_image_destroy)> image(
-      liq_image_create_rgba(attr.get(), pixels.data(), static_cast<int>(width),
-                            static_cast<int>(height), 0),
-      liq_image_destroy);
+  LiqPointer<liq_image> image(liq_image_create_rgba(
+      attr.get(), pixels.data(), static_cast<int>(width), static_cast<int>(height), 0));
   if (!image) return {};
   liq_result* raw = nullptr;
   if (liq_image_quantize(image.get(), attr.get(), &raw) != LIQ_OK || raw == nullptr) return {};
-  std::unique_ptr<liq_result, decltype(&liq_result_destroy)> result(raw, liq_result_destroy);
+  LiqPointer<liq_result> result(raw);
   std::vector<std::uint8_t> indices(width * height);
   if (liq_write_remapped_image(result.get(), image.get(), indices.data(), indices.size()) !=
       LIQ_OK) {
