@@ -217,7 +217,8 @@ TEST(Renderer, DecimatedDenseStrokeLooksLikeTheFullOne) {
 }
 
 // Coverage accumulated in spans against the scanline rasteriser's exact cell areas: shapes beyond
-// every edge of the picture, both fill rules over a self-crossing star, a translucent dense fill.
+// every edge of the picture, both fill rules over a self-crossing star, a translucent dense fill,
+// steep edges inside the last pixel column of a mark word (device column 63).
 struct SpansCase {
   const char* name;
   std::vector<CGPoint> points;
@@ -262,7 +263,8 @@ INSTANTIATE_TEST_SUITE_P(
         SpansCase{"beyondEveryEdge", {{-30, 40}, {60, -25}, {150, 30}, {70, 130}}, false, 1.0},
         SpansCase{"evenOddStar", {{60, 5}, {85, 80}, {20, 33}, {100, 33}, {35, 80}}, true, 1.0},
         SpansCase{"nonZeroStar", {{60, 5}, {85, 80}, {20, 33}, {100, 33}, {35, 80}}, false, 1.0},
-        SpansCase{"translucentDenseWave", denseWave(), false, 0.4}),
+        SpansCase{"translucentDenseWave", denseWave(), false, 0.4},
+        SpansCase{"steepInAWordsLastColumn", {{31.55, 5}, {31.95, 85}, {31.6, 85}}, false, 1.0}),
     [](const ::testing::TestParamInfo<SpansCase>& info) { return std::string(info.param.name); });
 
 TEST(RenderedFiles, PngRoundTripAndGoldenComparisonWritesThePicturesBesideTheGolden) {

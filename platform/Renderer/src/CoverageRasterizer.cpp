@@ -176,6 +176,17 @@ void CoverageRasterizer::mark(std::size_t row, int from, int to) {
   }
 }
 
+void CoverageRasterizer::markPair(std::size_t row, int cell) {
+  std::uint64_t* marks = marks_.data() + row * words_ + (static_cast<std::size_t>(cell) >> 6);
+  const unsigned bit = static_cast<unsigned>(cell) & 63;
+  // The second cell may fall in the next word.
+  marks[0] |= std::uint64_t{1} << bit;
+  if (bit == 63)
+    marks[1] |= 1;
+  else
+    marks[0] |= std::uint64_t{2} << bit;
+}
+
 void CoverageRasterizer::addEdge(double x0, double y0, double x1, double y1) {
   // Only the vertical extent counts: a horizontal edge leaves nothing, and rows above and below
   // the picture are never read.
@@ -240,6 +251,10 @@ void CoverageRasterizer::depositPiece(float x0, float y0, float x1, float y1, fl
     firstRow_ = std::min(firstRow_, firstRow);
     lastRow_ = std::max(lastRow_, endRow - 1);
   }
+  // A steep piece inside one pixel column, as in the climb of a dense stroke, leaves its area in
+  // the same two cells of every row, so the per-row bounds are skipped.
+  const int column = static_cast<int>(std::min(x0, x1));  // not negative
+  const bool oneColumn = std::max(x0, x1) <= static_cast<float>(column) + 1.0f;
   float ya = y0;
   float xa = x0;
   for (int y = firstRow; y < endRow; ++y) {
@@ -248,15 +263,20 @@ void CoverageRasterizer::depositPiece(float x0, float y0, float x1, float y1, fl
     const float d = direction * (yb - ya);
     const std::size_t row = static_cast<std::size_t>(y);
     float* areas = areas_.data() + row * stride_;
-    const float left = std::min(xa, xb), right = std::max(xa, xb);
-    const int c0 = static_cast<int>(left);  // not negative
+    float left = xa, right = xa;
+    int c0 = column;
+    if (!oneColumn) {
+      left = std::min(xa, xb);
+      right = std::max(xa, xb);
+      c0 = static_cast<int>(left);  // not negative
+    }
     const float leftFloor = static_cast<float>(c0);
-    if (right <= leftFloor + 1.0f) {
+    if (oneColumn || right <= leftFloor + 1.0f) {
       // Within one pixel: the part of it right of the piece's middle; the rest to the next.
       const float middle = 0.5f * (xa + xb) - leftFloor;
       areas[c0] += d - d * middle;
       areas[c0 + 1] += d * middle;
-      mark(row, c0, c0 + 1);
+      markPair(row, c0);
     } else {
       // Across pixels: the trapezoids of a straight piece, in closed form.
       const float rightCeil = std::ceil(right);

@@ -33,6 +33,7 @@ class CoverageRasterizer {
   void addEdge(double x0, double y0, double x1, double y1);
   void depositPiece(float x0, float y0, float x1, float y1, float direction);
   void mark(std::size_t row, int from, int to);
+  void markPair(std::size_t row, int cell);  // cells cell and cell + 1
   static std::uint8_t coverOf(float area, bool evenOdd);
 
   int width_ = 0;
