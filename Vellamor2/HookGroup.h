@@ -4,6 +4,7 @@
 
 #include <objc/message.h>
 #include <objc/runtime.h>
+#include <substrate.h>
 
 #include <initializer_list>
 #include <string>
@@ -46,5 +47,12 @@ void installHookGroup(const HookGroup& group);
 // What start-up installed in this process, in order: "<group> <class> <selector> replaced|added"
 // (diagnostics for the order of installation).
 const std::vector<std::string>& installedHooks();
+
+// An object instance variable of a host object, read by name (MSHookIvar); a class without it
+// reads as no object rather than through a null location.
+inline id objectIvar(id object, const char* name) {
+  if (object == nullptr) return nullptr;
+  return MSHookIvar<id>(object, name).value();
+}
 
 }  // namespace vellamor2

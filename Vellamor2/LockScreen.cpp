@@ -18,9 +18,9 @@
 #include "Vellamor2/IntegrationState.h"
 #include "Vellamor2/LockScreenFigures.h"
 #include "Vellamor2/LockScreenHostClasses.h"
+#include "Vellamor2/PlotIntegration.h"
 #include "Vellamor2/SpringBoardServer.h"
 #include "Vellamor2/Startup.h"
-#include "Vellamor2/WavePlotFactory.h"
 
 constinit vellamor2::StaticRecord<lockscreenStateStruct> lockscreenState;
 
@@ -32,9 +32,6 @@ using namespace LockScreenHost;
 constinit StrongRef<NSObject> lsVellamorClass;
 // The iOS 9 art view most recently made by the plug-in.
 constinit StrongRef<NSObject> _artView;
-
-// Display refreshes per tick: 30 drawings a second on the 60 Hz display.
-constexpr long kFrameInterval = 2;
 
 constinit LockScreenFigures figures;
 constinit std::uint64_t lastTickNanoseconds = 0;
@@ -65,59 +62,30 @@ bool lockScreenEnabled() {
   return preferences != nullptr && preferences->boolValue("enabledLS");
 }
 
-// An object instance variable read by name; a class without it reads as no object.
-id objectIvar(id object, const char* name) {
-  if (object == nullptr) return nullptr;
-  return MSHookIvar<id>(object, name).value();
-}
-
 // ---- LSVellamorClass ---------------------------------------------------------------------------
 
+vellamor2::PlotRecord record() {
+  return vellamor2::plotRecordOf(*lockscreenState);
+}
+
 void viewDidAppearHooks(id, SEL) {
-  lockscreenStateStruct& state = *lockscreenState;
-  NSDictionary* preferences = settings();
-  const int visMethod = preferences != nullptr ? preferences->intValue("visMethod") : 0;
-  auto* hostView = objc::cast<UIView>(state.hostView.get());
-  const CGRect frame = hostView != nullptr ? hostView->bounds() : CGRect{};
-  state.plot = vellamor2::makePlot(visMethod, frame);
-  id plot = state.plot.get();
-  if (plot == nullptr) return;
-  figures.plotClass = object_getClassName(plot);
-  figures.showing = true;
-  msgSend<void>(plot, "setup");
-  if (hostView != nullptr) {
-    hostView->addSubview(objc::cast<UIView>(plot));
-    hostView->bringSubviewToFront(objc::cast<UIView>(plot));
+  vellamor2::showPlot(record(), settings(), vellamor2::KeptColourRule::primary);
+  if (id plot = lockscreenState->plot.get()) {
+    figures.plotClass = object_getClassName(plot);
+    figures.showing = true;
   }
-  if (preferences != nullptr && preferences->boolValue("enabledCF") && state.savedPrimaryColor) {
-    msgSend<void>(plot, "changePrimaryColor:", state.savedPrimaryColor.get());
-    msgSend<void>(plot, "changeSecondaryColor:", state.savedSecondaryColor.get());
-    msgSend<void>(plot, "changeBackgroundColor:", state.savedBackgroundColor.get());
-  }
-  msgSend<void>(plot, "updateSettings:", preferences);
 }
 
 void viewDidDisappearHooks(id, SEL) {
-  lockscreenStateStruct& state = *lockscreenState;
-  if (!state.plot) return;
-  msgSend<void>(state.displayLink.get(), "invalidate");
-  id plot = state.plot.get();
-  state.savedSecondaryColor = msgSend<id>(plot, "getSecondaryColor");
-  state.savedPrimaryColor = msgSend<id>(plot, "getPrimaryColor");
-  state.savedBackgroundColor = msgSend<id>(plot, "getBackgroundColor");
-  msgSend<void>(plot, "clear");
-  if (auto* view = objc::cast<UIView>(plot)) view->removeFromSuperview();
-  state.plot = nullptr;
+  if (!lockscreenState->plot) return;
+  vellamor2::hidePlot(record());
   figures.showing = false;
 }
 
 // ---- Display link and drawing ------------------------------------------------------------------
 
 void startDisplayLink(id target) {
-  StrongRef<CADisplayLink> link = CADisplayLink::displayLinkWithTarget(target, "drawPlot:");
-  link->setFrameInterval(kFrameInterval);
-  link->addToRunLoop(NSRunLoop::mainRunLoop()->getCFRunLoop(), NSDefaultRunLoopMode);
-  lockscreenState->displayLink = link;
+  vellamor2::startDisplayLink(record(), target);
   lastTickNanoseconds = 0;
 }
 
@@ -136,7 +104,8 @@ void drawTask() {
 // A tick whose condition holds: the drawing runs as its own main-queue task.
 void tick() {
   const std::uint64_t now = monotonicNanoseconds();
-  constexpr double kTickNanoseconds = 1e9 * kFrameInterval / CADisplayLink::kRefreshesPerSecond;
+  constexpr double kTickNanoseconds =
+      1e9 * vellamor2::kFrameInterval / CADisplayLink::kRefreshesPerSecond;
   if (lastTickNanoseconds != 0) {
     const double late = static_cast<double>(now - lastTickNanoseconds) / kTickNanoseconds;
     if (late >= 2.0) figures.dropped += static_cast<std::uint64_t>(late + 0.5) - 1;
@@ -162,9 +131,9 @@ void artworkViewDidAppear(id self, SEL _cmd, BOOL animated) {
   oldViewDidAppear(self, _cmd, animated);
   NSLog("vellamor2: NowPlayingArt appeared.");
   if (viewOf(self) == nullptr || lockscreenState->plot || !lockScreenEnabled()) return;
-  lockscreenState->artworkView = objectIvar(self, kArtworkViewIvar);
+  lockscreenState->artworkView = vellamor2::objectIvar(self, kArtworkViewIvar);
   lockscreenState->hostView =
-      objectIvar(lockscreenState->artworkView.get(), kArtworkContainerViewIvar);
+      vellamor2::objectIvar(lockscreenState->artworkView.get(), kArtworkContainerViewIvar);
   msgSend<void>(lsVellamorClass.get(), "viewDidAppearHooks");
   startDisplayLink(self);
 }

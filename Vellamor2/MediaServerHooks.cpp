@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "Vellamor2/ServiceClient.h"
 #include "Vellamor2/Startup.h"
 
 namespace MediaServerHooks {
@@ -19,19 +20,7 @@ AudioUnitRenderFunction AUR;
 AudioUnitRenderFunction oldAUR;
 mediaServerAudioDataStruct mediaServerAudioData;
 
-namespace {
-// The connection starts with no port and the service name; built at compile time, so it is in
-// place before any load-time function runs.
-constexpr LMConnection serviceConnection() {
-  LMConnection record{};
-  for (std::size_t i = 0; i < sizeof(kVellamorServiceIdentifier); ++i) {
-    record.name[i] = kVellamorServiceIdentifier[i];
-  }
-  return record;
-}
-}  // namespace
-
-constinit LMConnection connection = serviceConnection();
+constinit LMConnection connection = vellamor2::serviceConnection();
 
 namespace {
 
