@@ -2,6 +2,7 @@
 
 #include <HostCommon/RuntimeClass.h>
 #include <HostCommon/SystemVersion.h>
+#include <UIKit/UIColor.h>
 #include <objc/StrongRef.h>
 
 namespace music {
@@ -18,10 +19,24 @@ constinit Class videoViewClass = nullptr;
 constinit Class controlsControllerClass = nullptr;
 constinit Class nowPlayingControllerClass = nullptr;
 constinit Class videoControllerClass = nullptr;
+constinit unsigned itemIndex = 0;
 StrongRef<NSObject> nowPlaying;
+
+bool olderGeneration() {
+  return hostGeneration == host::kOlderGeneration;
+}
 
 StrongRef<NSObject> adopt(id object) {
   return StrongRef<NSObject>::adopt(object);
+}
+
+UIView* viewOf(id controller) {
+  return controller != nullptr ? msgSend<UIView*>(controller, "view") : nullptr;
+}
+
+// A video picture: black, as a video layer is before its first frame.
+void paintAsVideo(UIView* view) {
+  if (view != nullptr) view->setBackgroundColor(UIColor::blackColor());
 }
 
 // ---- Music.VideoView (iOS 10) ------------------------------------------------------------------
@@ -42,7 +57,8 @@ void videoViewLayoutSubviews(id self, SEL cmd) {
 
 void controlsViewDidLoad(id self, SEL cmd) {
   host::callSuper<void>(controlsControllerClass, self, cmd);
-  auto artwork = adopt(host::newView("Music.ArtworkComponentImageView", 0, 0, 320, 320));
+  auto artwork = adopt(host::newView("Music.ArtworkComponentImageView", kArtworkLeft, kArtworkTop,
+                                     kArtworkSide, kArtworkSide));
   host::setIvarObject(self, kArtworkViewIvar, artwork.get());
   msgSend<void>(msgSend<id>(self, "view"), "addSubview:", artwork.get());
 }
@@ -58,9 +74,14 @@ void controlsViewDidDisappear(id self, SEL cmd, BOOL animated) {
 // ---- MusicNowPlayingViewController (iOS 9) -----------------------------------------------------
 
 void nowPlayingUpdateNowPlayingInfo(id self, SEL) {
-  // A new item gets a controller (and view) of its own.
+  // A new item gets a controller (and view) of its own, in place of the previous one's.
+  UIView* screen = viewOf(self);
+  if (UIView* previous = viewOf(host::ivarObject(self, kCurrentItemViewControllerIvar)))
+    previous->removeFromSuperview();
   auto item = adopt(host::newInstance("MusicNowPlayingItemViewController"));
-  msgSend<id>(item.get(), "view");
+  UIView* itemView = viewOf(item.get());
+  itemView->setFrame(CGRectMake(kArtworkLeft, kArtworkTop, kArtworkSide, kArtworkSide));
+  screen->addSubview(itemView);
   host::setIvarObject(self, kCurrentItemViewControllerIvar, item.get());
 }
 
@@ -122,15 +143,26 @@ void defineIOS9() {
 }
 
 const char* nowPlayingClassName() {
-  return hostGeneration == host::kOlderGeneration ? "MusicNowPlayingViewController"
-                                                  : "MusicNowPlayingControlsViewController";
+  return olderGeneration() ? "MusicNowPlayingViewController"
+                           : "MusicNowPlayingControlsViewController";
+}
+
+id currentItemController() {
+  return host::ivarObject(nowPlaying.get(), kCurrentItemViewControllerIvar);
+}
+
+// The video on screen now: iOS 10 the artwork's video view, iOS 9 the item's video view.
+UIView* videoOnScreen() {
+  if (olderGeneration())
+    return viewOf(host::ivarObject(currentItemController(), kVideoViewControllerIvar));
+  return objc::cast<UIView>(host::ivarObject(artworkView(), kVideoViewIvar));
 }
 
 }  // namespace
 
 void defineClasses(int generation) {
   hostGeneration = generation;
-  if (generation == host::kOlderGeneration)
+  if (olderGeneration())
     defineIOS9();
   else
     defineIOS10();
@@ -149,25 +181,54 @@ void hideNowPlaying() {
   nowPlaying = nullptr;
 }
 
-void startVideo() {
-  if (!nowPlaying) return;
-  if (hostGeneration == host::kOlderGeneration) {
-    auto video = adopt(host::newInstance("MusicNowPlayingVideoViewController"));
-    id item = msgSend<id>(nowPlaying.get(), "currentItemViewController");
-    host::setIvarObject(item, kVideoViewControllerIvar, video.get());
-    msgSend<void>(video.get(), "viewDidAppear:", true);
-    return;
-  }
-  id artwork = msgSend<id>(nowPlaying.get(), "artworkView");
-  auto video = adopt(host::newView("Music.VideoView", 0, 0, 320, 180));
-  host::setIvarObject(artwork, kVideoViewIvar, video.get());
-  msgSend<void>(video.get(), "setVideoLayer:", msgSend<id>(video.get(), "layer"));
-  msgSend<void>(video.get(), "layoutSubviews");
+id nowPlayingController() {
+  return nowPlaying.get();
 }
 
-void changeItem() {
-  if (nowPlaying && hostGeneration == host::kOlderGeneration)
-    msgSend<void>(nowPlaying.get(), "_updateNowPlayingInfo");
+UIView* artworkView() {
+  if (!nowPlaying) return nullptr;
+  if (olderGeneration()) return viewOf(currentItemController());
+  return objc::cast<UIView>(host::ivarObject(nowPlaying.get(), kArtworkViewIvar));
+}
+
+bool startVideo() {
+  UIView* artwork = artworkView();
+  if (artwork == nullptr) return false;
+  const CGRect bounds = artwork->bounds();
+  if (olderGeneration()) {
+    auto video = adopt(host::newInstance("MusicNowPlayingVideoViewController"));
+    UIView* view = viewOf(video.get());
+    view->setFrame(bounds);
+    paintAsVideo(view);
+    artwork->addSubview(view);
+    host::setIvarObject(currentItemController(), kVideoViewControllerIvar, video.get());
+    msgSend<void>(video.get(), "viewDidAppear:", true);
+    return true;
+  }
+  if (UIView* old = videoOnScreen()) old->removeFromSuperview();
+  auto video = adopt(host::newView("Music.VideoView", 0, 0, bounds.size.width, bounds.size.height));
+  host::setIvarObject(artwork, kVideoViewIvar, video.get());
+  msgSend<void>(video.get(), "setVideoLayer:", msgSend<id>(video.get(), "layer"));
+  paintAsVideo(objc::cast<UIView>(video.get()));
+  artwork->addSubview(objc::cast<UIView>(video.get()));
+  msgSend<void>(video.get(), "layoutSubviews");
+  return true;
+}
+
+bool stopVideo() {
+  UIView* video = videoOnScreen();
+  if (video == nullptr || video->isHidden()) return false;
+  video->setHidden(true);
+  return true;
+}
+
+void nextItem() {
+  ++itemIndex;
+  if (nowPlaying && olderGeneration()) msgSend<void>(nowPlaying.get(), "_updateNowPlayingInfo");
+}
+
+unsigned currentItem() {
+  return itemIndex;
 }
 
 }  // namespace music

@@ -1,13 +1,24 @@
-// Music: names itself, lets the tweaks load, opens its now-playing screen and serves its main
-// run loop.
+// Music: names itself, lets the tweaks load, draws its screen and offers its control service,
+// then serves its main run loop. The now-playing screen comes on when it is asked to.
 
 #include <HostCommon/HostProgram.h>
 
 #include "MusicClasses.h"
+#include "MusicControl.h"
+#include "MusicScreen.h"
+
+namespace {
+
+void finishLaunching() {
+  music::musicScreen();
+  music::startControlService();
+}
+
+}  // namespace
 
 int main() {
   host::HostProgram program("com.apple.Music");
   program.start(&music::defineClasses);
-  program.whenLaunched(&music::showNowPlaying);
+  program.whenLaunched(&finishLaunching);
   return program.run();
 }

@@ -1,14 +1,14 @@
 #include "LockScreenScreen.h"
 
+#include <ColorFlow/ColorFlowNotifications.h>
 #include <HostCommon/RuntimeClass.h>
+#include <HostScreen/ArtworkImage.h>
+#include <HostScreen/ScreenRequests.h>
+#include <HostScreen/ScreenWatch.h>
 #include <QuartzCore/CAGradientLayer.h>
-#include <Renderer/Renderer.h>
 #include <UIKit/UIKit.h>
 #include <objc/StrongRef.h>
 
-#include <memory>
-
-#include "ArtworkImage.h"
 #include "SpringBoardClasses.h"
 
 namespace springboard {
@@ -31,6 +31,7 @@ void buildScreen() {
   wallpaper->setStartPoint(CGPointMake(0.5, 0));
   wallpaper->setEndPoint(CGPointMake(0.5, 1));
   screen->layer()->addSublayer(wallpaper.get());
+  screen::watchScreen(screen.get());
 }
 
 // The view that shows the artwork picture: iOS 10's artwork view, or iOS 9's art view's
@@ -64,6 +65,7 @@ void placeNowPlayingArtwork() {
   if (placedArtwork != nullptr && placedArtwork != view) {
     placedArtwork->removeFromSuperview();
     placedArtwork = nullptr;
+    colorflow::postReversion(colorflow::Place::lockScreen);
   }
   if (view == nullptr) return;
   if (placedArtwork != view) {
@@ -72,20 +74,15 @@ void placeNowPlayingArtwork() {
     root->addSubview(view);
     placedArtwork = view;
   }
-  if (!artworkImage) artworkImage = generatedCover();
-  if (CALayer* layer = artworkLayerOf(controller)) layer->setContents(artworkImage.get());
+  if (!artworkImage) artworkImage = screen::generatedCover();
+  CALayer* layer = artworkLayerOf(controller);
+  if (layer == nullptr || layer->contents() == artworkImage.get()) return;
+  layer->setContents(artworkImage.get());
+  colorflow::postColorization(colorflow::Place::lockScreen, artworkImage.get());
 }
 
 bool captureLockScreen(const std::string& path, double scale, std::string* error) {
-  // One renderer per scale in use keeps its surface between captures.
-  static std::unique_ptr<render::Renderer> renderer;
-  if (!renderer || renderer->options().scale != scale) {
-    render::RenderOptions options;
-    options.scale = scale;
-    renderer = std::make_unique<render::Renderer>(options);
-  }
-  renderer->draw(lockScreen());
-  return render::writePng(renderer->image(), path, error);
+  return screen::captureScreen(lockScreen(), path, scale, error);
 }
 
 }  // namespace springboard

@@ -5,6 +5,9 @@
 
 #include <Foundation/Foundation.h>
 #include <HostControl/ControlService.h>
+#include <HostScreen/ArtworkImage.h>
+#include <HostScreen/ScreenRequests.h>
+#include <HostScreen/ScreenWatch.h>
 #include <notify.h>
 #include <objc/message.h>
 
@@ -13,7 +16,6 @@
 #include <cstdlib>
 #include <vector>
 
-#include "ArtworkImage.h"
 #include "LockScreenScreen.h"
 #include "SpringBoardClasses.h"
 #include "Vellamor2/LockScreenFigures.h"
@@ -22,13 +24,6 @@ namespace springboard {
 namespace {
 
 constexpr const char* kScreenBlankedNotification = "com.apple.springboard.hasBlankedScreen";
-
-std::uint64_t monotonicNanoseconds() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000u +
-         static_cast<std::uint64_t>(now.tv_nsec);
-}
 
 std::string error(const std::string& reason) {
   return "error " + reason;
@@ -50,7 +45,7 @@ std::string announceScreen(std::uint64_t blanked) {
 std::string showArtwork(const std::string& file) {
   if (!file.empty()) {
     std::string reason;
-    cg::ImageRef image = artworkFromFile(file, &reason);
+    cg::ImageRef image = screen::artworkFromFile(file, &reason);
     if (!image) return error("cannot show " + file + ": " + reason);
     setArtworkImage(std::move(image));
   }
@@ -79,25 +74,6 @@ std::string rotate(const std::string& argument) {
       nullptr, controller, sel_registerName("willRotateToInterfaceOrientation:duration:"),
       orientation, 0.3);
   return status == objc::SendStatus::sent ? "ok rotated" : "ok this artwork does not rotate";
-}
-
-std::string capture(const std::string& argument) {
-  auto [file, scaleText] = control::splitFirstWord(argument);
-  if (file.empty()) return error("capture needs a file");
-  double scale = 2;
-  if (!scaleText.empty()) {
-    char* end = nullptr;
-    scale = std::strtod(scaleText.c_str(), &end);
-    if (end == scaleText.c_str() || *end != '\0' || !(scale >= 0.25 && scale <= 4))
-      return error("scale must be 0.25 to 4");
-  }
-  const std::uint64_t start = monotonicNanoseconds();
-  std::string reason;
-  if (!captureLockScreen(file, scale, &reason)) return error(reason);
-  char reply[96];
-  std::snprintf(reply, sizeof reply, "ok captured_us=%llu",
-                static_cast<unsigned long long>((monotonicNanoseconds() - start) / 1000));
-  return reply;
 }
 
 // The lock-screen tweak's figures, when the tweak is loaded.
@@ -130,27 +106,7 @@ std::string figures() {
       static_cast<unsigned long long>(f->skipped), static_cast<unsigned long long>(f->dropped),
       static_cast<unsigned long long>(f->packets), static_cast<unsigned long long>(f->changes),
       percentile(durations, 0.5) / 1000, percentile(durations, 0.99) / 1000);
-  return reply;
-}
-
-// The end of the first drawing after CLOCK_MONOTONIC `argument` (ns) that showed a newer packet:
-// how the demo times a render's road to the screen.
-std::string firstChangeAfter(const std::string& argument) {
-  char* end = nullptr;
-  const unsigned long long after = std::strtoull(argument.c_str(), &end, 10);
-  if (argument.empty() || *end != '\0') return error("first-change-after needs a time in ns");
-  const LockScreenFigures* f = lockScreenFigures();
-  if (f == nullptr) return error("no lock-screen tweak in SpringBoard");
-  std::uint64_t first = 0;
-  const std::uint64_t kept = std::min<std::uint64_t>(f->changes, LockScreenFigures::kKeptChanges);
-  for (std::uint64_t i = 0; i < kept; ++i) {
-    const std::uint64_t at =
-        f->changeNanoseconds[(f->changes - 1 - i) % LockScreenFigures::kKeptChanges];
-    if (at <= after) break;
-    first = at;
-  }
-  if (first == 0) return "ok none";
-  return "ok " + std::to_string(first);
+  return reply + (" " + screen::screenFigures());
 }
 
 }  // namespace
@@ -162,9 +118,8 @@ std::string handleControlRequest(const control::ControlRequest& request) {
   if (command == "rotate") return rotate(request.argument);
   if (command == "blank") return announceScreen(1);
   if (command == "light") return announceScreen(0);
-  if (command == "capture") return capture(request.argument);
   if (command == "figures") return figures();
-  if (command == "first-change-after") return firstChangeAfter(request.argument);
+  if (auto reply = screen::answerScreenRequest(request, lockScreen())) return *reply;
   return error("unknown command " + command);
 }
 

@@ -6,8 +6,9 @@
 //   hide-artwork          the artwork goes away
 //   rotate [ORIENTATION]  the artwork controller is told of a rotation (1 to 4; default 3)
 //   blank | light         the screen goes off or on ("com.apple.springboard.hasBlankedScreen")
-//   capture FILE [SCALE]  the lock screen drawn into a PNG (SCALE device pixels per point, 2)
-//   figures               what the lock screen's drawing did (see LockScreenFigures.h)
+//   figures               what the lock screen's drawing did (see LockScreenFigures.h) and what
+//                         the screen committed
+//   capture FILE [SCALE], first-change-after NS: as every host's screen (ScreenRequests.h)
 
 #include <string>
 

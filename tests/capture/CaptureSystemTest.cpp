@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "HostControl/ControlClient.h"
 #include "Launcher/DeviceInstaller.h"
 #include "SynthesisedTrack.h"
 #include "Vellamor2/Messaging/LMConnection.h"
@@ -170,7 +171,7 @@ TEST(CaptureSystem, AMissingRenderSymbolLeavesTheDaemonRenderingWithoutCapture) 
   daemon.stop();
 }
 
-// SpringBoard's screen command: SIGUSR1 blanks, SIGUSR2 lights.
+// SpringBoard's screen through its control service: "blank" and "light".
 TEST(CaptureSystem, SpringBoardAnnouncesItsScreen) {
   TempDevice device;
   makeDevice(device);
@@ -179,19 +180,17 @@ TEST(CaptureSystem, SpringBoardAnnouncesItsScreen) {
             NOTIFY_STATUS_OK);
   ChildProcess springBoard(testing_support::binaryDirectory() / "bin" / "SpringBoard", {}, {},
                            device.path() / "SpringBoard.out");
-  // Signals sent before SpringBoard listens would end it: wait until the tweak has loaded.
-  ASSERT_TRUE(waitFor([&] {
-    return device.log().find("vellamor2: Hooked com.apple.springboard.") != std::string::npos;
-  })) << device.log();
+  ASSERT_TRUE(waitFor([&] { return control::request("SpringBoard", "figures", nullptr); }))
+      << device.log();
   auto state = [&] {
     std::uint64_t value = 99;
     notify_get_state(token, &value);
     return value;
   };
   for (int i = 0; i < 2; ++i) {
-    springBoard.signal(SIGUSR1);
+    ASSERT_TRUE(control::request("SpringBoard", "blank", nullptr));
     ASSERT_TRUE(waitFor([&] { return state() == 1; })) << device.log();
-    springBoard.signal(SIGUSR2);
+    ASSERT_TRUE(control::request("SpringBoard", "light", nullptr));
     ASSERT_TRUE(waitFor([&] { return state() == 0; })) << device.log();
   }
   springBoard.stop();

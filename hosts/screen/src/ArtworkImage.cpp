@@ -1,4 +1,4 @@
-#include "ArtworkImage.h"
+#include "HostScreen/ArtworkImage.h"
 
 #include <Renderer/Image.h>
 
@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <vector>
 
-namespace springboard {
+namespace screen {
 
-cg::ImageRef generatedCover(std::size_t size) {
+cg::ImageRef generatedCover(std::size_t size, unsigned variant) {
+  // Each variant turns the colour channels one place further.
+  const unsigned turn = variant % 3;
   std::vector<std::uint8_t> rgba(size * size * 4);
   const double centre = (static_cast<double>(size) - 1) / 2;
   for (std::size_t y = 0; y < size; ++y) {
@@ -39,9 +41,9 @@ cg::ImageRef generatedCover(std::size_t size) {
         if (radius < 0.025) r = g = b = 10;
       }
       std::uint8_t* pixel = rgba.data() + (y * size + x) * 4;
-      pixel[0] = static_cast<std::uint8_t>(std::clamp(r, 0.0, 255.0));
-      pixel[1] = static_cast<std::uint8_t>(std::clamp(g, 0.0, 255.0));
-      pixel[2] = static_cast<std::uint8_t>(std::clamp(b, 0.0, 255.0));
+      const double channels[3] = {r, g, b};
+      for (unsigned c = 0; c < 3; ++c)
+        pixel[c] = static_cast<std::uint8_t>(std::clamp(channels[(c + turn) % 3], 0.0, 255.0));
       pixel[3] = 255;
     }
   }
@@ -59,4 +61,4 @@ cg::ImageRef artworkFromFile(const std::string& path, std::string* error) {
                                                    picture->rgba.data(), picture->width * 4));
 }
 
-}  // namespace springboard
+}  // namespace screen

@@ -1,0 +1,93 @@
+#include "MusicControl.h"
+
+#include <ColorFlow/ColorFlowNotifications.h>
+#include <Foundation/Foundation.h>
+#include <HostControl/ControlService.h>
+#include <HostScreen/ArtworkImage.h>
+#include <HostScreen/ScreenRequests.h>
+
+#include <cstdio>
+#include <optional>
+#include <sstream>
+
+#include "MusicClasses.h"
+#include "MusicScreen.h"
+
+namespace music {
+namespace {
+
+std::string error(const std::string& reason) {
+  return "error " + reason;
+}
+
+std::string show(const std::string& file) {
+  if (!file.empty()) {
+    std::string reason;
+    cg::ImageRef image = screen::artworkFromFile(file, &reason);
+    if (!image) return error("cannot show " + file + ": " + reason);
+    setArtworkImage(std::move(image));
+  }
+  bringNowPlayingOnScreen();
+  return nowPlayingController() != nullptr ? "ok shown" : error("no now-playing controller");
+}
+
+// "R,G,B" with each component from 0 to 1.
+std::optional<colorflow::PaletteColor> colourOf(const std::string& text) {
+  colorflow::PaletteColor colour;
+  char extra = 0;
+  if (std::sscanf(text.c_str(), "%f,%f,%f%c", &colour.red, &colour.green, &colour.blue, &extra) !=
+      3)
+    return std::nullopt;
+  for (float component : {colour.red, colour.green, colour.blue})
+    if (!(component >= 0 && component <= 1)) return std::nullopt;
+  return colour;
+}
+
+std::string colourise(const std::string& argument) {
+  if (argument.empty()) {
+    if (!colorflow::postColorization(colorflow::Place::musicApp, currentArtwork().get()))
+      return error("the artwork has no palette");
+    return "ok colourised from the artwork";
+  }
+  std::istringstream words(argument);
+  std::string primary, secondary, background, extra;
+  words >> primary >> secondary >> background >> extra;
+  const auto p = colourOf(primary), s = colourOf(secondary), b = colourOf(background);
+  if (!p || !s || !b || !extra.empty())
+    return error("colourise needs three colours R,G,B (0 to 1): primary secondary background");
+  colorflow::postColorization(colorflow::Place::musicApp, {*p, *s, *b});
+  return "ok colourised";
+}
+
+}  // namespace
+
+std::string handleControlRequest(const control::ControlRequest& request) {
+  const std::string& command = request.command;
+  if (command == "show-now-playing") return show(request.argument);
+  if (command == "hide-now-playing") {
+    takeNowPlayingOffScreen();
+    return "ok hidden";
+  }
+  if (command == "play-video")
+    return startVideo() ? "ok playing" : error("no now-playing screen for a video");
+  if (command == "stop-video") return stopVideo() ? "ok stopped" : error("no video is playing");
+  if (command == "next-item") {
+    showNextItem();
+    return "ok item=" + std::to_string(currentItem());
+  }
+  if (command == "colourise") return colourise(request.argument);
+  if (command == "revert") {
+    colorflow::postReversion(colorflow::Place::musicApp);
+    return "ok reverted";
+  }
+  if (auto reply = screen::answerScreenRequest(request, musicScreen())) return *reply;
+  return error("unknown command " + command);
+}
+
+void startControlService() {
+  std::string reason;
+  if (!control::serve("Music", &handleControlRequest, &reason))
+    NSLog("Music: no control service: %s", reason.c_str());
+}
+
+}  // namespace music

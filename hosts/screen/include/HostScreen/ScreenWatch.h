@@ -1,0 +1,27 @@
+#pragma once
+// What a host's screen committed and when, seen from outside whatever drew it: at every refresh
+// of the simulated display (in every common mode, as the render server picks up the committed
+// layer tree) the screen's tree is fingerprinted; a refresh whose fingerprint differs from the
+// last one is a new frame. Main thread only.
+
+#include <UIKit/UIView.h>
+
+#include <cstdint>
+#include <string>
+
+namespace screen {
+
+// A fingerprint of everything the renderer would draw of `layer` and its visible sublayers.
+std::uint64_t fingerprintOf(CALayer* layer);
+
+// Starts watching `root` (once per process; later calls change the root).
+void watchScreen(UIView* root);
+
+// "refreshes=N frames=N last_frame_ms_ago=…": refreshes seen and new frames among them.
+std::string screenFigures();
+
+// CLOCK_MONOTONIC (ns) of the first refresh after `after` that showed a new frame; 0 when none
+// has come yet (or it is older than the last 64 frames).
+std::uint64_t firstFrameAfter(std::uint64_t after);
+
+}  // namespace screen

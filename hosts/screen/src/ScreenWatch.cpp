@@ -1,0 +1,134 @@
+#include "HostScreen/ScreenWatch.h"
+
+#include <time.h>
+
+#include <CoreFoundation/CFRunLoop.h>
+#include <QuartzCore/CADisplayLink.h>
+#include <QuartzCore/QuartzCore.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace screen {
+namespace {
+
+constexpr unsigned kKeptFrames = 64;
+
+struct Watch {
+  UIView* root = nullptr;  // the host's screen, which lives as long as the host
+  CFRunLoopTimerRef timer = nullptr;
+  std::uint64_t fingerprint = 0;
+  std::uint64_t refreshes = 0;
+  std::uint64_t frames = 0;
+  std::uint64_t frameNanoseconds[kKeptFrames] = {};
+};
+
+Watch watch;
+
+std::uint64_t monotonicNanoseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000u +
+         static_cast<std::uint64_t>(now.tv_nsec);
+}
+
+// FNV-1a over plain values.
+class Hash {
+ public:
+  template <class T>
+  void add(const T& value) {
+    addBytes(&value, sizeof value);
+  }
+  void addBytes(const void* bytes, std::size_t length) {
+    const auto* p = static_cast<const unsigned char*>(bytes);
+    for (std::size_t i = 0; i < length; ++i) value_ = (value_ ^ p[i]) * 0x100000001b3ull;
+  }
+  void addColor(CGColorRef color) {
+    add(color != nullptr);
+    if (color != nullptr) add(color->components);
+  }
+  std::uint64_t value() const { return value_; }
+
+ private:
+  std::uint64_t value_ = 0xcbf29ce484222325ull;
+};
+
+void addLayer(Hash& hash, CALayer* layer) {
+  if (layer == nullptr || layer->isHidden()) {
+    hash.add(0);
+    return;
+  }
+  hash.add(layer->frame());
+  hash.add(layer->bounds());
+  hash.add(layer->opacity());
+  hash.addColor(layer->backgroundColor());
+  hash.add(static_cast<const void*>(layer->contents()));
+  if (auto* shape = objc::cast<CAShapeLayer>(layer)) {
+    hash.addColor(shape->fillColor());
+    hash.addColor(shape->strokeColor());
+    hash.add(shape->lineWidth());
+    if (CGPathRef path = shape->path()) {
+      const auto& points = path->points();
+      hash.add(points.size());
+      if (!points.empty()) hash.addBytes(points.data(), points.size() * sizeof points[0]);
+    }
+  }
+  if (auto* gradient = objc::cast<CAGradientLayer>(layer)) {
+    for (const CGColor& color : gradient->colors()) hash.add(color.components);
+  }
+  addLayer(hash, layer->mask());
+  hash.add(layer->sublayers().size());
+  for (const auto& sublayer : layer->sublayers()) addLayer(hash, sublayer.get());
+}
+
+void refresh(CFRunLoopTimerRef, void*) {
+  if (watch.root == nullptr) return;
+  ++watch.refreshes;
+  const std::uint64_t now = fingerprintOf(watch.root->layer());
+  if (now == watch.fingerprint) return;
+  watch.fingerprint = now;
+  watch.frameNanoseconds[watch.frames % kKeptFrames] = monotonicNanoseconds();
+  ++watch.frames;
+}
+
+}  // namespace
+
+std::uint64_t fingerprintOf(CALayer* layer) {
+  Hash hash;
+  addLayer(hash, layer);
+  return hash.value();
+}
+
+void watchScreen(UIView* root) {
+  watch.root = root;
+  if (watch.timer != nullptr) return;
+  const CFTimeInterval period = 1.0 / CADisplayLink::kRefreshesPerSecond;
+  CFRunLoopTimerContext context{};
+  watch.timer = CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + period, period, 0, 0,
+                                     &refresh, &context);
+  CFRunLoopAddTimer(CFRunLoopGetMain(), watch.timer, kCFRunLoopCommonModes);
+}
+
+std::string screenFigures() {
+  const std::uint64_t last =
+      watch.frames == 0 ? 0 : watch.frameNanoseconds[(watch.frames - 1) % kKeptFrames];
+  char text[160];
+  std::snprintf(text, sizeof text, "refreshes=%llu frames=%llu last_frame_ms_ago=%.1f",
+                static_cast<unsigned long long>(watch.refreshes),
+                static_cast<unsigned long long>(watch.frames),
+                last == 0 ? -1.0 : static_cast<double>(monotonicNanoseconds() - last) / 1e6);
+  return text;
+}
+
+std::uint64_t firstFrameAfter(std::uint64_t after) {
+  std::uint64_t first = 0;
+  const std::uint64_t kept = watch.frames < kKeptFrames ? watch.frames : kKeptFrames;
+  for (std::uint64_t i = 0; i < kept; ++i) {
+    const std::uint64_t at = watch.frameNanoseconds[(watch.frames - 1 - i) % kKeptFrames];
+    if (at <= after) break;
+    first = at;
+  }
+  return first;
+}
+
+}  // namespace screen
