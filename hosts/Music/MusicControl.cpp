@@ -5,6 +5,7 @@
 #include <HostControl/ControlService.h>
 #include <HostScreen/ArtworkImage.h>
 #include <HostScreen/ScreenRequests.h>
+#include <HostScreen/ScreenWatch.h>
 
 #include <cstdio>
 #include <optional>
@@ -80,6 +81,7 @@ std::string handleControlRequest(const control::ControlRequest& request) {
     colorflow::postReversion(colorflow::Place::musicApp);
     return "ok reverted";
   }
+  if (command == "figures") return "ok " + screen::screenFigures();
   if (auto reply = screen::answerScreenRequest(request, musicScreen())) return *reply;
   return error("unknown command " + command);
 }

@@ -10,6 +10,7 @@
 
 #include "Device/Device.h"
 #include "HostCommon/SystemVersion.h"
+#include "HostControl/ControlClient.h"
 #include "ProcessRecord.h"
 #include "Supervisor.h"
 
@@ -99,10 +100,13 @@ bool up(std::string* error) {
       removeRecord(program.name);
 
   if (!startSupervisor(error)) return false;
+  // Up means the hosts run and SpringBoard has launched: its control service answers once its
+  // audio service is registered, so an app asked to show its now-playing screen finds it.
   const auto deadline = std::chrono::steady_clock::now() + kBootTimeout;
-  while (!allRecorded()) {
+  while (!allRecorded() || !control::request("SpringBoard", "screen-figures", nullptr,
+                                             std::chrono::milliseconds(200))) {
     if (std::chrono::steady_clock::now() >= deadline) {
-      *error = "the host programs did not start (see run/*.out)";
+      *error = "the host programs did not start, or SpringBoard did not launch (see run/*.out)";
       std::string stopError;
       down(&stopError);
       return false;
