@@ -56,9 +56,8 @@ void addWithArtwork(CLI::App& device, const char* name, const char* help, const 
   std::string& file = files.emplace_back();
   auto* sub = device.add_subcommand(name, help);
   sub->add_option("FILE", file, "A PNG to show as the artwork")->check(CLI::ExistingFile);
-  sub->callback([name, host, &file] {
-    ask(host, withArgument(name, file.empty() ? "" : absolute(file)));
-  });
+  sub->callback(
+      [name, host, &file] { ask(host, withArgument(name, file.empty() ? "" : absolute(file))); });
 }
 
 }  // namespace

@@ -39,6 +39,8 @@ bool asSpringBoard(int generation, const std::function<void()>& body,
   if (child == 0) {
     NSBundle::mainBundle()->setBundleIdentifier("com.apple.springboard");
     kCFCoreFoundationVersionNumber = host::coreFoundationVersionOf(generation);
+    // As on the phone, scrolling's tracking mode is one of the common modes.
+    CFRunLoopAddCommonMode(CFRunLoopGetMain(), CFSTR("UITrackingRunLoopMode"));
     defineClasses(generation);
     for (const vellamor2::StartupStep& step : vellamor2::startupSequence())
       if (!step.constructsRecord) step.run();
@@ -57,11 +59,13 @@ NSMutableDictionary* useSettings(bool enabledLS, int visMethod = 0, bool enabled
   settings->setObject(NSNumber::numberWithBool(enabledLS).get(), "enabledLS");
   settings->setObject(NSNumber::numberWithInteger(visMethod).get(), "visMethod");
   settings->setObject(NSNumber::numberWithBool(enabledCF).get(), "enabledCF");
-  // The settings' primary colour: opaque blue.
+  // The settings' primary colour: opaque blue; the other two opaque black.
   for (auto [key, value] : {std::pair{"primaryColourRed", 0.0},
                             {"primaryColourGreen", 0.0},
                             {"primaryColourBlue", 1.0},
-                            {"primaryColourAlpha", 1.0}})
+                            {"primaryColourAlpha", 1.0},
+                            {"secondaryColourAlpha", 1.0},
+                            {"backgroundColourAlpha", 1.0}})
     settings->setObject(NSNumber::numberWithDouble(value).get(), key);
   sManager = objc::make<SettingsManager>();
   sManager->setPreferences(settings.get());
@@ -190,11 +194,17 @@ TEST_P(KeptColours, ComeBackToTheNextPlotOnlyWithColorFlowEnabled) {
     StrongRef<NSObject> first = lockscreenState->plot;
     ASSERT_TRUE(first);
     auto orange = UIColor::colorWithRed(1, 0.5, 0, 1);
+    auto teal = UIColor::colorWithRed(0, 0.5, 0.5, 1);
+    auto grey = UIColor::colorWithRed(0.25, 0.25, 0.25, 1);
     msgSend<void>(first.get(), "changePrimaryColor:", orange.get());
+    msgSend<void>(first.get(), "changeSecondaryColor:", teal.get());
+    msgSend<void>(first.get(), "changeBackgroundColor:", grey.get());
     springboard::hideNowPlayingArtwork();
     EXPECT_FALSE(lockscreenState->plot);
-    EXPECT_TRUE(
-        sameColor(objc::cast<UIColor>(lockscreenState->savedPrimaryColor.get()), orange.get()));
+    auto kept = [](const StrongRef<NSObject>& colour) { return objc::cast<UIColor>(colour.get()); };
+    EXPECT_TRUE(sameColor(kept(lockscreenState->savedPrimaryColor), orange.get()));
+    EXPECT_TRUE(sameColor(kept(lockscreenState->savedSecondaryColor), teal.get()));
+    EXPECT_TRUE(sameColor(kept(lockscreenState->savedBackgroundColor), grey.get()));
     EXPECT_EQ(countOf(device_.log(), "vellamor2: NowPlayingArt disappeared."), 1);
 
     springboard::showNowPlayingArtwork();
@@ -202,7 +212,10 @@ TEST_P(KeptColours, ComeBackToTheNextPlotOnlyWithColorFlowEnabled) {
     ASSERT_NE(second, nullptr);
     EXPECT_NE(second, first.get());
     EXPECT_EQ(sameColor(primaryOf(second), orange.get()), enabledCF);
-    if (!enabledCF) {
+    if (enabledCF) {
+      EXPECT_TRUE(sameColor(msgSend<UIColor*>(second, "getSecondaryColor"), teal.get()));
+      EXPECT_TRUE(sameColor(msgSend<UIColor*>(second, "getBackgroundColor"), grey.get()));
+    } else {
       EXPECT_TRUE(sameColor(primaryOf(second), UIColor::colorWithRed(0, 0, 1, 1).get()));
     }
     // The colours stay in the record either way.

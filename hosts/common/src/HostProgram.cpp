@@ -60,6 +60,8 @@ void HostProgram::start(void (*defineClasses)(int generation)) {
     version_.coreFoundationVersion = coreFoundationVersionOf(version_.generation);
   }
   kCFCoreFoundationVersionNumber = version_.coreFoundationVersion;
+  // As an app's UIKit does, scrolling's tracking mode joins the common modes.
+  CFRunLoopAddCommonMode(CFRunLoopGetMain(), CFSTR("UITrackingRunLoopMode"));
   if (defineClasses != nullptr) defineClasses(version_.generation);
   tweaks_ = substrate::loadTweaks(bundleIdentifier_);
 }
