@@ -225,7 +225,7 @@ void record(const Options& options, const fs::path& frames, Recording& recording
   const pid_t daemon = recordedPid("mediaserverd");
   if (daemon > 1) {
     for (int round = 0; round < kLatencyRounds && !interrupted; ++round)
-      if (auto latency = control::timeRenderToLockScreen(daemon))
+      if (auto latency = control::timeRenderToScreen(daemon))
         recording.latencyMilliseconds.push_back(*latency);
     ::kill(daemon, SIGUSR2);  // playing again, whatever happened
   }

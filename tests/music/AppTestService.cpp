@@ -22,21 +22,23 @@ bool settingsAnswered = false;
 std::atomic<bool> shortReply{false};
 ServiceCounts serviceCounts;
 
-serverDataStruct& history() {
-  static auto* record = new serverDataStruct{};
-  return *record;
-}
-
-// A tone whose phase moves with every snapshot, so each drawing differs from the last.
-void advanceHistory() {
-  static int phase = 0;
-  serverDataStruct& record = history();
-  record.numberBuffers = 2;
-  record.numberFrames = 1024;
-  ++phase;
-  for (int channel = 0; channel < 2; ++channel)
-    for (int i = 0; i < kHistoryPackets * 1024; ++i)
-      record.data[channel][i] = 0.5f * std::sin(0.01f * static_cast<float>(i + 37 * phase));
+// Two records of a tone a little apart in phase, answered in turn so that each drawing differs
+// from the last; made once, so an answer costs the service nothing but the send.
+const serverDataStruct& nextHistory() {
+  static serverDataStruct* records = [] {
+    auto* made = new serverDataStruct[2]{};
+    for (int r = 0; r < 2; ++r) {
+      made[r].numberBuffers = 2;
+      made[r].numberFrames = 1024;
+      for (int channel = 0; channel < 2; ++channel)
+        for (int i = 0; i < kHistoryPackets * 1024; ++i)
+          made[r].data[channel][i] = 0.5f * std::sin(0.01f * static_cast<float>(i + 37 * r));
+    }
+    return made;
+  }();
+  static int next = 0;
+  next ^= 1;
+  return records[next];
 }
 
 void answer(CFMachPortRef, void* received, CFIndex, void*) {
@@ -52,8 +54,7 @@ void answer(CFMachPortRef, void* received, CFIndex, void*) {
     if (shortReply) {
       LMSendReply(reply, &okay, sizeof okay);
     } else {
-      advanceHistory();
-      LMSendReply(reply, &history(), sizeof(serverDataStruct));
+      LMSendReply(reply, &nextHistory(), sizeof(serverDataStruct));
     }
   }
   LMResponseBufferFree(message);
@@ -62,6 +63,7 @@ void answer(CFMachPortRef, void* received, CFIndex, void*) {
 }  // namespace
 
 bool startService() {
+  nextHistory();
   std::mutex startLock;
   std::condition_variable started;
   bool done = false;

@@ -25,10 +25,11 @@ void pauseFor(long milliseconds) {
 
 }  // namespace
 
-std::optional<double> timeRenderToLockScreen(pid_t daemon, std::chrono::milliseconds timeout) {
+std::optional<double> timeRenderToScreen(pid_t daemon, const std::string& hostName,
+                                         std::chrono::milliseconds timeout) {
   if (daemon <= 1) return std::nullopt;
   ::kill(daemon, SIGUSR1);
-  pauseFor(150);  // packets in flight land, and the lock screen draws them
+  pauseFor(150);  // packets in flight land, and the screen shows them
   const std::uint64_t resumed = nowNanoseconds();
   ::kill(daemon, SIGUSR2);
   const std::uint64_t deadline =
@@ -36,7 +37,7 @@ std::optional<double> timeRenderToLockScreen(pid_t daemon, std::chrono::millisec
                     std::chrono::duration_cast<std::chrono::nanoseconds>(timeout).count());
   while (nowNanoseconds() < deadline) {
     std::string reply;
-    if (request("SpringBoard", "first-change-after " + std::to_string(resumed), &reply) &&
+    if (request(hostName, "first-change-after " + std::to_string(resumed), &reply) &&
         reply != "ok none") {
       const double at = std::strtod(reply.c_str() + 3, nullptr);
       return (at - static_cast<double>(resumed)) / 1e6;

@@ -1,5 +1,6 @@
-// The time from a render in the audio daemon to the first lock-screen drawing that shows it, on
-// a fresh device of each generation playing the built-in track (median and p99 as counters).
+// The time from a render in the audio daemon to the first frame of a host's screen that shows
+// it, on a fresh device of each generation playing the built-in track (median and p99 as
+// counters): the lock screen, and the apps' now-playing screens, measured the same way.
 
 #include <benchmark/benchmark.h>
 
@@ -28,7 +29,9 @@ pid_t recordedPid(const std::string& name) {
   return static_cast<pid_t>(pid);
 }
 
-void BM_System_RenderToLockScreen(benchmark::State& state) {
+// Boots a device, brings `host`'s now-playing screen on with `showRequest` and times the road.
+void renderToScreen(benchmark::State& state, const std::string& host,
+                    const std::string& showRequest) {
   testing_support::TempDevice device;
   std::string error;
   const int generation = static_cast<int>(state.range(0));
@@ -45,17 +48,17 @@ void BM_System_RenderToLockScreen(benchmark::State& state) {
   }
   std::vector<double> milliseconds;
   const bool drawing = testing_support::waitFor(
-      [] {
+      [&] {
         std::string reply;
-        return control::request("SpringBoard", "first-change-after 0", &reply) &&
-               reply != "ok none";
+        control::request(host, showRequest, nullptr);
+        return control::request(host, "first-change-after 0", &reply) && reply != "ok none";
       },
       std::chrono::seconds(20));
   const pid_t daemon = recordedPid("mediaserverd");
   for (auto _ : state) {
-    const auto latency = drawing ? control::timeRenderToLockScreen(daemon) : std::nullopt;
+    const auto latency = drawing ? control::timeRenderToScreen(daemon, host) : std::nullopt;
     if (!latency) {
-      state.SkipWithError("no newer packet reached the lock screen");
+      state.SkipWithError(("no newer packet reached the screen of " + host).c_str());
       break;
     }
     milliseconds.push_back(*latency);
@@ -68,7 +71,22 @@ void BM_System_RenderToLockScreen(benchmark::State& state) {
   state.counters["p99_ms"] = milliseconds[(milliseconds.size() - 1) * 99 / 100];
 }
 
+void BM_System_RenderToLockScreen(benchmark::State& state) {
+  renderToScreen(state, "SpringBoard", "show-artwork");
+}
+
+void BM_System_RenderToMusicScreen(benchmark::State& state) {
+  renderToScreen(state, "Music", "show-now-playing");
+}
+
 BENCHMARK(BM_System_RenderToLockScreen)
+    ->Arg(9)
+    ->Arg(10)
+    ->UseManualTime()
+    ->Iterations(30)
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_System_RenderToMusicScreen)
     ->Arg(9)
     ->Arg(10)
     ->UseManualTime()
