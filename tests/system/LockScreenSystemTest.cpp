@@ -13,12 +13,12 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "ChildProcess.h"
 #include "HostControl/ControlClient.h"
+#include "SystemTestSupport.h"
 #include "TempDevice.h"
 #include "WaitFor.h"
 
@@ -37,24 +37,11 @@ int vellamor(const std::vector<std::string>& arguments, const fs::path& output) 
   return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
 }
 
-// A number of SpringBoard's "figures" reply, or -1 when it did not answer.
 long figure(const std::string& key) {
-  std::string reply;
-  if (!control::request("SpringBoard", "figures", &reply)) return -1;
-  std::istringstream words(reply);
-  for (std::string word; words >> word;)
-    if (word.rfind(key + "=", 0) == 0) return std::atol(word.c_str() + key.size() + 1);
-  return -1;
+  return system_test::replyNumber("SpringBoard", "figures", key);
 }
 
-// Mean absolute difference of two pictures of one size, per channel, in levels.
-double meanDifference(const render::Image& a, const render::Image& b) {
-  if (a.width != b.width || a.height != b.height || a.empty()) return 255;
-  double sum = 0;
-  for (std::size_t i = 0; i < a.rgba.size(); ++i)
-    sum += std::abs(static_cast<int>(a.rgba[i]) - static_cast<int>(b.rgba[i]));
-  return sum / static_cast<double>(a.rgba.size());
-}
+using system_test::meanDifference;
 
 class LockScreenDevice : public ::testing::TestWithParam<int> {
  protected:
