@@ -125,9 +125,13 @@ double numberField(const std::string& reply, const std::string& key) {
   return std::atof(field(reply, key).c_str());
 }
 
-bool ask(const std::string& request, std::string* reply = nullptr) {
+bool askHost(const std::string& host, const std::string& request, std::string* reply = nullptr) {
   std::string ignored;
-  return control::request("SpringBoard", request, reply != nullptr ? reply : &ignored);
+  return control::request(host, request, reply != nullptr ? reply : &ignored);
+}
+
+bool ask(const std::string& request, std::string* reply = nullptr) {
+  return askHost("SpringBoard", request, reply);
 }
 
 // Stores `value` under the stored key and tells the device the settings changed.
@@ -170,10 +174,38 @@ std::string showVisualisation(const Visualisation& visualisation) {
 struct Recording {
   std::vector<std::string> frameFiles;
   std::vector<demo::LabelledFrame> sheet;
+  std::vector<demo::LabelledFrame> musicSheet;
   std::vector<double> captureMilliseconds;
   std::vector<double> latencyMilliseconds;
+  std::vector<double> musicLatencyMilliseconds;
   std::string figures;
+  std::string musicFigures;
 };
+
+std::string labelOf(const Visualisation& visualisation) {
+  return std::to_string(visualisation.visMethod) + " " + visualisation.label;
+}
+
+// One second of the Music app's now-playing screen with the visualisation just stored: the screen
+// comes on (its plot fetches the settings), five frames are captured, and it goes away again.
+void recordMusic(const Visualisation& visualisation, const fs::path& frames,
+                 Recording& recording) {
+  askHost("Music", "show-now-playing");
+  std::string lastFrame;
+  const std::uint64_t start = nowNanoseconds() + 200'000'000;  // its first frames drawn
+  for (int i = 0; i < kFramesPerSecond && !interrupted; ++i) {
+    sleepUntil(start + static_cast<std::uint64_t>(i) * 1'000'000'000u / kFramesPerSecond);
+    char name[64];
+    std::snprintf(name, sizeof name, "music%02d-%03d.png", visualisation.visMethod, i);
+    const std::string path = fs::absolute(frames / name).string();
+    if (askHost("Music", "capture " + path + " " + std::to_string(kFrameScale))) lastFrame = path;
+  }
+  askHost("Music", "hide-now-playing");
+  if (lastFrame.empty()) return;
+  if (auto picture = render::readPng(lastFrame))
+    recording.musicSheet.push_back(
+        {demo::shrink(*picture, kSheetShrink), "Music " + labelOf(visualisation)});
+}
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "vellamor demo: %s\n", message.c_str());
@@ -212,11 +244,12 @@ void record(const Options& options, const fs::path& frames, Recording& recording
     }
     if (!lastFrame.empty()) {
       if (auto picture = render::readPng(lastFrame)) {
-        std::string label = std::to_string(visualisation.visMethod) + " " + visualisation.label;
+        std::string label = labelOf(visualisation);
         if (!shown.empty() && shown != visualisation.plotClass) label += " (not built)";
         recording.sheet.push_back({demo::shrink(*picture, kSheetShrink), label});
       }
     }
+    recordMusic(visualisation, frames, recording);
   }
   progress.finish();
   if (interrupted) return;
@@ -227,13 +260,18 @@ void record(const Options& options, const fs::path& frames, Recording& recording
     for (int round = 0; round < kLatencyRounds && !interrupted; ++round)
       if (auto latency = control::timeRenderToScreen(daemon))
         recording.latencyMilliseconds.push_back(*latency);
+    askHost("Music", "show-now-playing");
+    for (int round = 0; round < kLatencyRounds && !interrupted; ++round)
+      if (auto latency = control::timeRenderToScreen(daemon, "Music"))
+        recording.musicLatencyMilliseconds.push_back(*latency);
+    askHost("Music", "figures", &recording.musicFigures);
     ::kill(daemon, SIGUSR2);  // playing again, whatever happened
   }
 }
 
 void writePictures(const fs::path& out, Recording& recording, std::vector<std::string>& written) {
   if (!recording.sheet.empty()) {
-    const auto sheet = demo::contactSheet(recording.sheet);
+    const auto sheet = demo::contactSheet({recording.sheet, recording.musicSheet});
     std::string error;
     if (render::writePng(sheet, (out / "contact-sheet.png").string(), &error))
       written.push_back((out / "contact-sheet.png").string());
@@ -269,6 +307,14 @@ std::string orZero(const std::string& value) {
   return value.empty() ? "0" : value;
 }
 
+// The render-to-screen line of the summary.
+std::string roadOf(const Percentiles& latency, const std::string& screen) {
+  if (latency.count == 0) return "no newer packet reached " + screen;
+  return fixed(latency.median) + " ms median, " + fixed(latency.p99) +
+         " ms p99 (from resuming the audio daemon to the first new frame of " + screen + ", " +
+         std::to_string(latency.count) + " times)";
+}
+
 std::string summaryOf(const Options& options, const Recording& recording,
                       const std::vector<std::string>& written) {
   const std::string& f = recording.figures;
@@ -277,12 +323,9 @@ std::string summaryOf(const Options& options, const Recording& recording,
   const std::string source = !options.audio.empty() ? options.audio
                              : options.live         ? "live capture from the sound server"
                                                     : "the built-in track";
-  const std::string road =
-      latency.count == 0
-          ? "no newer packet reached the lock screen"
-          : fixed(latency.median) + " ms median, " + fixed(latency.p99) +
-                " ms p99 (from resuming the audio daemon to the first drawing of a newer packet, " +
-                std::to_string(latency.count) + " times)";
+  const std::string road = roadOf(latency, "the lock screen");
+  const std::string musicRoad =
+      roadOf(percentilesOf(recording.musicLatencyMilliseconds), "the Music screen");
   char text[2048];
   std::snprintf(text, sizeof text,
                 "Vellamor2 demo: iOS %d, %s, %zu visualisations x %d s\n"
@@ -292,13 +335,17 @@ std::string summaryOf(const Options& options, const Recording& recording,
                 "  ticks             %s drawn, %s dropped, %s after the plot had gone\n"
                 "  drawing           median %s ms, p99 %s ms\n"
                 "  screen snapshot   median %s ms, p99 %s ms (%zu captures)\n"
-                "  render to screen  %s\n",
+                "  render to screen  %s\n"
+                "  Music app         %zu labelled frames, %s new frames of its screen\n"
+                "  render to Music   %s\n",
                 options.system, source.c_str(), std::size(kVisualisations), options.seconds,
                 recording.frameFiles.size(), orZero(field(f, "packets")).c_str(),
                 orZero(field(f, "drawn")).c_str(), orZero(field(f, "dropped")).c_str(),
                 orZero(field(f, "skipped")).c_str(), milliseconds(f, "draw_p50_us").c_str(),
                 milliseconds(f, "draw_p99_us").c_str(), fixed(capture.median).c_str(),
-                fixed(capture.p99).c_str(), capture.count, road.c_str());
+                fixed(capture.p99).c_str(), capture.count, road.c_str(),
+                recording.musicSheet.size(), orZero(field(recording.musicFigures, "frames")).c_str(),
+                musicRoad.c_str());
   std::string summary = text;
   for (const auto& file : written) summary += "  wrote             " + file + "\n";
   return summary;

@@ -130,28 +130,39 @@ void drawText(render::Image& image, std::size_t x, std::size_t y, const std::str
   }
 }
 
-render::Image contactSheet(const std::vector<LabelledFrame>& frames) {
-  std::size_t width = kMargin, height = 0;
-  for (const auto& item : frames) {
-    width += item.frame.width + kMargin;
-    height = std::max(height, item.frame.height);
+render::Image contactSheet(const std::vector<std::vector<LabelledFrame>>& rows) {
+  std::size_t width = 0, height = kMargin;
+  std::vector<std::size_t> rowHeights;
+  for (const auto& row : rows) {
+    std::size_t rowWidth = kMargin, rowHeight = 0;
+    for (const auto& item : row) {
+      rowWidth += item.frame.width + kMargin;
+      rowHeight = std::max(rowHeight, item.frame.height);
+    }
+    width = std::max(width, rowWidth);
+    rowHeights.push_back(rowHeight);
+    height += rowHeight + kLabelHeight + kMargin;
   }
-  render::Image sheet(width, kMargin + height + kLabelHeight + kMargin);
+  render::Image sheet(width, height);
   const std::uint8_t background[4] = {18, 18, 24, 255};
   const std::uint8_t ink[4] = {235, 235, 240, 255};
   fill(sheet, 0, 0, sheet.width, sheet.height, background);
-  std::size_t x = kMargin;
-  for (const auto& item : frames) {
-    blit(sheet, item.frame, x, kMargin);
-    // Large letters where the label fits beneath its frame, small ones where it does not.
-    const unsigned scale =
-        item.label.size() * 6 * kLabelScale <= item.frame.width ? kLabelScale : 1;
-    const std::size_t textWidth = item.label.size() * 6 * scale;
-    const std::size_t textX =
-        x + (item.frame.width > textWidth ? (item.frame.width - textWidth) / 2 : 0);
-    drawText(sheet, textX, kMargin + height + 8 + (kLabelScale - scale) * 4, item.label, scale,
-             ink);
-    x += item.frame.width + kMargin;
+  std::size_t y = kMargin;
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    std::size_t x = kMargin;
+    for (const auto& item : rows[r]) {
+      blit(sheet, item.frame, x, y);
+      // Large letters where the label fits beneath its frame, small ones where it does not.
+      const unsigned scale =
+          item.label.size() * 6 * kLabelScale <= item.frame.width ? kLabelScale : 1;
+      const std::size_t textWidth = item.label.size() * 6 * scale;
+      const std::size_t textX =
+          x + (item.frame.width > textWidth ? (item.frame.width - textWidth) / 2 : 0);
+      drawText(sheet, textX, y + rowHeights[r] + 8 + (kLabelScale - scale) * 4, item.label,
+               scale, ink);
+      x += item.frame.width + kMargin;
+    }
+    y += rowHeights[r] + kLabelHeight + kMargin;
   }
   return sheet;
 }

@@ -22,8 +22,8 @@ struct LabelledFrame {
   std::string label;
 };
 
-// One row of frames, each with its label beneath, on a dark background.
-render::Image contactSheet(const std::vector<LabelledFrame>& frames);
+// Rows of frames (one per screen), each frame with its label beneath, on a dark background.
+render::Image contactSheet(const std::vector<std::vector<LabelledFrame>>& rows);
 
 // Writes `frames` (all of one size) as an animated WebP, each shown for `frameMilliseconds`;
 // false and a reason on failure.
