@@ -90,6 +90,19 @@ TEST(ViewRuntime, InitWithFrameIsARunTimeMethodThatAHookCanWrap) {
   EXPECT_EQ(msgSend<CGRect>(view.get(), "frame"), CGRectMake(1, 2, 3, 4));
 }
 
+// Sent by selector, "subviews" answers an array that count and objectAtIndex: read.
+TEST(ViewRuntime, SubviewsBySelectorAnswerAnArray) {
+  auto parent = UIView::viewWithFrame<UIView>(CGRectMake(0, 0, 10, 10));
+  auto first = UIView::viewWithFrame<UIView>(CGRectMake(0, 0, 1, 1));
+  auto second = UIView::viewWithFrame<UIView>(CGRectMake(0, 0, 1, 1));
+  parent->addSubview(first.get());
+  parent->addSubview(second.get());
+  id subviews = msgSend<id>(parent.get(), "subviews");
+  ASSERT_EQ(msgSend<unsigned long>(subviews, "count"), 2u);
+  EXPECT_EQ(msgSend<id>(subviews, "objectAtIndex:", 1UL), second.get());
+  EXPECT_EQ(msgSend<id>(subviews, "objectAtIndex:", 2UL), nullptr);
+}
+
 std::vector<std::string> controllerCalls;
 
 TEST(ViewControllerRuntime, ViewLoadsOnceThroughLoadViewAndViewDidLoadOverrides) {

@@ -150,7 +150,16 @@ void UIView::layoutIfNeeded() {
   msgSend<void>(this, "layoutSubviews");
 }
 
+NSArray* UIView::subviewsArray() {
+  subviewsArray_ =
+      objc::make<NSArray>(std::vector<StrongRef<NSObject>>(subviews_.begin(), subviews_.end()));
+  return subviewsArray_.get();
+}
+
 void UIView::registerMethods_(Class cls) {
+  objc::addMethod(
+      cls, "subviews",
+      +[](id self, SEL) -> id { return static_cast<UIView*>(self)->subviewsArray(); });
   objc::addMethod(
       cls, "init",
       +[](id self, SEL) -> id { return static_cast<UIView*>(self)->initWithFrame(CGRectZero); });

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CoreGraphics/CoreGraphics.h"
+#include "Foundation/NSArray.h"
 #include "QuartzCore/CALayer.h"
 #include "UIKit/UIColor.h"
 #include "objc/StrongRef.h"
@@ -46,6 +47,9 @@ class UIView : public NSObject {
 
   // ---- Tree ----
   const std::vector<StrongRef<UIView>>& subviews() const { return subviews_; }
+  // "subviews" as sent by message: the subviews now, as an array the view keeps until the next
+  // such message (no caller owns it).
+  NSArray* subviewsArray();
   UIView* superview() const { return superview_; }
   // On top of the others; a view with another superview leaves it first.
   void addSubview(UIView* view);
@@ -88,6 +92,7 @@ class UIView : public NSObject {
   std::vector<StrongRef<UIView>> subviews_;
   UIView* superview_ = nullptr;
   StrongRef<UIColor> backgroundColor_;
+  StrongRef<NSArray> subviewsArray_;
   bool userInteractionEnabled_ = true;
   bool needsLayout_ = true;
 };
