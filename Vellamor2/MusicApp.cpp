@@ -92,9 +92,8 @@ void hidePlotIfShown() {
 
 // A notified colour with the user's alpha; none when the notification lacks it.
 StrongRef<NSObject> notifiedColour(NSDictionary* userInfo, const char* key, const char* alphaKey) {
-  auto* colour = objc::cast<UIColor>(userInfo != nullptr ? userInfo->objectForKey(key) : nullptr);
-  if (colour == nullptr) return nullptr;
-  return colour->colorWithAlphaComponent(preference(alphaKey));
+  return vellamor2::colourWithAlpha(userInfo != nullptr ? userInfo->objectForKey(key) : nullptr,
+                                    preference(alphaKey));
 }
 
 StrongRef<NSObject> settingsColour(const char* red, const char* green, const char* blue,

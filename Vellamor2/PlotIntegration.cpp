@@ -57,4 +57,10 @@ void startDisplayLink(const PlotRecord& record, id target) {
   record.displayLink = link;
 }
 
+StrongRef<NSObject> colourWithAlpha(NSObject* colour, float alpha) {
+  auto* given = objc::cast<UIColor>(colour);
+  if (given == nullptr) return nullptr;
+  return given->colorWithAlphaComponent(alpha);
+}
+
 }  // namespace vellamor2

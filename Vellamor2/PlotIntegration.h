@@ -48,4 +48,7 @@ void hidePlot(const PlotRecord& record);
 // A link that sends "drawPlot:" to `target` every second refresh, in the default mode only.
 void startDisplayLink(const PlotRecord& record, id target);
 
+// `colour` (a UIColor) with its alpha replaced by `alpha`; none when there is no colour.
+StrongRef<NSObject> colourWithAlpha(NSObject* colour, float alpha);
+
 }  // namespace vellamor2

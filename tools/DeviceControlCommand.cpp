@@ -96,6 +96,13 @@ void addDeviceControlCommands(CLI::App& device) {
     ask("Music", request);
   });
   addPlain(device, "revert", "ColorFlow announces the reversion in the Music app", "Music");
+  addPlain(device, "next-track", "Play Spotify's next track (it recolours its controls)",
+           "Spotify");
+  static int blurSubviews = 5;
+  auto* blur = device.add_subcommand("blur-layout", "Switch Spotify's blurred background layout");
+  blur->add_option("SUBVIEWS", blurSubviews, "Its subviews: 5 (default) or 3")
+      ->check(CLI::IsMember({3, 5}));
+  blur->callback([] { ask("Spotify", "blur-layout " + std::to_string(blurSubviews)); });
 
   // Every screen.
   static std::string file;

@@ -1,7 +1,6 @@
 #include "SpotifyClasses.h"
 
 #include <HostCommon/RuntimeClass.h>
-#include <objc/StrongRef.h>
 
 namespace spotify {
 namespace {
@@ -16,12 +15,32 @@ constexpr char kPlayButtonIvar[] = "_playButton";
 constexpr char kIconColorIvar[] = "_iconColor";
 constexpr char kCircleColorIvar[] = "_circleColor";
 
+constexpr double kScreenWidth = 375;
+constexpr double kScreenHeight = 667;
+
 constinit Class carouselClass = nullptr;
 constinit Class playButtonClass = nullptr;
+constinit std::size_t blurSubviews = 5;
 StrongRef<NSObject> nowPlaying;
 
 StrongRef<NSObject> adopt(id object) {
   return StrongRef<NSObject>::adopt(object);
+}
+
+// The blurred background's subviews: horizontal bands over its height, `count` of them.
+void layOutBlurView(UIView* blurView, std::size_t count) {
+  while (!blurView->subviews().empty()) blurView->subviews().back()->removeFromSuperview();
+  const CGRect bounds = blurView->bounds();
+  const double band = bounds.size.height / static_cast<double>(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    auto stripe =
+        adopt(host::newView("UIView", 0, band * static_cast<double>(i), bounds.size.width, band));
+    blurView->addSubview(objc::cast<UIView>(stripe.get()));
+  }
+}
+
+id controlOf(const char* ivar) {
+  return host::ivarObject(nowPlaying.get(), ivar);
 }
 
 // ---- SPTNowPlayingCarouselAreaViewController ---------------------------------------------------
@@ -30,25 +49,36 @@ void carouselViewDidLoad(id self, SEL cmd) {
   host::callSuper<void>(carouselClass, self, cmd);
   id view = msgSend<id>(self, "view");
 
+  auto blur = adopt(host::newInstance("SPTNowPlayingBlurController"));
+  auto background =
+      adopt(host::newView("SPTNowPlayingBackgroundView", 0, 0, kScreenWidth, kScreenHeight));
+  auto blurView = adopt(host::newView("UIView", 0, 0, kScreenWidth, kScreenHeight));
+  layOutBlurView(objc::cast<UIView>(blurView.get()), blurSubviews);
+  msgSend<void>(background.get(), "addSubview:", blurView.get());
+  host::setIvarObject(background.get(), kBackgroundImageBlurViewIvar, blurView.get());
+  host::setIvarObject(blur.get(), kBackgroundViewIvar, background.get());
+  host::setIvarObject(self, kBlurControllerIvar, blur.get());
+  msgSend<void>(view, "addSubview:", background.get());
+
   auto coverArt = adopt(host::newInstance("SPTNowPlayingCoverArtController"));
-  auto coverArtView = adopt(host::newView("UIView", 0, 0, 320, 320));
+  auto coverArtView =
+      adopt(host::newView("UIView", kCoverArtLeft, kCoverArtTop, kCoverArtSide, kCoverArtSide));
   host::setIvarObject(coverArt.get(), kCoverArtViewIvar, coverArtView.get());
   host::setIvarObject(self, kCoverArtControllerIvar, coverArt.get());
   msgSend<void>(view, "addSubview:", coverArtView.get());
 
-  auto blur = adopt(host::newInstance("SPTNowPlayingBlurController"));
-  auto background = adopt(host::newView("SPTNowPlayingBackgroundView", 0, 0, 320, 568));
-  auto blurView = adopt(host::newView("UIView", 0, 0, 320, 568));
-  host::setIvarObject(background.get(), kBackgroundImageBlurViewIvar, blurView.get());
-  host::setIvarObject(blur.get(), kBackgroundViewIvar, background.get());
-  host::setIvarObject(self, kBlurControllerIvar, blur.get());
-
-  auto previous = adopt(host::newView("SPTNowPlayingPreviousTrackButton", 40, 480, 44, 44));
-  auto play = adopt(host::newView("SPTNowPlayingPlayButton", 138, 470, 64, 64));
+  auto previous = adopt(host::newView("SPTNowPlayingPreviousTrackButton", 70, 500, 44, 44));
   host::setIvarObject(self, kPreviousTrackButtonIvar, previous.get());
-  host::setIvarObject(self, kPlayButtonIvar, play.get());
   msgSend<void>(view, "addSubview:", previous.get());
-  msgSend<void>(view, "addSubview:", play.get());
+}
+
+// The play button comes with the player's first colours.
+id playButton() {
+  if (id button = host::ivarObject(nowPlaying.get(), kPlayButtonIvar)) return button;
+  auto play = adopt(host::newView("SPTNowPlayingPlayButton", 155, 490, 64, 64));
+  host::setIvarObject(nowPlaying.get(), kPlayButtonIvar, play.get());
+  msgSend<void>(msgSend<id>(nowPlaying.get(), "view"), "addSubview:", play.get());
+  return play.get();
 }
 
 void carouselViewDidAppear(id self, SEL cmd, BOOL animated) {
@@ -59,14 +89,20 @@ void carouselViewDidDisappear(id self, SEL cmd, BOOL animated) {
   host::callSuper<void>(carouselClass, self, cmd, animated);
 }
 
-// ---- The player's buttons ----------------------------------------------------------------------
+// ---- The player's buttons: each shows its colour ------------------------------------------------
 
 void previousTrackSetIconColor(id self, SEL, id color) {
   host::setIvarObject(self, kIconColorIvar, color);
+  objc::cast<UIView>(self)->setBackgroundColor(objc::cast<UIColor>(color));
 }
 
 id playButtonInitWithFrame(id self, SEL cmd, CGRect frame) {
   return host::callSuper<id>(playButtonClass, self, cmd, frame);
+}
+
+void playButtonSetCircleColor(id self, SEL, id color) {
+  host::setIvarObject(self, kCircleColorIvar, color);
+  objc::cast<UIView>(self)->setBackgroundColor(objc::cast<UIColor>(color));
 }
 
 }  // namespace
@@ -93,7 +129,7 @@ void defineClasses(int) {
                         .objectIvar(kCircleColorIvar)
                         .method("initWithFrame:", &playButtonInitWithFrame)
                         .method("circleColor", &host::ivarGetter<kCircleColorIvar>)
-                        .method("setCircleColor:", &host::ivarSetter<kCircleColorIvar>)
+                        .method("setCircleColor:", &playButtonSetCircleColor)
                         .define();
   carouselClass = host::RuntimeClass("SPTNowPlayingCarouselAreaViewController", "UIViewController")
                       .objectIvar(kCoverArtControllerIvar)
@@ -113,7 +149,6 @@ void showNowPlaying() {
   nowPlaying = adopt(host::newInstance("SPTNowPlayingCarouselAreaViewController"));
   msgSend<id>(nowPlaying.get(), "view");
   msgSend<void>(nowPlaying.get(), "viewDidAppear:", true);
-  recolourControls();
 }
 
 void hideNowPlaying() {
@@ -122,10 +157,35 @@ void hideNowPlaying() {
   nowPlaying = nullptr;
 }
 
-void recolourControls() {
+id nowPlayingController() {
+  return nowPlaying.get();
+}
+
+UIView* coverArtView() {
+  return objc::cast<UIView>(
+      host::ivarObject(controlOf(kCoverArtControllerIvar), kCoverArtViewIvar));
+}
+
+UIView* backgroundImageBlurView() {
+  id background = host::ivarObject(controlOf(kBlurControllerIvar), kBackgroundViewIvar);
+  return objc::cast<UIView>(host::ivarObject(background, kBackgroundImageBlurViewIvar));
+}
+
+void setBlurLayout(std::size_t subviews) {
+  blurSubviews = subviews;
+  if (UIView* blurView = backgroundImageBlurView()) layOutBlurView(blurView, subviews);
+}
+
+void recolourControls(const ControlColours& colours) {
   if (!nowPlaying) return;
-  id previous = host::ivarObject(nowPlaying.get(), kPreviousTrackButtonIvar);
-  msgSend<void>(previous, "setIconColor:", host::ivarObject(previous, kIconColorIvar));
+  msgSend<void>(playButton(), "setCircleColor:", static_cast<id>(colours.circle.get()));
+  if (UIView* blurView = backgroundImageBlurView(); blurView && !colours.background.empty()) {
+    const auto& stripes = blurView->subviews();
+    for (std::size_t i = 0; i < stripes.size(); ++i)
+      stripes[i]->setBackgroundColor(colours.background[i % colours.background.size()].get());
+  }
+  msgSend<void>(controlOf(kPreviousTrackButtonIvar),
+                "setIconColor:", static_cast<id>(colours.icon.get()));
 }
 
 }  // namespace spotify

@@ -1,13 +1,24 @@
-// Spotify: names itself, lets the tweaks load, opens its now-playing screen and serves its main
-// run loop.
+// Spotify: names itself, lets the tweaks load, draws its screen and offers its control service,
+// then serves its main run loop. The now-playing screen comes on when it is asked to.
 
 #include <HostCommon/HostProgram.h>
 
 #include "SpotifyClasses.h"
+#include "SpotifyControl.h"
+#include "SpotifyScreen.h"
+
+namespace {
+
+void finishLaunching() {
+  spotify::spotifyScreen();
+  spotify::startControlService();
+}
+
+}  // namespace
 
 int main() {
   host::HostProgram program("com.spotify.client");
   program.start(&spotify::defineClasses);
-  program.whenLaunched(&spotify::showNowPlaying);
+  program.whenLaunched(&finishLaunching);
   return program.run();
 }

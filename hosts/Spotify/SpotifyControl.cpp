@@ -1,0 +1,61 @@
+#include "SpotifyControl.h"
+
+#include <Foundation/Foundation.h>
+#include <HostControl/ControlService.h>
+#include <HostScreen/ArtworkImage.h>
+#include <HostScreen/ScreenRequests.h>
+#include <HostScreen/ScreenWatch.h>
+
+#include "SpotifyClasses.h"
+#include "SpotifyScreen.h"
+
+namespace spotify {
+namespace {
+
+std::string error(const std::string& reason) {
+  return "error " + reason;
+}
+
+std::string show(const std::string& file) {
+  if (!file.empty()) {
+    std::string reason;
+    cg::ImageRef image = screen::artworkFromFile(file, &reason);
+    if (!image) return error("cannot show " + file + ": " + reason);
+    setCoverArt(std::move(image));
+  }
+  bringNowPlayingOnScreen();
+  return nowPlayingController() != nullptr ? "ok shown" : error("no carousel controller");
+}
+
+std::string blurLayout(const std::string& argument) {
+  if (argument != "3" && argument != "5") return error("blur-layout takes 3 or 5 subviews");
+  setBlurLayout(argument == "3" ? 3 : 5);
+  return "ok layout=" + argument;
+}
+
+}  // namespace
+
+std::string handleControlRequest(const control::ControlRequest& request) {
+  const std::string& command = request.command;
+  if (command == "show-now-playing") return show(request.argument);
+  if (command == "hide-now-playing") {
+    takeNowPlayingOffScreen();
+    return "ok hidden";
+  }
+  if (command == "next-track") {
+    playNextTrack();
+    return "ok track=" + std::to_string(currentTrack());
+  }
+  if (command == "blur-layout") return blurLayout(request.argument);
+  if (command == "figures") return "ok " + screen::screenFigures();
+  if (auto reply = screen::answerScreenRequest(request, spotifyScreen())) return *reply;
+  return error("unknown command " + command);
+}
+
+void startControlService() {
+  std::string reason;
+  if (!control::serve("Spotify", &handleControlRequest, &reason))
+    NSLog("Spotify: no control service: %s", reason.c_str());
+}
+
+}  // namespace spotify
