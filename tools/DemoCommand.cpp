@@ -175,36 +175,48 @@ struct Recording {
   std::vector<std::string> frameFiles;
   std::vector<demo::LabelledFrame> sheet;
   std::vector<demo::LabelledFrame> musicSheet;
+  std::vector<demo::LabelledFrame> spotifySheet;
   std::vector<double> captureMilliseconds;
   std::vector<double> latencyMilliseconds;
   std::vector<double> musicLatencyMilliseconds;
+  std::vector<double> spotifyLatencyMilliseconds;
   std::string figures;
   std::string musicFigures;
+  std::string spotifyFigures;
 };
 
 std::string labelOf(const Visualisation& visualisation) {
   return std::to_string(visualisation.visMethod) + " " + visualisation.label;
 }
 
-// One second of the Music app's now-playing screen with the visualisation just stored: the screen
-// comes on (its plot fetches the settings), five frames are captured, and it goes away again.
-void recordMusic(const Visualisation& visualisation, const fs::path& frames,
-                 Recording& recording) {
-  askHost("Music", "show-now-playing");
+// One second of an app's now-playing screen with the visualisation just stored: the screen comes
+// on (its plot fetches the settings), five frames are captured, and it goes away again.
+void recordApp(const std::string& host, const Visualisation& visualisation, const fs::path& frames,
+               std::vector<demo::LabelledFrame>& sheet) {
+  askHost(host, "show-now-playing");
   std::string lastFrame;
   const std::uint64_t start = nowNanoseconds() + 200'000'000;  // its first frames drawn
   for (int i = 0; i < kFramesPerSecond && !interrupted; ++i) {
     sleepUntil(start + static_cast<std::uint64_t>(i) * 1'000'000'000u / kFramesPerSecond);
     char name[64];
-    std::snprintf(name, sizeof name, "music%02d-%03d.png", visualisation.visMethod, i);
+    std::snprintf(name, sizeof name, "%s%02d-%03d.png", host.c_str(), visualisation.visMethod, i);
     const std::string path = fs::absolute(frames / name).string();
-    if (askHost("Music", "capture " + path + " " + std::to_string(kFrameScale))) lastFrame = path;
+    if (askHost(host, "capture " + path + " " + std::to_string(kFrameScale))) lastFrame = path;
   }
-  askHost("Music", "hide-now-playing");
+  askHost(host, "hide-now-playing");
   if (lastFrame.empty()) return;
   if (auto picture = render::readPng(lastFrame))
-    recording.musicSheet.push_back(
-        {demo::shrink(*picture, kSheetShrink), "Music " + labelOf(visualisation)});
+    sheet.push_back({demo::shrink(*picture, kSheetShrink), host + " " + labelOf(visualisation)});
+}
+
+// The road of a render to an app's screen, while that screen is on.
+void timeRoadTo(const std::string& host, pid_t daemon, std::vector<double>& milliseconds,
+                std::string& figures) {
+  askHost(host, "show-now-playing");
+  for (int round = 0; round < kLatencyRounds && !interrupted; ++round)
+    if (auto latency = control::timeRenderToScreen(daemon, host)) milliseconds.push_back(*latency);
+  askHost(host, "figures", &figures);
+  askHost(host, "hide-now-playing");
 }
 
 int fail(const std::string& message) {
@@ -249,7 +261,8 @@ void record(const Options& options, const fs::path& frames, Recording& recording
         recording.sheet.push_back({demo::shrink(*picture, kSheetShrink), label});
       }
     }
-    recordMusic(visualisation, frames, recording);
+    recordApp("Music", visualisation, frames, recording.musicSheet);
+    recordApp("Spotify", visualisation, frames, recording.spotifySheet);
   }
   progress.finish();
   if (interrupted) return;
@@ -260,18 +273,16 @@ void record(const Options& options, const fs::path& frames, Recording& recording
     for (int round = 0; round < kLatencyRounds && !interrupted; ++round)
       if (auto latency = control::timeRenderToScreen(daemon))
         recording.latencyMilliseconds.push_back(*latency);
-    askHost("Music", "show-now-playing");
-    for (int round = 0; round < kLatencyRounds && !interrupted; ++round)
-      if (auto latency = control::timeRenderToScreen(daemon, "Music"))
-        recording.musicLatencyMilliseconds.push_back(*latency);
-    askHost("Music", "figures", &recording.musicFigures);
+    timeRoadTo("Music", daemon, recording.musicLatencyMilliseconds, recording.musicFigures);
+    timeRoadTo("Spotify", daemon, recording.spotifyLatencyMilliseconds, recording.spotifyFigures);
     ::kill(daemon, SIGUSR2);  // playing again, whatever happened
   }
 }
 
 void writePictures(const fs::path& out, Recording& recording, std::vector<std::string>& written) {
   if (!recording.sheet.empty()) {
-    const auto sheet = demo::contactSheet({recording.sheet, recording.musicSheet});
+    const auto sheet =
+        demo::contactSheet({recording.sheet, recording.musicSheet, recording.spotifySheet});
     std::string error;
     if (render::writePng(sheet, (out / "contact-sheet.png").string(), &error))
       written.push_back((out / "contact-sheet.png").string());
@@ -326,6 +337,8 @@ std::string summaryOf(const Options& options, const Recording& recording,
   const std::string road = roadOf(latency, "the lock screen");
   const std::string musicRoad =
       roadOf(percentilesOf(recording.musicLatencyMilliseconds), "the Music screen");
+  const std::string spotifyRoad =
+      roadOf(percentilesOf(recording.spotifyLatencyMilliseconds), "the Spotify screen");
   char text[2048];
   std::snprintf(text, sizeof text,
                 "Vellamor2 demo: iOS %d, %s, %zu visualisations x %d s\n"
@@ -337,15 +350,19 @@ std::string summaryOf(const Options& options, const Recording& recording,
                 "  screen snapshot   median %s ms, p99 %s ms (%zu captures)\n"
                 "  render to screen  %s\n"
                 "  Music app         %zu labelled frames, %s new frames of its screen\n"
-                "  render to Music   %s\n",
+                "  render to Music   %s\n"
+                "  Spotify           %zu labelled frames, %s new frames of its screen\n"
+                "  render to Spotify %s\n",
                 options.system, source.c_str(), std::size(kVisualisations), options.seconds,
                 recording.frameFiles.size(), orZero(field(f, "packets")).c_str(),
                 orZero(field(f, "drawn")).c_str(), orZero(field(f, "dropped")).c_str(),
                 orZero(field(f, "skipped")).c_str(), milliseconds(f, "draw_p50_us").c_str(),
                 milliseconds(f, "draw_p99_us").c_str(), fixed(capture.median).c_str(),
                 fixed(capture.p99).c_str(), capture.count, road.c_str(),
-                recording.musicSheet.size(), orZero(field(recording.musicFigures, "frames")).c_str(),
-                musicRoad.c_str());
+                recording.musicSheet.size(),
+                orZero(field(recording.musicFigures, "frames")).c_str(), musicRoad.c_str(),
+                recording.spotifySheet.size(),
+                orZero(field(recording.spotifyFigures, "frames")).c_str(), spotifyRoad.c_str());
   std::string summary = text;
   for (const auto& file : written) summary += "  wrote             " + file + "\n";
   return summary;

@@ -79,6 +79,10 @@ void BM_System_RenderToMusicScreen(benchmark::State& state) {
   renderToScreen(state, "Music", "show-now-playing");
 }
 
+void BM_System_RenderToSpotifyScreen(benchmark::State& state) {
+  renderToScreen(state, "Spotify", "show-now-playing");
+}
+
 BENCHMARK(BM_System_RenderToLockScreen)
     ->Arg(9)
     ->Arg(10)
@@ -88,6 +92,12 @@ BENCHMARK(BM_System_RenderToLockScreen)
 
 BENCHMARK(BM_System_RenderToMusicScreen)
     ->Arg(9)
+    ->Arg(10)
+    ->UseManualTime()
+    ->Iterations(30)
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_System_RenderToSpotifyScreen)
     ->Arg(10)
     ->UseManualTime()
     ->Iterations(30)
