@@ -19,7 +19,6 @@ constinit Class videoViewClass = nullptr;
 constinit Class controlsControllerClass = nullptr;
 constinit Class nowPlayingControllerClass = nullptr;
 constinit Class videoControllerClass = nullptr;
-constinit unsigned itemIndex = 0;
 StrongRef<NSObject> nowPlaying;
 
 bool olderGeneration() {
@@ -223,12 +222,7 @@ bool stopVideo() {
 }
 
 void nextItem() {
-  ++itemIndex;
   if (nowPlaying && olderGeneration()) msgSend<void>(nowPlaying.get(), "_updateNowPlayingInfo");
-}
-
-unsigned currentItem() {
-  return itemIndex;
 }
 
 }  // namespace music

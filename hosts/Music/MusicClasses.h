@@ -33,6 +33,5 @@ bool stopVideo();
 
 // The next item of the queue plays (iOS 9: _updateNowPlayingInfo makes its item controller).
 void nextItem();
-unsigned currentItem();
 
 }  // namespace music

@@ -3,9 +3,7 @@
 #include <ColorFlow/ColorFlowNotifications.h>
 #include <Foundation/Foundation.h>
 #include <HostControl/ControlService.h>
-#include <HostScreen/ArtworkImage.h>
 #include <HostScreen/ScreenRequests.h>
-#include <HostScreen/ScreenWatch.h>
 
 #include <cstdio>
 #include <optional>
@@ -22,12 +20,7 @@ std::string error(const std::string& reason) {
 }
 
 std::string show(const std::string& file) {
-  if (!file.empty()) {
-    std::string reason;
-    cg::ImageRef image = screen::artworkFromFile(file, &reason);
-    if (!image) return error("cannot show " + file + ": " + reason);
-    setArtworkImage(std::move(image));
-  }
+  if (auto failed = musicScreen().chooseArtworkFrom(file)) return *failed;
   bringNowPlayingOnScreen();
   return nowPlayingController() != nullptr ? "ok shown" : error("no now-playing controller");
 }
@@ -46,7 +39,7 @@ std::optional<colorflow::PaletteColor> colourOf(const std::string& text) {
 
 std::string colourise(const std::string& argument) {
   if (argument.empty()) {
-    if (!colorflow::postColorization(colorflow::Place::musicApp, currentArtwork().get()))
+    if (!colorflow::postColorization(colorflow::Place::musicApp, musicScreen().artwork().get()))
       return error("the artwork has no palette");
     return "ok colourised from the artwork";
   }
@@ -74,15 +67,14 @@ std::string handleControlRequest(const control::ControlRequest& request) {
   if (command == "stop-video") return stopVideo() ? "ok stopped" : error("no video is playing");
   if (command == "next-item") {
     showNextItem();
-    return "ok item=" + std::to_string(currentItem());
+    return "ok item=" + std::to_string(musicScreen().item());
   }
   if (command == "colourise") return colourise(request.argument);
   if (command == "revert") {
     colorflow::postReversion(colorflow::Place::musicApp);
     return "ok reverted";
   }
-  if (command == "figures") return "ok " + screen::screenFigures();
-  if (auto reply = screen::answerScreenRequest(request, musicScreen())) return *reply;
+  if (auto reply = screen::answerScreenRequest(request, musicScreen().root())) return *reply;
   return error("unknown command " + command);
 }
 

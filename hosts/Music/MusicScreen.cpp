@@ -1,76 +1,44 @@
 #include "MusicScreen.h"
 
 #include <ColorFlow/ColorFlowNotifications.h>
-#include <HostScreen/ArtworkImage.h>
-#include <HostScreen/ScreenWatch.h>
-#include <UIKit/UIColor.h>
-#include <objc/StrongRef.h>
 
 #include "MusicClasses.h"
 
 namespace music {
 namespace {
 
-StrongRef<UIView> screen;
-cg::ImageRef chosenArtwork;  // from a file; otherwise each item has its generated cover
-cg::ImageRef itemArtwork;
-UIView* placedController = nullptr;  // the controller view on screen (held by the screen)
-
 void showArtworkInView() {
-  if (UIView* artwork = artworkView()) artwork->layer()->setContents(currentArtwork().get());
+  if (UIView* artwork = artworkView()) artwork->layer()->setContents(musicScreen().artwork().get());
 }
 
 }  // namespace
 
-UIView* musicScreen() {
-  if (!screen) {
-    screen = UIView::viewWithFrame<UIView>(CGRectMake(0, 0, kScreenWidth, kScreenHeight));
-    screen->setBackgroundColor(UIColor::colorWithRed(0.96, 0.95, 0.97, 1).get());
-    screen::watchScreen(screen.get());
-  }
-  return screen.get();
-}
-
-void setArtworkImage(cg::ImageRef image) {
-  chosenArtwork = std::move(image);
-  itemArtwork = nullptr;
-}
-
-cg::ImageRef currentArtwork() {
-  if (chosenArtwork) return chosenArtwork;
-  if (!itemArtwork) itemArtwork = screen::generatedCover(512, currentItem());
-  return itemArtwork;
+screen::AppScreen& musicScreen() {
+  static screen::AppScreen screen(0.96, 0.95, 0.97);
+  return screen;
 }
 
 void bringNowPlayingOnScreen() {
   showNowPlaying();
-  id controller = nowPlayingController();
-  auto* view = controller != nullptr ? msgSend<UIView*>(controller, "view") : nullptr;
-  if (view == nullptr) return;
-  if (placedController != view) {
-    view->setFrame(CGRectMake(0, 0, kScreenWidth, kScreenHeight));
-    musicScreen()->addSubview(view);
-    placedController = view;
-  }
+  if (nowPlayingController() == nullptr) return;
+  musicScreen().place(nowPlayingController());
   showArtworkInView();
-  colorflow::postColorization(colorflow::Place::musicApp, currentArtwork().get());
+  colorflow::postColorization(colorflow::Place::musicApp, musicScreen().artwork().get());
 }
 
 void takeNowPlayingOffScreen() {
   if (nowPlayingController() == nullptr) return;
   hideNowPlaying();
-  if (placedController != nullptr) placedController->removeFromSuperview();
-  placedController = nullptr;
+  musicScreen().place(nullptr);
   colorflow::postReversion(colorflow::Place::musicApp);
 }
 
 void showNextItem() {
-  itemArtwork = nullptr;
-  chosenArtwork = nullptr;
+  musicScreen().nextItem();
   nextItem();
   if (nowPlayingController() == nullptr) return;
   showArtworkInView();
-  colorflow::postColorization(colorflow::Place::musicApp, currentArtwork().get());
+  colorflow::postColorization(colorflow::Place::musicApp, musicScreen().artwork().get());
 }
 
 }  // namespace music

@@ -10,7 +10,7 @@
 namespace {
 
 void finishLaunching() {
-  music::musicScreen();
+  music::musicScreen().root();
   music::startControlService();
 }
 

@@ -2,9 +2,7 @@
 
 #include <Foundation/Foundation.h>
 #include <HostControl/ControlService.h>
-#include <HostScreen/ArtworkImage.h>
 #include <HostScreen/ScreenRequests.h>
-#include <HostScreen/ScreenWatch.h>
 
 #include "SpotifyClasses.h"
 #include "SpotifyScreen.h"
@@ -17,12 +15,7 @@ std::string error(const std::string& reason) {
 }
 
 std::string show(const std::string& file) {
-  if (!file.empty()) {
-    std::string reason;
-    cg::ImageRef image = screen::artworkFromFile(file, &reason);
-    if (!image) return error("cannot show " + file + ": " + reason);
-    setCoverArt(std::move(image));
-  }
+  if (auto failed = spotifyScreen().chooseArtworkFrom(file)) return *failed;
   bringNowPlayingOnScreen();
   return nowPlayingController() != nullptr ? "ok shown" : error("no carousel controller");
 }
@@ -44,11 +37,10 @@ std::string handleControlRequest(const control::ControlRequest& request) {
   }
   if (command == "next-track") {
     playNextTrack();
-    return "ok track=" + std::to_string(currentTrack());
+    return "ok track=" + std::to_string(spotifyScreen().item());
   }
   if (command == "blur-layout") return blurLayout(request.argument);
-  if (command == "figures") return "ok " + screen::screenFigures();
-  if (auto reply = screen::answerScreenRequest(request, spotifyScreen())) return *reply;
+  if (auto reply = screen::answerScreenRequest(request, spotifyScreen().root())) return *reply;
   return error("unknown command " + command);
 }
 

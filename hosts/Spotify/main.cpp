@@ -10,7 +10,7 @@
 namespace {
 
 void finishLaunching() {
-  spotify::spotifyScreen();
+  spotify::spotifyScreen().root();
   spotify::startControlService();
 }
 

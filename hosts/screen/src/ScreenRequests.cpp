@@ -64,7 +64,8 @@ bool captureScreen(UIView* root, const std::string& path, double scale, std::str
 std::optional<std::string> answerScreenRequest(const control::ControlRequest& request,
                                                UIView* root) {
   if (request.command == "capture") return capture(root, request.argument);
-  if (request.command == "screen-figures") return "ok " + screenFigures();
+  if (request.command == "figures" || request.command == "screen-figures")
+    return "ok " + screenFigures();
   if (request.command == "first-change-after") return firstChangeAfter(request.argument);
   return std::nullopt;
 }

@@ -2,7 +2,8 @@
 // The control requests every host with a screen answers the same way:
 //
 //   capture FILE [SCALE]      the screen drawn into a PNG (SCALE device pixels per point, 2)
-//   screen-figures            refreshes seen and new frames among them (ScreenWatch.h)
+//   figures, screen-figures   refreshes seen and new frames among them (ScreenWatch.h); a host
+//                             with figures of its own answers "figures" itself
 //   first-change-after NS     CLOCK_MONOTONIC of the first new frame after NS: "ok none" or
 //                             "ok <ns>" (how a render's road to the screen is timed)
 
