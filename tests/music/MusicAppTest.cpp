@@ -21,6 +21,7 @@
 #include <string>
 
 #include "AppTestService.h"
+#include "AppTestSupport.h"
 #include "MusicClasses.h"
 #include "TempDevice.h"
 #include "Vellamor2/IntegrationState.h"
@@ -29,7 +30,14 @@
 
 namespace {
 
+using app_test::countOf;
 using app_test::counts;
+using app_test::sameColor;
+
+// Runs `body` as the Music app of `generation`, the service answering `settings`.
+bool asMusicApp(int generation, NSDictionary* settings, const std::function<void()>& body) {
+  return app_test::asApp("com.apple.Music", &music::defineClasses, generation, settings, body);
+}
 
 StrongRef<NSMutableDictionary> settingsWith(bool enabledMusic, int visMethod = 0,
                                             bool enabledCF = false) {
@@ -46,27 +54,6 @@ StrongRef<NSMutableDictionary> settingsWith(bool enabledMusic, int visMethod = 0
   return settings;
 }
 
-// Runs `body` as the Music app of `generation` in a child process, the service answering
-// `settings`; true when the child passed.
-bool asMusicApp(int generation, NSDictionary* settings, const std::function<void()>& body) {
-  std::fflush(nullptr);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    NSBundle::mainBundle()->setBundleIdentifier("com.apple.Music");
-    kCFCoreFoundationVersionNumber = host::coreFoundationVersionOf(generation);
-    music::defineClasses(generation);
-    for (const vellamor2::StartupStep& step : vellamor2::startupSequence()) step.run();
-    app_test::answerSettings(settings);
-    if (!app_test::startService()) ADD_FAILURE() << "the service did not start";
-    body();
-    std::fflush(nullptr);
-    ::_exit(::testing::Test::HasFailure() ? 1 : 0);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 bool runUntil(const std::function<bool()>& condition,
               std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -77,24 +64,8 @@ bool runUntil(const std::function<bool()>& condition,
   return true;
 }
 
-int countOf(const std::string& text, const std::string& part) {
-  int count = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
-
 UIView* plotView() {
   return objc::cast<UIView>(musicAppState->plot.get());
-}
-
-bool sameColor(const NSObject* color, CGFloat r, CGFloat g, CGFloat b, CGFloat a) {
-  auto* c = objc::cast<UIColor>(color);
-  if (c == nullptr) return false;
-  const CGFloat* x = CGColorGetComponents(c->CGColor());
-  const CGFloat want[4] = {r, g, b, a};
-  for (int i = 0; i < 4; ++i)
-    if (std::abs(x[i] - want[i]) > 1e-6) return false;
-  return true;
 }
 
 // Out-of-line bodies mapped into this process now.

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "AppTestService.h"
+#include "AppTestSupport.h"
 #include "SpotifyClasses.h"
 #include "TempDevice.h"
 #include "Vellamor2/IntegrationState.h"
@@ -21,6 +22,13 @@
 #include "Vellamor2/Startup.h"
 
 namespace {
+
+using app_test::countOf;
+using app_test::sameColor;
+
+bool asSpotify(NSDictionary* settings, const std::function<void()>& body) {
+  return app_test::asApp("com.spotify.client", &spotify::defineClasses, 10, settings, body);
+}
 
 StrongRef<NSMutableDictionary> settingsWith(bool enabledSPT, bool enabledCF) {
   auto settings = NSMutableDictionary::dictionary();
@@ -31,40 +39,6 @@ StrongRef<NSMutableDictionary> settingsWith(bool enabledSPT, bool enabledCF) {
                             {"backgroundColourAlpha", 0.25}})
     settings->setObject(NSNumber::numberWithDouble(value).get(), key);
   return settings;
-}
-
-bool asSpotify(NSDictionary* settings, const std::function<void()>& body) {
-  std::fflush(nullptr);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    NSBundle::mainBundle()->setBundleIdentifier("com.spotify.client");
-    spotify::defineClasses(10);
-    for (const vellamor2::StartupStep& step : vellamor2::startupSequence()) step.run();
-    app_test::answerSettings(settings);
-    if (!app_test::startService()) ADD_FAILURE() << "the service did not start";
-    body();
-    std::fflush(nullptr);
-    ::_exit(::testing::Test::HasFailure() ? 1 : 0);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-int countOf(const std::string& text, const std::string& part) {
-  int count = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
-
-bool sameColor(const NSObject* color, CGFloat r, CGFloat g, CGFloat b, CGFloat a) {
-  auto* c = objc::cast<UIColor>(color);
-  if (c == nullptr) return false;
-  const CGFloat* x = CGColorGetComponents(c->CGColor());
-  const CGFloat want[4] = {r, g, b, a};
-  for (int i = 0; i < 4; ++i)
-    if (std::abs(x[i] - want[i]) > 1e-6) return false;
-  return true;
 }
 
 id plotColour(const char* getter) {
