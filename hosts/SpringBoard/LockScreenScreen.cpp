@@ -3,7 +3,6 @@
 #include <ColorFlow/ColorFlowNotifications.h>
 #include <HostCommon/RuntimeClass.h>
 #include <HostScreen/ArtworkImage.h>
-#include <HostScreen/ScreenRequests.h>
 #include <HostScreen/ScreenWatch.h>
 #include <QuartzCore/CAGradientLayer.h>
 #include <UIKit/UIKit.h>
@@ -79,10 +78,6 @@ void placeNowPlayingArtwork() {
   if (layer == nullptr || layer->contents() == artworkImage.get()) return;
   layer->setContents(artworkImage.get());
   colorflow::postColorization(colorflow::Place::lockScreen, artworkImage.get());
-}
-
-bool captureLockScreen(const std::string& path, double scale, std::string* error) {
-  return screen::captureScreen(lockScreen(), path, scale, error);
 }
 
 }  // namespace springboard

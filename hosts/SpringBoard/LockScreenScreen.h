@@ -6,7 +6,6 @@
 #include <CoreGraphics/CGImage.h>
 #include <UIKit/UIView.h>
 
-#include <string>
 
 namespace springboard {
 
@@ -23,8 +22,5 @@ void setArtworkImage(cg::ImageRef image);
 // Puts the current artwork controller's view on the screen with the artwork picture in it, or
 // takes it off when there is no controller.
 void placeNowPlayingArtwork();
-
-// Draws the screen into a PNG at `scale` device pixels per point; false and a reason on failure.
-bool captureLockScreen(const std::string& path, double scale, std::string* error);
 
 }  // namespace springboard
