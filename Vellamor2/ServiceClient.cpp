@@ -8,7 +8,7 @@ namespace {
 
 void drawFromSnapshot(void* context) {
   auto& drawing = *static_cast<SnapshotDrawing*>(context);
-  LMResponseBuffer buffer;
+  LMResponseBuffer buffer{};  // a failed exchange may leave it unwritten: it then reads as empty
   LMConnectionSendTwoWay(drawing.connection, kHistorySnapshotMessageId, drawing.blank,
                          sizeof *drawing.blank, &buffer);
   if (LMMessageGetDataLength(&buffer.message) >= sizeof(serverDataStruct)) {
@@ -22,7 +22,7 @@ void drawFromSnapshot(void* context) {
 
 void fetchPreferences(LMConnection& connection, const std::int32_t& blank,
                       StrongRef<NSDictionary>& preferences) {
-  LMResponseBuffer buffer;
+  LMResponseBuffer buffer{};  // a failed exchange may leave it unwritten: it then reads as empty
   StrongRef<NSObject> settings;
   if (LMConnectionSendTwoWay(&connection, kPreferencesMessageId, &blank, sizeof blank, &buffer) ==
       KERN_SUCCESS) {
