@@ -5,11 +5,11 @@
 
 #include <ColorFlow/ArtworkPalette.h>
 #include <Foundation/NSNotificationCenter.h>
+#include <HostScreen/ArtworkImage.h>
 #include <Renderer/Renderer.h>
 
 #include <cmath>
 
-#include "ArtworkImage.h"
 #include "LockScreenScreen.h"
 #include "PlotPreview.h"
 #include "SampleArtwork.h"
@@ -65,7 +65,7 @@ VideoScene makeVideoScene(Screen screen, int size, const std::optional<render::I
         host::ivarObject(host::ivarObject(controller, "_artworkView"), "_artworkContainerView");
     scene.root = springboard::lockScreen();
     scene.plot = preview::showPlot(objc::cast<UIView>(container), settings);
-    const cg::ImageRef shown = artwork ? imageOf(*artwork) : springboard::generatedCover();
+    const cg::ImageRef shown = artwork ? imageOf(*artwork) : screen::generatedCover();
     if (settings->boolValue("enabledCF"))
       announceArtworkColours(shown->rgba(), shown->width(), shown->height());
     scene.scale = size / springboard::kScreenWidth;
