@@ -117,7 +117,7 @@ bool sameColor(const UIColor* a, const UIColor* b) {
 }
 
 // A device holding the iOS 9 lock-screen plug-in at its phone path.
-class LockScreen : public ::testing::Test {
+class LockScreenDevice : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto plugin = device_.path() /
@@ -129,7 +129,7 @@ class LockScreen : public ::testing::Test {
   testing_support::TempDevice device_;
 };
 
-class EachGeneration : public LockScreen, public ::testing::WithParamInterface<int> {};
+class EachGeneration : public LockScreenDevice, public ::testing::WithParamInterface<int> {};
 
 std::string generationName(const ::testing::TestParamInfo<int>& info) {
   return "iOS" + std::to_string(info.param);
@@ -184,7 +184,7 @@ TEST_P(EachGeneration, WithoutSettingsNoPlotIsShown) {
 }
 
 // Appear, disappear, appear: a new plot; the kept colours come back only with "enabledCF".
-class KeptColours : public LockScreen, public ::testing::WithParamInterface<bool> {};
+class KeptColours : public LockScreenDevice, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(KeptColours, ComeBackToTheNextPlotOnlyWithColorFlowEnabled) {
   const bool enabledCF = GetParam();
@@ -243,7 +243,7 @@ TEST_P(EachGeneration, ASecondAppearanceKeepsTheOnePlotAndItsDisplayLink) {
   }));
 }
 
-TEST_F(LockScreen, ARotationLogsItsLineAndKeepsThePlotsFrame) {
+TEST_F(LockScreenDevice, ARotationLogsItsLineAndKeepsThePlotsFrame) {
   EXPECT_TRUE(asSpringBoard(10, [&] {
     useSettings(true);
     springboard::showNowPlayingArtwork();
@@ -272,7 +272,7 @@ TEST_P(EachGeneration, ATickWhoseTaskRunsAfterTheHideDrawsNothing) {
   }));
 }
 
-TEST_F(LockScreen, OnIOS9AnAppearanceBeforeAnyArtViewShowsNothing) {
+TEST_F(LockScreenDevice, OnIOS9AnAppearanceBeforeAnyArtViewShowsNothing) {
   EXPECT_TRUE(asSpringBoard(9, [&] {
     useSettings(true);
     // The plug-in's controller, its view not loaded: no _NowPlayingArtView exists yet.
@@ -305,7 +305,7 @@ void defineControllerWithoutIvars(int) {
       .define();
 }
 
-TEST_F(LockScreen, AMissingArtworkVariableReadsAsNoView) {
+TEST_F(LockScreenDevice, AMissingArtworkVariableReadsAsNoView) {
   EXPECT_TRUE(asSpringBoard(
       10,
       [&] {

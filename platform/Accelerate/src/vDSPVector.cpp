@@ -85,7 +85,8 @@ void vDSP_vsmsa(const float* a, vDSP_Stride ia, const float* b, const float* c, 
 #define VDSP_SANITIZED 1
 #endif
 #endif
-#if defined(__x86_64__) && defined(__ELF__) && !defined(VDSP_SANITIZED)
+// GCC only: clang 14 exports the clones' dispatcher under another name, so callers cannot link.
+#if defined(__x86_64__) && defined(__ELF__) && !defined(VDSP_SANITIZED) && !defined(__clang__)
 #define VDSP_WIDE_VECTORS __attribute__((target_clones("arch=x86-64-v3", "default")))
 #else
 #define VDSP_WIDE_VECTORS
