@@ -10,6 +10,7 @@
 #include <string>
 
 #include "Device/Device.h"
+#include "Device/DeviceFiles.h"
 #include "objc/runtime.h"
 
 extern char* program_invocation_short_name;
@@ -37,7 +38,8 @@ std::string expand(const char* format, va_list arguments) {
     }
     // One printf conversion: flags, width, precision, length, then the conversion letter.
     const char* end = p + 1;
-    while (*end != '\0' && std::string_view("-+ #0123456789.*hlLqjzt").find(*end) != std::string_view::npos)
+    while (*end != '\0' &&
+           std::string_view("-+ #0123456789.*hlLqjzt").find(*end) != std::string_view::npos)
       ++end;
     if (*end == '\0') break;
     std::string spec(p, end + 1);
@@ -49,10 +51,12 @@ std::string expand(const char* format, va_list arguments) {
     out += buffer;
     // Step past the argument(s) the conversion used.
     const char letter = *end;
-    const bool isLong = spec.find('l') != std::string::npos || spec.find('z') != std::string::npos ||
-                        spec.find('j') != std::string::npos || spec.find('t') != std::string::npos ||
-                        spec.find('q') != std::string::npos;
-    for (char c : spec) if (c == '*') (void)va_arg(arguments, int);
+    const bool isLong = spec.find('l') != std::string::npos ||
+                        spec.find('z') != std::string::npos ||
+                        spec.find('j') != std::string::npos ||
+                        spec.find('t') != std::string::npos || spec.find('q') != std::string::npos;
+    for (char c : spec)
+      if (c == '*') (void)va_arg(arguments, int);
     if (letter == 'f' || letter == 'g' || letter == 'e' || letter == 'G' || letter == 'E' ||
         letter == 'a' || letter == 'A' || letter == 'F') {
       if (spec.find('L') != std::string::npos)
@@ -104,7 +108,7 @@ void NSLog(const char* format, ...) {
   const auto run = device::runDirectory();
   if (run.empty()) return;
   // One write per line on an O_APPEND descriptor: lines of several processes never interleave.
-  const int fd = ::open((run / "log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  const int fd = device::openInDevice(run / "log", O_WRONLY | O_CREAT | O_APPEND);
   if (fd < 0) return;
   writeAll(fd, line);
   ::close(fd);
