@@ -39,6 +39,10 @@ struct Writer {
   std::function<void()> write;
 };
 
+void PrintTo(const Writer& writer, std::ostream* out) {
+  *out << writer.name;
+}
+
 class PlantedLink : public ::testing::TestWithParam<Writer> {};
 
 TEST_P(PlantedLink, IsNeverWrittenThrough) {
