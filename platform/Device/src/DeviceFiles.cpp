@@ -1,11 +1,14 @@
 #include "Device/DeviceFiles.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 #include <utility>
 
@@ -87,6 +90,29 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// Removes the temporary files of `name` whose writers were killed before their rename: the
+// writer's pid is in the name, and one that no longer runs will never finish.
+void removeAbandonedTemporaries(int folder, const std::string& name) {
+  const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listing < 0) return;
+  DIR* entries = ::fdopendir(listing);
+  if (entries == nullptr) {
+    ::close(listing);
+    return;
+  }
+  const std::string prefix = "." + name + ".";
+  while (const dirent* entry = ::readdir(entries)) {
+    const std::string_view file = entry->d_name;
+    if (file.size() <= prefix.size() + 4 || file.substr(0, prefix.size()) != prefix ||
+        file.substr(file.size() - 4) != ".tmp")
+      continue;
+    const long pid = std::strtol(entry->d_name + prefix.size(), nullptr, 10);
+    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+      ::unlinkat(folder, entry->d_name, 0);
+  }
+  ::closedir(entries);
+}
+
 }  // namespace
 
 int openInDevice(const std::filesystem::path& file, int flags, mode_t mode,
@@ -125,6 +151,7 @@ bool replaceFile(const std::filesystem::path& file, std::string_view bytes,
     return false;
   }
   ::fsync(folder.get());
+  removeAbandonedTemporaries(folder.get(), name);
   return true;
 }
 
