@@ -85,8 +85,10 @@ int listen(const std::string& hostName, std::string* error) {
   // The socket belongs to whoever holds the lock beside it, for as long as that host runs: a
   // second instance neither takes the socket nor removes it. The lock is never closed; the
   // kernel releases it when the host ends.
-  const int ownership = device::openInDevice(
-      std::filesystem::path(path).parent_path() / ("." + hostName + ".lock"), O_RDWR | O_CREAT);
+  const int ownership =
+      device::openInDevice(std::filesystem::path(path).parent_path() /
+                               (std::string(".").append(hostName).append(".lock")),
+                           O_RDWR | O_CREAT);
   if (ownership < 0) return fail("cannot lock " + path + ": " + std::strerror(errno));
   if (::flock(ownership, LOCK_EX | LOCK_NB) != 0) {
     ::close(ownership);

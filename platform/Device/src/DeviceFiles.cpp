@@ -100,7 +100,7 @@ void removeAbandonedTemporaries(int folder, const std::string& name) {
     ::close(listing);
     return;
   }
-  const std::string prefix = "." + name + ".";
+  const std::string prefix = std::string(".").append(name).append(".");
   while (const dirent* entry = ::readdir(entries)) {
     const std::string_view file = entry->d_name;
     if (file.size() <= prefix.size() + 4 || file.substr(0, prefix.size()) != prefix ||
@@ -137,8 +137,13 @@ bool replaceFile(const std::filesystem::path& file, std::string_view bytes,
   std::string temporary;
   Descriptor out;
   for (int attempt = 0; attempt < 8 && !out.valid(); ++attempt) {
-    temporary =
-        "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(++serial) + ".tmp";
+    temporary = std::string(".")
+                    .append(name)
+                    .append(".")
+                    .append(std::to_string(::getpid()))
+                    .append("-")
+                    .append(std::to_string(++serial))
+                    .append(".tmp");
     out = Descriptor(::openat(folder.get(), temporary.c_str(),
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!out.valid() && errno != EEXIST) return false;

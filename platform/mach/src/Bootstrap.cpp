@@ -84,7 +84,7 @@ bool holdNameLock(const std::string& name) {
   static std::map<std::filesystem::path, int> held;
   const std::filesystem::path bootstrap = device::runSubdirectory("bootstrap");
   if (bootstrap.empty()) return false;
-  const std::filesystem::path lockFile = bootstrap / ("." + name + ".lock");
+  const std::filesystem::path lockFile = bootstrap / std::string(".").append(name).append(".lock");
   std::lock_guard guard(mutex);
   if (held.count(lockFile)) return true;
   const int fd = device::openInDevice(lockFile, O_RDWR | O_CREAT);
