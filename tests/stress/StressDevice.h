@@ -30,7 +30,6 @@ void figure(const std::string& name, const std::string& value);
 std::size_t descriptorCount(pid_t pid);
 std::size_t memfdMappings(pid_t pid);
 long residentKilobytes(pid_t pid);
-bool processRuns(pid_t pid);
 
 class StressDevice {
  public:
