@@ -38,8 +38,7 @@ std::string expand(const char* format, va_list arguments) {
     }
     // One printf conversion: flags, width, precision, length, then the conversion letter.
     const char* end = p + 1;
-    while (*end != '\0' &&
-           std::string_view("-+ #0123456789.*hlLqjzt").find(*end) != std::string_view::npos)
+    while (*end != '\0' && std::string_view("-+ #0123456789.*hlLqjzt").find(*end) != std::string_view::npos)
       ++end;
     if (*end == '\0') break;
     std::string spec(p, end + 1);
@@ -51,12 +50,10 @@ std::string expand(const char* format, va_list arguments) {
     out += buffer;
     // Step past the argument(s) the conversion used.
     const char letter = *end;
-    const bool isLong = spec.find('l') != std::string::npos ||
-                        spec.find('z') != std::string::npos ||
-                        spec.find('j') != std::string::npos ||
-                        spec.find('t') != std::string::npos || spec.find('q') != std::string::npos;
-    for (char c : spec)
-      if (c == '*') (void)va_arg(arguments, int);
+    const bool isLong = spec.find('l') != std::string::npos || spec.find('z') != std::string::npos ||
+                        spec.find('j') != std::string::npos || spec.find('t') != std::string::npos ||
+                        spec.find('q') != std::string::npos;
+    for (char c : spec) if (c == '*') (void)va_arg(arguments, int);
     if (letter == 'f' || letter == 'g' || letter == 'e' || letter == 'G' || letter == 'E' ||
         letter == 'a' || letter == 'A' || letter == 'F') {
       if (spec.find('L') != std::string::npos)
