@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -33,18 +32,6 @@ inline std::size_t countLines(const std::string& file) {
   for (std::string line; std::getline(in, line);)
     if (line.find("/memfd:") != std::string::npos) ++count;
   return count;
-}
-
-// Whether `address` lies in a mapping of this process.
-inline bool isMapped(const void* address) {
-  const auto at = reinterpret_cast<uintptr_t>(address);
-  std::ifstream in("/proc/self/maps");
-  for (std::string line; std::getline(in, line);) {
-    unsigned long long start = 0, end = 0;
-    if (std::sscanf(line.c_str(), "%llx-%llx", &start, &end) == 2 && at >= start && at < end)
-      return true;
-  }
-  return false;
 }
 
 // Every datagram sent through the stand-in while installed, and the errors sendmsg gave.
