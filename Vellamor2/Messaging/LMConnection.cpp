@@ -99,6 +99,12 @@ kern_return_t LMConnectionSendTwoWay(LMConnection* connection, int32_t messageId
   LMMessageAssignData(message, data, length);
   status = LMMachMsg(connection, &message->head, kSendAndReceiveWithTimeouts, size,
                      sizeof(LMResponseBuffer), replyPort, kLMTimeoutMilliseconds, MACH_PORT_NULL);
+  // The send-once notification in place of a reply: the service gave up its reply right.
+  if (status == KERN_SUCCESS && message->head.msgh_id == MACH_NOTIFY_SEND_ONCE &&
+      message->head.msgh_size == sizeof(mach_msg_header_t)) {
+    status = MIG_SERVER_DIED;
+    message->data.length = 0;
+  }
   if (status != KERN_SUCCESS) message->body.msgh_descriptor_count = 0;
   mach_port_mod_refs(mach_task_self(), replyPort, MACH_PORT_RIGHT_RECEIVE, -1);
   return status;

@@ -71,6 +71,10 @@ struct LMLayout {
       write32(message, kDescriptorCountOffset, 0);
       write32(message, kInlineLengthOffset, length);
       std::memcpy(static_cast<char*>(message) + kInlineBytesOffset, data, length);
+      // The fill up to the header size goes on the wire too: never whatever the buffer held.
+      const uint32_t end = kInlineBytesOffset + length;
+      const uint32_t size = read32(message, 4);
+      if (size > end) std::memset(static_cast<char*>(message) + end, 0, size - end);
     } else {
       assignOutOfLine(message, data, length);
     }

@@ -123,10 +123,11 @@ std::string handleControlRequest(const control::ControlRequest& request) {
   return error("unknown command " + command);
 }
 
-void startControlService() {
+bool startControlService() {
   std::string reason;
-  if (!control::serve("SpringBoard", &handleControlRequest, &reason))
-    NSLog("SpringBoard: no control service: %s", reason.c_str());
+  if (control::serve("SpringBoard", &handleControlRequest, &reason)) return true;
+  NSLog("SpringBoard: no control service: %s", reason.c_str());
+  return false;
 }
 
 }  // namespace springboard

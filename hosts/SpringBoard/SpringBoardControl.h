@@ -16,8 +16,8 @@
 
 namespace springboard {
 
-// Offers the service; logs and carries on without it when it cannot be offered.
-void startControlService();
+// Offers the service; false (and a log line) when it cannot be offered.
+bool startControlService();
 
 // One command's reply ("ok ..." or "error ...").
 std::string handleControlRequest(const control::ControlRequest& request);

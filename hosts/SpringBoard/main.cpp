@@ -1,6 +1,7 @@
 // SpringBoard: names itself, lets the tweaks load, finishes launching and shows the lock
 // screen's now-playing artwork, then serves its main run loop.
 
+#include <CoreFoundation/CFRunLoop.h>
 #include <HostCommon/HostProgram.h>
 
 #include "LockScreenScreen.h"
@@ -10,11 +11,16 @@
 namespace {
 
 void finishLaunching() {
+  // One SpringBoard per device: without the control service (another SpringBoard holds it) this
+  // one ends before it launches, leaving the first and its service alone.
+  if (!springboard::startControlService()) {
+    CFRunLoopStop(CFRunLoopGetMain());
+    return;
+  }
   springboard::launch();
   springboard::showNowPlayingArtwork();
-  // Lock screen: the artwork on the drawn screen, and the control service.
+  // Lock screen: the artwork on the drawn screen.
   springboard::placeNowPlayingArtwork();
-  springboard::startControlService();
 }
 
 }  // namespace

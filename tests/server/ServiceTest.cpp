@@ -1,11 +1,13 @@
 #include <CoreFoundation/CFPreferences.h>
 #include <CoreFoundation/CFRunLoop.h>
 #include <gtest/gtest.h>
+#include <mach/SystemCallHooks.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,7 +76,31 @@ class HistoryService : public ::testing::Test {
     std::memset(&ServerData, 0, sizeof ServerData);
     SpringBoardServer::startService();
   }
+  void TearDown() override { mach_stand_in::restoreSystemCalls(); }
   TempDevice device_;
+};
+
+// Watches the first datagram that this (the service's) thread sends: the reply of the next
+// exchange. The hook sees `busy` as it is while the reply goes out, and may refuse the datagram.
+struct FirstReply {
+  static inline std::thread::id server;
+  static inline bool seen = false;
+  static inline bool refuse = false;
+  static inline bool busyWhileSent = false;
+  explicit FirstReply(bool refuseIt) {
+    server = std::this_thread::get_id();
+    seen = false;
+    refuse = refuseIt;
+    mach_stand_in::systemCalls().sendmsg = &send;
+  }
+  static ssize_t send(int fd, const msghdr* message, int flags) {
+    if (std::this_thread::get_id() == server && !seen) {
+      seen = true;
+      busyWhileSent = ServerData.busy;
+      if (refuse) return errno = ENOBUFS, -1;
+    }
+    return ::sendmsg(fd, message, flags);
+  }
 };
 
 TEST_F(HistoryService, ASnapshotBeforeAnyPacketIsAllZero) {
@@ -121,6 +147,47 @@ TEST_F(HistoryService, MalformedPacketsAreAcknowledgedAndChangeNothing) {
     EXPECT_EQ(ack.body.size(), 4u);
     EXPECT_EQ(std::memcmp(&ServerData, before.get(), sizeof ServerData), 0) << body.size();
   }
+}
+
+TEST_F(HistoryService, BusyLastsFromTheMergeUntilTheAcknowledgementIsSent) {
+  FirstReply watch(false);
+  const auto bytes = packet(2, 512, 0.5f);
+  ASSERT_EQ(exchange(kAudioPacketMessageId, bytes.data(), bytes.size()).status, 0);
+  ASSERT_TRUE(FirstReply::seen);
+  EXPECT_TRUE(FirstReply::busyWhileSent);
+  EXPECT_FALSE(ServerData.busy);
+}
+
+TEST_F(HistoryService, AReplyThatCannotBeSentEndsTheClientsWaitAtOnce) {
+  FirstReply watch(true);
+  const Reply reply = exchange(kHistorySnapshotMessageId, &blankmsg, sizeof blankmsg);
+  EXPECT_EQ(reply.status, MIG_SERVER_DIED) << "told, not left to its receive time-out";
+  EXPECT_EQ(reply.descriptors, 0u);
+  EXPECT_TRUE(reply.body.empty());
+}
+
+TEST_F(HistoryService, AReplyRightThatIsASendRightIsNotKept) {
+  LMConnection connection{};
+  std::memcpy(connection.name, kVellamorServiceIdentifier, sizeof kVellamorServiceIdentifier);
+  const std::size_t names = mach_stand_in::portNameCount();
+  mach_port_t replyPort = MACH_PORT_NULL;
+  ASSERT_EQ(mach_port_allocate(mach_task_self(), MACH_PORT_RIGHT_RECEIVE, &replyPort), 0);
+  LMResponseBuffer request;
+  std::memset(&request.message, 0, sizeof request.message);
+  request.message.head.msgh_bits = MACH_MSGH_BITS(MACH_MSG_TYPE_COPY_SEND, MACH_MSG_TYPE_MAKE_SEND);
+  request.message.head.msgh_size = LMBufferSizeForLength(sizeof blankmsg);
+  request.message.head.msgh_local_port = replyPort;
+  request.message.head.msgh_id = kHistorySnapshotMessageId;
+  LMMessageAssignData(&request.message, &blankmsg, sizeof blankmsg);
+  ASSERT_EQ(LMMachMsg(&connection, &request.message.head, MACH_SEND_MSG | MACH_SEND_TIMEOUT,
+                      request.message.head.msgh_size, 0, MACH_PORT_NULL, 50, MACH_PORT_NULL),
+            0);
+  // Requests are served in order: once one of these is answered, the one above has been handled.
+  ASSERT_TRUE(testing_support::waitFor(
+      [] { return exchange(kHistorySnapshotMessageId, &blankmsg, sizeof blankmsg).status == 0; }));
+  mach_port_mod_refs(mach_task_self(), replyPort, MACH_PORT_RIGHT_RECEIVE, -1);
+  mach_port_deallocate(mach_task_self(), connection.port);
+  EXPECT_EQ(mach_stand_in::portNameCount(), names);
 }
 
 TEST_F(HistoryService, OtherIdsAreLoggedAndGetNoReply) {

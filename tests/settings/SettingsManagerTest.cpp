@@ -1,6 +1,8 @@
 #include <CoreFoundation/CFPreferences.h>
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #include "SettingsTestSupport.h"
 #include "TempDevice.h"
 #include "Vellamor2/SettingsManager.h"
@@ -30,6 +32,59 @@ NSNumber* numberAt(NSDictionary* preferences, const char* key) {
   return objc::cast<NSNumber>(preferences->objectForKey(key));
 }
 
+// The settings vocabulary: every dictionary key with the type and value of its default.
+struct Default {
+  const char* key;
+  char type;  // the number's objCType: 'c' Bool, 'i' Int, 'f' Float, 'd' Double
+  double value;
+};
+constexpr Default kEveryDefault[] = {
+    {"enabledMusic", 'c', 1},
+    {"enabledLS", 'c', 1},
+    {"enabledSPT", 'c', 1},
+    {"visMethod", 'i', 0},
+    {"colourMethod", 'i', 0},
+    {"enabledCF", 'c', 0},
+    {"waveBuffersPerPlot", 'i', 1},
+    {"waveThickness", 'f', 1.0},
+    {"waveGain", 'f', 1.0},
+    {"waveStripPhase", 'c', 0},
+    {"waveLowPassFilter", 'c', 0},
+    {"waveSmudge", 'f', 0.0},
+    {"waveFill", 'c', 0},
+    {"waveOverlay", 'c', 0},
+    {"waveLPFAmount", 'f', 0.0},
+    {"waveBarsNumber", 'i', 64},
+    {"waveBarsBuffersPerPlot", 'i', 20},
+    {"waveBarsGain", 'f', 2.0},
+    {"waveBarsSensitivity", 'f', 15.0},
+    {"waveBarsFill", 'c', 1},
+    {"waveBarsOverlay", 'c', 0},
+    {"barsNumber", 'i', 64},
+    {"barsBuffersPerPlot", 'i', 3},
+    {"barsGain", 'f', 0.9f},
+    {"barsSensitivity", 'f', 25.0},
+    {"barsFill", 'c', 1},
+    {"barsOverlay", 'c', 0},
+    {"barsMirrorX", 'c', 1},
+    {"barsMirrorY", 'c', 1},
+    {"barsZeroY", 'c', 0},
+    {"joyplotMask", 'c', 0},
+    {"primaryColourRed", 'i', 1},
+    {"primaryColourGreen", 'i', 1},
+    {"primaryColourBlue", 'i', 1},
+    {"primaryColourAlpha", 'd', 0.9},
+    {"secondaryColourRed", 'i', 1},
+    {"secondaryColourGreen", 'i', 1},
+    {"secondaryColourBlue", 'i', 1},
+    {"secondaryColourAlpha", 'd', 0.9},
+    {"backgroundColourRed", 'i', 0},
+    {"backgroundColourGreen", 'i', 0},
+    {"backgroundColourBlue", 'i', 0},
+    {"backgroundColourAlpha", 'd', 0.6},
+};
+static_assert(std::size(kEveryDefault) == 43);
+
 TEST(SettingsManager, AnEmptyDomainGivesEveryKeyItsTypedDefault) {
   TempDevice device;
   auto manager = newManager();
@@ -38,21 +93,7 @@ TEST(SettingsManager, AnEmptyDomainGivesEveryKeyItsTypedDefault) {
   EXPECT_EQ(msgSend<id>(manager.get(), "preferences"), preferences);
   EXPECT_EQ(gPreferences.get(), preferences);
   ASSERT_EQ(preferences->count(), 43u);
-  for (const auto& [key, value] : preferences->entries()) {
-    EXPECT_NE(objc::cast<NSNumber>(value.get()), nullptr) << key;
-  }
-  struct Expected {
-    const char* key;
-    char type;
-    double value;
-  };
-  for (const Expected& expected :
-       {Expected{"enabledMusic", 'c', 1}, Expected{"enabledCF", 'c', 0},
-        Expected{"visMethod", 'i', 0}, Expected{"waveGain", 'f', 1.0},
-        Expected{"waveBarsBuffersPerPlot", 'i', 20}, Expected{"barsGain", 'f', 0.9f},
-        Expected{"barsMirrorY", 'c', 1}, Expected{"barsNumber", 'i', 64},
-        Expected{"joyplotMask", 'c', 0}, Expected{"primaryColourAlpha", 'd', 0.9},
-        Expected{"backgroundColourAlpha", 'd', 0.6}, Expected{"backgroundColourRed", 'i', 0}}) {
+  for (const Default& expected : kEveryDefault) {
     NSNumber* number = numberAt(preferences, expected.key);
     ASSERT_NE(number, nullptr) << expected.key;
     EXPECT_EQ(number->objCType(), expected.type) << expected.key;

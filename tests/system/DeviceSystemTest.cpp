@@ -1,14 +1,19 @@
 // A device of each generation: made with `vellamor device create`, booted with `up`, its hosts
-// loading the tweak (each unit hooking only its own host), the audio daemon restarted when it
-// dies, and `down` leaving no process behind.
+// loading the tweak (each unit hooking only its own host), a host restarted when it dies, the
+// sockets of dead ports cleared, and `down` leaving no process behind.
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ChildProcess.h"
@@ -55,13 +60,26 @@ bool processExists(pid_t pid) {
   return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
 }
 
+// A port socket whose process has gone, as a killed client leaves it.
+void plantDeadSocket(const fs::path& path) {
+  fs::create_directories(path.parent_path());
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string text = path.string();
+  ASSERT_LT(text.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::close(fd);
+}
+
 class Device : public ::testing::TestWithParam<int> {
  protected:
   fs::path toolOutput() const { return device_.path() / "tool.out"; }
   testing_support::TempDevice device_;
 };
 
-TEST_P(Device, BootsEveryHostWithItsHooksRestartsTheAudioDaemonAndStopsCleanly) {
+TEST_P(Device, BootsEveryHostWithItsHooksRestartsAKilledHostAndStopsCleanly) {
   const int generation = GetParam();
   ASSERT_EQ(vellamor({"device", "create", device_.path().string(), "--system",
                       std::to_string(generation)},
@@ -71,7 +89,11 @@ TEST_P(Device, BootsEveryHostWithItsHooksRestartsTheAudioDaemonAndStopsCleanly) 
   std::ofstream(device_.path() / "Library/MobileSubstrate/DynamicLibraries/Broken.plist")
       << "{ Filter = { Bundles = ( com.apple.springboard";
 
+  const fs::path deadSocket = device_.path() / "run/ports/1-1-00000000";
+  plantDeadSocket(deadSocket);
+
   ASSERT_EQ(vellamor({"device", "up"}, toolOutput()), 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(deadSocket)));
   const std::string hooked = "vellamor2: Hooked ";
   const std::string skipped = "substrate: skipping Broken.plist";
   EXPECT_TRUE(testing_support::waitFor([&] {
@@ -91,16 +113,22 @@ TEST_P(Device, BootsEveryHostWithItsHooksRestartsTheAudioDaemonAndStopsCleanly) 
     EXPECT_TRUE(processExists(started.back())) << name;
   }
 
-  // The audio daemon dies: the launcher starts a new one, which hooks again.
-  const pid_t daemon = recordedPid(device_.path(), "mediaserverd");
-  ASSERT_GT(daemon, 1);
-  ::kill(daemon, SIGKILL);
-  EXPECT_TRUE(testing_support::waitFor([&] {
-    const pid_t restarted = recordedPid(device_.path(), "mediaserverd");
-    return restarted > 1 && restarted != daemon &&
-           linesOf(device_.log(), "mediaserverd", hooked + "com.apple.mediaserverd.") == 2;
-  })) << device_.log();
-  started.push_back(recordedPid(device_.path(), "mediaserverd"));
+  // A host dies: the launcher starts a new one, which hooks again.
+  for (const auto& [host, bundle, hooks] :
+       {std::tuple{"mediaserverd", "com.apple.mediaserverd.", 1},
+        std::tuple{"SpringBoard", "com.apple.springboard.", 2}}) {
+    const pid_t killed = recordedPid(device_.path(), host);
+    ASSERT_GT(killed, 1);
+    ::kill(killed, SIGKILL);
+    EXPECT_TRUE(testing_support::waitFor([&] {
+      const pid_t restarted = recordedPid(device_.path(), host);
+      return restarted > 1 && restarted != killed &&
+             linesOf(device_.log(), host, hooked + bundle) == 2 * hooks;
+    })) << host
+        << "\n"
+        << device_.log();
+    started.push_back(recordedPid(device_.path(), host));
+  }
 
   ASSERT_EQ(vellamor({"device", "down"}, toolOutput()), 0);
   for (pid_t pid : started) EXPECT_FALSE(processExists(pid)) << pid;
@@ -109,7 +137,7 @@ TEST_P(Device, BootsEveryHostWithItsHooksRestartsTheAudioDaemonAndStopsCleanly) 
   const std::string log = device_.log();
   EXPECT_EQ(log.find("did not stop cleanly"), std::string::npos) << log;
   EXPECT_EQ(linesOf(log, "Preferences", "vellamor2:"), 0) << log;
-  EXPECT_EQ(linesOf(log, "SpringBoard", hooked), 2) << log;
+  EXPECT_EQ(linesOf(log, "SpringBoard", hooked), 4) << log;
 }
 
 INSTANTIATE_TEST_SUITE_P(System, Device, ::testing::Values(9, 10),

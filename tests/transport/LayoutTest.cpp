@@ -65,6 +65,21 @@ TYPED_TEST(LayoutBodyTest, InlineBodyIsCopiedWithoutDescriptor) {
   EXPECT_EQ(std::memcmp(L::getData(buffer.data()), body, sizeof body), 0);
 }
 
+// Whatever the buffer held before, every byte after the body up to the header size is zero:
+// the whole header size goes on the wire.
+TYPED_TEST(LayoutBodyTest, FillAfterAnInlineBodyIsZero) {
+  using L = TypeParam;
+  const char body[16] = "fifteen bytes..";
+  for (uint32_t length = 1; length <= sizeof body; ++length) {
+    Buffer buffer;
+    buffer.prepare<L>(length, 0x1513);
+    L::assignData(buffer.data(), body, length);
+    const uint32_t size = L::read32(buffer.data(), 4);
+    for (uint32_t at = L::kInlineBytesOffset + length; at < size; ++at)
+      ASSERT_EQ(buffer.bytes[at], 0) << "length " << length << ", byte " << at;
+  }
+}
+
 TYPED_TEST(LayoutBodyTest, LargeBodyBecomesOneVirtualCopyDescriptor) {
   using L = TypeParam;
   Buffer buffer;

@@ -104,6 +104,28 @@ TEST_F(TransportExchangeTest, RestartedServiceIsFoundAgainByTheNextExchange) {
   EXPECT_NE(connection_.port, first);
 }
 
+// Two processes registering one name at the same moment: one serves, the other is refused.
+TEST_F(TransportExchangeTest, TwoServicesRegisteringAtOnceHaveOneWinner) {
+  const auto server = testing_support::binaryDirectory() / "bin" / "transport_test_server";
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    testing_support::ChildProcess first(server, {kVellamorServiceIdentifier});
+    testing_support::ChildProcess second(server, {kVellamorServiceIdentifier});
+    ASSERT_TRUE(testing_support::waitFor([&] { return !first.running() || !second.running(); }));
+    auto& loser = first.running() ? second : first;
+    auto& winner = first.running() ? first : second;
+    const auto status = loser.wait();
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1) << "refused, not crashed";
+    EXPECT_TRUE(winner.running());
+    EXPECT_TRUE(testing_support::waitFor([&] {
+      return LMConnectionSendTwoWay(&connection_, 1, &blankmsg, sizeof blankmsg, &buffer_) ==
+             KERN_SUCCESS;
+    })) << "the winner serves";
+    winner.stop();
+  }
+}
+
 TEST_F(TransportExchangeTest, HistoryArrivesOutOfLineIntact) {
   startServer();
   ASSERT_EQ(LMConnectionSendTwoWay(&connection_, 2, &blankmsg, sizeof blankmsg, &buffer_),

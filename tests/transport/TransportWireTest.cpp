@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 #include <servers/bootstrap.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "Envelope.h"
@@ -14,6 +17,7 @@
 #include "TransportTestSupport.h"
 #include "Vellamor2/Messaging/LMConnection.h"
 #include "Vellamor2/SharedRecords.h"
+#include "WaitFor.h"
 
 using namespace transport_test;
 
@@ -277,6 +281,48 @@ TEST_F(TransportWireTest, FullQueueEndsInTheSendTimeOut) {
   mach_stand_in::restoreSystemCalls();
   LMResponseBuffer buffer;
   EXPECT_EQ(receive(port.name, buffer, 0), MACH_RCV_TIMED_OUT);
+}
+
+// A client that never reads its reply port: each reply through its send-once right is delivered
+// or dropped at once, and the server keeps no right behind, however many requests name it.
+TEST_F(TransportWireTest, RepliesToAClientThatNeverReadsNeverWait) {
+  struct Run {
+    std::vector<kern_return_t> statuses;
+    std::size_t namesBefore = 0, namesAfter = 0;
+  };
+  auto run = std::make_shared<Run>();
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  // A reply that waits for room never returns: the run goes on a thread of its own.
+  std::thread([run, done] {
+    OwnPort service;
+    mach_port_t client = MACH_PORT_NULL;
+    mach_port_allocate(mach_task_self(), MACH_PORT_RIGHT_RECEIVE, &client);
+    run->namesBefore = mach_stand_in::portNameCount();
+    for (int i = 0; i < 24; ++i) {
+      LMResponseBuffer request;
+      std::memset(&request.message, 0, sizeof request.message);
+      request.message.head.msgh_bits =
+          MACH_MSGH_BITS(MACH_MSG_TYPE_COPY_SEND, MACH_MSG_TYPE_MAKE_SEND_ONCE);
+      request.message.head.msgh_size = LMBufferSizeForLength(sizeof blankmsg);
+      request.message.head.msgh_remote_port = service.name;
+      request.message.head.msgh_local_port = client;
+      request.message.head.msgh_id = 2;
+      LMMessageAssignData(&request.message, &blankmsg, sizeof blankmsg);
+      if (mach_msg(&request.message.head, MACH_SEND_MSG | MACH_SEND_TIMEOUT,
+                   request.message.head.msgh_size, 0, 0, 1000, 0) != MACH_MSG_SUCCESS ||
+          receive(service.name, request, 1000) != MACH_MSG_SUCCESS)
+        break;
+      run->statuses.push_back(LMSendReply(request.message.head.msgh_remote_port, &okay, 4));
+    }
+    run->namesAfter = mach_stand_in::portNameCount();
+    mach_port_mod_refs(mach_task_self(), client, MACH_PORT_RIGHT_RECEIVE, -1);
+    *done = true;
+  }).detach();
+  ASSERT_TRUE(testing_support::waitFor([&] { return done->load(); })) << "a reply waited";
+  ASSERT_EQ(run->statuses.size(), 24u);
+  EXPECT_EQ(run->statuses.front(), KERN_SUCCESS);
+  EXPECT_EQ(run->statuses.back(), MACH_SEND_NO_BUFFER) << "the queue is full by then";
+  EXPECT_EQ(run->namesAfter, run->namesBefore);
 }
 
 }  // namespace

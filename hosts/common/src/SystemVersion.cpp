@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "Device/Device.h"
+#include "Device/DeviceFiles.h"
 #include "Foundation/NSPropertyListGuard.h"
 
 namespace host {
@@ -39,12 +40,9 @@ bool writeSystemVersion(const std::filesystem::path& deviceRoot, int generation,
 
   std::string relative = kSystemVersionPath;
   const auto file = deviceRoot / relative.substr(1);
-  std::error_code error;
-  std::filesystem::create_directories(file.parent_path(), error);
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(xml, length);
+  const bool written = device::replaceFile(file, std::string_view(xml, length), deviceRoot);
   std::free(xml);
-  return static_cast<bool>(out);
+  return written;
 }
 
 std::optional<SystemVersion> readSystemVersion() {

@@ -1,6 +1,8 @@
 #include "HostControl/ControlService.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 
 #include "ControlSocket.h"
 #include "Device/Device.h"
+#include "Device/DeviceFiles.h"
 
 namespace control {
 namespace {
@@ -79,13 +82,29 @@ int listen(const std::string& hostName, std::string* error) {
   const std::string path = serviceAddress(hostName);
   const auto address = socketAddress(path);
   if (!address) return fail("no run directory for the control service");
+  // The socket belongs to whoever holds the lock beside it, for as long as that host runs: a
+  // second instance neither takes the socket nor removes it. The lock is never closed; the
+  // kernel releases it when the host ends.
+  const int ownership =
+      device::openInDevice(std::filesystem::path(path).parent_path() /
+                               (std::string(".").append(hostName).append(".lock")),
+                           O_RDWR | O_CREAT);
+  if (ownership < 0) return fail("cannot lock " + path + ": " + std::strerror(errno));
+  if (::flock(ownership, LOCK_EX | LOCK_NB) != 0) {
+    ::close(ownership);
+    return fail("another " + hostName + " serves this device");
+  }
   const int listener = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (listener < 0) return fail(std::string("socket: ") + std::strerror(errno));
+  if (listener < 0) {
+    ::close(ownership);
+    return fail(std::string("socket: ") + std::strerror(errno));
+  }
   ::unlink(path.c_str());  // a previous boot's
   if (::bind(listener, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
       ::listen(listener, 8) != 0) {
     const std::string reason = std::strerror(errno);
     ::close(listener);
+    ::close(ownership);
     return fail("cannot offer " + path + ": " + reason);
   }
   ::chmod(path.c_str(), 0600);

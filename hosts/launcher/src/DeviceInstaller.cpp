@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "Device/DeviceFiles.h"
 #include "HostCommon/SystemVersion.h"
 #include "Launcher/Launcher.h"
 
@@ -50,7 +51,8 @@ bool linkInto(const fs::path& link, const fs::path& target, std::string* error) 
   return !failure;
 }
 
-bool writeFilter(const fs::path& file, std::string* error) {
+bool writeFilter(const fs::path& deviceRoot, std::string* error) {
+  const fs::path file = deviceRoot / kFilterPath;
   plist_t bundles = plist_new_array();
   for (const char* host : kTweakHosts) plist_array_append_item(bundles, plist_new_string(host));
   plist_t filter = plist_new_dict();
@@ -61,11 +63,11 @@ bool writeFilter(const fs::path& file, std::string* error) {
   uint32_t length = 0;
   plist_to_xml(root, &xml, &length);
   plist_free(root);
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  if (xml != nullptr) out.write(xml, length);
+  const bool written =
+      xml != nullptr && device::replaceFile(file, std::string_view(xml, length), deviceRoot);
   std::free(xml);
-  if (!out || xml == nullptr) *error = "cannot write " + file.string();
-  return out && xml != nullptr;
+  if (!written) *error = "cannot write " + file.string();
+  return written;
 }
 
 }  // namespace
@@ -118,7 +120,7 @@ bool createDevice(const fs::path& root, int generation, const BuildLocation& bui
              (missing.size() > 1 ? " and " + std::to_string(missing.size() - 1) + " more" : "");
     return false;
   }
-  if (!writeFilter(device / kFilterPath, error)) return false;
+  if (!writeFilter(device, error)) return false;
   if (!host::writeSystemVersion(device, generation, coreFoundationVersion)) {
     *error = "cannot write the system version";
     return false;

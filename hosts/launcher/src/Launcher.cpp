@@ -1,6 +1,7 @@
 #include "Launcher/Launcher.h"
 
 #include <fcntl.h>
+#include <mach/mach.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <system_error>
 
 #include "Device/Device.h"
+#include "Device/DeviceFiles.h"
 #include "HostCommon/SystemVersion.h"
 #include "HostControl/ControlClient.h"
 #include "ProcessRecord.h"
@@ -49,9 +51,9 @@ bool startSupervisor(std::string* error) {
     ::setsid();
     const pid_t supervisor = ::fork();
     if (supervisor != 0) ::_exit(supervisor < 0 ? 1 : 0);
-    const std::string output = (device::runDirectory() / "launcher.out").string();
     const int in = ::open("/dev/null", O_RDONLY);
-    const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    const int out = device::openInDevice(device::runDirectory() / "launcher.out",
+                                         O_WRONLY | O_CREAT | O_APPEND);
     if (in >= 0) ::dup2(in, 0);
     if (out >= 0) {
       ::dup2(out, 1);
@@ -98,6 +100,9 @@ bool up(std::string* error) {
   for (const HostProgram& program : hostPrograms())
     if (auto record = readRecord(program.name); !record || !isAlive(*record))
       removeRecord(program.name);
+
+  // Sockets of ports whose processes were killed in an earlier boot.
+  mach_stand_in::removeDeadPortSockets();
 
   if (!startSupervisor(error)) return false;
   // Up means the hosts run and SpringBoard has launched: its control service answers once its

@@ -1,8 +1,11 @@
 #include "ProcessRecord.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -11,6 +14,7 @@
 #include <system_error>
 
 #include "Device/Device.h"
+#include "Device/DeviceFiles.h"
 
 namespace launcher {
 namespace {
@@ -58,26 +62,22 @@ bool writeRecord(const std::string& name, pid_t pid) {
   const auto path = recordPath(name);
   const auto start = processStartTime(pid);
   if (path.empty() || !start) return false;
-  auto temporary = path;
-  temporary += ".new";
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    out << pid << ' ' << *start << '\n';
-    if (!out.flush()) return false;
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, path, error);
-  return !error;
+  return device::replaceFile(path, std::to_string(pid) + ' ' + std::to_string(*start) + '\n');
 }
 
 std::optional<ProcessIdentity> readRecord(const std::string& name) {
   const auto path = recordPath(name);
   if (path.empty()) return std::nullopt;
-  std::ifstream in(path);
+  // A record is what `down` stops: one reached through a link could name any process.
+  const int fd = device::openInDevice(path, O_RDONLY);
+  if (fd < 0) return std::nullopt;
   char text[kMaximumRecordSize + 1] = {};
-  in.read(text, kMaximumRecordSize);
-  if (in.gcount() <= 0 || static_cast<std::size_t>(in.gcount()) >= kMaximumRecordSize)
-    return std::nullopt;
+  ssize_t length;
+  do {
+    length = ::read(fd, text, kMaximumRecordSize);
+  } while (length < 0 && errno == EINTR);
+  ::close(fd);
+  if (length <= 0 || static_cast<std::size_t>(length) >= kMaximumRecordSize) return std::nullopt;
   long long pid = 0;
   unsigned long long startTime = 0;
   if (std::sscanf(text, "%lld %llu", &pid, &startTime) != 2 || pid <= 1 || pid > 0x3fffffff)

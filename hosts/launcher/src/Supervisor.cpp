@@ -17,8 +17,10 @@
 #include <vector>
 
 #include "Device/Device.h"
+#include "Device/DeviceFiles.h"
 #include "Launcher/Launcher.h"
 #include "ProcessRecord.h"
+#include "RestartBackOff.h"
 
 extern char** environ;
 
@@ -27,31 +29,37 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kRestartedProgram = "mediaserverd";
+constexpr const char* kAudioDaemon = "mediaserverd";
 // The one command line that `system` carries out inside a device (the panes' stop of the audio
 // daemon).
 constexpr const char* kStopAudioDaemon = "killall -9 mediaserverd";
-// A daemon that dies at once is not restarted in a tight loop.
-constexpr auto kRestartDelay = std::chrono::milliseconds(250);
 constexpr auto kStopGrace = std::chrono::seconds(5);
 
 struct Child {
   HostProgram program;
   pid_t pid = 0;
+  Clock::time_point startedAt{};
   bool restartPending = false;
   Clock::time_point restartAt{};
+  RestartBackOff backOff;
 };
 
 pid_t spawn(const HostProgram& program) {
   const std::string path = device::phonePath(program.phonePath).string();
-  const std::string output =
-      (device::runDirectory() / (std::string(program.name) + ".out")).string();
+  const int output = device::openInDevice(
+      device::runDirectory() / (std::string(program.name) + ".out"), O_WRONLY | O_CREAT | O_APPEND);
+  // A host whose output file is refused (a link planted there) still starts, writing nowhere.
+  if (output < 0) NSLog("launcher: cannot open the output of %s", program.name);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                   0600);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  if (output >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, output, 1);
+    posix_spawn_file_actions_adddup2(&actions, output, 2);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  }
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   sigset_t none, defaults;
@@ -68,6 +76,7 @@ pid_t spawn(const HostProgram& program) {
   const int result = ::posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
+  if (output >= 0) ::close(output);
   if (result != 0) {
     NSLog("launcher: cannot start %s", program.name);
     return 0;
@@ -108,13 +117,13 @@ void reap(std::vector<Child>& children, bool stopping) {
       child.pid = 0;
       removeRecord(child.program.name);
       if (stopping) break;
-      if (std::string(child.program.name) == kRestartedProgram) {
-        NSLog("launcher: %s ended; restarting it", child.program.name);
-        child.restartPending = true;
-        child.restartAt = Clock::now() + kRestartDelay;
-      } else {
-        NSLog("launcher: %s ended", child.program.name);
-      }
+      const auto ranFor =
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - child.startedAt);
+      const auto delay = child.backOff.afterExit(ranFor);
+      NSLog("launcher: %s ended; restarting it in %lld ms", child.program.name,
+            static_cast<long long>(delay.count()));
+      child.restartPending = true;
+      child.restartAt = Clock::now() + delay;
     }
   }
 }
@@ -131,7 +140,7 @@ std::string carryOut(const control::ControlRequest& request, std::vector<Child>&
     return std::string("error only \"") + kStopAudioDaemon + "\" runs in a device";
   }
   for (Child& child : children) {
-    if (std::string(child.program.name) != kRestartedProgram) continue;
+    if (std::string(child.program.name) != kAudioDaemon) continue;
     if (child.pid <= 0) return "ok 256";  // killall's "no process found"
     // Still our unreaped child, so the pid cannot name another process.
     ::kill(child.pid, SIGKILL);
@@ -167,8 +176,15 @@ int runSupervisor() {
   if (signals < 0 || !writeRecord("launcher", ::getpid())) return 1;
 
   std::vector<Child> children;
-  for (const HostProgram& program : hostPrograms()) children.push_back({program});
-  for (Child& child : children) child.pid = spawn(child.program);
+  for (const HostProgram& program : hostPrograms()) {
+    Child child;
+    child.program = program;
+    children.push_back(child);
+  }
+  for (Child& child : children) {
+    child.pid = spawn(child.program);
+    child.startedAt = Clock::now();
+  }
 
   std::string reason;
   const int requests = control::listen(device_system::kLaunchDaemonService, &reason);
@@ -197,6 +213,7 @@ int runSupervisor() {
       if (child.restartPending && Clock::now() >= child.restartAt) {
         child.restartPending = false;
         child.pid = spawn(child.program);
+        child.startedAt = Clock::now();
       }
   }
   if (requests >= 0) ::close(requests);

@@ -1,6 +1,7 @@
 #pragma once
 // The supervisor: the one process that `up` leaves behind. It starts the hosts, records their
-// pids, restarts the audio daemon when it dies and, on SIGTERM, stops every host it started.
+// pids, restarts any host that dies (backing off when one keeps dying) and, on SIGTERM, stops
+// every host it started.
 
 namespace launcher {
 

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "Device/Device.h"
+#include "Device/DeviceFiles.h"
 #include "Foundation/NSLog.h"
 #include "PreferencesFile.h"
 
@@ -75,7 +76,7 @@ class DomainLock {
     lockName += file.filename().string();
     lockName += ".lock";
     const auto lockFile = file.parent_path() / lockName;
-    fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    fd_ = device::openInDevice(lockFile, O_RDWR | O_CREAT);
     if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
       ::close(fd_);
       fd_ = -1;

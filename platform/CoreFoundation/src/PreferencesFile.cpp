@@ -6,27 +6,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 #include <vector>
 
+#include "Device/DeviceFiles.h"
 #include "Foundation/NSPropertyListGuard.h"
 #include "PropertyListValues.h"
 
 namespace cf_internal {
-
-namespace {
-
-bool writeAll(int fd, const char* data, std::size_t length) {
-  while (length > 0) {
-    const ssize_t n = ::write(fd, data, length);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    length -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
 
 DomainFileStatus parseDomainData(const void* bytes, std::size_t length,
                                  NSMutableDictionary* entries) {
@@ -103,25 +90,9 @@ bool writeDomainFile(const std::filesystem::path& file, const NSDictionary& entr
   plist_free(root);
   if (xml == nullptr) return false;
 
-  // One temporary name is enough: only the holder of the domain's lock writes it.
-  const std::filesystem::path temporary = file.string() + ".tmp";
-  bool written = false;
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd >= 0) {
-    written = writeAll(fd, xml, length) && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-  }
+  const bool written = device::replaceFile(file, std::string_view(xml, length));
   plist_to_xml_free(xml);
-  if (!written || ::rename(temporary.c_str(), file.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  const int folder = ::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder >= 0) {
-    ::fsync(folder);
-    ::close(folder);
-  }
-  return true;
+  return written;
 }
 
 }  // namespace cf_internal

@@ -23,7 +23,7 @@ DomainFileStatus parseDomainData(const void* bytes, std::size_t length,
 DomainFileStatus readDomainFile(const std::filesystem::path& file, NSMutableDictionary* entries);
 
 // Writes `entries` as an XML property list to a temporary file beside `file`, syncs it, renames
-// it over `file` and syncs the folder. The caller holds the domain's lock.
+// it over `file` and syncs the folder (device::replaceFile). The caller holds the domain's lock.
 bool writeDomainFile(const std::filesystem::path& file, const NSDictionary& entries);
 
 }  // namespace cf_internal

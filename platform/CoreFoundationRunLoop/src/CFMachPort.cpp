@@ -39,13 +39,12 @@ void receiveOne(int, void* info) {
   mach_msg_return_t status = mach_msg(message, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0,
                                       kReceiveBufferSize, port->port, 0, MACH_PORT_NULL);
   if (status != MACH_MSG_SUCCESS) return;  // only bad datagrams were waiting: dropped and counted
-  mach_port_t reply = message->msgh_remote_port;
+  const mach_port_t reply = message->msgh_remote_port;
   CFHolder<__CFMachPort> keep(port);
   port->callout(port, message, static_cast<CFIndex>(message->msgh_size), port->context.info);
-  // An unanswered request must not leave its reply right behind (the client times out instead).
-  if (reply != MACH_PORT_NULL &&
-      MACH_MSGH_BITS_REMOTE(message->msgh_bits) == MACH_MSG_TYPE_PORT_SEND_ONCE)
-    mach_port_mod_refs(mach_task_self(), reply, MACH_PORT_RIGHT_SEND_ONCE, -1);
+  // Whatever right the request named must not stay behind: a send-once right that a reply used
+  // is gone already; one left unanswered, or a send right, is given up here.
+  if (reply != MACH_PORT_NULL) mach_stand_in::releaseUnansweredReplyRight(reply);
 }
 
 __CFMachPort* makePort(mach_port_t name, bool owns, CFMachPortCallBack callout,

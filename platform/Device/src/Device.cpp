@@ -12,8 +12,9 @@ namespace {
 bool makePrivateDirectory(const std::filesystem::path& path) {
   if (::mkdir(path.c_str(), 0700) == 0) return true;
   if (errno != EEXIST) return false;
+  // A link planted in its place is no folder of the device.
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 }  // namespace

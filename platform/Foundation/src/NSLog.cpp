@@ -10,6 +10,7 @@
 #include <string>
 
 #include "Device/Device.h"
+#include "Device/DeviceFiles.h"
 #include "objc/runtime.h"
 
 extern char* program_invocation_short_name;
@@ -104,7 +105,7 @@ void NSLog(const char* format, ...) {
   const auto run = device::runDirectory();
   if (run.empty()) return;
   // One write per line on an O_APPEND descriptor: lines of several processes never interleave.
-  const int fd = ::open((run / "log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  const int fd = device::openInDevice(run / "log", O_WRONLY | O_CREAT | O_APPEND);
   if (fd < 0) return;
   writeAll(fd, line);
   ::close(fd);

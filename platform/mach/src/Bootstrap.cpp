@@ -1,11 +1,16 @@
 // Service names: one file per name under run/bootstrap holding the port's socket name, written
-// to a temporary file and renamed over, so a reader never sees half a registration.
+// to a temporary file and renamed over, so a reader never sees half a registration. Who may
+// write it is decided by a lock beside it, held for the life of the registrant: a second process
+// cannot take a live service's name, however close together the two register.
 
 #include <rocketbootstrap/rocketbootstrap.h>
 #include <sandbox.h>
 #include <servers/bootstrap.h>
 
+#include <Device/Device.h>
+#include <Device/DeviceFiles.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -13,9 +18,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 
+#include "PortCleanup.h"
 #include "PortTable.h"
 #include "RunDirectory.h"
 
@@ -63,8 +71,30 @@ bool portIsAlive(const std::string& address) {
   do {
     result = connect(probe, reinterpret_cast<sockaddr*>(&socketAddress), length);
   } while (result != 0 && errno == EINTR);
+  const int error = errno;
   close(probe);
+  if (result != 0 && error == ECONNREFUSED) mach_stand_in::removeDeadSocket(address);
   return result == 0;
+}
+
+// Takes the name's lock, or finds this process already holds it; the lock is never given up, so
+// the kernel releases it only when the process ends.
+bool holdNameLock(const std::string& name) {
+  static std::mutex mutex;
+  static std::map<std::filesystem::path, int> held;
+  const std::filesystem::path bootstrap = device::runSubdirectory("bootstrap");
+  if (bootstrap.empty()) return false;
+  const std::filesystem::path lockFile = bootstrap / std::string(".").append(name).append(".lock");
+  std::lock_guard guard(mutex);
+  if (held.count(lockFile)) return true;
+  const int fd = device::openInDevice(lockFile, O_RDWR | O_CREAT);
+  if (fd < 0) return false;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return false;
+  }
+  held.emplace(lockFile, fd);
+  return true;
 }
 
 }  // namespace
@@ -81,28 +111,13 @@ kern_return_t bootstrap_register(mach_port_t, const char* service_name, mach_por
   }
   int directory = mach_stand_in::runDirectoryDescriptor();
   if (directory < 0) return BOOTSTRAP_NO_MEMORY;
+  if (!holdNameLock(service_name)) return BOOTSTRAP_SERVICE_ACTIVE;
   std::string path = std::string("bootstrap/") + service_name;
   if (auto existing = readRegistration(directory, path);
       existing && *existing != address && portIsAlive(*existing))
     return BOOTSTRAP_SERVICE_ACTIVE;
-
-  char temporary[64];
-  static int serial = 0;
-  std::snprintf(temporary, sizeof temporary, "bootstrap/.%d-%d.tmp", getpid(), ++serial);
-  int fd = openat(directory, temporary, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return BOOTSTRAP_NO_MEMORY;
-  size_t done = 0;
-  while (done < address.size()) {
-    ssize_t written = write(fd, address.data() + done, address.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) break;
-    done += static_cast<size_t>(written);
-  }
-  close(fd);
-  if (done != address.size() || renameat(directory, temporary, directory, path.c_str()) != 0) {
-    unlinkat(directory, temporary, 0);
+  if (!device::replaceFile(device::runSubdirectory("bootstrap") / service_name, address))
     return BOOTSTRAP_NO_MEMORY;
-  }
   return BOOTSTRAP_SUCCESS;
 }
 

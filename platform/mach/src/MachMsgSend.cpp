@@ -16,6 +16,7 @@
 #include "BodyChunks.h"
 #include "Envelope.h"
 #include "MachMsgInternal.h"
+#include "PortCleanup.h"
 #include "PortTable.h"
 #include "RunDirectory.h"
 
@@ -26,24 +27,6 @@ namespace {
 bool peerIsGone(int error) {
   return error == ECONNREFUSED || error == ENOENT || error == ENOTCONN || error == ECONNRESET ||
          error == EPIPE || error == ENOTDIR;
-}
-
-// A datagram socket connected to `address`; invalid with errno set when that fails.
-UniqueDescriptor connectTo(const std::string& address) {
-  sockaddr_un socketAddress;
-  socklen_t length;
-  if (!socketAddressFor(address, socketAddress, length)) {
-    errno = ENOENT;
-    return {};
-  }
-  UniqueDescriptor connection(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!connection.valid()) return {};
-  for (;;) {
-    if (systemCalls().connect(connection.get(), reinterpret_cast<sockaddr*>(&socketAddress),
-                              length) == 0)
-      return connection;
-    if (errno != EINTR) return {};
-  }
 }
 
 // Copies `size` bytes into a new memfd and seals it, so what the receiver maps never changes.
@@ -82,7 +65,9 @@ mach_msg_type_name_t receivedDisposition(mach_msg_type_name_t disposition) {
 
 struct Destination {
   std::shared_ptr<UniqueDescriptor> socket;
+  std::string address;
   mach_msg_type_name_t disposition = 0;
+  bool once = false;  // through a send-once right: never waits for room in the queue
 };
 
 // Resolves the destination right; with the table's lock held.
@@ -113,6 +98,8 @@ mach_msg_return_t resolveDestination(PortTable& table, mach_port_name_t name,
   }
   if (!allowed) return MACH_SEND_INVALID_DEST;
   destination.disposition = receivedDisposition(disposition);
+  destination.once = once;
+  destination.address = entry->address;
   if (!once && entry->sendSocket) {
     destination.socket = entry->sendSocket;
     return MACH_MSG_SUCCESS;
@@ -270,6 +257,7 @@ mach_msg_return_t sendMessage(const mach_msg_header_t* message, mach_msg_option_
     if (sent >= 0) return MACH_SEND_NO_BUFFER;  // a datagram goes whole or not at all
     if (errno == EINTR) continue;
     if (peerIsGone(errno)) {
+      if (errno == ECONNREFUSED) removeDeadSocket(destination.address);
       std::lock_guard lock(table.mutex());
       if (PortEntry* entry = table.find(message->msgh_remote_port);
           entry && entry->sendSocket == destination.socket)
@@ -278,6 +266,9 @@ mach_msg_return_t sendMessage(const mach_msg_header_t* message, mach_msg_option_
     }
     if (errno == EMSGSIZE) return MACH_SEND_TOO_LARGE;
     if (errno != EAGAIN && errno != ENOBUFS) return MACH_SEND_NO_BUFFER;
+    // As on the platform, a send-once message is never held back by a full queue; here it is
+    // dropped at once instead, so a client that never reads cannot stop its server.
+    if (destination.once) return MACH_SEND_NO_BUFFER;
     int wait = -1;
     if (timed) {
       auto left =

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "BodyChunks.h"
+#include "PortCleanup.h"
 #include "PortTable.h"
 #include "RunDirectory.h"
 
@@ -92,6 +93,7 @@ kern_return_t mach_port_mod_refs(ipc_space_t task, mach_port_name_t name, mach_p
   auto& table = PortTable::shared();
   std::shared_ptr<UniqueDescriptor> closing;  // closed after the table's lock is given up
   std::string unlinkAddress;
+  std::string notifyAddress;
   {
     std::lock_guard lock(table.mutex());
     auto* entry = table.find(name);
@@ -118,6 +120,7 @@ kern_return_t mach_port_mod_refs(ipc_space_t task, mach_port_name_t name, mach_p
         if (delta != -1) return KERN_INVALID_VALUE;
         entry->sendOnceReferences = 0;
         entry->sendSocket.reset();
+        notifyAddress = entry->address;
         break;
       default:
         return KERN_INVALID_VALUE;
@@ -128,25 +131,31 @@ kern_return_t mach_port_mod_refs(ipc_space_t task, mach_port_name_t name, mach_p
     int directory = runDirectoryDescriptor();
     if (directory >= 0) unlinkat(directory, unlinkAddress.c_str(), 0);
   }
+  if (!notifyAddress.empty()) notifySendOnceDestroyed(notifyAddress);
   return KERN_SUCCESS;
 }
 
 kern_return_t mach_port_deallocate(ipc_space_t task, mach_port_name_t name) {
   if (task != kTaskSelf) return KERN_INVALID_TASK;
   if (name == MACH_PORT_NULL) return KERN_SUCCESS;
-  auto& table = mach_stand_in::PortTable::shared();
-  std::lock_guard lock(table.mutex());
-  auto* entry = table.find(name);
-  if (!entry) return KERN_INVALID_NAME;
-  if (entry->sendOnceReferences > 0) {
-    entry->sendOnceReferences = 0;
-  } else if (entry->sendReferences > 0) {
-    --entry->sendReferences;
-  } else {
-    return KERN_INVALID_RIGHT;
+  std::string notifyAddress;
+  {
+    auto& table = mach_stand_in::PortTable::shared();
+    std::lock_guard lock(table.mutex());
+    auto* entry = table.find(name);
+    if (!entry) return KERN_INVALID_NAME;
+    if (entry->sendOnceReferences > 0) {
+      entry->sendOnceReferences = 0;
+      notifyAddress = entry->address;
+    } else if (entry->sendReferences > 0) {
+      --entry->sendReferences;
+    } else {
+      return KERN_INVALID_RIGHT;
+    }
+    if (entry->sendReferences == 0 && entry->sendOnceReferences == 0) entry->sendSocket.reset();
+    table.eraseIfEmpty(name);
   }
-  if (entry->sendReferences == 0 && entry->sendOnceReferences == 0) entry->sendSocket.reset();
-  table.eraseIfEmpty(name);
+  if (!notifyAddress.empty()) mach_stand_in::notifySendOnceDestroyed(notifyAddress);
   return KERN_SUCCESS;
 }
 
@@ -190,6 +199,19 @@ std::string receiveSocketPath(mach_port_name_t name) {
     address = entry->address;
   }
   return runPath(address);
+}
+
+void releaseUnansweredReplyRight(mach_port_name_t name) {
+  auto& table = PortTable::shared();
+  std::lock_guard lock(table.mutex());
+  auto* entry = table.find(name);
+  if (!entry) return;
+  if (entry->sendOnceReferences > 0)
+    entry->sendOnceReferences = 0;
+  else if (entry->sendReferences > 0)
+    --entry->sendReferences;
+  if (entry->sendReferences == 0 && entry->sendOnceReferences == 0) entry->sendSocket.reset();
+  table.eraseIfEmpty(name);
 }
 
 std::size_t portNameCount() {

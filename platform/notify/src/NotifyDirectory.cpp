@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "Device/DeviceFiles.h"
+
 namespace notify_internal {
 
 namespace {
@@ -47,7 +49,7 @@ NotifyDirectory::NotifyDirectory(const std::filesystem::path& run) : root_(run /
 }
 
 uint64_t NotifyDirectory::state(const std::string& fileName) const {
-  const int fd = ::open((root_ / "state" / fileName).c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = device::openInDevice(root_ / "state" / fileName, O_RDONLY);
   if (fd < 0) return 0;
   uint64_t value = 0;
   const ssize_t n = ::pread(fd, &value, sizeof value, 0);
@@ -57,7 +59,7 @@ uint64_t NotifyDirectory::state(const std::string& fileName) const {
 
 bool NotifyDirectory::setState(const std::string& fileName, uint64_t state) const {
   // One aligned 8-byte write at offset 0: readers see the old or the new value, never a mix.
-  const int fd = ::open((root_ / "state" / fileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  const int fd = device::openInDevice(root_ / "state" / fileName, O_RDWR | O_CREAT);
   if (fd < 0) return false;
   const ssize_t n = ::pwrite(fd, &state, sizeof state, 0);
   ::close(fd);
@@ -68,7 +70,7 @@ bool NotifyDirectory::addRegistrant(const std::string& fileName,
                                     const std::string& endpoint) const {
   const auto folder = root_ / "names" / fileName;
   if (!makeFolder(folder)) return false;
-  const int fd = ::open((folder / endpoint).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  const int fd = device::openInDevice(folder / endpoint, O_WRONLY | O_CREAT);
   if (fd < 0) return false;
   ::close(fd);
   return true;

@@ -15,7 +15,8 @@ namespace control {
 using ControlHandler = std::function<std::string(const ControlRequest&)>;
 
 // Starts serving `hostName` on the main run loop; false (and a reason) when the service cannot
-// be offered. Call on the main thread before the run loop turns.
+// be offered, also when another instance of the host serves this device (it keeps its service).
+// Call on the main thread before the run loop turns.
 bool serve(const std::string& hostName, ControlHandler handler, std::string* error = nullptr);
 
 // For a program without a run loop (the supervisor): offers `hostName`'s service and returns its

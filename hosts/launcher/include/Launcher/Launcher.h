@@ -1,6 +1,6 @@
 #pragma once
-// Booting a device: `up` starts a supervisor that runs the five host programs (restarting the
-// audio daemon when it dies, as the phone's launch daemon does); `down` stops the supervisor and
+// Booting a device: `up` starts a supervisor that runs the five host programs (restarting any
+// host that dies, as the phone's launch daemon does); `down` stops the supervisor and
 // every host by the pids recorded under run/pids/, never by name; `status` reads those records.
 
 #include <sys/types.h>

@@ -59,6 +59,15 @@ std::string receiveSocketPath(mach_port_name_t name);
 // How many port names this process holds (all rights), to check that nothing leaks.
 std::size_t portNameCount();
 
+// Gives up the reply right of a request its server left unanswered: a send-once right without
+// the notification that mach_port_mod_refs would send (the client waits out its time-out, as it
+// does on the platform, where such a right stays with the server), a send right by one reference.
+void releaseUnansweredReplyRight(mach_port_name_t name);
+
+// Removes the sockets under run/ports that no receiver holds any longer (left by processes that
+// were killed); returns how many.
+std::size_t removeDeadPortSockets();
+
 // Received datagrams that were dropped as malformed or foreign, by reason.
 struct DropCounts {
   uint64_t truncated = 0;      // shorter than the envelope, or cut off by the socket

@@ -109,6 +109,11 @@ inline constexpr mach_msg_return_t MACH_RCV_INTERRUPTED = 0x10004005;
 inline constexpr mach_msg_return_t MACH_RCV_INVALID_DATA = 0x10004008;
 inline constexpr mach_msg_return_t MACH_RCV_PORT_DIED = 0x10004009;
 
+// The message a port receives in place of a reply when the send-once right to it is destroyed
+// unused (<mach/notify.h>); it is a bare header. A client that gets it reports MIG_SERVER_DIED.
+inline constexpr mach_msg_id_t MACH_NOTIFY_SEND_ONCE = 0107;
+inline constexpr kern_return_t MIG_SERVER_DIED = -308;
+
 // Sends and/or receives one message. Time-outs are in milliseconds and apply only with
 // MACH_SEND_TIMEOUT / MACH_RCV_TIMEOUT; otherwise the call waits as long as it takes.
 mach_msg_return_t mach_msg(mach_msg_header_t* msg, mach_msg_option_t option,
