@@ -1,7 +1,8 @@
 #pragma once
-// SpringBoard's lock screen as it is drawn: the background, the now-playing artwork (the
-// generation's artwork controller's view, showing the artwork picture) and whatever a tweak has
-// put above the artwork. Main thread only.
+// SpringBoard's lock screen as it is drawn: the background, the time and date, the now-playing
+// artwork (the generation's artwork controller's view, showing the artwork picture) with the
+// track's title and artist under it, and whatever a tweak has put above the artwork. Main
+// thread only.
 
 #include <CoreGraphics/CGImage.h>
 #include <UIKit/UIView.h>
@@ -24,7 +25,7 @@ void setArtworkImage(cg::ImageRef image);
 // takes it off when there is no controller.
 void placeNowPlayingArtwork();
 
-// Draws the screen into a PNG at `scale` device pixels per point; false and a reason on failure.
-bool captureLockScreen(const std::string& path, double scale, std::string* error);
+// The playing track's title and artist, shown under the artwork.
+void setNowPlayingInfo(const std::string& title, const std::string& artist);
 
 }  // namespace springboard

@@ -1,10 +1,10 @@
 #include "SpringBoardControl.h"
 
 #include <dlfcn.h>
-#include <time.h>
 
 #include <Foundation/Foundation.h>
 #include <HostControl/ControlService.h>
+#include <HostFrames/ScreenFrames.h>
 #include <notify.h>
 #include <objc/message.h>
 
@@ -23,13 +23,6 @@ namespace {
 
 constexpr const char* kScreenBlankedNotification = "com.apple.springboard.hasBlankedScreen";
 
-std::uint64_t monotonicNanoseconds() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000u +
-         static_cast<std::uint64_t>(now.tv_nsec);
-}
-
 std::string error(const std::string& reason) {
   return "error " + reason;
 }
@@ -43,6 +36,7 @@ std::string announceScreen(std::uint64_t blanked) {
   }
   notify_set_state(token, blanked);
   notify_post(kScreenBlankedNotification);
+  lockScreen()->layer()->setHidden(blanked != 0);  // an unlit screen shows nothing
   NSLog(blanked ? "SpringBoard: screen blanked" : "SpringBoard: screen lit");
   return blanked ? "ok blanked" : "ok lit";
 }
@@ -81,23 +75,12 @@ std::string rotate(const std::string& argument) {
   return status == objc::SendStatus::sent ? "ok rotated" : "ok this artwork does not rotate";
 }
 
-std::string capture(const std::string& argument) {
-  auto [file, scaleText] = control::splitFirstWord(argument);
-  if (file.empty()) return error("capture needs a file");
-  double scale = 2;
-  if (!scaleText.empty()) {
-    char* end = nullptr;
-    scale = std::strtod(scaleText.c_str(), &end);
-    if (end == scaleText.c_str() || *end != '\0' || !(scale >= 0.25 && scale <= 4))
-      return error("scale must be 0.25 to 4");
-  }
-  const std::uint64_t start = monotonicNanoseconds();
-  std::string reason;
-  if (!captureLockScreen(file, scale, &reason)) return error(reason);
-  char reply[96];
-  std::snprintf(reply, sizeof reply, "ok captured_us=%llu",
-                static_cast<unsigned long long>((monotonicNanoseconds() - start) / 1000));
-  return reply;
+// "TITLE|ARTIST": what the lock screen shows under the artwork.
+std::string nowPlaying(const std::string& argument) {
+  const auto bar = argument.find('|');
+  if (bar == std::string::npos) return error("now-playing needs TITLE|ARTIST");
+  setNowPlayingInfo(argument.substr(0, bar), argument.substr(bar + 1));
+  return "ok now-playing";
 }
 
 // The lock-screen tweak's figures, when the tweak is loaded.
@@ -162,13 +145,15 @@ std::string handleControlRequest(const control::ControlRequest& request) {
   if (command == "rotate") return rotate(request.argument);
   if (command == "blank") return announceScreen(1);
   if (command == "light") return announceScreen(0);
-  if (command == "capture") return capture(request.argument);
+  if (command == "now-playing") return nowPlaying(request.argument);
+  if (auto reply = frames::answerFrameRequest(request)) return *reply;
   if (command == "figures") return figures();
   if (command == "first-change-after") return firstChangeAfter(request.argument);
   return error("unknown command " + command);
 }
 
 void startControlService() {
+  frames::startScreenFrames("SpringBoard", lockScreen());
   std::string reason;
   if (!control::serve("SpringBoard", &handleControlRequest, &reason))
     NSLog("SpringBoard: no control service: %s", reason.c_str());

@@ -6,7 +6,8 @@
 //   hide-artwork          the artwork goes away
 //   rotate [ORIENTATION]  the artwork controller is told of a rotation (1 to 4; default 3)
 //   blank | light         the screen goes off or on ("com.apple.springboard.hasBlankedScreen")
-//   capture FILE [SCALE]  the lock screen drawn into a PNG (SCALE device pixels per point, 2)
+//   now-playing T|A       the track's title and artist under the artwork
+//   capture, live-frames, frame-figures: the screen's frames (HostFrames/ScreenFrames.h)
 //   figures               what the lock screen's drawing did (see LockScreenFigures.h)
 
 #include <string>
