@@ -8,8 +8,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <CoreFoundation/CFNotificationCenter.h>
-#include <CoreFoundation/CFPreferences.h>
 #include <Foundation/Foundation.h>
 #include <Renderer/Image.h>
 
@@ -26,20 +24,15 @@
 
 #include "CommandRegistry.h"
 #include "DemoPictures.h"
+#include "DeviceSession.h"
 #include "Device/Device.h"
 #include "HostControl/ControlClient.h"
 #include "HostControl/RenderToScreen.h"
-#include "Launcher/DeviceInstaller.h"
-#include "Launcher/Launcher.h"
 #include "ProgressBar.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// The service identifier: the preferences domain and the prefix of its change notification.
-constexpr const char* kServiceIdentifier = "org.vellamor2.service";
-constexpr const char* kPreferencesChanged = "org.vellamor2.service.preferences-changed";
 
 struct Visualisation {
   int visMethod;
@@ -130,22 +123,6 @@ bool ask(const std::string& request, std::string* reply = nullptr) {
   return control::request("SpringBoard", request, reply != nullptr ? reply : &ignored);
 }
 
-// Stores `value` under the stored key and tells the device the settings changed.
-bool storeSetting(const char* key, NSObject* value, bool announce) {
-  CFPreferencesSetAppValue(key, value, kServiceIdentifier);
-  if (!CFPreferencesAppSynchronize(kServiceIdentifier)) return false;
-  if (announce)
-    CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
-                                         kPreferencesChanged, nullptr, nullptr, true);
-  return true;
-}
-
-pid_t recordedPid(const std::string& name) {
-  std::ifstream in(device::runDirectory() / "pids" / (name + ".pid"));
-  long pid = 0;
-  in >> pid;
-  return static_cast<pid_t>(pid);
-}
 
 // The lock screen shows a new plot of `visualisation`: the setting is stored and announced,
 // then the artwork goes away and comes back (a plot takes its settings when it is made). The
@@ -153,7 +130,7 @@ pid_t recordedPid(const std::string& name) {
 // read back from SpringBoard.
 std::string showVisualisation(const Visualisation& visualisation) {
   auto number = NSNumber::numberWithInteger(visualisation.visMethod);
-  storeSetting("VisMethod", number.get(), true);
+  tools::storeSetting("VisMethod", number.get(), true);
   std::string shown;
   for (int attempt = 0; attempt < 10 && !interrupted; ++attempt) {
     sleepMilliseconds(attempt == 0 ? 40 : 80);  // the settings manager reloads on its run loop
@@ -178,13 +155,6 @@ struct Recording {
 int fail(const std::string& message) {
   std::fprintf(stderr, "vellamor demo: %s\n", message.c_str());
   return 1;
-}
-
-bool bringDown() {
-  std::string error;
-  const bool down = launcher::down(&error);
-  if (!down) std::fprintf(stderr, "vellamor demo: %s\n", error.c_str());
-  return down;
 }
 
 void record(const Options& options, const fs::path& frames, Recording& recording) {
@@ -222,7 +192,7 @@ void record(const Options& options, const fs::path& frames, Recording& recording
   if (interrupted) return;
 
   ask("figures", &recording.figures);
-  const pid_t daemon = recordedPid("mediaserverd");
+  const pid_t daemon = tools::recordedPid("mediaserverd");
   if (daemon > 1) {
     for (int round = 0; round < kLatencyRounds && !interrupted; ++round)
       if (auto latency = control::timeRenderToLockScreen(daemon))
@@ -314,46 +284,25 @@ int runDemo(const Options& options) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 
-  // A fresh device: a previous run's comes down first.
-  ::setenv(device::kDeviceEnvironmentVariable, deviceDirectory.c_str(), 1);
-  if (fs::exists(deviceDirectory / "run/pids")) bringDown();
   std::error_code ignored;
-  fs::remove_all(deviceDirectory, ignored);
   fs::remove_all(frames, ignored);
   for (const char* old : {"contact-sheet.png", "animation.webp", "summary.txt"})
     fs::remove(out / old, ignored);
   fs::create_directories(frames);
 
+  tools::DeviceSession session;
+  session.directory = deviceDirectory;
+  session.system = options.system;
+  session.audioFile = options.audio;
+  session.liveAudio = options.live;
+  session.who = "vellamor demo";
+  bool booted = false;
   std::string error;
-  if (!launcher::createDevice(deviceDirectory, options.system, launcher::currentBuild(), &error))
-    return fail(error);
-  std::string audio;
-  if (!options.audio.empty()) audio = "--audio-file " + fs::absolute(options.audio).string();
-  if (options.live) audio = "--audio-source live";
-  ::setenv("VELLAMOR_MEDIASERVERD_OPTIONS", audio.c_str(), 1);
-
-  auto yes = NSNumber::numberWithBool(true);
-  auto waveform = NSNumber::numberWithInteger(0);
-  if (!storeSetting("EnabledLS", yes.get(), false) ||
-      !storeSetting("VisMethod", waveform.get(), false))
-    return fail("cannot write the device's preferences");
-
-  std::fprintf(stderr, "vellamor demo: device %s (iOS %d) coming up\n", deviceDirectory.c_str(),
-               options.system);
-  if (!launcher::up(&error)) {
-    bringDown();
-    return fail(error);
-  }
-  const std::uint64_t deadline = nowNanoseconds() + 20'000'000'000ull;
-  while (!ask("figures") && !interrupted && nowNanoseconds() < deadline) sleepMilliseconds(50);
-  if (!ask("figures")) {
-    bringDown();
-    return fail(interrupted ? "interrupted" : "SpringBoard's lock screen did not come up");
-  }
+  if (!tools::startDevice(session, interrupted, &booted, &error)) return fail(error);
 
   Recording recording;
   record(options, frames, recording);
-  const bool down = bringDown();
+  const bool down = tools::bringDeviceDown("vellamor demo");
   if (interrupted) {
     std::fprintf(stderr, "vellamor demo: interrupted; the device is %s\n",
                  down ? "down" : "NOT down");
