@@ -75,7 +75,7 @@ class Browser {
               {"args",
                {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
                 "--no-first-run", "--disable-background-networking",
-                "--disable-component-update", "--disable-sync", "--window-size=1500,1000",
+                "--disable-component-update", "--disable-sync", "--window-size=1500,1120",
                 "--user-data-dir=" + profile.string()}}}}}}}}};
     const json answer = call("POST", "/session", capabilities);
     session_ = answer["value"].value("sessionId", "");

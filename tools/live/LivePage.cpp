@@ -128,7 +128,7 @@ for (const panel of PANELS) {
     image: section.querySelector("img"), waiting: section.querySelector(".waiting"),
     plot: section.querySelector(".plot"),
     fps: figureRow(figures, "frames / s"), latency: figureRow(figures, "commit → page"),
-    ticks: figureRow(figures, "ticks drawn / dropped"), drawing: figureRow(figures, "drawing p50 / p99"),
+    ticks: figureRow(figures, "ticks drawn / dropped"), drawing: figureRow(figures, "plot drawing p50 / p99"),
     commit: figureRow(figures, "commit p50 / longest"),
     received: 0, changed: 0, lastSequence: 0, window: [], latencies: [],
   };
