@@ -24,8 +24,8 @@
 
 #include "CommandRegistry.h"
 #include "DemoPictures.h"
-#include "DeviceSession.h"
 #include "Device/Device.h"
+#include "DeviceSession.h"
 #include "HostControl/ControlClient.h"
 #include "HostControl/RenderToScreen.h"
 #include "ProgressBar.h"

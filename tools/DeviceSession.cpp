@@ -59,8 +59,8 @@ bool bringDeviceDown(const char* who) {
   return down;
 }
 
-bool startDevice(const DeviceSession& session, const std::atomic<bool>& interrupted,
-                 bool* booted, std::string* error) {
+bool startDevice(const DeviceSession& session, const std::atomic<bool>& interrupted, bool* booted,
+                 std::string* error) {
   *booted = false;
   ::setenv(device::kDeviceEnvironmentVariable, session.directory.c_str(), 1);
   if (session.fresh) {
@@ -68,8 +68,7 @@ bool startDevice(const DeviceSession& session, const std::atomic<bool>& interrup
     if (fs::exists(session.directory / "run/pids")) bringDeviceDown(session.who);
     std::error_code ignored;
     fs::remove_all(session.directory, ignored);
-    if (!launcher::createDevice(session.directory, session.system, launcher::currentBuild(),
-                                error))
+    if (!launcher::createDevice(session.directory, session.system, launcher::currentBuild(), error))
       return false;
   } else if (!device::isConfigured()) {
     *error = session.directory.string() + " is not a device";

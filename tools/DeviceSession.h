@@ -24,8 +24,8 @@ struct DeviceSession {
 // Selects the device (VELLAMOR_DEVICE), makes it when fresh, enables the lock screen and boots it
 // unless it is up; waits (until `interrupted`) for SpringBoard's control service. Sets `booted`
 // when this call brought the device up.
-bool startDevice(const DeviceSession& session, const std::atomic<bool>& interrupted,
-                 bool* booted, std::string* error);
+bool startDevice(const DeviceSession& session, const std::atomic<bool>& interrupted, bool* booted,
+                 std::string* error);
 
 // Brings the current device down; false (and a message on stderr) when a process is left.
 bool bringDeviceDown(const char* who);

@@ -131,11 +131,11 @@ void publishFigures(live::FrameFeed& feed, double scale) {
       return std::string(text);
     };
     feed.publish(std::string(panel.host) + "/figures", "figures",
-                 "{\"host\":" + jsonText(panel.host) + ",\"plot\":" + jsonText(field(figures, "plot")) +
+                 "{\"host\":" + jsonText(panel.host) +
+                     ",\"plot\":" + jsonText(field(figures, "plot")) +
                      ",\"drawn\":" + numberOr(field(figures, "drawn"), "0") +
-                     ",\"dropped\":" + numberOr(field(figures, "dropped"), "0") +
-                     ",\"drawP50\":" + milliseconds("draw_p50_us") +
-                     ",\"drawP99\":" + milliseconds("draw_p99_us") +
+                     ",\"dropped\":" + numberOr(field(figures, "dropped"), "0") + ",\"drawP50\":" +
+                     milliseconds("draw_p50_us") + ",\"drawP99\":" + milliseconds("draw_p99_us") +
                      ",\"commitMaxUs\":" + numberOr(field(frames, "commit_max_us"), "0") +
                      ",\"commitP50Us\":" + numberOr(field(frames, "commit_p50_us"), "0") +
                      ",\"commits\":" + numberOr(field(frames, "commits"), "0") + "}");
@@ -155,7 +155,8 @@ int runLive(const Options& options) {
 
   tools::DeviceSession session;
   session.fresh = options.device.empty();
-  session.directory = session.fresh ? fs::absolute(options.out) / "device" : fs::absolute(options.device);
+  session.directory =
+      session.fresh ? fs::absolute(options.out) / "device" : fs::absolute(options.device);
   session.system = options.system;
   session.audioFile = options.audio;
   session.liveAudio = options.live;
@@ -177,8 +178,10 @@ int runLive(const Options& options) {
     return fail(framesDirectory.empty() ? "no run directory for frames" : error);
   }
   live::LiveServer server(
-      feed, [](const std::string& host, const std::string& request,
-               std::string* reply) { return ask(host, request, reply); },
+      feed,
+      [](const std::string& host, const std::string& request, std::string* reply) {
+        return ask(host, request, reply);
+      },
       tools::recordedPid("mediaserverd"));
   if (!server.start(static_cast<std::uint16_t>(options.port), &error)) {
     feed.stop();

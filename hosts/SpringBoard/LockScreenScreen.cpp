@@ -1,7 +1,7 @@
 #include "LockScreenScreen.h"
 
-#include <HostCommon/RuntimeClass.h>
 #include <CoreFoundation/CFRunLoop.h>
+#include <HostCommon/RuntimeClass.h>
 #include <QuartzCore/CAGradientLayer.h>
 #include <QuartzCore/CATextLayer.h>
 #include <UIKit/UIKit.h>
@@ -63,10 +63,10 @@ void buildScreen() {
   artistLine = addLine(kArtworkTop + kArtworkSide + 48, 24, 17, false, 0.72);
   showTime(nullptr, nullptr);
   CFRunLoopTimerContext context{};
-  CFRunLoopAddTimer(CFRunLoopGetMain(),
-                    CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + 1, 1, 0, 0,
-                                         &showTime, &context),
-                    kCFRunLoopCommonModes);
+  CFRunLoopAddTimer(
+      CFRunLoopGetMain(),
+      CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + 1, 1, 0, 0, &showTime, &context),
+      kCFRunLoopCommonModes);
 }
 
 // The view that shows the artwork picture: iOS 10's artwork view, or iOS 9's art view's

@@ -100,15 +100,14 @@ TEST(LiveCapture, TheHistoryHoldsTheSoundServersToneAndTheDaemonOutlivesTheServe
   const fs::path runtime = device.path() / "sound-server";
   fs::create_directories(runtime);
   const std::string socket = (runtime / "native").string();
-  ChildProcess soundServer(
-      "/usr/bin/pulseaudio",
-      {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-       "--load=module-native-protocol-unix socket=" + socket,
-       "--load=module-null-sink sink_name=tone rate=44100"},
-      {"HOME=" + runtime.string(), "XDG_RUNTIME_DIR=" + runtime.string(),
-       "PULSE_RUNTIME_PATH=" + (runtime / "run").string(),
-       "PULSE_STATE_PATH=" + (runtime / "state").string()},
-      runtime / "pulseaudio.log");
+  ChildProcess soundServer("/usr/bin/pulseaudio",
+                           {"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                            "--load=module-native-protocol-unix socket=" + socket,
+                            "--load=module-null-sink sink_name=tone rate=44100"},
+                           {"HOME=" + runtime.string(), "XDG_RUNTIME_DIR=" + runtime.string(),
+                            "PULSE_RUNTIME_PATH=" + (runtime / "run").string(),
+                            "PULSE_STATE_PATH=" + (runtime / "state").string()},
+                           runtime / "pulseaudio.log");
   ASSERT_TRUE(waitFor([&] { return fs::exists(socket); }, std::chrono::seconds(20)));
   ::setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
 

@@ -73,10 +73,9 @@ class Browser {
            {{"goog:chromeOptions",
              {{"binary", "/usr/bin/chromium"},
               {"args",
-               {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                "--no-first-run", "--disable-background-networking",
-                "--disable-component-update", "--disable-sync", "--window-size=1500,1120",
-                "--user-data-dir=" + profile.string()}}}}}}}}};
+               {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                "--window-size=1500,1120", "--user-data-dir=" + profile.string()}}}}}}}}};
     const json answer = call("POST", "/session", capabilities);
     session_ = answer["value"].value("sessionId", "");
   }
@@ -112,8 +111,9 @@ class Browser {
 
 std::vector<unsigned char> fromBase64(const std::string& text) {
   std::vector<unsigned char> bytes(text.size() / 4 * 3 + 3);
-  const int length = EVP_DecodeBlock(bytes.data(), reinterpret_cast<const unsigned char*>(text.data()),
-                                     static_cast<int>(text.size()));
+  const int length =
+      EVP_DecodeBlock(bytes.data(), reinterpret_cast<const unsigned char*>(text.data()),
+                      static_cast<int>(text.size()));
   bytes.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
   return bytes;
 }
@@ -144,16 +144,16 @@ TEST(LivePage, ShowsTheLockScreenLiveAndAnswersOnlyItsOwnPage) {
 
   // Another page open in the same browser may not press a button; the page itself may.
   httplib::Client server("127.0.0.1", port);
-  auto foreign = server.Post("/api/press/audio/pause", {{"Origin", "http://evil.example"}}, "",
-                             "text/plain");
+  auto foreign =
+      server.Post("/api/press/audio/pause", {{"Origin", "http://evil.example"}}, "", "text/plain");
   ASSERT_TRUE(foreign);
   EXPECT_EQ(foreign->status, 403);
   auto foreignHost = server.Get("/", {{"Host", "evil.example:" + std::to_string(port)}});
   ASSERT_TRUE(foreignHost);
   EXPECT_EQ(foreignHost->status, 403);
-  auto own = server.Post("/api/press/SpringBoard/show",
-                         {{"Origin", "http://127.0.0.1:" + std::to_string(port)}}, "",
-                         "text/plain");
+  auto own =
+      server.Post("/api/press/SpringBoard/show",
+                  {{"Origin", "http://127.0.0.1:" + std::to_string(port)}}, "", "text/plain");
   ASSERT_TRUE(own);
   EXPECT_EQ(own->status, 200) << own->body;
 

@@ -25,11 +25,11 @@ TEST(RenderServer, DrawsTheTreeAsCommittedWhileTheMainThreadChangesIt) {
   render::RenderServer server;
   std::promise<render::Image> drawn;
   std::promise<void> changed;
-  ASSERT_TRUE(server.commit(render::snapshotLayerTree(view->layer()), 1,
-                            [&](const render::Image& picture) {
-                              changed.get_future().wait();  // drawn after the change below
-                              drawn.set_value(picture);
-                            }));
+  ASSERT_TRUE(
+      server.commit(render::snapshotLayerTree(view->layer()), 1, [&](const render::Image& picture) {
+        changed.get_future().wait();  // drawn after the change below
+        drawn.set_value(picture);
+      }));
   // The next frame: a new path on the right, a blue background, the shape hidden.
   cg::PathRef right = cg::PathRef::adopt(CGPathCreateWithRect(CGRectMake(20, 0, 20, 20), nullptr));
   shape->setPath(right.get());

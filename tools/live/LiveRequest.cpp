@@ -40,8 +40,8 @@ std::variant<LiveRequest, Refusal> decodeLiveRequest(const RequestHead& head) {
     return refuse(400, "bad character in the path");
   if (head.host.size() > kMaxHeaderBytes || !namesThisServer(head.host, head.port, false))
     return refuse(403, "this server answers only its own page (Host)");
-  if (head.origin && (head.origin->size() > kMaxHeaderBytes ||
-                      !namesThisServer(*head.origin, head.port, true)))
+  if (head.origin &&
+      (head.origin->size() > kMaxHeaderBytes || !namesThisServer(*head.origin, head.port, true)))
     return refuse(403, "this server answers only its own page (Origin)");
 
   LiveRequest request;

@@ -31,8 +31,7 @@ std::string jsonString(const std::string& text) {
 
 void refuse(httplib::Response& response, int status, const std::string& reason) {
   response.status = status;
-  response.set_content("{\"ok\":false,\"reply\":" + jsonString(reason) + "}\n",
-                       "application/json");
+  response.set_content("{\"ok\":false,\"reply\":" + jsonString(reason) + "}\n", "application/json");
 }
 
 }  // namespace
@@ -73,28 +72,28 @@ bool LiveServer::start(std::uint16_t port, std::string* error) {
   server.set_read_timeout(5, 0);
   server.set_write_timeout(5, 0);
   // Every request is decoded and checked before any route sees it.
-  server.set_pre_routing_handler([this](const httplib::Request& request,
-                                        httplib::Response& response) {
-    RequestHead head;
-    head.method = request.method;
-    head.path = request.path;
-    const auto host = request.get_header_value("Host");
-    head.host = host;
-    const std::string origin = request.get_header_value("Origin");
-    if (request.has_header("Origin")) head.origin = origin;
-    head.port = port_;
-    const auto decoded = decodeLiveRequest(head);
-    if (const auto* refusal = std::get_if<Refusal>(&decoded)) {
-      refuse(response, refusal->status, refusal->reason);
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    response.set_header("X-Frame-Options", "DENY");
-    response.set_header("Content-Security-Policy",
-                        "default-src 'self'; img-src 'self' data:; style-src 'unsafe-inline'; "
-                        "script-src 'unsafe-inline'; frame-ancestors 'none'");
-    response.set_header("Cache-Control", "no-store");
-    return httplib::Server::HandlerResponse::Unhandled;
-  });
+  server.set_pre_routing_handler(
+      [this](const httplib::Request& request, httplib::Response& response) {
+        RequestHead head;
+        head.method = request.method;
+        head.path = request.path;
+        const auto host = request.get_header_value("Host");
+        head.host = host;
+        const std::string origin = request.get_header_value("Origin");
+        if (request.has_header("Origin")) head.origin = origin;
+        head.port = port_;
+        const auto decoded = decodeLiveRequest(head);
+        if (const auto* refusal = std::get_if<Refusal>(&decoded)) {
+          refuse(response, refusal->status, refusal->reason);
+          return httplib::Server::HandlerResponse::Handled;
+        }
+        response.set_header("X-Frame-Options", "DENY");
+        response.set_header("Content-Security-Policy",
+                            "default-src 'self'; img-src 'self' data:; style-src 'unsafe-inline'; "
+                            "script-src 'unsafe-inline'; frame-ancestors 'none'");
+        response.set_header("Cache-Control", "no-store");
+        return httplib::Server::HandlerResponse::Unhandled;
+      });
 
   server.Get("/", [](const httplib::Request&, httplib::Response& response) {
     response.set_content(livePage(), "text/html; charset=utf-8");

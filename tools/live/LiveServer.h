@@ -23,8 +23,8 @@ namespace live {
 class LiveServer {
  public:
   // Sends a control request to a host: true for "ok …", the reply in `reply`.
-  using ControlCall = std::function<bool(const std::string& host, const std::string& request,
-                                         std::string* reply)>;
+  using ControlCall =
+      std::function<bool(const std::string& host, const std::string& request, std::string* reply)>;
 
   LiveServer(FrameFeed& feed, ControlCall control, pid_t audioDaemon);
   ~LiveServer();

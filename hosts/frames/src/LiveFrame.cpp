@@ -72,8 +72,7 @@ std::vector<std::uint8_t> encodeLiveFrame(const LiveFrame& frame) {
   return out;
 }
 
-std::optional<LiveFrame> decodeLiveFrame(std::span<const std::uint8_t> bytes,
-                                         std::string* error) {
+std::optional<LiveFrame> decodeLiveFrame(std::span<const std::uint8_t> bytes, std::string* error) {
   if (bytes.size() < kLiveFrameHeaderBytes + 4) return fail(error, "frame too short");
   if (bytes.size() > kMaxLiveFrameBytes) return fail(error, "frame too long");
   if (std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) return fail(error, "not a frame");

@@ -117,20 +117,20 @@ void commitLiveFrame(CFRunLoopTimerRef, void*) {
   const std::uint64_t sequence = ++screen->sequence;
   const std::uint64_t committed = monotonicNanoseconds();
   screen->frameInFlight.store(true, std::memory_order_release);
-  const bool queued = commit(screen->liveScale, [path, sequence, committed](
-                                                    const render::Image& picture) {
-    LiveFrame frame;
-    frame.width = static_cast<std::uint32_t>(picture.width);
-    frame.height = static_cast<std::uint32_t>(picture.height);
-    frame.sequence = sequence;
-    frame.committedNanoseconds = committed;
-    frame.jpeg = encodeJpeg(picture, kJpegQuality);
-    frame.drawnNanoseconds = monotonicNanoseconds();
-    if (!frame.jpeg.empty() && replaceFile(path, encodeLiveFrame(frame)))
-      screen->framesWritten.fetch_add(1, std::memory_order_relaxed);
-    noteDraw(committed);
-    screen->frameInFlight.store(false, std::memory_order_release);
-  });
+  const bool queued =
+      commit(screen->liveScale, [path, sequence, committed](const render::Image& picture) {
+        LiveFrame frame;
+        frame.width = static_cast<std::uint32_t>(picture.width);
+        frame.height = static_cast<std::uint32_t>(picture.height);
+        frame.sequence = sequence;
+        frame.committedNanoseconds = committed;
+        frame.jpeg = encodeJpeg(picture, kJpegQuality);
+        frame.drawnNanoseconds = monotonicNanoseconds();
+        if (!frame.jpeg.empty() && replaceFile(path, encodeLiveFrame(frame)))
+          screen->framesWritten.fetch_add(1, std::memory_order_relaxed);
+        noteDraw(committed);
+        screen->frameInFlight.store(false, std::memory_order_release);
+      });
   if (!queued) screen->frameInFlight.store(false, std::memory_order_release);
 }
 
@@ -181,8 +181,8 @@ std::string liveFrames(const std::string& argument) {
   if (screen->timer == nullptr) {
     const CFTimeInterval period = 1.0 / kLiveFramesPerSecond;
     CFRunLoopTimerContext context{};
-    screen->timer = CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + period, period, 0,
-                                         0, &commitLiveFrame, &context);
+    screen->timer = CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + period, period, 0, 0,
+                                         &commitLiveFrame, &context);
     CFRunLoopAddTimer(CFRunLoopGetMain(), screen->timer, kCFRunLoopCommonModes);
   }
   return "ok live-frames on " + liveFramePath(screen->host);

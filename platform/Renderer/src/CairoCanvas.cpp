@@ -184,8 +184,8 @@ class CairoCanvas final : public Canvas {
     cairo_pattern_destroy(pattern);
   }
 
-  void drawText(const std::string& text, CGRect rect, CGFloat size, bool bold,
-                const CGColor& color, LayerSnapshot::Alignment alignment) override {
+  void drawText(const std::string& text, CGRect rect, CGFloat size, bool bold, const CGColor& color,
+                LayerSnapshot::Alignment alignment) override {
     if (text.empty() || !(size > 0) || clampedColor(color).alpha() <= 0) return;
     cairo_save(cr_);
     cairo_rectangle(cr_, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);

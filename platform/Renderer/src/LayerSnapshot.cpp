@@ -81,11 +81,10 @@ void copyOwnContent(CALayer* layer, LayerSnapshot& out) {
     out.fontSize = text->fontSize();
     out.bold = text->isBold();
     out.textColor = *text->foregroundColor();
-    out.alignment = text->alignment() == CATextLayer::Alignment::center
-                        ? LayerSnapshot::Alignment::center
-                    : text->alignment() == CATextLayer::Alignment::right
-                        ? LayerSnapshot::Alignment::right
-                        : LayerSnapshot::Alignment::left;
+    out.alignment =
+        text->alignment() == CATextLayer::Alignment::center  ? LayerSnapshot::Alignment::center
+        : text->alignment() == CATextLayer::Alignment::right ? LayerSnapshot::Alignment::right
+                                                             : LayerSnapshot::Alignment::left;
   }
 }
 
