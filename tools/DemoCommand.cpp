@@ -106,16 +106,8 @@ Percentiles percentilesOf(std::vector<double> values) {
   return result;
 }
 
-// The value of `key=` in a reply line, or empty.
-std::string field(const std::string& reply, const std::string& key) {
-  std::istringstream words(reply);
-  for (std::string word; words >> word;)
-    if (word.rfind(key + "=", 0) == 0) return word.substr(key.size() + 1);
-  return {};
-}
-
 double numberField(const std::string& reply, const std::string& key) {
-  return std::atof(field(reply, key).c_str());
+  return std::atof(tools::replyField(reply, key).c_str());
 }
 
 bool ask(const std::string& request, std::string* reply = nullptr) {
@@ -138,7 +130,7 @@ std::string showVisualisation(const Visualisation& visualisation) {
     ask("show-artwork");
     std::string reply;
     if (!ask("figures", &reply)) continue;
-    shown = field(reply, "plot");
+    shown = tools::replyField(reply, "plot");
     if (shown == visualisation.plotClass) break;
   }
   return shown;
@@ -232,7 +224,7 @@ std::string fixed(double value) {
 
 // A figure of SpringBoard's reply in milliseconds (the reply gives microseconds), or "-".
 std::string milliseconds(const std::string& reply, const char* key) {
-  return field(reply, key).empty() ? "-" : fixed(numberField(reply, key) / 1000);
+  return tools::replyField(reply, key).empty() ? "-" : fixed(numberField(reply, key) / 1000);
 }
 
 std::string orZero(const std::string& value) {
@@ -264,11 +256,13 @@ std::string summaryOf(const Options& options, const Recording& recording,
                 "  screen snapshot   median %s ms, p99 %s ms (%zu captures)\n"
                 "  render to screen  %s\n",
                 options.system, source.c_str(), std::size(kVisualisations), options.seconds,
-                recording.frameFiles.size(), orZero(field(f, "packets")).c_str(),
-                orZero(field(f, "drawn")).c_str(), orZero(field(f, "dropped")).c_str(),
-                orZero(field(f, "skipped")).c_str(), milliseconds(f, "draw_p50_us").c_str(),
-                milliseconds(f, "draw_p99_us").c_str(), fixed(capture.median).c_str(),
-                fixed(capture.p99).c_str(), capture.count, road.c_str());
+                recording.frameFiles.size(), orZero(tools::replyField(f, "packets")).c_str(),
+                orZero(tools::replyField(f, "drawn")).c_str(),
+                orZero(tools::replyField(f, "dropped")).c_str(),
+                orZero(tools::replyField(f, "skipped")).c_str(),
+                milliseconds(f, "draw_p50_us").c_str(), milliseconds(f, "draw_p99_us").c_str(),
+                fixed(capture.median).c_str(), fixed(capture.p99).c_str(), capture.count,
+                road.c_str());
   std::string summary = text;
   for (const auto& file : written) summary += "  wrote             " + file + "\n";
   return summary;

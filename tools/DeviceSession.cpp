@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 
 #include "Device/Device.h"
 #include "HostControl/ControlClient.h"
@@ -43,6 +44,13 @@ bool storeSetting(const char* key, NSObject* value, bool announce) {
     CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
                                          kPreferencesChanged, nullptr, nullptr, true);
   return true;
+}
+
+std::string replyField(const std::string& reply, const std::string& key) {
+  std::istringstream words(reply);
+  for (std::string word; words >> word;)
+    if (word.rfind(key + "=", 0) == 0) return word.substr(key.size() + 1);
+  return {};
 }
 
 pid_t recordedPid(const std::string& name) {

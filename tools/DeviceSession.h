@@ -34,6 +34,9 @@ bool bringDeviceDown(const char* who);
 // changed.
 bool storeSetting(const char* key, NSObject* value, bool announce);
 
+// The value of `key=` in a control reply line, or empty.
+std::string replyField(const std::string& reply, const std::string& key);
+
 // The recorded pid of a host of the current device; 0 when none.
 pid_t recordedPid(const std::string& name);
 

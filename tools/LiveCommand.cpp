@@ -52,14 +52,6 @@ void pauseMilliseconds(long milliseconds) {
   nanosleep(&pause, nullptr);
 }
 
-// The value of `key=` in a reply line, or empty.
-std::string field(const std::string& reply, const std::string& key) {
-  std::istringstream words(reply);
-  for (std::string word; words >> word;)
-    if (word.rfind(key + "=", 0) == 0) return word.substr(key.size() + 1);
-  return {};
-}
-
 std::string jsonText(std::string text) {
   std::string out = "\"";
   for (char c : text) {
@@ -120,25 +112,28 @@ void publishFigures(live::FrameFeed& feed, double scale) {
   for (const live::Panel& panel : live::panels()) {
     std::string frames;
     if (!ask(panel.host, "frame-figures", &frames)) continue;
-    if (field(frames, "frames") == "0") ask(panel.host, "live-frames on " + std::to_string(scale));
+    if (tools::replyField(frames, "frames") == "0")
+      ask(panel.host, "live-frames on " + std::to_string(scale));
     std::string figures;
     ask(panel.host, "figures", &figures);
     auto milliseconds = [&](const char* key) {
-      const std::string value = field(figures, key);
+      const std::string value = tools::replyField(figures, key);
       if (value.empty()) return std::string("null");
       char text[32];
       std::snprintf(text, sizeof text, "\"%.1f\"", std::atof(value.c_str()) / 1000);
       return std::string(text);
     };
-    feed.publish(std::string(panel.host) + "/figures", "figures",
-                 "{\"host\":" + jsonText(panel.host) +
-                     ",\"plot\":" + jsonText(field(figures, "plot")) +
-                     ",\"drawn\":" + numberOr(field(figures, "drawn"), "0") +
-                     ",\"dropped\":" + numberOr(field(figures, "dropped"), "0") + ",\"drawP50\":" +
-                     milliseconds("draw_p50_us") + ",\"drawP99\":" + milliseconds("draw_p99_us") +
-                     ",\"commitMaxUs\":" + numberOr(field(frames, "commit_max_us"), "0") +
-                     ",\"commitP50Us\":" + numberOr(field(frames, "commit_p50_us"), "0") +
-                     ",\"commits\":" + numberOr(field(frames, "commits"), "0") + "}");
+    feed.publish(
+        std::string(panel.host) + "/figures", "figures",
+        "{\"host\":" + jsonText(panel.host) +
+            ",\"plot\":" + jsonText(tools::replyField(figures, "plot")) +
+            ",\"drawn\":" + numberOr(tools::replyField(figures, "drawn"), "0") +
+            ",\"dropped\":" + numberOr(tools::replyField(figures, "dropped"), "0") +
+            ",\"drawP50\":" + milliseconds("draw_p50_us") +
+            ",\"drawP99\":" + milliseconds("draw_p99_us") +
+            ",\"commitMaxUs\":" + numberOr(tools::replyField(frames, "commit_max_us"), "0") +
+            ",\"commitP50Us\":" + numberOr(tools::replyField(frames, "commit_p50_us"), "0") +
+            ",\"commits\":" + numberOr(tools::replyField(frames, "commits"), "0") + "}");
   }
 }
 

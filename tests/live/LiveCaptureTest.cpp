@@ -30,6 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::ChildProcess;
+using testing_support::recordedPid;
 using testing_support::waitFor;
 
 constexpr double kToneHertz = 1000;
@@ -85,13 +86,6 @@ double newestPitch() {
   }
   LMResponseBufferFree(buffer.get());
   return pitch;
-}
-
-pid_t recordedPid(const fs::path& device, const std::string& name) {
-  std::ifstream in(device / "run/pids" / (name + ".pid"));
-  long pid = 0;
-  in >> pid;
-  return static_cast<pid_t>(pid);
 }
 
 TEST(LiveCapture, TheHistoryHoldsTheSoundServersToneAndTheDaemonOutlivesTheServer) {

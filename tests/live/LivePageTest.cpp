@@ -50,14 +50,6 @@ int freePort() {
   return ntohs(address.sin_port);
 }
 
-bool processExists(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string text;
-  if (!std::getline(in, text)) return false;
-  const auto close = text.rfind(')');
-  return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
-}
-
 // One WebDriver session of headless Chromium.
 class Browser {
  public:
@@ -195,7 +187,8 @@ TEST(LivePage, ShowsTheLockScreenLiveAndAnswersOnlyItsOwnPage) {
   for (const auto& record : fs::directory_iterator(device.path() / "run/pids", noPids)) {
     long pid = 0;
     std::ifstream(record.path()) >> pid;
-    EXPECT_FALSE(processExists(static_cast<pid_t>(pid))) << record.path() << " still runs";
+    EXPECT_FALSE(testing_support::processExists(static_cast<pid_t>(pid)))
+        << record.path() << " still runs";
   }
 }
 

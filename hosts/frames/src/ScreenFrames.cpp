@@ -28,11 +28,15 @@ constexpr double kLiveFramesPerSecond = 30;
 constexpr int kJpegQuality = 82;
 constexpr std::size_t kKeptDurations = 1024;
 
-std::uint64_t monotonicNanoseconds() {
+std::uint64_t nanosecondsOf(clockid_t clock) {
   timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
+  clock_gettime(clock, &now);
   return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000u +
          static_cast<std::uint64_t>(now.tv_nsec);
+}
+
+std::uint64_t monotonicNanoseconds() {
+  return nanosecondsOf(CLOCK_MONOTONIC);
 }
 
 // The last kKeptDurations durations (ns), for a median.
@@ -63,13 +67,15 @@ struct Screen {
   std::string host;
   UIView* root = nullptr;  // lives as long as the host
   std::unique_ptr<render::RenderServer> server;
-  Durations commits;  // main thread
+  Durations commits;       // main thread, wall time
+  Durations commitsOnCpu;  // ... and the time it spent working (without being preempted)
   // Live frames: main thread, but for the two atomics the server's thread touches.
   bool live = false;
   double liveScale = 1;
   CFRunLoopTimerRef timer = nullptr;
   std::uint64_t sequence = 0;
-  std::atomic<bool> frameInFlight{false};
+  // Two frames may be on their way, so that a frame that draws late does not cost the next one.
+  std::atomic<int> framesInFlight{0};
   std::atomic<std::uint64_t> framesWritten{0};
   std::mutex drawMutex;  // guards draws, written on the server's thread
   Durations draws;
@@ -80,10 +86,12 @@ Screen* screen = nullptr;
 // Snapshots the screen's tree and hands it to the server: all that the main thread does.
 bool commit(double scale, render::RenderServer::Delivery deliver) {
   const std::uint64_t start = monotonicNanoseconds();
+  const std::uint64_t startOnCpu = nanosecondsOf(CLOCK_THREAD_CPUTIME_ID);
   screen->root->layoutIfNeeded();
   const bool queued = screen->server->commit(render::snapshotLayerTree(screen->root->layer()),
                                              scale, std::move(deliver));
   screen->commits.add(monotonicNanoseconds() - start);
+  screen->commitsOnCpu.add(nanosecondsOf(CLOCK_THREAD_CPUTIME_ID) - startOnCpu);
   return queued;
 }
 
@@ -111,12 +119,14 @@ bool replaceFile(const std::string& path, const std::vector<std::uint8_t>& bytes
 }
 
 void commitLiveFrame(CFRunLoopTimerRef, void*) {
-  if (!screen->live || screen->frameInFlight.load(std::memory_order_acquire)) return;
+  constexpr int kMostInFlight = 2;
+  if (!screen->live || screen->framesInFlight.load(std::memory_order_acquire) >= kMostInFlight)
+    return;
   const std::string path = liveFramePath(screen->host);
   if (path.empty()) return;
   const std::uint64_t sequence = ++screen->sequence;
   const std::uint64_t committed = monotonicNanoseconds();
-  screen->frameInFlight.store(true, std::memory_order_release);
+  screen->framesInFlight.fetch_add(1, std::memory_order_acq_rel);
   const bool queued =
       commit(screen->liveScale, [path, sequence, committed](const render::Image& picture) {
         LiveFrame frame;
@@ -129,9 +139,9 @@ void commitLiveFrame(CFRunLoopTimerRef, void*) {
         if (!frame.jpeg.empty() && replaceFile(path, encodeLiveFrame(frame)))
           screen->framesWritten.fetch_add(1, std::memory_order_relaxed);
         noteDraw(committed);
-        screen->frameInFlight.store(false, std::memory_order_release);
+        screen->framesInFlight.fetch_sub(1, std::memory_order_acq_rel);
       });
-  if (!queued) screen->frameInFlight.store(false, std::memory_order_release);
+  if (!queued) screen->framesInFlight.fetch_sub(1, std::memory_order_acq_rel);
 }
 
 // "SCALE" from 0.25 to 4, or `fallback` when empty.
@@ -196,11 +206,13 @@ std::string figures() {
   }
   char text[256];
   std::snprintf(text, sizeof text,
-                "ok commits=%llu commit_max_us=%llu commit_p50_us=%llu draw_p50_us=%llu "
+                "ok commits=%llu commit_max_us=%llu commit_p50_us=%llu commit_cpu_max_us=%llu "
+                "draw_p50_us=%llu "
                 "frames=%llu",
                 static_cast<unsigned long long>(screen->commits.count()),
                 static_cast<unsigned long long>(screen->commits.longest() / 1000),
                 static_cast<unsigned long long>(screen->commits.median() / 1000),
+                static_cast<unsigned long long>(screen->commitsOnCpu.longest() / 1000),
                 static_cast<unsigned long long>(drawMedian / 1000),
                 static_cast<unsigned long long>(screen->framesWritten.load()));
   return text;

@@ -8,8 +8,9 @@
 //   live-frames on [SCALE]    30 times a second, the screen committed and drawn as a JPEG frame
 //                             into run/frames/<host>.frame (LiveFrame.h); SCALE 1 by default
 //   live-frames off           no more frames
-//   frame-figures             "ok commits=N commit_max_us=N commit_p50_us=N draw_p50_us=N
-//                             frames=N": what committing cost the main thread, what drawing took
+//   frame-figures             "ok commits=N commit_max_us=N commit_p50_us=N commit_cpu_max_us=N
+//                             draw_p50_us=N frames=N": what committing held the main thread (and
+//                             worked on it, preemption aside), what drawing took
 
 #include <HostControl/ControlRequest.h>
 #include <UIKit/UIView.h>
