@@ -154,7 +154,9 @@ std::optional<double> scaleOf(const std::string& text, double fallback) {
 }
 
 std::string capture(const std::string& argument) {
-  auto [file, scaleText] = control::splitFirstWord(argument);
+  // Named copies: a lambda may not capture a structured binding (C++20 as clang 14 has it).
+  const auto words = control::splitFirstWord(argument);
+  const std::string file = words.first, scaleText = words.second;
   if (file.empty()) return "error capture needs a file";
   const auto scale = scaleOf(scaleText, 2);
   if (!scale) return "error scale must be 0.25 to 4";
