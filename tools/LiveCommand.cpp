@@ -52,18 +52,11 @@ void pauseMilliseconds(long milliseconds) {
   nanosleep(&pause, nullptr);
 }
 
-std::string jsonText(std::string text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) < 0x20) continue;
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
+// A count from a host's reply, as JSON: digits only, else `fallback`.
 std::string numberOr(const std::string& text, const char* fallback) {
-  return text.empty() ? fallback : text;
+  if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos)
+    return fallback;
+  return text;
 }
 
 // The title and artist the lock screen shows: the file's tags, else its name.
@@ -125,8 +118,8 @@ void publishFigures(live::FrameFeed& feed, double scale) {
     };
     feed.publish(
         std::string(panel.host) + "/figures", "figures",
-        "{\"host\":" + jsonText(panel.host) +
-            ",\"plot\":" + jsonText(tools::replyField(figures, "plot")) +
+        "{\"host\":" + live::jsonString(panel.host) +
+            ",\"plot\":" + live::jsonString(tools::replyField(figures, "plot")) +
             ",\"drawn\":" + numberOr(tools::replyField(figures, "drawn"), "0") +
             ",\"dropped\":" + numberOr(tools::replyField(figures, "dropped"), "0") +
             ",\"drawP50\":" + milliseconds("draw_p50_us") +
@@ -187,8 +180,9 @@ int runLive(const Options& options) {
                              : !options.audio.empty() ? fs::path(options.audio).filename().string()
                                                       : "the built-in track";
   feed.publish("status", "status",
-               "{\"system\":" + std::to_string(options.system) + ",\"source\":" + jsonText(source) +
-                   ",\"renderToScreen\":" + jsonText(renderToScreen) + "}");
+               "{\"system\":" + std::to_string(options.system) +
+                   ",\"source\":" + live::jsonString(source) +
+                   ",\"renderToScreen\":" + live::jsonString(renderToScreen) + "}");
   std::printf("vellamor live: http://127.0.0.1:%u/  (Ctrl-C stops the device)\n", server.port());
   std::fflush(stdout);
 

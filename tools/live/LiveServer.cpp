@@ -16,6 +16,13 @@ namespace {
 constexpr int kMaxStreams = 4;
 constexpr std::size_t kMaxBodyBytes = 1024;
 
+void refuse(httplib::Response& response, int status, const std::string& reason) {
+  response.status = status;
+  response.set_content("{\"ok\":false,\"reply\":" + jsonString(reason) + "}\n", "application/json");
+}
+
+}  // namespace
+
 std::string jsonString(const std::string& text) {
   std::string out = "\"";
   for (char c : text) {
@@ -28,13 +35,6 @@ std::string jsonString(const std::string& text) {
   }
   return out + "\"";
 }
-
-void refuse(httplib::Response& response, int status, const std::string& reason) {
-  response.status = status;
-  response.set_content("{\"ok\":false,\"reply\":" + jsonString(reason) + "}\n", "application/json");
-}
-
-}  // namespace
 
 LiveServer::LiveServer(FrameFeed& feed, ControlCall control, pid_t audioDaemon)
     : feed_(feed), control_(std::move(control)), audioDaemon_(audioDaemon) {}

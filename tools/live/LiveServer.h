@@ -20,6 +20,9 @@ class Server;
 
 namespace live {
 
+// `text` as a JSON string, control characters as spaces.
+std::string jsonString(const std::string& text);
+
 class LiveServer {
  public:
   // Sends a control request to a host: true for "ok …", the reply in `reply`.
