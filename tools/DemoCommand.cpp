@@ -8,8 +8,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <CoreFoundation/CFNotificationCenter.h>
-#include <CoreFoundation/CFPreferences.h>
 #include <Foundation/Foundation.h>
 #include <Renderer/Image.h>
 
@@ -27,19 +25,14 @@
 #include "CommandRegistry.h"
 #include "DemoPictures.h"
 #include "Device/Device.h"
+#include "DeviceSession.h"
 #include "HostControl/ControlClient.h"
 #include "HostControl/RenderToScreen.h"
-#include "Launcher/DeviceInstaller.h"
-#include "Launcher/Launcher.h"
 #include "ProgressBar.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// The service identifier: the preferences domain and the prefix of its change notification.
-constexpr const char* kServiceIdentifier = "org.vellamor2.service";
-constexpr const char* kPreferencesChanged = "org.vellamor2.service.preferences-changed";
 
 struct Visualisation {
   int visMethod;
@@ -113,16 +106,8 @@ Percentiles percentilesOf(std::vector<double> values) {
   return result;
 }
 
-// The value of `key=` in a reply line, or empty.
-std::string field(const std::string& reply, const std::string& key) {
-  std::istringstream words(reply);
-  for (std::string word; words >> word;)
-    if (word.rfind(key + "=", 0) == 0) return word.substr(key.size() + 1);
-  return {};
-}
-
 double numberField(const std::string& reply, const std::string& key) {
-  return std::atof(field(reply, key).c_str());
+  return std::atof(tools::replyField(reply, key).c_str());
 }
 
 bool askHost(const std::string& host, const std::string& request, std::string* reply = nullptr) {
@@ -134,30 +119,13 @@ bool ask(const std::string& request, std::string* reply = nullptr) {
   return askHost("SpringBoard", request, reply);
 }
 
-// Stores `value` under the stored key and tells the device the settings changed.
-bool storeSetting(const char* key, NSObject* value, bool announce) {
-  CFPreferencesSetAppValue(key, value, kServiceIdentifier);
-  if (!CFPreferencesAppSynchronize(kServiceIdentifier)) return false;
-  if (announce)
-    CFNotificationCenterPostNotification(CFNotificationCenterGetDarwinNotifyCenter(),
-                                         kPreferencesChanged, nullptr, nullptr, true);
-  return true;
-}
-
-pid_t recordedPid(const std::string& name) {
-  std::ifstream in(device::runDirectory() / "pids" / (name + ".pid"));
-  long pid = 0;
-  in >> pid;
-  return static_cast<pid_t>(pid);
-}
-
 // The lock screen shows a new plot of `visualisation`: the setting is stored and announced,
 // then the artwork goes away and comes back (a plot takes its settings when it is made). The
 // class shown is the plot's, or the waveform where that plot is not built; which one came is
 // read back from SpringBoard.
 std::string showVisualisation(const Visualisation& visualisation) {
   auto number = NSNumber::numberWithInteger(visualisation.visMethod);
-  storeSetting("VisMethod", number.get(), true);
+  tools::storeSetting("VisMethod", number.get(), true);
   std::string shown;
   for (int attempt = 0; attempt < 10 && !interrupted; ++attempt) {
     sleepMilliseconds(attempt == 0 ? 40 : 80);  // the settings manager reloads on its run loop
@@ -165,7 +133,7 @@ std::string showVisualisation(const Visualisation& visualisation) {
     ask("show-artwork");
     std::string reply;
     if (!ask("figures", &reply)) continue;
-    shown = field(reply, "plot");
+    shown = tools::replyField(reply, "plot");
     if (shown == visualisation.plotClass) break;
   }
   return shown;
@@ -224,13 +192,6 @@ int fail(const std::string& message) {
   return 1;
 }
 
-bool bringDown() {
-  std::string error;
-  const bool down = launcher::down(&error);
-  if (!down) std::fprintf(stderr, "vellamor demo: %s\n", error.c_str());
-  return down;
-}
-
 void record(const Options& options, const fs::path& frames, Recording& recording) {
   const int perVisualisation = options.seconds * kFramesPerSecond;
   tools::ProgressBar progress(perVisualisation * static_cast<int>(std::size(kVisualisations)));
@@ -268,7 +229,7 @@ void record(const Options& options, const fs::path& frames, Recording& recording
   if (interrupted) return;
 
   ask("figures", &recording.figures);
-  const pid_t daemon = recordedPid("mediaserverd");
+  const pid_t daemon = tools::recordedPid("mediaserverd");
   if (daemon > 1) {
     for (int round = 0; round < kLatencyRounds && !interrupted; ++round)
       if (auto latency = control::timeRenderToScreen(daemon))
@@ -311,7 +272,7 @@ std::string fixed(double value) {
 
 // A figure of SpringBoard's reply in milliseconds (the reply gives microseconds), or "-".
 std::string milliseconds(const std::string& reply, const char* key) {
-  return field(reply, key).empty() ? "-" : fixed(numberField(reply, key) / 1000);
+  return tools::replyField(reply, key).empty() ? "-" : fixed(numberField(reply, key) / 1000);
 }
 
 std::string orZero(const std::string& value) {
@@ -340,29 +301,30 @@ std::string summaryOf(const Options& options, const Recording& recording,
   const std::string spotifyRoad =
       roadOf(percentilesOf(recording.spotifyLatencyMilliseconds), "the Spotify screen");
   char text[2048];
-  std::snprintf(text, sizeof text,
-                "Vellamor2 demo: iOS %d, %s, %zu visualisations x %d s\n"
-                "  frames            %zu PNG\n"
-                "  packets captured  %s (merged into SpringBoard's history, counted as the lock "
-                "screen drew them)\n"
-                "  ticks             %s drawn, %s dropped, %s after the plot had gone\n"
-                "  drawing           median %s ms, p99 %s ms\n"
-                "  screen snapshot   median %s ms, p99 %s ms (%zu captures)\n"
-                "  render to screen  %s\n"
-                "  Music app         %zu labelled frames, %s new frames of its screen\n"
-                "  render to Music   %s\n"
-                "  Spotify           %zu labelled frames, %s new frames of its screen\n"
-                "  render to Spotify %s\n",
-                options.system, source.c_str(), std::size(kVisualisations), options.seconds,
-                recording.frameFiles.size(), orZero(field(f, "packets")).c_str(),
-                orZero(field(f, "drawn")).c_str(), orZero(field(f, "dropped")).c_str(),
-                orZero(field(f, "skipped")).c_str(), milliseconds(f, "draw_p50_us").c_str(),
-                milliseconds(f, "draw_p99_us").c_str(), fixed(capture.median).c_str(),
-                fixed(capture.p99).c_str(), capture.count, road.c_str(),
-                recording.musicSheet.size(),
-                orZero(field(recording.musicFigures, "frames")).c_str(), musicRoad.c_str(),
-                recording.spotifySheet.size(),
-                orZero(field(recording.spotifyFigures, "frames")).c_str(), spotifyRoad.c_str());
+  std::snprintf(
+      text, sizeof text,
+      "Vellamor2 demo: iOS %d, %s, %zu visualisations x %d s\n"
+      "  frames            %zu PNG\n"
+      "  packets captured  %s (merged into SpringBoard's history, counted as the lock "
+      "screen drew them)\n"
+      "  ticks             %s drawn, %s dropped, %s after the plot had gone\n"
+      "  drawing           median %s ms, p99 %s ms\n"
+      "  screen snapshot   median %s ms, p99 %s ms (%zu captures)\n"
+      "  render to screen  %s\n"
+      "  Music app         %zu labelled frames, %s new frames of its screen\n"
+      "  render to Music   %s\n"
+      "  Spotify           %zu labelled frames, %s new frames of its screen\n"
+      "  render to Spotify %s\n",
+      options.system, source.c_str(), std::size(kVisualisations), options.seconds,
+      recording.frameFiles.size(), orZero(tools::replyField(f, "packets")).c_str(),
+      orZero(tools::replyField(f, "drawn")).c_str(),
+      orZero(tools::replyField(f, "dropped")).c_str(),
+      orZero(tools::replyField(f, "skipped")).c_str(), milliseconds(f, "draw_p50_us").c_str(),
+      milliseconds(f, "draw_p99_us").c_str(), fixed(capture.median).c_str(),
+      fixed(capture.p99).c_str(), capture.count, road.c_str(), recording.musicSheet.size(),
+      orZero(tools::replyField(recording.musicFigures, "frames")).c_str(), musicRoad.c_str(),
+      recording.spotifySheet.size(),
+      orZero(tools::replyField(recording.spotifyFigures, "frames")).c_str(), spotifyRoad.c_str());
   std::string summary = text;
   for (const auto& file : written) summary += "  wrote             " + file + "\n";
   return summary;
@@ -378,46 +340,25 @@ int runDemo(const Options& options) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 
-  // A fresh device: a previous run's comes down first.
-  ::setenv(device::kDeviceEnvironmentVariable, deviceDirectory.c_str(), 1);
-  if (fs::exists(deviceDirectory / "run/pids")) bringDown();
   std::error_code ignored;
-  fs::remove_all(deviceDirectory, ignored);
   fs::remove_all(frames, ignored);
   for (const char* old : {"contact-sheet.png", "animation.webp", "summary.txt"})
     fs::remove(out / old, ignored);
   fs::create_directories(frames);
 
+  tools::DeviceSession session;
+  session.directory = deviceDirectory;
+  session.system = options.system;
+  session.audioFile = options.audio;
+  session.liveAudio = options.live;
+  session.who = "vellamor demo";
+  bool booted = false;
   std::string error;
-  if (!launcher::createDevice(deviceDirectory, options.system, launcher::currentBuild(), &error))
-    return fail(error);
-  std::string audio;
-  if (!options.audio.empty()) audio = "--audio-file " + fs::absolute(options.audio).string();
-  if (options.live) audio = "--audio-source live";
-  ::setenv("VELLAMOR_MEDIASERVERD_OPTIONS", audio.c_str(), 1);
-
-  auto yes = NSNumber::numberWithBool(true);
-  auto waveform = NSNumber::numberWithInteger(0);
-  if (!storeSetting("EnabledLS", yes.get(), false) ||
-      !storeSetting("VisMethod", waveform.get(), false))
-    return fail("cannot write the device's preferences");
-
-  std::fprintf(stderr, "vellamor demo: device %s (iOS %d) coming up\n", deviceDirectory.c_str(),
-               options.system);
-  if (!launcher::up(&error)) {
-    bringDown();
-    return fail(error);
-  }
-  const std::uint64_t deadline = nowNanoseconds() + 20'000'000'000ull;
-  while (!ask("figures") && !interrupted && nowNanoseconds() < deadline) sleepMilliseconds(50);
-  if (!ask("figures")) {
-    bringDown();
-    return fail(interrupted ? "interrupted" : "SpringBoard's lock screen did not come up");
-  }
+  if (!tools::startDevice(session, interrupted, &booted, &error)) return fail(error);
 
   Recording recording;
   record(options, frames, recording);
-  const bool down = bringDown();
+  const bool down = tools::bringDeviceDown("vellamor demo");
   if (interrupted) {
     std::fprintf(stderr, "vellamor demo: interrupted; the device is %s\n",
                  down ? "down" : "NOT down");

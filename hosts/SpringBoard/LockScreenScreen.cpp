@@ -1,12 +1,16 @@
 #include "LockScreenScreen.h"
 
 #include <ColorFlow/ColorFlowNotifications.h>
+#include <CoreFoundation/CFRunLoop.h>
 #include <HostCommon/RuntimeClass.h>
 #include <HostScreen/ArtworkImage.h>
 #include <HostScreen/ScreenWatch.h>
 #include <QuartzCore/CAGradientLayer.h>
+#include <QuartzCore/CATextLayer.h>
 #include <UIKit/UIKit.h>
 #include <objc/StrongRef.h>
+
+#include <ctime>
 
 #include "SpringBoardClasses.h"
 
@@ -19,6 +23,31 @@ constexpr double kArtworkTop = 170;
 StrongRef<UIView> screen;
 cg::ImageRef artworkImage;
 UIView* placedArtwork = nullptr;  // the controller view on screen (held by the screen)
+StrongRef<CATextLayer> clockLine, dateLine, titleLine, artistLine;
+
+StrongRef<CATextLayer> addLine(double top, double height, CGFloat size, bool bold, double grey) {
+  auto line = CATextLayer::layer();
+  line->setFrame(CGRectMake(16, top, kScreenWidth - 32, height));
+  line->setFontSize(size);
+  line->setBold(bold);
+  const CGColor colour = CGColorMakeRGBA(grey, grey, grey, 1);
+  line->setForegroundColor(&colour);
+  line->setAlignmentMode(kCAAlignmentCenter);
+  screen->layer()->addSublayer(line.get());
+  return line;
+}
+
+// The clock, as the lock screen shows it: "09:41" and "Tuesday, 8 December".
+void showTime(CFRunLoopTimerRef, void*) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[64];
+  std::strftime(text, sizeof text, "%H:%M", &local);
+  if (clockLine->string() != text) clockLine->setString(text);
+  std::strftime(text, sizeof text, "%A, %-d %B", &local);
+  if (dateLine->string() != text) dateLine->setString(text);
+}
 
 void buildScreen() {
   screen = UIView::viewWithFrame<UIView>(CGRectMake(0, 0, kScreenWidth, kScreenHeight));
@@ -31,6 +60,16 @@ void buildScreen() {
   wallpaper->setEndPoint(CGPointMake(0.5, 1));
   screen->layer()->addSublayer(wallpaper.get());
   screen::watchScreen(screen.get());
+  clockLine = addLine(52, 80, 72, false, 1.0);
+  dateLine = addLine(132, 26, 18, false, 0.85);
+  titleLine = addLine(kArtworkTop + kArtworkSide + 18, 28, 20, true, 1.0);
+  artistLine = addLine(kArtworkTop + kArtworkSide + 48, 24, 17, false, 0.72);
+  showTime(nullptr, nullptr);
+  CFRunLoopTimerContext context{};
+  CFRunLoopAddTimer(
+      CFRunLoopGetMain(),
+      CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + 1, 1, 0, 0, &showTime, &context),
+      kCFRunLoopCommonModes);
 }
 
 // The view that shows the artwork picture: iOS 10's artwork view, or iOS 9's art view's
@@ -78,6 +117,12 @@ void placeNowPlayingArtwork() {
   if (layer == nullptr || layer->contents() == artworkImage.get()) return;
   layer->setContents(artworkImage.get());
   colorflow::postColorization(colorflow::Place::lockScreen, artworkImage.get());
+}
+
+void setNowPlayingInfo(const std::string& title, const std::string& artist) {
+  lockScreen();
+  titleLine->setString(title);
+  artistLine->setString(artist);
 }
 
 }  // namespace springboard

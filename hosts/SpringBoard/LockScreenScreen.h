@@ -1,11 +1,11 @@
 #pragma once
-// SpringBoard's lock screen as it is drawn: the background, the now-playing artwork (the
-// generation's artwork controller's view, showing the artwork picture) and whatever a tweak has
-// put above the artwork. Main thread only.
+// SpringBoard's lock screen as it is drawn: the background, the time and date, the now-playing
+// artwork (the generation's artwork controller's view, showing the artwork picture) with the
+// track's title and artist under it, and whatever a tweak has put above the artwork. Main
+// thread only.
 
 #include <CoreGraphics/CGImage.h>
 #include <UIKit/UIView.h>
-
 
 namespace springboard {
 
@@ -22,5 +22,8 @@ void setArtworkImage(cg::ImageRef image);
 // Puts the current artwork controller's view on the screen with the artwork picture in it, or
 // takes it off when there is no controller.
 void placeNowPlayingArtwork();
+
+// The playing track's title and artist, shown under the artwork.
+void setNowPlayingInfo(const std::string& title, const std::string& artist);
 
 }  // namespace springboard

@@ -1,10 +1,10 @@
 #include "SpringBoardControl.h"
 
 #include <dlfcn.h>
-#include <time.h>
 
 #include <Foundation/Foundation.h>
 #include <HostControl/ControlService.h>
+#include <HostFrames/ScreenFrames.h>
 #include <HostScreen/ArtworkImage.h>
 #include <HostScreen/ScreenRequests.h>
 #include <HostScreen/ScreenWatch.h>
@@ -38,6 +38,7 @@ std::string announceScreen(std::uint64_t blanked) {
   }
   notify_set_state(token, blanked);
   notify_post(kScreenBlankedNotification);
+  lockScreen()->layer()->setHidden(blanked != 0);  // an unlit screen shows nothing
   NSLog(blanked ? "SpringBoard: screen blanked" : "SpringBoard: screen lit");
   return blanked ? "ok blanked" : "ok lit";
 }
@@ -74,6 +75,14 @@ std::string rotate(const std::string& argument) {
       nullptr, controller, sel_registerName("willRotateToInterfaceOrientation:duration:"),
       orientation, 0.3);
   return status == objc::SendStatus::sent ? "ok rotated" : "ok this artwork does not rotate";
+}
+
+// "TITLE|ARTIST": what the lock screen shows under the artwork.
+std::string nowPlaying(const std::string& argument) {
+  const auto bar = argument.find('|');
+  if (bar == std::string::npos) return error("now-playing needs TITLE|ARTIST");
+  setNowPlayingInfo(argument.substr(0, bar), argument.substr(bar + 1));
+  return "ok now-playing";
 }
 
 // The lock-screen tweak's figures, when the tweak is loaded.
@@ -118,12 +127,15 @@ std::string handleControlRequest(const control::ControlRequest& request) {
   if (command == "rotate") return rotate(request.argument);
   if (command == "blank") return announceScreen(1);
   if (command == "light") return announceScreen(0);
+  if (command == "now-playing") return nowPlaying(request.argument);
+  if (auto reply = frames::answerFrameRequest(request)) return *reply;
   if (command == "figures") return figures();
   if (auto reply = screen::answerScreenRequest(request, lockScreen())) return *reply;
   return error("unknown command " + command);
 }
 
 bool startControlService() {
+  frames::startScreenFrames("SpringBoard", lockScreen());
   std::string reason;
   if (control::serve("SpringBoard", &handleControlRequest, &reason)) return true;
   NSLog("SpringBoard: no control service: %s", reason.c_str());

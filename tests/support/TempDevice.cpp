@@ -39,6 +39,21 @@ std::string TempDevice::log() const {
   return text.str();
 }
 
+pid_t recordedPid(const std::filesystem::path& device, const std::string& name) {
+  std::ifstream in(device / "run/pids" / (name + ".pid"));
+  long pid = 0;
+  in >> pid;
+  return static_cast<pid_t>(pid);
+}
+
+bool processExists(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  if (!std::getline(in, text)) return false;
+  const auto close = text.rfind(')');
+  return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
+}
+
 std::filesystem::path binaryDirectory() { return VELLAMOR_BINARY_DIR; }
 std::filesystem::path sourceDirectory() { return VELLAMOR_SOURCE_DIR; }
 

@@ -44,21 +44,8 @@ int linesOf(const std::string& log, const std::string& program, const std::strin
   return count;
 }
 
-pid_t recordedPid(const fs::path& device, const std::string& name) {
-  std::ifstream in(device / "run/pids" / (name + ".pid"));
-  long pid = 0;
-  in >> pid;
-  return static_cast<pid_t>(pid);
-}
-
-// True while `pid` names a process that has not ended (a zombie has).
-bool processExists(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string text;
-  if (!std::getline(in, text)) return false;
-  const auto close = text.rfind(')');
-  return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
-}
+using testing_support::processExists;
+using testing_support::recordedPid;
 
 // A port socket whose process has gone, as a killed client leaves it.
 void plantDeadSocket(const fs::path& path) {

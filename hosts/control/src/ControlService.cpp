@@ -34,6 +34,10 @@ void reply(int connection, const std::string& text) {
   (void)::send(connection, text.data(), length, MSG_NOSIGNAL);
 }
 
+// The connection of the request being handled, while its handler runs; taken by replyLater.
+int connectionBeingAnswered = -1;
+bool replyTaken = false;
+
 void serveOne(const ControlHandler& handler, int connection) {
   if (!callerIsOurUser(connection)) return;
   pollfd ready{connection, POLLIN, 0};
@@ -50,7 +54,11 @@ void serveOne(const ControlHandler& handler, int connection) {
     reply(connection, "error " + (error.empty() ? std::string("request too long") : error));
     return;
   }
-  reply(connection, handler(*request));
+  connectionBeingAnswered = connection;
+  replyTaken = false;
+  const std::string text = handler(*request);
+  connectionBeingAnswered = -1;
+  if (!replyTaken) reply(connection, text);
 }
 
 void acceptCallers(int listener, void* info) {
@@ -66,6 +74,25 @@ void answerCallers(int listener, const ControlHandler& handler) {
     serveOne(handler, connection);
     ::close(connection);
   }
+}
+
+LaterReply::~LaterReply() {
+  send("error no reply");
+}
+
+void LaterReply::send(const std::string& text) {
+  if (connection_ < 0) return;
+  reply(connection_, text);
+  ::close(connection_);
+  connection_ = -1;
+}
+
+LaterReply replyLater() {
+  if (connectionBeingAnswered < 0 || replyTaken) return LaterReply();
+  const int copy = ::fcntl(connectionBeingAnswered, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) return LaterReply();
+  replyTaken = true;
+  return LaterReply(copy);
 }
 
 std::string serviceAddress(const std::string& hostName) {

@@ -184,6 +184,32 @@ class CairoCanvas final : public Canvas {
     cairo_pattern_destroy(pattern);
   }
 
+  void drawText(const std::string& text, CGRect rect, CGFloat size, bool bold, const CGColor& color,
+                LayerSnapshot::Alignment alignment) override {
+    if (text.empty() || !(size > 0) || clampedColor(color).alpha() <= 0) return;
+    cairo_save(cr_);
+    cairo_rectangle(cr_, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
+    cairo_clip(cr_);
+    cairo_select_font_face(cr_, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr_, size);
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr_, text.c_str(), &extents);
+    cairo_font_extents_t font;
+    cairo_font_extents(cr_, &font);
+    double x = rect.origin.x - extents.x_bearing;
+    if (alignment == LayerSnapshot::Alignment::center)
+      x = rect.origin.x + (rect.size.width - extents.width) / 2 - extents.x_bearing;
+    else if (alignment == LayerSnapshot::Alignment::right)
+      x = rect.origin.x + rect.size.width - extents.width - extents.x_bearing;
+    const double y = rect.origin.y + (rect.size.height + font.ascent - font.descent) / 2;
+    setColor(cr_, color);
+    cairo_set_antialias(cr_, CAIRO_ANTIALIAS_DEFAULT);
+    cairo_move_to(cr_, x, y);
+    cairo_show_text(cr_, text.c_str());
+    cairo_restore(cr_);
+  }
+
   void beginGroup() override { cairo_push_group(cr_); }
 
   void endGroup(double opacity) override {

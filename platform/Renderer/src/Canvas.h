@@ -4,19 +4,14 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "CoreGraphics/CoreGraphics.h"
 #include "Renderer/Image.h"
+#include "Renderer/LayerSnapshot.h"
 
 namespace render {
-
-struct StrokeStyle {
-  CGFloat width = 1;
-  enum class Join { miter, round, bevel } join = Join::miter;
-  enum class Cap { butt, round, square } cap = Cap::butt;
-  CGFloat miterLimit = 10;
-};
 
 struct GradientStops {
   const std::vector<CGColor>* colors = nullptr;
@@ -43,6 +38,11 @@ class Canvas {
   // Fills `rect` with a linear gradient from `start` to `end` (points of this space).
   virtual void fillLinearGradient(CGRect rect, CGPoint start, CGPoint end,
                                   const GradientStops& stops) = 0;
+
+  // One line of text in the system font, `size` points high, aligned in `rect` and centred
+  // vertically in it.
+  virtual void drawText(const std::string& text, CGRect rect, CGFloat size, bool bold,
+                        const CGColor& color, LayerSnapshot::Alignment alignment) = 0;
 
   // Drawing between beginGroup and endGroup lands in a group composited with `opacity`.
   virtual void beginGroup() = 0;

@@ -9,55 +9,6 @@ namespace render {
 
 namespace {
 
-StrokeStyle strokeStyleOf(const CAShapeLayer& shape) {
-  StrokeStyle style;
-  style.width = shape.lineWidth();
-  switch (shape.lineJoinStyle()) {
-    case CAShapeLayer::LineJoin::round:
-      style.join = StrokeStyle::Join::round;
-      break;
-    case CAShapeLayer::LineJoin::bevel:
-      style.join = StrokeStyle::Join::bevel;
-      break;
-    case CAShapeLayer::LineJoin::miter:
-      style.join = StrokeStyle::Join::miter;
-      break;
-  }
-  switch (shape.lineCapStyle()) {
-    case CAShapeLayer::LineCap::round:
-      style.cap = StrokeStyle::Cap::round;
-      break;
-    case CAShapeLayer::LineCap::square:
-      style.cap = StrokeStyle::Cap::square;
-      break;
-    case CAShapeLayer::LineCap::butt:
-      style.cap = StrokeStyle::Cap::butt;
-      break;
-  }
-  style.miterLimit = shape.miterLimit();
-  return style;
-}
-
-// Stops as drawn: the given locations when there is one per colour (sorted, within 0 … 1),
-// else spread evenly.
-GradientStops stopsOf(const CAGradientLayer& gradient) {
-  GradientStops stops;
-  stops.colors = &gradient.colors();
-  const std::size_t n = gradient.colors().size();
-  const auto& given = gradient.locations();
-  stops.locations.resize(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    if (given.size() >= n) {
-      const CGFloat l = given[i];
-      stops.locations[i] = std::isfinite(l) ? std::clamp(l, 0.0, 1.0) : 0.0;
-    } else {
-      stops.locations[i] = n > 1 ? static_cast<CGFloat>(i) / static_cast<CGFloat>(n - 1) : 0.0;
-    }
-  }
-  std::sort(stops.locations.begin(), stops.locations.end());
-  return stops;
-}
-
 CanvasKind canvasKindOf(Rasterizer rasterizer) {
   switch (rasterizer) {
     case Rasterizer::cairo:
@@ -100,68 +51,71 @@ void Renderer::draw(UIView* view) {
 }
 
 void Renderer::drawLayer(CALayer* layer) {
-  const CGRect bounds = layer != nullptr ? layer->bounds() : CGRectZero;
+  drawSnapshot(*snapshotLayerTree(layer));
+}
+
+void Renderer::drawSnapshot(const LayerSnapshot& root) {
+  const CGRect bounds = root.bounds;
   canvas_->begin(pixelsFor(bounds.size.width, options_.scale),
                  pixelsFor(bounds.size.height, options_.scale), options_.scale);
-  if (layer == nullptr) return;
   canvas_->translate(-bounds.origin.x, -bounds.origin.y);
-  drawTree(layer, false);
+  drawTree(root, false);
 }
 
 Image Renderer::image() const {
   return canvas_->snapshot();
 }
 
-void Renderer::drawTree(CALayer* layer, bool applyFrame) {
-  if (layer == nullptr || layer->isHidden()) return;
-  const double opacity = std::isfinite(layer->opacity()) ? layer->opacity() : 0.0;
-  if (opacity <= 0) return;
+void Renderer::drawTree(const LayerSnapshot& layer, bool applyFrame) {
+  if (layer.opacity <= 0) return;
   canvas_->save();
-  if (applyFrame) {
-    const CGAffineTransform t = layer->transformToSuperlayer();
-    canvas_->translate(t.tx, t.ty);
-  }
-  CALayer* mask = layer->mask();
-  const bool grouped = opacity < 1.0 || mask != nullptr;
+  if (applyFrame) canvas_->translate(layer.offset.x, layer.offset.y);
+  const LayerSnapshot* mask = layer.mask.get();
+  const bool grouped = layer.opacity < 1.0 || mask != nullptr;
   if (grouped) canvas_->beginGroup();
-  if (layer->masksToBounds()) canvas_->clipToRect(layer->bounds());
+  if (layer.masksToBounds) canvas_->clipToRect(layer.bounds);
 
   drawOwnContent(layer);
-  for (const auto& sublayer : layer->sublayers()) drawTree(sublayer.get(), true);
+  for (const auto& sublayer : layer.sublayers) drawTree(sublayer, true);
 
   if (mask != nullptr) {
     canvas_->beginGroup();
-    drawTree(mask, true);
-    canvas_->endMaskedGroup(opacity);
+    drawTree(*mask, true);
+    canvas_->endMaskedGroup(layer.opacity);
   } else if (grouped) {
-    canvas_->endGroup(opacity);
+    canvas_->endGroup(layer.opacity);
   }
   canvas_->restore();
 }
 
-void Renderer::drawOwnContent(CALayer* layer) {
-  const CGRect bounds = layer->bounds();
-  if (CGColorRef background = layer->backgroundColor()) canvas_->fillRect(bounds, *background);
-  if (CGImageRef contents = layer->contents()) canvas_->drawImage(*contents, bounds);
-
-  if (auto* shape = objc::cast<CAShapeLayer>(layer)) {
-    CGPathRef path = shape->path();
-    if (path == nullptr) return;
-    CGColorRef stroke = shape->strokeColor();
-    const StrokeStyle style = strokeStyleOf(*shape);
-    if (CGColorRef fill = shape->fillColor()) {
-      const bool opaqueStroke = stroke != nullptr && clampedColor(*stroke).alpha() >= 1.0;
-      canvas_->fillPath(*path, *fill, shape->fillRuleStyle() == CAShapeLayer::FillRule::evenOdd,
-                        opaqueStroke ? &style : nullptr);
+void Renderer::drawOwnContent(const LayerSnapshot& layer) {
+  const CGRect bounds = layer.bounds;
+  if (layer.hasBackground) canvas_->fillRect(bounds, layer.background);
+  if (layer.contents) canvas_->drawImage(*layer.contents.get(), bounds);
+  switch (layer.kind) {
+    case LayerSnapshot::Kind::shape:
+      if (!layer.path) return;
+      if (layer.hasFill) {
+        // Under an opaque stroke the fill may be thinned where the stroke covers it.
+        const bool opaqueStroke = layer.hasStroke && clampedColor(layer.stroke).alpha() >= 1.0;
+        canvas_->fillPath(*layer.path.get(), layer.fill, layer.evenOdd,
+                          opaqueStroke ? &layer.strokeStyle : nullptr);
+      }
+      if (layer.hasStroke) canvas_->strokePath(*layer.path.get(), layer.stroke, layer.strokeStyle);
+      return;
+    case LayerSnapshot::Kind::gradient: {
+      GradientStops stops;
+      stops.colors = &layer.colors;
+      stops.locations = layer.locations;
+      canvas_->fillLinearGradient(bounds, layer.start, layer.end, stops);
+      return;
     }
-    if (stroke != nullptr) canvas_->strokePath(*path, *stroke, style);
-  } else if (auto* gradient = objc::cast<CAGradientLayer>(layer)) {
-    const CGPoint s = gradient->startPoint(), e = gradient->endPoint();
-    const CGPoint start{bounds.origin.x + s.x * bounds.size.width,
-                        bounds.origin.y + s.y * bounds.size.height};
-    const CGPoint end{bounds.origin.x + e.x * bounds.size.width,
-                      bounds.origin.y + e.y * bounds.size.height};
-    canvas_->fillLinearGradient(bounds, start, end, stopsOf(*gradient));
+    case LayerSnapshot::Kind::text:
+      canvas_->drawText(layer.text, bounds, layer.fontSize, layer.bold, layer.textColor,
+                        layer.alignment);
+      return;
+    case LayerSnapshot::Kind::plain:
+      return;
   }
 }
 

@@ -26,6 +26,25 @@ int listen(const std::string& hostName, std::string* error = nullptr);
 // Answers every caller waiting on `listener` (from `listen`) with `handler`.
 void answerCallers(int listener, const ControlHandler& handler);
 
+// Inside a handler: the reply to the request being handled is sent later, by the returned
+// object (from any thread, once; an object dropped unsent answers "error no reply"), and what
+// the handler returns is ignored. So work done off the main thread is answered when it is done.
+class LaterReply {
+ public:
+  LaterReply() = default;
+  explicit LaterReply(int connection) : connection_(connection) {}
+  LaterReply(LaterReply&& other) noexcept : connection_(other.connection_) {
+    other.connection_ = -1;
+  }
+  LaterReply& operator=(LaterReply&&) = delete;
+  ~LaterReply();
+  void send(const std::string& text);
+
+ private:
+  int connection_ = -1;
+};
+LaterReply replyLater();
+
 // The address of a host's service in the current device.
 std::string serviceAddress(const std::string& hostName);
 

@@ -4,3 +4,4 @@
 #include "QuartzCore/CAGradientLayer.h"
 #include "QuartzCore/CALayer.h"
 #include "QuartzCore/CAShapeLayer.h"
+#include "QuartzCore/CATextLayer.h"

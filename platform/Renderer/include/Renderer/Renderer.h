@@ -12,6 +12,7 @@
 
 #include "QuartzCore/QuartzCore.h"
 #include "Renderer/Image.h"
+#include "Renderer/LayerSnapshot.h"
 #include "UIKit/UIView.h"
 
 namespace render {
@@ -49,14 +50,16 @@ class Renderer {
   void draw(UIView* view);
   // Draws a layer tree (the layer's own frame origin ignored) over a transparent picture.
   void drawLayer(CALayer* layer);
+  // Draws a committed tree the same way; any thread (one renderer per thread).
+  void drawSnapshot(const LayerSnapshot& root);
   // The last picture drawn, converted to straight RGBA.
   Image image() const;
 
   const RenderOptions& options() const { return options_; }
 
  private:
-  void drawTree(CALayer* layer, bool applyFrame);
-  void drawOwnContent(CALayer* layer);
+  void drawTree(const LayerSnapshot& layer, bool applyFrame);
+  void drawOwnContent(const LayerSnapshot& layer);
 
   RenderOptions options_;
   std::unique_ptr<Canvas> canvas_;

@@ -1,0 +1,86 @@
+// The live page's request decoder: the page's own requests pass; anything from another origin,
+// for another host name, or naming what the page does not offer is refused with its status.
+// And a frame file that is cut short or not a frame is refused.
+
+#include <gtest/gtest.h>
+
+#include "HostFrames/LiveFrame.h"
+#include "live/LiveRequest.h"
+
+namespace {
+
+struct Case {
+  const char* name;
+  const char* method;
+  const char* path;
+  const char* host;
+  const char* origin;  // null: no Origin header
+  int status;          // 0: accepted
+};
+
+class LiveRequestDecoding : public ::testing::TestWithParam<Case> {};
+
+TEST_P(LiveRequestDecoding, AcceptsOnlyThePagesOwnRequests) {
+  const Case& c = GetParam();
+  live::RequestHead head;
+  head.method = c.method;
+  head.path = c.path;
+  head.host = c.host;
+  if (c.origin != nullptr) head.origin = c.origin;
+  head.port = 8080;
+  const auto decoded = live::decodeLiveRequest(head);
+  if (c.status == 0) {
+    EXPECT_TRUE(std::holds_alternative<live::LiveRequest>(decoded));
+  } else {
+    ASSERT_TRUE(std::holds_alternative<live::Refusal>(decoded));
+    EXPECT_EQ(std::get<live::Refusal>(decoded).status, c.status);
+    EXPECT_FALSE(std::get<live::Refusal>(decoded).reason.empty());
+  }
+}
+
+constexpr const char* kOwn = "http://127.0.0.1:8080";
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, LiveRequestDecoding,
+    ::testing::Values(
+        Case{"Page", "GET", "/", "127.0.0.1:8080", nullptr, 0},
+        Case{"PageByName", "GET", "/", "localhost:8080", "http://localhost:8080", 0},
+        Case{"Events", "GET", "/events", "127.0.0.1:8080", kOwn, 0},
+        Case{"Press", "POST", "/api/press/SpringBoard/screen-off", "127.0.0.1:8080", kOwn, 0},
+        Case{"AudioPress", "POST", "/api/press/audio/pause", "127.0.0.1:8080", kOwn, 0},
+        Case{"ForeignOrigin", "POST", "/api/press/audio/pause", "127.0.0.1:8080",
+             "http://evil.example", 403},
+        Case{"OriginOfAnotherPort", "GET", "/events", "127.0.0.1:8080", "http://127.0.0.1:8081",
+             403},
+        Case{"PressWithoutOrigin", "POST", "/api/press/audio/pause", "127.0.0.1:8080", nullptr,
+             403},
+        Case{"RebindingHost", "GET", "/", "evil.example:8080", nullptr, 403},
+        Case{"HostOfAnotherPort", "GET", "/", "127.0.0.1:80", nullptr, 403},
+        Case{"UnknownPanel", "POST", "/api/press/Mail/show", "127.0.0.1:8080", kOwn, 404},
+        Case{"UnknownButton", "POST", "/api/press/SpringBoard/reboot", "127.0.0.1:8080", kOwn, 404},
+        Case{"PressByGet", "GET", "/api/press/audio/pause", "127.0.0.1:8080", kOwn, 404},
+        Case{"OtherMethod", "DELETE", "/", "127.0.0.1:8080", kOwn, 405},
+        Case{"EscapedPath", "GET", "/%2e%2e/etc", "127.0.0.1:8080", nullptr, 400},
+        Case{"RelativePath", "GET", "events", "127.0.0.1:8080", nullptr, 400}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(LiveFrameDecoding, RefusesACutOrForeignFileAndKeepsAWholeOne) {
+  frames::LiveFrame frame;
+  frame.width = 2;
+  frame.height = 3;
+  frame.sequence = 7;
+  frame.jpeg = {0xff, 0xd8, 1, 2, 3, 0xff, 0xd9};
+  const auto bytes = frames::encodeLiveFrame(frame);
+  const auto whole = frames::decodeLiveFrame(bytes);
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->sequence, 7u);
+  EXPECT_EQ(whole->jpeg, frame.jpeg);
+  std::string error;
+  EXPECT_FALSE(frames::decodeLiveFrame(std::span(bytes).first(bytes.size() - 1), &error));
+  EXPECT_FALSE(error.empty());
+  auto foreign = bytes;
+  foreign[0] = 'X';
+  EXPECT_FALSE(frames::decodeLiveFrame(foreign));
+}
+
+}  // namespace

@@ -1,0 +1,222 @@
+// vellamor live [--device D] [--audio FILE | --live] [--system 9|10] [--port N] [--out DIR]:
+// the phone's screens in a browser. A fresh device (or the given one) plays the built-in track
+// (or the file, or the desktop's sound); a page on 127.0.0.1 shows every screen as its host's
+// render server draws it, with the figures and the buttons of a person holding the phone. Ctrl-C
+// brings the device down.
+
+#include <signal.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <sndfile.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+#include "CommandRegistry.h"
+#include "Device/Device.h"
+#include "DeviceSession.h"
+#include "HostControl/ControlClient.h"
+#include "HostControl/RenderToScreen.h"
+#include "live/FrameFeed.h"
+#include "live/LivePanels.h"
+#include "live/LiveServer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kRenderToScreenRounds = 5;
+
+struct Options {
+  std::string device;
+  std::string audio;
+  bool live = false;
+  int system = 10;
+  int port = 0;
+  double scale = 1;
+  std::string out = "out/live";
+};
+
+std::atomic<bool> interrupted{false};
+
+void onInterrupt(int) {
+  interrupted = true;
+}
+
+void pauseMilliseconds(long milliseconds) {
+  timespec pause{milliseconds / 1000, (milliseconds % 1000) * 1'000'000};
+  nanosleep(&pause, nullptr);
+}
+
+// A count from a host's reply, as JSON: digits only, else `fallback`.
+std::string numberOr(const std::string& text, const char* fallback) {
+  if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos)
+    return fallback;
+  return text;
+}
+
+// The title and artist the lock screen shows: the file's tags, else its name.
+std::pair<std::string, std::string> nowPlayingOf(const Options& options) {
+  if (options.live) return {"Live", "The desktop's sound"};
+  if (options.audio.empty()) return {"Dusk Loop", "Vellamor2"};
+  std::string title = fs::path(options.audio).stem().string(), artist = "Unknown artist";
+  SF_INFO info{};
+  if (SNDFILE* file = sf_open(options.audio.c_str(), SFM_READ, &info)) {
+    if (const char* tag = sf_get_string(file, SF_STR_TITLE); tag != nullptr && *tag != '\0')
+      title = tag;
+    if (const char* tag = sf_get_string(file, SF_STR_ARTIST); tag != nullptr && *tag != '\0')
+      artist = tag;
+    sf_close(file);
+  }
+  for (std::string* text : {&title, &artist})
+    for (char& c : *text)
+      if (c == '|' || static_cast<unsigned char>(c) < 0x20) c = ' ';
+  return {title, artist};
+}
+
+bool ask(const std::string& host, const std::string& request, std::string* reply = nullptr) {
+  std::string ignored;
+  return control::request(host, request, reply != nullptr ? reply : &ignored,
+                          std::chrono::milliseconds(1000));
+}
+
+// The render-to-lock-screen time, a few rounds (each pauses the audio for a moment).
+std::string measureRenderToScreen() {
+  const pid_t daemon = tools::recordedPid("mediaserverd");
+  std::vector<double> times;
+  for (int round = 0; round < kRenderToScreenRounds && !interrupted && daemon > 1; ++round)
+    if (auto time = control::timeRenderToScreen(daemon)) times.push_back(*time);
+  if (daemon > 1) ::kill(daemon, SIGUSR2);
+  if (times.empty()) return "not measured";
+  std::sort(times.begin(), times.end());
+  char text[64];
+  std::snprintf(text, sizeof text, "%.0f ms (median of %zu)", times[times.size() / 2],
+                times.size());
+  return text;
+}
+
+// Each panel's host asked to stream its frames (again, as hosts restart or come later), and
+// each host's figures published to the page.
+void publishFigures(live::FrameFeed& feed, double scale) {
+  for (const live::Panel& panel : live::panels()) {
+    std::string frames;
+    if (!ask(panel.host, "frame-figures", &frames)) continue;
+    if (tools::replyField(frames, "frames") == "0")
+      ask(panel.host, "live-frames on " + std::to_string(scale));
+    std::string figures;
+    ask(panel.host, "figures", &figures);
+    auto milliseconds = [&](const char* key) {
+      const std::string value = tools::replyField(figures, key);
+      if (value.empty()) return std::string("null");
+      char text[32];
+      std::snprintf(text, sizeof text, "\"%.1f\"", std::atof(value.c_str()) / 1000);
+      return std::string(text);
+    };
+    feed.publish(
+        std::string(panel.host) + "/figures", "figures",
+        "{\"host\":" + live::jsonString(panel.host) +
+            ",\"plot\":" + live::jsonString(tools::replyField(figures, "plot")) +
+            ",\"drawn\":" + numberOr(tools::replyField(figures, "drawn"), "0") +
+            ",\"dropped\":" + numberOr(tools::replyField(figures, "dropped"), "0") +
+            ",\"drawP50\":" + milliseconds("draw_p50_us") +
+            ",\"drawP99\":" + milliseconds("draw_p99_us") +
+            ",\"commitMaxUs\":" + numberOr(tools::replyField(frames, "commit_max_us"), "0") +
+            ",\"commitP50Us\":" + numberOr(tools::replyField(frames, "commit_p50_us"), "0") +
+            ",\"commits\":" + numberOr(tools::replyField(frames, "commits"), "0") + "}");
+  }
+}
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "vellamor live: %s\n", message.c_str());
+  return 1;
+}
+
+int runLive(const Options& options) {
+  struct sigaction action {};
+  action.sa_handler = &onInterrupt;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
+  tools::DeviceSession session;
+  session.fresh = options.device.empty();
+  session.directory =
+      session.fresh ? fs::absolute(options.out) / "device" : fs::absolute(options.device);
+  session.system = options.system;
+  session.audioFile = options.audio;
+  session.liveAudio = options.live;
+  session.who = "vellamor live";
+  bool booted = false;
+  std::string error;
+  if (!tools::startDevice(session, interrupted, &booted, &error)) return fail(error);
+  auto bringDown = [&] { return !booted || tools::bringDeviceDown("vellamor live"); };
+
+  const auto [title, artist] = nowPlayingOf(options);
+  ask("SpringBoard", "now-playing " + title + "|" + artist);
+  ask("SpringBoard", "show-artwork");
+  const std::string renderToScreen = measureRenderToScreen();
+
+  const fs::path framesDirectory = device::runSubdirectory("frames");
+  live::FrameFeed feed(framesDirectory);
+  if (framesDirectory.empty() || !feed.start(&error)) {
+    bringDown();
+    return fail(framesDirectory.empty() ? "no run directory for frames" : error);
+  }
+  live::LiveServer server(
+      feed,
+      [](const std::string& host, const std::string& request, std::string* reply) {
+        return ask(host, request, reply);
+      },
+      tools::recordedPid("mediaserverd"));
+  if (!server.start(static_cast<std::uint16_t>(options.port), &error)) {
+    feed.stop();
+    bringDown();
+    return fail(error);
+  }
+  const std::string source = options.live             ? "the desktop's sound"
+                             : !options.audio.empty() ? fs::path(options.audio).filename().string()
+                                                      : "the built-in track";
+  feed.publish("status", "status",
+               "{\"system\":" + std::to_string(options.system) +
+                   ",\"source\":" + live::jsonString(source) +
+                   ",\"renderToScreen\":" + live::jsonString(renderToScreen) + "}");
+  std::printf("vellamor live: http://127.0.0.1:%u/  (Ctrl-C stops the device)\n", server.port());
+  std::fflush(stdout);
+
+  while (!interrupted) {
+    publishFigures(feed, options.scale);
+    for (int i = 0; i < 10 && !interrupted; ++i) pauseMilliseconds(50);
+  }
+  for (const live::Panel& panel : live::panels()) ask(panel.host, "live-frames off");
+  server.stop();
+  feed.stop();
+  const bool down = bringDown();
+  std::fprintf(stderr, "vellamor live: stopped; the device is %s\n", down ? "down" : "NOT down");
+  return down ? 0 : 1;
+}
+
+const bool registered = tools::registerCommand([](CLI::App& app) {
+  static Options options;
+  auto* live = app.add_subcommand("live", "Watch the phone's screens live in a browser");
+  live->add_option("--device", options.device, "Watch this existing device instead of a fresh one")
+      ->check(CLI::ExistingDirectory);
+  live->add_option("--audio", options.audio, "Play this audio file (WAV, FLAC, OGG)")
+      ->check(CLI::ExistingFile);
+  live->add_flag("--live", options.live, "Visualise the desktop's sound (its sound server)");
+  live->add_option("--system", options.system, "iOS generation")->check(CLI::IsMember({9, 10}));
+  live->add_option("--port", options.port, "Port on 127.0.0.1 (default: any free one)")
+      ->check(CLI::Range(0, 65535));
+  live->add_option("--scale", options.scale, "Device pixels per point of the frames")
+      ->check(CLI::Range(0.5, 3.0));
+  live->add_option("--out", options.out, "Where a fresh device is made (default out/live)");
+  live->callback([] {
+    // The tool's --device names an existing device to watch.
+    if (options.device.empty() && device::isConfigured()) options.device = device::root().string();
+    tools::setExitCode(runLive(options));
+  });
+});
+
+}  // namespace

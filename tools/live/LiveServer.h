@@ -1,0 +1,53 @@
+#pragma once
+// The live page's server: the page, its event stream (frames from the feed, figures) and its
+// buttons, on the loopback address only, answering only its own page (LiveRequest.h). Buttons
+// become control requests to the panel's host; the audio daemon's pause and resume go to its
+// recorded pid.
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "FrameFeed.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace live {
+
+// `text` as a JSON string, control characters as spaces.
+std::string jsonString(const std::string& text);
+
+class LiveServer {
+ public:
+  // Sends a control request to a host: true for "ok …", the reply in `reply`.
+  using ControlCall =
+      std::function<bool(const std::string& host, const std::string& request, std::string* reply)>;
+
+  LiveServer(FrameFeed& feed, ControlCall control, pid_t audioDaemon);
+  ~LiveServer();
+
+  // Binds 127.0.0.1:`port` (0: any free port) and serves on a thread of its own; false and a
+  // reason when the port cannot be had.
+  bool start(std::uint16_t port, std::string* error);
+  void stop();
+  std::uint16_t port() const { return port_; }
+
+ private:
+  std::string press(const std::string& panel, const std::string& button, int* status);
+
+  FrameFeed& feed_;
+  ControlCall control_;
+  pid_t audioDaemon_;
+  std::uint16_t port_ = 0;
+  std::atomic<int> streams_{0};
+  std::unique_ptr<httplib::Server> server_;
+  std::unique_ptr<std::thread> thread_;
+};
+
+}  // namespace live
