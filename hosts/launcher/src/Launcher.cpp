@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -71,6 +72,16 @@ bool startSupervisor(std::string* error) {
   return true;
 }
 
+// The apps whose control services `up` waits for (the audio daemon offers none).
+constexpr const char* kAppsWithControl[] = {"Music", "Spotify", "Preferences"};
+
+// True when the host's control service answers at all, even with an error.
+bool serviceAnswers(const char* hostName) {
+  std::string reply;
+  if (control::request(hostName, "help", &reply, std::chrono::milliseconds(200))) return true;
+  return reply.rfind("error", 0) == 0;
+}
+
 }  // namespace
 
 const std::vector<HostProgram>& hostPrograms() {
@@ -105,11 +116,14 @@ bool up(std::string* error) {
   mach_stand_in::removeDeadPortSockets();
 
   if (!startSupervisor(error)) return false;
-  // Up means the hosts run and SpringBoard has launched: its control service answers once its
-  // audio service is registered, so an app asked to show its now-playing screen finds it.
+  // Up means the hosts run, SpringBoard has launched (its control service answers once its
+  // audio service is registered, so an app asked to show its now-playing screen finds it) and
+  // every app's control service answers, so a first request never finds it missing.
   const auto deadline = std::chrono::steady_clock::now() + kBootTimeout;
-  while (!allRecorded() || !control::request("SpringBoard", "screen-figures", nullptr,
-                                             std::chrono::milliseconds(200))) {
+  while (
+      !allRecorded() ||
+      !control::request("SpringBoard", "screen-figures", nullptr, std::chrono::milliseconds(200)) ||
+      !std::all_of(std::begin(kAppsWithControl), std::end(kAppsWithControl), serviceAnswers)) {
     if (std::chrono::steady_clock::now() >= deadline) {
       *error = "the host programs did not start, or SpringBoard did not launch (see run/*.out)";
       std::string stopError;
