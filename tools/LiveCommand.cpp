@@ -157,6 +157,9 @@ int runLive(const Options& options) {
   const auto [title, artist] = nowPlayingOf(options);
   ask("SpringBoard", "now-playing " + title + "|" + artist);
   ask("SpringBoard", "show-artwork");
+  // Every now-playing screen on, so each panel shows its plot from the start.
+  ask("Music", "show-now-playing");
+  ask("Spotify", "show-now-playing");
   const std::string renderToScreen = measureRenderToScreen();
 
   const fs::path framesDirectory = device::runSubdirectory("frames");

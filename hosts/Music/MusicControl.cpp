@@ -3,6 +3,7 @@
 #include <ColorFlow/ColorFlowNotifications.h>
 #include <Foundation/Foundation.h>
 #include <HostControl/ControlService.h>
+#include <HostFrames/ScreenFrames.h>
 #include <HostScreen/ScreenRequests.h>
 
 #include <cstdio>
@@ -74,11 +75,14 @@ std::string handleControlRequest(const control::ControlRequest& request) {
     colorflow::postReversion(colorflow::Place::musicApp);
     return "ok reverted";
   }
+  // Captures and live frames are drawn off the main thread by the render server.
+  if (auto reply = frames::answerFrameRequest(request)) return *reply;
   if (auto reply = screen::answerScreenRequest(request, musicScreen().root())) return *reply;
   return error("unknown command " + command);
 }
 
 void startControlService() {
+  frames::startScreenFrames("Music", musicScreen().root());
   std::string reason;
   if (!control::serve("Music", &handleControlRequest, &reason))
     NSLog("Music: no control service: %s", reason.c_str());

@@ -2,6 +2,7 @@
 
 #include <Foundation/Foundation.h>
 #include <HostControl/ControlService.h>
+#include <HostFrames/ScreenFrames.h>
 #include <HostScreen/ScreenRequests.h>
 
 #include "SpotifyClasses.h"
@@ -40,11 +41,14 @@ std::string handleControlRequest(const control::ControlRequest& request) {
     return "ok track=" + std::to_string(spotifyScreen().item());
   }
   if (command == "blur-layout") return blurLayout(request.argument);
+  // Captures and live frames are drawn off the main thread by the render server.
+  if (auto reply = frames::answerFrameRequest(request)) return *reply;
   if (auto reply = screen::answerScreenRequest(request, spotifyScreen().root())) return *reply;
   return error("unknown command " + command);
 }
 
 void startControlService() {
+  frames::startScreenFrames("Spotify", spotifyScreen().root());
   std::string reason;
   if (!control::serve("Spotify", &handleControlRequest, &reason))
     NSLog("Spotify: no control service: %s", reason.c_str());
