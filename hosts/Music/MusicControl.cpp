@@ -75,9 +75,7 @@ std::string handleControlRequest(const control::ControlRequest& request) {
     colorflow::postReversion(colorflow::Place::musicApp);
     return "ok reverted";
   }
-  // Captures and live frames are drawn off the main thread by the render server.
-  if (auto reply = frames::answerFrameRequest(request)) return *reply;
-  if (auto reply = screen::answerScreenRequest(request, musicScreen().root())) return *reply;
+  if (auto reply = screen::answerScreenRequest(request)) return *reply;
   return error("unknown command " + command);
 }
 

@@ -41,9 +41,7 @@ std::string handleControlRequest(const control::ControlRequest& request) {
     return "ok track=" + std::to_string(spotifyScreen().item());
   }
   if (command == "blur-layout") return blurLayout(request.argument);
-  // Captures and live frames are drawn off the main thread by the render server.
-  if (auto reply = frames::answerFrameRequest(request)) return *reply;
-  if (auto reply = screen::answerScreenRequest(request, spotifyScreen().root())) return *reply;
+  if (auto reply = screen::answerScreenRequest(request)) return *reply;
   return error("unknown command " + command);
 }
 

@@ -128,9 +128,8 @@ std::string handleControlRequest(const control::ControlRequest& request) {
   if (command == "blank") return announceScreen(1);
   if (command == "light") return announceScreen(0);
   if (command == "now-playing") return nowPlaying(request.argument);
-  if (auto reply = frames::answerFrameRequest(request)) return *reply;
   if (command == "figures") return figures();
-  if (auto reply = screen::answerScreenRequest(request, lockScreen())) return *reply;
+  if (auto reply = screen::answerScreenRequest(request)) return *reply;
   return error("unknown command " + command);
 }
 
