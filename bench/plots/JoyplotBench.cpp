@@ -49,6 +49,16 @@ void BM_Plot_Debug_FrameRenderedCairoBest(benchmark::State& state) {
   plot_bench::renderFramesCairoBest(state, kDebug);
 }
 
+void BM_Plot_Joyplot_MaskedFrameRenderedEnvelopes(benchmark::State& state) {
+  plot_bench::renderFramesEnvelopes(state, kMasked);
+}
+void BM_Plot_Joyplot_OpenFrameRenderedEnvelopes(benchmark::State& state) {
+  plot_bench::renderFramesEnvelopes(state, kOpen);
+}
+void BM_Plot_Debug_FrameRenderedEnvelopes(benchmark::State& state) {
+  plot_bench::renderFramesEnvelopes(state, kDebug);
+}
+
 BENCHMARK(BM_Plot_Joyplot_MaskedFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Joyplot_OpenFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Joyplot_MaskedAmplitudeFrame)->Unit(benchmark::kMicrosecond);
@@ -60,5 +70,8 @@ BENCHMARK(BM_Plot_Debug_FrameRendered)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Plot_Joyplot_MaskedFrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Plot_Joyplot_OpenFrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Plot_Debug_FrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Joyplot_MaskedFrameRenderedEnvelopes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Joyplot_OpenFrameRenderedEnvelopes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Debug_FrameRenderedEnvelopes)->Unit(benchmark::kMillisecond);
 
 }  // namespace

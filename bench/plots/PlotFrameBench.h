@@ -59,4 +59,13 @@ inline void renderFramesCairoBest(benchmark::State& state,
   renderFrames(state, assignments, options);
 }
 
+// The same frame with dense strokes drawn as their envelopes (not the default: it differs from
+// the golden pictures at inner joins).
+inline void renderFramesEnvelopes(benchmark::State& state,
+                                  const std::vector<std::string>& assignments) {
+  render::RenderOptions options;
+  options.rasterizer = render::Rasterizer::envelopesOnCairo;
+  renderFrames(state, assignments, options);
+}
+
 }  // namespace plot_bench

@@ -37,6 +37,10 @@ void BM_Plot_Waveform_HeaviestFrameRenderedCairoBest(benchmark::State& state) {
   plot_bench::renderFramesCairoBest(state, kHeaviest);
 }
 
+void BM_Plot_Waveform_HeaviestFrameRenderedEnvelopes(benchmark::State& state) {
+  plot_bench::renderFramesEnvelopes(state, kHeaviest);
+}
+
 BENCHMARK(BM_Plot_Waveform_DefaultFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Waveform_HeaviestFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Waveform_DefaultFrameRendered)->Unit(benchmark::kMillisecond);
@@ -44,5 +48,6 @@ BENCHMARK(BM_Plot_Waveform_HeaviestFrameRendered)->Unit(benchmark::kMillisecond)
 
 BENCHMARK(BM_Plot_Waveform_DefaultFrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Plot_Waveform_HeaviestFrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Waveform_HeaviestFrameRenderedEnvelopes)->Unit(benchmark::kMillisecond);
 
 }  // namespace

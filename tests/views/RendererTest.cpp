@@ -195,8 +195,9 @@ TEST(Renderer, DecimatedDenseStrokeLooksLikeTheFullOne) {
   full.decimateDenseStrokes = false;
   const render::Image reference = render::renderView(view, full);
   // Thinning, the other rasteriser, and both: each within a fraction of a level on average.
-  for (const auto rasterizer : {render::Rasterizer::cairo, render::Rasterizer::aggOnCairo,
-                                render::Rasterizer::spansOnCairo}) {
+  for (const auto rasterizer :
+       {render::Rasterizer::cairo, render::Rasterizer::aggOnCairo, render::Rasterizer::spansOnCairo,
+        render::Rasterizer::envelopesOnCairo}) {
     for (const bool thin : {false, true}) {
       render::RenderOptions options;
       options.rasterizer = rasterizer;
@@ -266,6 +267,53 @@ INSTANTIATE_TEST_SUITE_P(
         SpansCase{"translucentDenseWave", denseWave(), false, 0.4},
         SpansCase{"steepInAWordsLastColumn", {{31.55, 5}, {31.95, 85}, {31.6, 85}}, false, 1.0}),
     [](const ::testing::TestParamInfo<SpansCase>& info) { return std::string(info.param.name); });
+
+// Envelopes are only for x-monotonic dense runs: a dense scribble whose x turns back every few
+// points is stroked by the outliner alone, the same picture as without envelopes; a closed dense
+// run with sparse closing edges (a masked joyplot line) keeps those edges and their joins.
+struct EnvelopeCase {
+  const char* name;
+  std::vector<CGPoint> points;
+  bool closed;
+  render::Tolerance tolerance;
+};
+
+class StrokeEnvelopes : public ::testing::TestWithParam<EnvelopeCase> {};
+
+TEST_P(StrokeEnvelopes, LookLikeTheOutlinedStroke) {
+  auto view = whiteView(120, 90);
+  auto shape = CAShapeLayer::layer();
+  shape->setFrame(view->bounds());
+  shape->setFillColor(nullptr);
+  shape->setStrokeColor(UIColor::colorWithRed(0.1, 0.3, 0.9, 0.9)->CGColor());
+  shape->setLineJoin(kCALineJoinRound);
+  cg::PathRef path = cg::PathRef::mutablePath();
+  CGPathAddLines(path.get(), nullptr, GetParam().points.data(), GetParam().points.size());
+  if (GetParam().closed) CGPathCloseSubpath(path.get());
+  shape->setPath(path.get());
+  view->layer()->addSublayer(shape);
+  render::RenderOptions outlined, envelopes;
+  envelopes.rasterizer = render::Rasterizer::envelopesOnCairo;
+  const render::Comparison c =
+      render::compareImages(render::renderView(view, envelopes), render::renderView(view, outlined),
+                            GetParam().tolerance);
+  EXPECT_TRUE(c.matches) << c.message;
+}
+
+std::vector<CGPoint> scribble() {
+  std::vector<CGPoint> points;
+  for (int i = 0; i < 3000; ++i)
+    points.push_back({60 + 50 * std::sin(i * 0.3), 45 + 40 * std::sin(i * 0.011)});
+  return points;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Strokes, StrokeEnvelopes,
+    ::testing::Values(EnvelopeCase{"scribbleTurningBack", scribble(), false, {0, 0, 0}},
+                      EnvelopeCase{"closedDenseRun", denseWave(), true, {64, 0.005, 0.6}}),
+    [](const ::testing::TestParamInfo<EnvelopeCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST(RenderedFiles, PngRoundTripAndGoldenComparisonWritesThePicturesBesideTheGolden) {
   testing_support::TempDevice directory;

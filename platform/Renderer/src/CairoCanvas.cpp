@@ -17,6 +17,7 @@
 #include "Canvas.h"
 #include "CoverageRasterizer.h"
 #include "Renderer/PathDecimation.h"
+#include "StrokeEnvelope.h"
 
 namespace render {
 
@@ -44,8 +45,10 @@ class CairoCanvas final : public Canvas {
  public:
   CairoCanvas(CanvasKind kind, bool decimate)
       : fastStrokes_(kind == CanvasKind::cairoFast),
-        agg_(kind == CanvasKind::aggOnCairo || kind == CanvasKind::spansOnCairo),
-        spans_(kind == CanvasKind::spansOnCairo),
+        agg_(kind == CanvasKind::aggOnCairo || kind == CanvasKind::spansOnCairo ||
+             kind == CanvasKind::envelopesOnCairo),
+        spans_(kind == CanvasKind::spansOnCairo || kind == CanvasKind::envelopesOnCairo),
+        envelopes_(kind == CanvasKind::envelopesOnCairo),
         decimate_(decimate) {}
 
   ~CairoCanvas() override {
@@ -121,7 +124,7 @@ class CairoCanvas final : public Canvas {
   void fillPath(const CGPath& path, const CGColor& color, bool evenOdd,
                 const StrokeStyle* opaqueStrokeOver) override {
     if (clampedColor(color).alpha() <= 0 || path.isEmpty()) return;
-    // A fill's edge shows, and thinning would move it; under an opaque stroke of at least a
+    // A fill's edge shows, and thinning would move it; under a nearly opaque stroke of at least a
     // pixel, thinned runs stay inside the stroke and cost a few edges per column instead of a
     // climb through every point.
     const bool hidden =
@@ -280,26 +283,34 @@ class CairoCanvas final : public Canvas {
     agg::rgba8 solid(agg::rgba(c.red(), c.green(), c.blue(), c.alpha()));
     solid.premultiply();
     aggPath_.remove_all();
-    for (std::size_t i = 0; i < data_.size(); i += data_[i].header.length) {
-      const cairo_path_data_t& d = data_[i];
-      if (d.header.type == CAIRO_PATH_MOVE_TO) {
-        aggPath_.move_to(data_[i + 1].point.x + ox, data_[i + 1].point.y + oy);
-      } else if (d.header.type == CAIRO_PATH_LINE_TO) {
-        aggPath_.line_to(data_[i + 1].point.x + ox, data_[i + 1].point.y + oy);
-      } else if (d.header.type == CAIRO_PATH_CLOSE_PATH) {
-        aggPath_.close_polygon();
+    const bool envelopes = envelopes_ && stroke != nullptr && envelopeFits(*stroke);
+    if (envelopes) {
+      coverage_.reset(width, height);
+      addEnvelopes(ox, oy, stroke->width / 2, width);
+    } else {
+      for (std::size_t i = 0; i < data_.size(); i += data_[i].header.length) {
+        const cairo_path_data_t& d = data_[i];
+        if (d.header.type == CAIRO_PATH_MOVE_TO) {
+          aggPath_.move_to(data_[i + 1].point.x + ox, data_[i + 1].point.y + oy);
+        } else if (d.header.type == CAIRO_PATH_LINE_TO) {
+          aggPath_.line_to(data_[i + 1].point.x + ox, data_[i + 1].point.y + oy);
+        } else if (d.header.type == CAIRO_PATH_CLOSE_PATH) {
+          aggPath_.close_polygon();
+        }
       }
     }
-    if (stroke != nullptr) {
+    if (envelopes) {
+      // The rest of the path, outlined in the same coverage so that overlaps count once.
+      if (aggPath_.total_vertices() != 0) {
+        agg::conv_stroke<agg::path_storage> outline(aggPath_);
+        styleOutline(outline, *stroke);
+        addToCoverage(outline);
+      }
+      coverage_.sweep(false, buffer.row_ptr(0), static_cast<std::size_t>(buffer.stride()),
+                      argbOf(solid));
+    } else if (stroke != nullptr) {
       agg::conv_stroke<agg::path_storage> outline(aggPath_);
-      outline.width(stroke->width);
-      outline.line_join(stroke->join == StrokeStyle::Join::round   ? agg::round_join
-                        : stroke->join == StrokeStyle::Join::bevel ? agg::bevel_join
-                                                                   : agg::miter_join);
-      outline.line_cap(stroke->cap == StrokeStyle::Cap::round    ? agg::round_cap
-                       : stroke->cap == StrokeStyle::Cap::square ? agg::square_cap
-                                                                 : agg::butt_cap);
-      outline.miter_limit(stroke->miterLimit);
+      styleOutline(outline, *stroke);
       cover(outline, false, buffer, solid);
     } else {
       cover(aggPath_, evenOdd, buffer, solid);
@@ -321,6 +332,18 @@ class CairoCanvas final : public Canvas {
       return;
     }
     coverage_.reset(static_cast<int>(buffer.width()), static_cast<int>(buffer.height()));
+    addToCoverage(source);
+    coverage_.sweep(evenOdd, buffer.row_ptr(0), static_cast<std::size_t>(buffer.stride()),
+                    argbOf(color));
+  }
+
+  static std::uint32_t argbOf(const agg::rgba8& color) {
+    return (std::uint32_t{color.a} << 24) | (std::uint32_t{color.r} << 16) |
+           (std::uint32_t{color.g} << 8) | color.b;
+  }
+
+  template <class VertexSource>
+  void addToCoverage(VertexSource& source) {
     source.rewind(0);
     double x = 0, y = 0;
     for (unsigned command = source.vertex(&x, &y); !agg::is_stop(command);
@@ -333,9 +356,82 @@ class CairoCanvas final : public Canvas {
         coverage_.closePolygon();
       }
     }
-    const std::uint32_t argb = (std::uint32_t{color.a} << 24) | (std::uint32_t{color.r} << 16) |
-                               (std::uint32_t{color.g} << 8) | color.b;
-    coverage_.sweep(evenOdd, buffer.row_ptr(0), static_cast<std::size_t>(buffer.stride()), argb);
+  }
+
+  static void styleOutline(agg::conv_stroke<agg::path_storage>& outline, const StrokeStyle& style) {
+    outline.width(style.width);
+    outline.line_join(style.join == StrokeStyle::Join::round   ? agg::round_join
+                      : style.join == StrokeStyle::Join::bevel ? agg::bevel_join
+                                                               : agg::miter_join);
+    outline.line_cap(style.cap == StrokeStyle::Cap::round    ? agg::round_cap
+                     : style.cap == StrokeStyle::Cap::square ? agg::square_cap
+                                                             : agg::butt_cap);
+    outline.miter_limit(style.miterLimit);
+  }
+
+  // Envelopes model round joins; a butt end differs from the round one by a half disc, a few
+  // pixels at the end of a waveform. Lines thinner than a pixel, or wide enough that sampling
+  // their discs costs more than outlining, stay with the stroker.
+  static bool envelopeFits(const StrokeStyle& device) {
+    return device.join == StrokeStyle::Join::round && device.cap != StrokeStyle::Cap::square &&
+           device.width >= 1.0 && device.width <= 16.0;
+  }
+
+  // Dense x-monotonic runs of the device path as envelopes into coverage_; the rest, as open
+  // polylines joined where they meet, into aggPath_ for the stroker. A run's discs make the
+  // round join where it meets the rest.
+  void addEnvelopes(double ox, double oy, double halfWidth, int width) {
+    std::size_t i = 0;
+    while (i < data_.size()) {
+      // One subpath: its points, the first again when closed.
+      run_.clear();
+      bool closed = false;
+      for (; i < data_.size(); i += data_[i].header.length) {
+        const cairo_path_data_t& d = data_[i];
+        if (d.header.type == CAIRO_PATH_MOVE_TO && !run_.empty()) break;
+        if (d.header.type == CAIRO_PATH_CLOSE_PATH) {
+          closed = true;
+          continue;
+        }
+        run_.push_back({data_[i + 1].point.x + ox, data_[i + 1].point.y + oy});
+      }
+      if (closed && run_.size() > 1) run_.push_back(run_.front());
+      StrokeEnvelope::split(run_, pieces_);
+      const bool anyDense = std::any_of(pieces_.begin(), pieces_.end(),
+                                        [](const StrokeEnvelope::Piece& p) { return p.dense; });
+      if (!anyDense) {
+        const std::size_t end = closed && run_.size() > 1 ? run_.size() - 1 : run_.size();
+        for (std::size_t k = 0; k < end; ++k) {
+          if (k == 0)
+            aggPath_.move_to(run_[k].x, run_[k].y);
+          else
+            aggPath_.line_to(run_[k].x, run_[k].y);
+        }
+        if (closed) aggPath_.close_polygon();
+        continue;
+      }
+      // A closed subpath whose first and last pieces are both sparse strokes them as one.
+      const bool wrap = closed && !pieces_.front().dense && !pieces_.back().dense;
+      std::size_t p = wrap ? 1 : 0;
+      while (p < pieces_.size()) {
+        const StrokeEnvelope::Piece& piece = pieces_[p];
+        if (piece.dense) {
+          envelope_.addRun(std::span(run_).subspan(piece.first, piece.last - piece.first + 1),
+                           halfWidth, width, coverage_);
+          ++p;
+          continue;
+        }
+        std::size_t q = p;
+        while (q + 1 < pieces_.size() && !pieces_[q + 1].dense) ++q;
+        aggPath_.move_to(run_[piece.first].x, run_[piece.first].y);
+        for (std::size_t k = piece.first + 1; k <= pieces_[q].last; ++k)
+          aggPath_.line_to(run_[k].x, run_[k].y);
+        if (wrap && q + 1 == pieces_.size())
+          for (std::size_t k = 1; k <= pieces_.front().last; ++k)
+            aggPath_.line_to(run_[k].x, run_[k].y);
+        p = q + 1;
+      }
+    }
   }
 
   // Pixels per unit of the current space.
@@ -431,12 +527,16 @@ class CairoCanvas final : public Canvas {
   bool fastStrokes_;
   bool agg_;
   bool spans_;
+  bool envelopes_;
   bool decimate_;
   std::vector<bool> clipped_;  // per save level: a clip is active
   agg::path_storage aggPath_;
   agg::rasterizer_scanline_aa<> aggRasterizer_;
   agg::scanline_p8 aggScanline_;
   CoverageRasterizer coverage_;
+  StrokeEnvelope envelope_;
+  std::vector<CGPoint> run_;
+  std::vector<StrokeEnvelope::Piece> pieces_;
   cairo_surface_t* surface_ = nullptr;
   cairo_t* cr_ = nullptr;
   int width_ = 0;

@@ -31,7 +31,7 @@ class Canvas {
 
   virtual void fillRect(CGRect rect, const CGColor& color) = 0;
   virtual void drawImage(const CGImage& image, CGRect rect) = 0;
-  // `opaqueStrokeOver`: the opaque stroke that will be drawn along the same path, if any.
+  // `opaqueStrokeOver`: the (nearly) opaque stroke that will be drawn along the same path, if any.
   virtual void fillPath(const CGPath& path, const CGColor& color, bool evenOdd,
                         const StrokeStyle* opaqueStrokeOver) = 0;
   virtual void strokePath(const CGPath& path, const CGColor& color, const StrokeStyle& style) = 0;
@@ -54,7 +54,7 @@ class Canvas {
   virtual Image snapshot() const = 0;
 };
 
-enum class CanvasKind { cairo, cairoFast, aggOnCairo, spansOnCairo };
+enum class CanvasKind { cairo, cairoFast, aggOnCairo, spansOnCairo, envelopesOnCairo };
 std::unique_ptr<Canvas> makeCairoCanvas(CanvasKind kind, bool decimate);
 
 // Components limited to 0 … 1 (a NaN becomes 0).

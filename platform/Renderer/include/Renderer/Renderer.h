@@ -28,6 +28,12 @@ enum class Rasterizer {
   // The same with coverage accumulated per row and blended in spans between the pixels that
   // edges cross, instead of sorted cells.
   spansOnCairo,
+  // The same with the round-joined stroke of a dense x-monotonic run (a waveform) drawn as the
+  // region between its sampled envelopes, without outlining every join: about four times
+  // cheaper for the stacked plots, but the exact union of the stroke, where the stroker's
+  // outline counts its overlapping loops at inner joins twice and so draws those pixels fuller;
+  // 9 % of a joyplot's pixels differ from the golden pictures by more than 8 levels.
+  envelopesOnCairo,
 };
 
 struct RenderOptions {
