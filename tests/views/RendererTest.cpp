@@ -280,7 +280,7 @@ struct EnvelopeCase {
 
 class StrokeEnvelopes : public ::testing::TestWithParam<EnvelopeCase> {};
 
-TEST_P(StrokeEnvelopes, LookLikeTheOutlinedStroke) {
+StrongRef<UIView> strokedView(const std::vector<CGPoint>& points, bool closed) {
   auto view = whiteView(120, 90);
   auto shape = CAShapeLayer::layer();
   shape->setFrame(view->bounds());
@@ -288,15 +288,23 @@ TEST_P(StrokeEnvelopes, LookLikeTheOutlinedStroke) {
   shape->setStrokeColor(UIColor::colorWithRed(0.1, 0.3, 0.9, 0.9)->CGColor());
   shape->setLineJoin(kCALineJoinRound);
   cg::PathRef path = cg::PathRef::mutablePath();
-  CGPathAddLines(path.get(), nullptr, GetParam().points.data(), GetParam().points.size());
-  if (GetParam().closed) CGPathCloseSubpath(path.get());
+  CGPathAddLines(path.get(), nullptr, points.data(), points.size());
+  if (closed) CGPathCloseSubpath(path.get());
   shape->setPath(path.get());
   view->layer()->addSublayer(shape);
-  render::RenderOptions outlined, envelopes;
-  envelopes.rasterizer = render::Rasterizer::envelopesOnCairo;
-  const render::Comparison c =
-      render::compareImages(render::renderView(view, envelopes), render::renderView(view, outlined),
-                            GetParam().tolerance);
+  return view;
+}
+
+render::RenderOptions envelopes() {
+  render::RenderOptions options;
+  options.rasterizer = render::Rasterizer::envelopesOnCairo;
+  return options;
+}
+
+TEST_P(StrokeEnvelopes, LookLikeTheOutlinedStroke) {
+  auto view = strokedView(GetParam().points, GetParam().closed);
+  const render::Comparison c = render::compareImages(
+      render::renderView(view, envelopes()), render::renderView(view), GetParam().tolerance);
   EXPECT_TRUE(c.matches) << c.message;
 }
 
@@ -314,6 +322,19 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<EnvelopeCase>& info) {
       return std::string(info.param.name);
     });
+
+// Spikes far beyond the picture (a gain of 1e300) are lines through it, as spikes just beyond it.
+TEST(StrokeEnvelopesBeyondThePicture, LookLikeSpikesJustBeyondIt) {
+  std::vector<CGPoint> huge = denseWave(), near = huge;
+  for (std::size_t i = 0; i < huge.size(); i += 97) {
+    huge[i].y = i % 2 == 0 ? 1e300 : -1e300;
+    near[i].y = i % 2 == 0 ? 1e4 : -1e4;
+  }
+  const render::Comparison c =
+      render::compareImages(render::renderView(strokedView(huge, false), envelopes()),
+                            render::renderView(strokedView(near, false), envelopes()), {8, 0, 0.1});
+  EXPECT_TRUE(c.matches) << c.message;
+}
 
 TEST(RenderedFiles, PngRoundTripAndGoldenComparisonWritesThePicturesBesideTheGolden) {
   testing_support::TempDevice directory;

@@ -189,8 +189,11 @@ void CoverageRasterizer::markPair(std::size_t row, int cell) {
 
 void CoverageRasterizer::addEdge(double x0, double y0, double x1, double y1) {
   // Only the vertical extent counts: a horizontal edge leaves nothing, and rows above and below
-  // the picture are never read.
-  if (y0 == y1) return;
+  // the picture are never read. An edge at infinity leaves nothing either (its clipped ends
+  // would not be numbers).
+  if (y0 == y1 || !std::isfinite(x0) || !std::isfinite(y0) || !std::isfinite(x1) ||
+      !std::isfinite(y1))
+    return;
   float direction = 1.0f;
   if (y0 > y1) {
     std::swap(x0, x1);

@@ -52,11 +52,12 @@ void StrokeEnvelope::addRun(std::span<const CGPoint> run, double halfWidth, doub
   const long jB = static_cast<long>(std::ceil(xRight * S)) - 1;
   const long inner = std::max(0L, jB - jA + 1);
   const std::size_t count = static_cast<std::size_t>(inner) + 2;
-  top_.assign(count, std::numeric_limits<float>::infinity());
-  bottom_.assign(count, -std::numeric_limits<float>::infinity());
-  auto xOf = [&](std::size_t k) {
-    return k == 0 ? xLeft : k == count - 1 ? xRight : double(jA + long(k) - 1) / S;
-  };
+  top_.assign(count, std::numeric_limits<double>::infinity());
+  bottom_.assign(count, -std::numeric_limits<double>::infinity());
+  xs_.resize(count);
+  xs_[0] = xLeft;
+  for (std::size_t k = 1; k + 1 < count; ++k) xs_[k] = double(jA + long(k) - 1) / S;
+  xs_[count - 1] = xRight;
   // The samples k with a ≤ x(k) ≤ b.
   auto range = [&](double a, double b, std::size_t& from, std::size_t& to) {
     if (b < xLeft || a > xRight) return false;
@@ -75,10 +76,10 @@ void StrokeEnvelope::addRun(std::span<const CGPoint> run, double halfWidth, doub
   std::size_t from = 0, to = 0;
   for (const CGPoint& p : run) {
     if (!range(p.x - halfWidth, p.x + halfWidth, from, to)) continue;
-    const float y = static_cast<float>(p.y);
+    const double y = p.y;
     for (std::size_t k = from; k <= to; ++k) {
-      const double dx = xOf(k) - p.x;
-      const float d = static_cast<float>(std::sqrt(std::max(0.0, h2 - dx * dx)));
+      const double dx = xs_[k] - p.x;
+      const double d = std::sqrt(std::max(0.0, h2 - dx * dx));
       top_[k] = std::min(top_[k], y - d);
       bottom_[k] = std::max(bottom_[k], y + d);
     }
@@ -86,16 +87,20 @@ void StrokeEnvelope::addRun(std::span<const CGPoint> run, double halfWidth, doub
   for (std::size_t i = 0; i + 1 < run.size(); ++i) {
     const CGPoint a = run[i], b = run[i + 1];
     const double dx = b.x - a.x, dy = b.y - a.y;
-    const double length = std::hypot(dx, dy);
-    if (!(length > 0) || dx == 0) continue;
+    double length = std::sqrt(dx * dx + dy * dy);
+    // The squares overflow for a spike far beyond the picture; hypot does not, slowly.
+    if (!std::isfinite(length)) length = std::hypot(dx, dy);
+    if (!(length > 0) || !std::isfinite(length) || dx == 0) continue;
     const double nx = -dy / length * halfWidth, ny = dx / length * halfWidth;
-    const double slope = dy / dx;
     for (const double side : {1.0, -1.0}) {
       const double ax = a.x + side * nx, ay = a.y + side * ny;
-      const double bx = b.x + side * nx;
+      const double bx = b.x + side * nx, by = b.y + side * ny;
       if (!range(std::min(ax, bx), std::max(ax, bx), from, to)) continue;
+      // By the fraction along the line, not its slope: a spike a hair wide has an infinite one.
+      const double span = bx - ax;
       for (std::size_t k = from; k <= to; ++k) {
-        const float y = static_cast<float>(ay + (xOf(k) - ax) * slope);
+        const double t = std::clamp((xs_[k] - ax) / span, 0.0, 1.0);
+        const double y = ay * (1 - t) + by * t;
         top_[k] = std::min(top_[k], y);
         bottom_[k] = std::max(bottom_[k], y);
       }
@@ -107,9 +112,9 @@ void StrokeEnvelope::addRun(std::span<const CGPoint> run, double halfWidth, doub
     top_[k] = k > 0 ? top_[k - 1] : 0;
     bottom_[k] = k > 0 ? bottom_[k - 1] : 0;
   }
-  coverage.moveTo(xOf(0), top_[0]);
-  for (std::size_t k = 1; k < count; ++k) coverage.lineTo(xOf(k), top_[k]);
-  for (std::size_t k = count; k-- > 0;) coverage.lineTo(xOf(k), bottom_[k]);
+  coverage.moveTo(xs_[0], top_[0]);
+  for (std::size_t k = 1; k < count; ++k) coverage.lineTo(xs_[k], top_[k]);
+  for (std::size_t k = count; k-- > 0;) coverage.lineTo(xs_[k], bottom_[k]);
   coverage.closePolygon();
 }
 

@@ -42,7 +42,8 @@ class StrokeEnvelope {
               CoverageRasterizer& coverage);
 
  private:
-  std::vector<float> top_, bottom_;  // the envelopes at each sample
+  std::vector<double> xs_;            // the samples' abscissae
+  std::vector<double> top_, bottom_;  // the envelopes at each sample
 };
 
 }  // namespace render
