@@ -410,9 +410,12 @@ class CairoCanvas final : public Canvas {
         if (closed) aggPath_.close_polygon();
         continue;
       }
-      // A closed subpath whose first and last pieces are both sparse strokes them as one.
+      // A closed subpath whose first and last pieces are both sparse strokes the sparse pieces
+      // at its start after those at its end, as one polyline.
       const bool wrap = closed && !pieces_.front().dense && !pieces_.back().dense;
-      std::size_t p = wrap ? 1 : 0;
+      std::size_t p = 0;
+      while (wrap && !pieces_[p].dense) ++p;
+      const std::size_t wrapLast = p == 0 ? 0 : pieces_[p - 1].last;
       while (p < pieces_.size()) {
         const StrokeEnvelope::Piece& piece = pieces_[p];
         if (piece.dense) {
@@ -427,8 +430,7 @@ class CairoCanvas final : public Canvas {
         for (std::size_t k = piece.first + 1; k <= pieces_[q].last; ++k)
           aggPath_.line_to(run_[k].x, run_[k].y);
         if (wrap && q + 1 == pieces_.size())
-          for (std::size_t k = 1; k <= pieces_.front().last; ++k)
-            aggPath_.line_to(run_[k].x, run_[k].y);
+          for (std::size_t k = 1; k <= wrapLast; ++k) aggPath_.line_to(run_[k].x, run_[k].y);
         p = q + 1;
       }
     }
