@@ -1,9 +1,11 @@
 #include "BodyChunks.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,17 +13,24 @@
 #include <atomic>
 #include <bit>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <mutex>
+
+#include "PortCleanup.h"
+#include "ThisProcess.h"
+#include "UniqueDescriptor.h"
 
 namespace mach_stand_in {
 
 namespace {
 
-constexpr uint32_t kFree = 0;
-constexpr uint32_t kInFlight = 0xffffffffu;
+using Clock = std::chrono::steady_clock;
+
 constexpr uint32_t kChunksPerPool = 4;
 constexpr int kSizeClasses = std::countr_zero(kLargestChunk / kSmallestChunk) + 1;
+// Every client waits 50 ms for its reply: a body left in flight this long has no reader waiting.
+constexpr auto kUnreadAfter = std::chrono::seconds(1);
 
 struct PoolHeader {
   uint32_t magic;
@@ -36,17 +45,32 @@ std::atomic_ref<uint32_t> stateOf(uint32_t& word) {
   return std::atomic_ref<uint32_t>(word);
 }
 
+bool isHolder(uint32_t state) {
+  return state != kChunkFree && state < kInFlight;
+}
+
 // ---- Sending side: this process's pools, one per size class, made at first use.
+
+// What this sender alone knows of a chunk it sent: the shared header is writable by receivers,
+// so only a ticket recorded here is ever taken back.
+struct SentChunk {
+  uint32_t ticket = 0;
+  Clock::time_point sentAt;
+  std::string destination;
+};
 
 struct OwnPool {
   int descriptor = -1;
   char* base = nullptr;
   uint32_t chunkSize = 0;
   bool failed = false;
+  std::array<SentChunk, kChunksPerPool> sent;
 };
 
 std::mutex ownMutex;
 std::array<OwnPool, kSizeClasses> ownPools;
+uint32_t nextTicket = 0;
+pid_t poolsOwner = 0;
 
 bool makePool(OwnPool& pool, uint32_t chunkSize) {
   const size_t length = kPoolHeaderSize + size_t{kChunksPerPool} * chunkSize;
@@ -67,22 +91,44 @@ bool makePool(OwnPool& pool, uint32_t chunkSize) {
   header->magic = kPoolMagic;
   header->chunkSize = chunkSize;
   header->chunkCount = kChunksPerPool;
-  for (uint32_t& word : header->state) stateOf(word).store(kFree);
+  for (uint32_t& word : header->state) stateOf(word).store(kChunkFree);
   pool.descriptor = fd;
   pool.base = static_cast<char*>(base);
   pool.chunkSize = chunkSize;
   return true;
 }
 
-// Chunks held by receivers that have exited come back.
-void reclaimFromTheDead(PoolHeader* header) {
-  for (uint32_t i = 0; i < kChunksPerPool; ++i) {
-    const uint32_t holder = stateOf(header->state[i]).load();
-    if (holder == kFree || holder == kInFlight) continue;
-    if (kill(static_cast<pid_t>(holder), 0) != 0 && errno == ESRCH) {
-      uint32_t expected = holder;
-      stateOf(header->state[i]).compare_exchange_strong(expected, kFree);
+// With ownMutex held: a forked child makes pools of its own rather than share its parent's.
+void forgetPoolsOfTheParent() {
+  const pid_t self = thisProcess();
+  if (poolsOwner == self) return;
+  if (poolsOwner != 0) {
+    for (OwnPool& pool : ownPools) {
+      if (pool.base != nullptr) {
+        munmap(pool.base, kPoolHeaderSize + size_t{kChunksPerPool} * pool.chunkSize);
+        close(pool.descriptor);
+      }
+      pool = OwnPool{};
     }
+  }
+  poolsOwner = self;
+}
+
+// With ownMutex held: chunks whose holder has exited, and chunks of this sender's that no
+// receiver took up: their receiver is gone, or the message has waited unread too long. A new
+// ticket is what makes that safe: the old message can no longer take the chunk.
+void reclaim(OwnPool& pool) {
+  auto* header = reinterpret_cast<PoolHeader*>(pool.base);
+  const auto now = Clock::now();
+  for (uint32_t i = 0; i < kChunksPerPool; ++i) {
+    uint32_t state = stateOf(header->state[i]).load();
+    SentChunk& sent = pool.sent[i];
+    bool free = false;
+    if (isHolder(state))
+      free = kill(static_cast<pid_t>(state), 0) != 0 && errno == ESRCH;
+    else if (state == sent.ticket)
+      free = now - sent.sentAt > kUnreadAfter || !portIsAlive(sent.destination);
+    if (free) stateOf(header->state[i]).compare_exchange_strong(state, kChunkFree);
   }
 }
 
@@ -96,6 +142,7 @@ struct MappedPool {
   uint32_t chunkSize = 0;  // as checked when mapped; the shared header is not read again
   uint32_t chunkCount = 0;
   uint32_t held = 0;
+  UniqueDescriptor sender;  // pidfd of the process that sent it: readable once it has exited
 };
 
 struct HeldChunk {
@@ -119,6 +166,23 @@ MappedPool* cachedPool(const struct stat& status) {
   return nullptr;
 }
 
+bool senderHasExited(const MappedPool& pool) {
+  if (!pool.sender.valid()) return false;
+  pollfd exited{pool.sender.get(), POLLIN, 0};
+  return poll(&exited, 1, 0) == 1;
+}
+
+void unmap(MappedPool& pool) {
+  munmap(pool.base, pool.length);
+  pool = MappedPool{};
+}
+
+// With mappedMutex held: pools of senders that have exited, none of whose chunks is held here.
+void unmapPoolsOfTheGone() {
+  for (MappedPool& pool : mappedPools)
+    if (pool.base != nullptr && pool.held == 0 && senderHasExited(pool)) unmap(pool);
+}
+
 // The shape a pool's header gives, checked against the memfd's size; false for anything else.
 bool readShape(int descriptor, const struct stat& status, uint32_t& chunkSize,
                uint32_t& chunkCount) {
@@ -135,7 +199,8 @@ bool readShape(int descriptor, const struct stat& status, uint32_t& chunkSize,
 
 // Maps a pool whose shape was checked, into a free slot (or one none of whose chunks are held).
 MappedPool* mapPool(int descriptor, const struct stat& status, uint32_t chunkSize,
-                    uint32_t chunkCount) {
+                    uint32_t chunkCount, pid_t sender) {
+  unmapPoolsOfTheGone();
   MappedPool* slot = nullptr;
   for (MappedPool& pool : mappedPools) {
     if (pool.base == nullptr) {
@@ -146,8 +211,7 @@ MappedPool* mapPool(int descriptor, const struct stat& status, uint32_t chunkSiz
   if (slot == nullptr) {
     for (MappedPool& pool : mappedPools) {
       if (pool.held == 0) {
-        munmap(pool.base, pool.length);
-        pool = MappedPool{};
+        unmap(pool);
         slot = &pool;
         break;
       }
@@ -158,78 +222,97 @@ MappedPool* mapPool(int descriptor, const struct stat& status, uint32_t chunkSiz
   void* base =
       mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, descriptor, 0);
   if (base == MAP_FAILED) return nullptr;
-  *slot = MappedPool{
-      status.st_dev, status.st_ino, static_cast<char*>(base), length, chunkSize, chunkCount, 0};
+  *slot = MappedPool{status.st_dev, status.st_ino, static_cast<char*>(base), length, chunkSize,
+                     chunkCount,    0,
+                     UniqueDescriptor(static_cast<int>(syscall(SYS_pidfd_open, sender, 0)))};
   return slot;
 }
 
-}  // namespace
-
-bool takeOutgoingChunk(mach_msg_size_t size, OutgoingChunk& chunk) {
-  if (size == 0 || size > kLargestChunk) return false;
-  const uint32_t chunkSize = std::max(kSmallestChunk, std::bit_ceil(static_cast<uint32_t>(size)));
-  const int sizeClass = std::countr_zero(chunkSize / kSmallestChunk);
-  OwnPool& pool = ownPools[static_cast<size_t>(sizeClass)];
-  {
-    std::lock_guard lock(ownMutex);
-    if (pool.base == nullptr) {
-      if (pool.failed) return false;
-      if (!makePool(pool, chunkSize)) {
-        pool.failed = true;
-        return false;
-      }
-    }
-  }
-  auto* header = reinterpret_cast<PoolHeader*>(pool.base);
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    for (uint32_t i = 0; i < kChunksPerPool; ++i) {
-      uint32_t expected = kFree;
-      if (!stateOf(header->state[i]).compare_exchange_strong(expected, kInFlight)) continue;
-      chunk.descriptor = pool.descriptor;
-      chunk.offset = kPoolHeaderSize + i * chunkSize;
-      chunk.address = pool.base + chunk.offset;
-      chunk.state = &header->state[i];
-      return true;
-    }
-    reclaimFromTheDead(header);
-  }
-  return false;
-}
-
-void returnUnsentChunk(const OutgoingChunk& chunk) {
-  if (chunk.state != nullptr) stateOf(*chunk.state).store(kFree);
-}
-
-void* takeIncomingChunk(int descriptor, uint32_t offset, uint32_t size) {
+// With mappedMutex held: the pool mapped here that the chunk at `offset` of `size` bytes in
+// `descriptor` belongs to, mapped now when the chunk is in flight under `ticket`; null when any
+// of it does not hold. `index` is the chunk's.
+MappedPool* poolOfChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t ticket,
+                        pid_t sender, uint32_t& index) {
+  if (ticket < kInFlight) return nullptr;
   struct stat status;
   if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) return nullptr;
-  // Unsealed, a pool could shrink under the mapping and fault this process.
-  const int seals = fcntl(descriptor, F_GET_SEALS);
-  if (seals < 0 || (seals & (F_SEAL_SHRINK | F_SEAL_GROW)) != (F_SEAL_SHRINK | F_SEAL_GROW))
-    return nullptr;
-  std::lock_guard lock(mappedMutex);
   MappedPool* pool = cachedPool(status);
   uint32_t chunkSize = 0, chunkCount = 0;
   if (pool != nullptr) {
+    // Its seals were checked when it was mapped, and seals are never taken off.
     if (static_cast<size_t>(status.st_size) != pool->length) return nullptr;
     chunkSize = pool->chunkSize;
     chunkCount = pool->chunkCount;
-  } else if (!readShape(descriptor, status, chunkSize, chunkCount)) {
-    return nullptr;
+  } else {
+    // Unsealed, a pool could shrink under the mapping and fault this process.
+    const int seals = fcntl(descriptor, F_GET_SEALS);
+    if (seals < 0 || (seals & (F_SEAL_SHRINK | F_SEAL_GROW)) != (F_SEAL_SHRINK | F_SEAL_GROW) ||
+        !readShape(descriptor, status, chunkSize, chunkCount))
+      return nullptr;
   }
   if (offset < kPoolHeaderSize || (offset - kPoolHeaderSize) % chunkSize != 0) return nullptr;
-  const uint32_t index = (offset - kPoolHeaderSize) / chunkSize;
+  index = (offset - kPoolHeaderSize) / chunkSize;
   if (index >= chunkCount || size == 0 || size > chunkSize) return nullptr;
   if (pool == nullptr) {
     // Nothing is mapped for a chunk that is not on its way here.
     uint32_t state = 0;
     const off_t at = static_cast<off_t>(offsetof(PoolHeader, state) + index * sizeof state);
     if (pread(descriptor, &state, sizeof state, at) != static_cast<ssize_t>(sizeof state) ||
-        state != kInFlight)
+        state != ticket)
       return nullptr;
-    pool = mapPool(descriptor, status, chunkSize, chunkCount);
-    if (pool == nullptr) return nullptr;
+    pool = mapPool(descriptor, status, chunkSize, chunkCount, sender);
   }
+  return pool;
+}
+
+}  // namespace
+
+bool takeOutgoingChunk(mach_msg_size_t size, const std::string& destination, OutgoingChunk& chunk) {
+  if (size == 0 || size > kLargestChunk) return false;
+  const uint32_t chunkSize = std::max(kSmallestChunk, std::bit_ceil(static_cast<uint32_t>(size)));
+  const int sizeClass = std::countr_zero(chunkSize / kSmallestChunk);
+  std::lock_guard lock(ownMutex);
+  forgetPoolsOfTheParent();
+  OwnPool& pool = ownPools[static_cast<size_t>(sizeClass)];
+  if (pool.base == nullptr) {
+    if (pool.failed) return false;
+    if (!makePool(pool, chunkSize)) {
+      pool.failed = true;
+      return false;
+    }
+  }
+  auto* header = reinterpret_cast<PoolHeader*>(pool.base);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    for (uint32_t i = 0; i < kChunksPerPool; ++i) {
+      const uint32_t ticket = kInFlight | (nextTicket++ & ~kInFlight);
+      uint32_t expected = kChunkFree;
+      if (!stateOf(header->state[i]).compare_exchange_strong(expected, ticket)) continue;
+      pool.sent[i].ticket = ticket;
+      pool.sent[i].sentAt = Clock::now();
+      pool.sent[i].destination = destination;
+      chunk.descriptor = pool.descriptor;
+      chunk.offset = kPoolHeaderSize + i * chunkSize;
+      chunk.ticket = ticket;
+      chunk.address = pool.base + chunk.offset;
+      chunk.state = &header->state[i];
+      return true;
+    }
+    reclaim(pool);
+  }
+  return false;
+}
+
+void returnUnsentChunk(const OutgoingChunk& chunk) {
+  uint32_t expected = chunk.ticket;
+  if (chunk.state != nullptr) stateOf(*chunk.state).compare_exchange_strong(expected, kChunkFree);
+}
+
+void* takeIncomingChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t ticket,
+                        pid_t sender) {
+  std::lock_guard lock(mappedMutex);
+  uint32_t index = 0;
+  MappedPool* pool = poolOfChunk(descriptor, offset, size, ticket, sender, index);
+  if (pool == nullptr) return nullptr;
   HeldChunk* slot = nullptr;
   for (HeldChunk& held : heldChunks) {
     if (held.address == nullptr) {
@@ -239,13 +322,23 @@ void* takeIncomingChunk(int descriptor, uint32_t offset, uint32_t size) {
   }
   if (slot == nullptr) return nullptr;
   auto* header = reinterpret_cast<PoolHeader*>(pool->base);
-  uint32_t expected = kInFlight;
+  uint32_t expected = ticket;
   if (!stateOf(header->state[index])
-           .compare_exchange_strong(expected, static_cast<uint32_t>(getpid())))
+           .compare_exchange_strong(expected, static_cast<uint32_t>(thisProcess())))
     return nullptr;
   *slot = HeldChunk{pool->base + offset, pool, index};
   ++pool->held;
   return slot->address;
+}
+
+void discardIncomingChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t ticket,
+                          pid_t sender) {
+  std::lock_guard lock(mappedMutex);
+  uint32_t index = 0;
+  MappedPool* pool = poolOfChunk(descriptor, offset, size, ticket, sender, index);
+  if (pool == nullptr) return;
+  auto* header = reinterpret_cast<PoolHeader*>(pool->base);
+  stateOf(header->state[index]).compare_exchange_strong(ticket, kChunkFree);
 }
 
 bool returnHeldChunk(vm_address_t address) {
@@ -253,10 +346,12 @@ bool returnHeldChunk(vm_address_t address) {
   for (HeldChunk& held : heldChunks) {
     if (held.address == nullptr || reinterpret_cast<vm_address_t>(held.address) != address)
       continue;
-    auto* header = reinterpret_cast<PoolHeader*>(held.pool->base);
-    stateOf(header->state[held.index]).store(kFree);
-    --held.pool->held;
+    MappedPool& pool = *held.pool;
+    auto* header = reinterpret_cast<PoolHeader*>(pool.base);
+    uint32_t holder = static_cast<uint32_t>(thisProcess());
+    stateOf(header->state[held.index]).compare_exchange_strong(holder, kChunkFree);
     held = HeldChunk{};
+    if (--pool.held == 0 && senderHasExited(pool)) unmap(pool);
     return true;
   }
   return false;

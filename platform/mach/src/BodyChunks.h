@@ -4,12 +4,16 @@
 // a body is copied into a free chunk and the memfd travels beside the message. A receiver maps
 // each pool once, checks every offset and size against its own mapping, and reads the body in
 // place; vm_deallocate hands the chunk back. A chunk's state word in the header says who has it:
-// free, in flight, or the pid of the receiver that holds it, so a chunk is never reused while
-// held, and chunks of receivers that died are taken back when a pool runs short.
+// free, in flight under a ticket the message carries, or the pid of the receiver that holds it.
+// A chunk is never reused while held; one in flight that no receiver took up (its receiver gone,
+// or the message dropped or left unread) is taken back under a new ticket, so the old message can
+// no longer take it. A receiver unmaps a pool whose sender has exited once it holds none of it.
 
 #include <mach/mach.h>
+#include <sys/types.h>
 
 #include <cstdint>
+#include <string>
 
 namespace mach_stand_in {
 
@@ -17,20 +21,26 @@ namespace mach_stand_in {
 struct OutgoingChunk {
   int descriptor = -1;  // the pool's memfd, owned by the pool
   uint32_t offset = 0;  // of the chunk in it
+  uint32_t ticket = 0;  // its state word while in flight
   void* address = nullptr;
   uint32_t* state = nullptr;
 };
 
-// A free chunk for `size` bytes, now in flight; false when no pool serves that size or every
-// chunk is held (the body then travels in a memfd of its own).
-bool takeOutgoingChunk(mach_msg_size_t size, OutgoingChunk& chunk);
+// A free chunk for `size` bytes, now in flight to the port at `destination`; false when no pool
+// serves that size or every chunk is busy (the body then travels in a memfd of its own).
+bool takeOutgoingChunk(mach_msg_size_t size, const std::string& destination, OutgoingChunk& chunk);
 // Gives back a chunk whose message was not sent.
 void returnUnsentChunk(const OutgoingChunk& chunk);
 
-// The body of `size` bytes at `offset` in the pool memfd `descriptor`, mapped read-write in this
-// process and now held by it; null when the memfd is not a sealed pool of sane shape, the offset
-// is not a chunk's, the size does not fit it, or the chunk is not in flight.
-void* takeIncomingChunk(int descriptor, uint32_t offset, uint32_t size);
+// The body of `size` bytes at `offset` in the pool memfd `descriptor` from process `sender`,
+// mapped read-write in this process and now held by it; null when the memfd is not a sealed pool
+// of sane shape, the offset is not a chunk's, the size does not fit it, or the chunk is not in
+// flight under `ticket`.
+void* takeIncomingChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t ticket,
+                        pid_t sender);
+// Gives such a chunk straight back: its message is dropped unread.
+void discardIncomingChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t ticket,
+                          pid_t sender);
 // True when `address` is a chunk this process holds: it is handed back (vm_deallocate).
 bool returnHeldChunk(vm_address_t address);
 
@@ -40,5 +50,8 @@ inline constexpr uint32_t kPoolHeaderSize = 4096;
 inline constexpr uint32_t kPoolMostChunks = 64;
 inline constexpr uint32_t kSmallestChunk = 64 * 1024;
 inline constexpr uint32_t kLargestChunk = 1024 * 1024;
+// State words: 0 free; a holder's pid below kInFlight; kInFlight and above, in flight.
+inline constexpr uint32_t kChunkFree = 0;
+inline constexpr uint32_t kInFlight = 0x80000000u;
 
 }  // namespace mach_stand_in

@@ -60,23 +60,6 @@ std::optional<std::string> readRegistration(int directory, const std::string& pa
   return address;
 }
 
-// Whether a receiver still holds the socket at `address`.
-bool portIsAlive(const std::string& address) {
-  sockaddr_un socketAddress;
-  socklen_t length;
-  if (!mach_stand_in::socketAddressFor(address, socketAddress, length)) return false;
-  int probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (probe < 0) return false;
-  int result;
-  do {
-    result = connect(probe, reinterpret_cast<sockaddr*>(&socketAddress), length);
-  } while (result != 0 && errno == EINTR);
-  const int error = errno;
-  close(probe);
-  if (result != 0 && error == ECONNREFUSED) mach_stand_in::removeDeadSocket(address);
-  return result == 0;
-}
-
 // Takes the name's lock, or finds this process already holds it; the lock is never given up, so
 // the kernel releases it only when the process ends.
 bool holdNameLock(const std::string& name) {
@@ -108,13 +91,14 @@ kern_return_t bootstrap_register(mach_port_t, const char* service_name, mach_por
     auto* entry = table.find(service_port);
     if (!entry || (!entry->receive && entry->sendReferences == 0)) return KERN_INVALID_RIGHT;
     address = entry->address;
+    entry->exposed = true;
   }
   int directory = mach_stand_in::runDirectoryDescriptor();
   if (directory < 0) return BOOTSTRAP_NO_MEMORY;
   if (!holdNameLock(service_name)) return BOOTSTRAP_SERVICE_ACTIVE;
   std::string path = std::string("bootstrap/") + service_name;
   if (auto existing = readRegistration(directory, path);
-      existing && *existing != address && portIsAlive(*existing))
+      existing && *existing != address && mach_stand_in::portIsAlive(*existing))
     return BOOTSTRAP_SERVICE_ACTIVE;
   if (!device::replaceFile(device::runSubdirectory("bootstrap") / service_name, address))
     return BOOTSTRAP_NO_MEMORY;
@@ -129,10 +113,10 @@ kern_return_t bootstrap_look_up(mach_port_t, const char* service_name, mach_port
   auto address = readRegistration(directory, std::string("bootstrap/") + service_name);
   // A registration whose process has gone is no service: otherwise a client would look up and
   // find a dead port forever.
-  if (!address || !portIsAlive(*address)) return BOOTSTRAP_UNKNOWN_SERVICE;
+  if (!address || !mach_stand_in::portIsAlive(*address)) return BOOTSTRAP_UNKNOWN_SERVICE;
   auto& table = mach_stand_in::PortTable::shared();
   std::lock_guard lock(table.mutex());
-  *service_port = table.addSendRight(*address);
+  *service_port = table.addSendRight(*address, 0);
   return BOOTSTRAP_SUCCESS;
 }
 

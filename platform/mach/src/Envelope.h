@@ -2,7 +2,9 @@
 // One Mach message is one datagram: this envelope, then the message in the 64-bit layout with its
 // port fields cleared. The reply right travels as its socket's name inside the run directory; an
 // out-of-line body travels as one memfd (SCM_RIGHTS): a chunk of the sender's pool, or a sealed
-// memfd of its own.
+// memfd of its own. A receive right that is handed out again (a reply port) has a new generation
+// each time, and a message names the generation it was sent to, so that a late reply to an earlier
+// exchange is never taken for the reply to a later one.
 
 #include <mach/message.h>
 
@@ -29,10 +31,12 @@ struct Envelope {
   uint8_t destinationDisposition;  // what the receiver holds: MACH_MSG_TYPE_PORT_SEND(_ONCE)
   uint8_t bodyInPool;              // 1: the memfd is a pool and the body a chunk of it
   char replyAddress[kReplyAddressCapacity];
-  uint32_t outOfLineOffset;  // of the chunk in the pool; 0 otherwise
-  uint32_t reserved;
+  uint32_t outOfLineOffset;        // of the chunk in the pool; 0 otherwise
+  uint32_t chunkTicket;            // the chunk's state word while in flight; 0 otherwise
+  uint32_t replyGeneration;        // of the reply port named; 0 without one
+  uint32_t destinationGeneration;  // of the port sent to, as the right knew it; 0: unknown
 };
-static_assert(sizeof(Envelope) == 72);
+static_assert(sizeof(Envelope) == 80);
 
 inline constexpr size_t kOutOfLineDescriptorOffset =
     sizeof(mach_msg_header_t) + sizeof(mach_msg_body_t);

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -29,7 +30,7 @@ namespace {
 
 struct Counters {
   std::atomic<uint64_t> truncated{0}, badSize{0}, badDescriptor{0}, badMemory{0}, badReplyPort{0},
-      foreignSender{0};
+      foreignSender{0}, stale{0};
 } counters;
 
 constexpr size_t kMostDescriptors = 8;
@@ -39,6 +40,7 @@ struct Received {
   size_t descriptorCount = 0;
   bool credentials = false;
   uid_t senderUser = static_cast<uid_t>(-1);
+  pid_t senderProcess = 0;
   bool controlTruncated = false;
 };
 
@@ -61,6 +63,7 @@ void collectControl(msghdr& header, Received& received) {
       std::memcpy(&credentials, CMSG_DATA(part), sizeof credentials);
       received.credentials = true;
       received.senderUser = credentials.uid;
+      received.senderProcess = credentials.pid;
     }
   }
 }
@@ -180,7 +183,8 @@ mach_msg_return_t deliver(const char* datagram, Received& received, mach_msg_hea
   void* chunk = nullptr;
   if (envelope.outOfLineSize > 0 && envelope.bodyInPool == 1) {
     chunk = takeIncomingChunk(received.descriptors[0].get(), envelope.outOfLineOffset,
-                              envelope.outOfLineSize);
+                              envelope.outOfLineSize, envelope.chunkTicket,
+                              received.senderProcess);
     if (chunk == nullptr) {
       ++counters.badMemory;
       return MACH_RCV_INVALID_DATA;
@@ -200,8 +204,8 @@ mach_msg_return_t deliver(const char* datagram, Received& received, mach_msg_hea
     auto& table = PortTable::shared();
     std::lock_guard lock(table.mutex());
     replyName = envelope.replyDisposition == MACH_MSG_TYPE_PORT_SEND_ONCE
-                    ? table.addSendOnceRight(address)
-                    : table.addSendRight(address);
+                    ? table.addSendOnceRight(address, envelope.replyGeneration)
+                    : table.addSendRight(address, envelope.replyGeneration);
   }
   std::memcpy(message, datagram + sizeof envelope, envelope.messageSize);
   message->msgh_bits = (message->msgh_bits & MACH_MSGH_BITS_COMPLEX) |
@@ -228,33 +232,57 @@ mach_msg_return_t deliver(const char* datagram, Received& received, mach_msg_hea
   return MACH_MSG_SUCCESS;
 }
 
+// A message dropped unread hands its pooled chunk back to the sender's pool.
+void discardBody(const Envelope& envelope, const Received& received) {
+  if (envelope.bodyInPool == 1 && envelope.outOfLineSize > 0 && received.descriptorCount == 1)
+    discardIncomingChunk(received.descriptors[0].get(), envelope.outOfLineOffset,
+                         envelope.outOfLineSize, envelope.chunkTicket, received.senderProcess);
+}
+
+// One datagram from `fd` without waiting: its length (or -1 with errno) and what came with it.
+ssize_t receiveDatagram(int fd, char* datagram, size_t capacity, Received& received, int& flags) {
+  alignas(
+      cmsghdr) char control[CMSG_SPACE(sizeof(int) * kMostDescriptors) + CMSG_SPACE(sizeof(ucred))];
+  iovec part{datagram, capacity};
+  msghdr header{};
+  header.msg_iov = &part;
+  header.msg_iovlen = 1;
+  header.msg_control = control;
+  header.msg_controllen = sizeof control;
+  const ssize_t length =
+      systemCalls().recvmsg(fd, &header, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+  if (length < 0) return length;
+  collectControl(header, received);
+  flags = header.msg_flags;
+  return length;
+}
+
 }  // namespace
 
 mach_msg_return_t receiveMessage(mach_msg_header_t* message, mach_msg_option_t option,
                                  mach_msg_size_t receiveSize, mach_port_name_t receiveName,
-                                 mach_msg_timeout_t timeout) {
+                                 mach_msg_timeout_t timeout, bool afterSend) {
   std::shared_ptr<UniqueDescriptor> socket;
+  uint32_t generation = 0;
   {
     auto& table = PortTable::shared();
     std::lock_guard lock(table.mutex());
     PortEntry* entry = table.find(receiveName);
     if (!entry || !entry->receive) return MACH_RCV_INVALID_NAME;
     socket = entry->receiveSocket;
+    generation = entry->generation;
   }
   if (!message) return MACH_RCV_INVALID_DATA;
   const bool timed = (option & MACH_RCV_TIMEOUT) != 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
   alignas(8) char datagram[sizeof(Envelope) + kMaxMessageSize];
-  alignas(
-      cmsghdr) char control[CMSG_SPACE(sizeof(int) * kMostDescriptors) + CMSG_SPACE(sizeof(ucred))];
+  bool tried = !afterSend;
   for (;;) {
-    iovec part{datagram, sizeof datagram};
-    msghdr header{};
-    header.msg_iov = &part;
-    header.msg_iovlen = 1;
-    header.msg_control = control;
-    header.msg_controllen = sizeof control;
-    ssize_t length = systemCalls().recvmsg(socket->get(), &header, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+    Received received;
+    int flags = 0;
+    ssize_t length = -1;
+    errno = EAGAIN;
+    if (tried) length = receiveDatagram(socket->get(), datagram, sizeof datagram, received, flags);
     if (length < 0) {
       if (errno == EINTR) continue;
       if (errno != EAGAIN) return MACH_RCV_PORT_DIED;
@@ -262,25 +290,32 @@ mach_msg_return_t receiveMessage(mach_msg_header_t* message, mach_msg_option_t o
       if (timed) {
         auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline -
                                                                  std::chrono::steady_clock::now());
-        if (left.count() <= 0) return MACH_RCV_TIMED_OUT;
-        wait = static_cast<int>(left.count());
+        if (left.count() <= 0 && tried) return MACH_RCV_TIMED_OUT;
+        wait = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
       }
+      tried = true;
       pollfd readable{socket->get(), POLLIN, 0};
       systemCalls().poll(&readable, 1, wait);
       continue;
     }
-    Received received;
-    collectControl(header, received);
-    Verdict verdict = check(datagram, static_cast<size_t>(length), header.msg_flags, received);
+    Verdict verdict = check(datagram, static_cast<size_t>(length), flags, received);
     if (verdict != Verdict::accept) {
       count(verdict);
       continue;
     }
     Envelope envelope;
     std::memcpy(&envelope, datagram, sizeof envelope);
+    // A late reply to an earlier exchange through this reply port is never this one's.
+    if (envelope.destinationGeneration != 0 && envelope.destinationGeneration != generation) {
+      ++counters.stale;
+      discardBody(envelope, received);
+      continue;
+    }
     // As on the platform: a message that does not fit is destroyed and reported.
-    if (static_cast<uint64_t>(envelope.messageSize) + kTrailerSize > receiveSize)
+    if (static_cast<uint64_t>(envelope.messageSize) + kTrailerSize > receiveSize) {
+      discardBody(envelope, received);
       return MACH_RCV_TOO_LARGE;
+    }
     mach_msg_return_t status = deliver(datagram, received, message, receiveName);
     if (status == MACH_MSG_SUCCESS) return status;
   }
@@ -294,6 +329,7 @@ DropCounts dropCounts() {
   counts.badMemory = counters.badMemory;
   counts.badReplyPort = counters.badReplyPort;
   counts.foreignSender = counters.foreignSender;
+  counts.stale = counters.stale;
   return counts;
 }
 
@@ -308,6 +344,7 @@ mach_msg_return_t mach_msg(mach_msg_header_t* msg, mach_msg_option_t option,
     if (status != MACH_MSG_SUCCESS) return status;
   }
   if (option & MACH_RCV_MSG)
-    return mach_stand_in::receiveMessage(msg, option, rcv_size, rcv_name, timeout);
+    return mach_stand_in::receiveMessage(msg, option, rcv_size, rcv_name, timeout,
+                                         (option & MACH_SEND_MSG) != 0);
   return MACH_MSG_SUCCESS;
 }

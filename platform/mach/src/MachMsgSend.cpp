@@ -67,6 +67,7 @@ struct Destination {
   std::shared_ptr<UniqueDescriptor> socket;
   std::string address;
   mach_msg_type_name_t disposition = 0;
+  uint32_t generation = 0;
   bool once = false;  // through a send-once right: never waits for room in the queue
 };
 
@@ -100,14 +101,22 @@ mach_msg_return_t resolveDestination(PortTable& table, mach_port_name_t name,
   destination.disposition = receivedDisposition(disposition);
   destination.once = once;
   destination.address = entry->address;
+  destination.generation = entry->generation;
   if (!once && entry->sendSocket) {
     destination.socket = entry->sendSocket;
     return MACH_MSG_SUCCESS;
   }
+  if (once) {
+    destination.socket = table.replyConnection(entry->address);
+    if (destination.socket) return MACH_MSG_SUCCESS;
+  }
   UniqueDescriptor connection = connectTo(entry->address);
   if (!connection.valid()) return MACH_SEND_INVALID_DEST;
   destination.socket = std::make_shared<UniqueDescriptor>(std::move(connection));
-  if (!once) entry->sendSocket = destination.socket;
+  if (once)
+    table.keepReplyConnection(entry->address, destination.socket);
+  else
+    entry->sendSocket = destination.socket;
   return MACH_MSG_SUCCESS;
 }
 
@@ -130,6 +139,9 @@ mach_msg_return_t resolveReply(PortTable& table, mach_port_name_t name,
       allowed = false;
   }
   if (!allowed || entry->address.size() > kReplyAddressCapacity) return MACH_SEND_INVALID_REPLY;
+  // A send right may be copied on and outlive this receive right: its address is never reissued.
+  if (disposition == MACH_MSG_TYPE_MAKE_SEND) entry->exposed = true;
+  envelope.replyGeneration = entry->generation;
   envelope.replyDisposition = static_cast<uint8_t>(receivedDisposition(disposition));
   envelope.replyAddressLength = static_cast<uint8_t>(entry->address.size());
   std::memcpy(envelope.replyAddress, entry->address.data(), entry->address.size());
@@ -200,6 +212,7 @@ mach_msg_return_t sendMessage(const mach_msg_header_t* message, mach_msg_option_
     if (status != MACH_MSG_SUCCESS) return status;
   }
   envelope.destinationDisposition = static_cast<uint8_t>(destination.disposition);
+  envelope.destinationGeneration = destination.generation;
 
   alignas(8) char datagram[sizeof(Envelope) + kMaxMessageSize];
   std::memcpy(datagram, &envelope, sizeof envelope);
@@ -214,11 +227,12 @@ mach_msg_return_t sendMessage(const mach_msg_header_t* message, mach_msg_option_
   UniqueDescriptor memory;
   OutgoingChunk chunk;
   int memoryDescriptor = -1;
-  if (outOfLineSize > 0 && takeOutgoingChunk(outOfLineSize, chunk)) {
+  if (outOfLineSize > 0 && takeOutgoingChunk(outOfLineSize, destination.address, chunk)) {
     std::memcpy(chunk.address, outOfLineData, outOfLineSize);
     memoryDescriptor = chunk.descriptor;
     envelope.bodyInPool = 1;
     envelope.outOfLineOffset = chunk.offset;
+    envelope.chunkTicket = chunk.ticket;
     std::memcpy(datagram, &envelope, sizeof envelope);
   } else if (outOfLineSize > 0) {
     memory = sealedCopy(outOfLineData, outOfLineSize);
@@ -262,6 +276,7 @@ mach_msg_return_t sendMessage(const mach_msg_header_t* message, mach_msg_option_
       if (PortEntry* entry = table.find(message->msgh_remote_port);
           entry && entry->sendSocket == destination.socket)
         entry->sendSocket.reset();
+      if (destination.once) table.forgetReplyConnection(destination.socket);
       return MACH_SEND_INVALID_DEST;
     }
     if (errno == EMSGSIZE) return MACH_SEND_TOO_LARGE;

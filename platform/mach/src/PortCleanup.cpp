@@ -40,7 +40,11 @@ UniqueDescriptor connectTo(const std::string& address) {
   }
 }
 
-void notifySendOnceDestroyed(const std::string& address) {
+bool portIsAlive(const std::string& address) {
+  return connectTo(address).valid();
+}
+
+void notifySendOnceDestroyed(const std::string& address, uint32_t generation) {
   UniqueDescriptor connection = connectTo(address);
   if (!connection.valid()) return;
   struct {
@@ -50,6 +54,7 @@ void notifySendOnceDestroyed(const std::string& address) {
   notification.envelope.magic = kEnvelopeMagic;
   notification.envelope.messageSize = sizeof(mach_msg_header_t);
   notification.envelope.destinationDisposition = MACH_MSG_TYPE_PORT_SEND_ONCE;
+  notification.envelope.destinationGeneration = generation;
   notification.header.msgh_bits = MACH_MSGH_BITS(MACH_MSG_TYPE_PORT_SEND_ONCE, 0);
   notification.header.msgh_size = sizeof(mach_msg_header_t);
   notification.header.msgh_id = MACH_NOTIFY_SEND_ONCE;

@@ -25,7 +25,7 @@ mach_port_name_t PortTable::insert(PortEntry entry) {
   return name;
 }
 
-mach_port_name_t PortTable::addSendRight(const std::string& address) {
+mach_port_name_t PortTable::addSendRight(const std::string& address, uint32_t generation) {
   for (auto& [name, entry] : entries_) {
     if (entry.address == address && (entry.receive || entry.sendReferences > 0)) {
       ++entry.sendReferences;
@@ -35,19 +35,44 @@ mach_port_name_t PortTable::addSendRight(const std::string& address) {
   PortEntry entry;
   entry.address = address;
   entry.sendReferences = 1;
+  entry.generation = generation;
   return insert(std::move(entry));
 }
 
-mach_port_name_t PortTable::addSendOnceRight(const std::string& address) {
+mach_port_name_t PortTable::addSendOnceRight(const std::string& address, uint32_t generation) {
   PortEntry entry;
   entry.address = address;
   entry.sendOnceReferences = 1;
+  entry.generation = generation;
   return insert(std::move(entry));
 }
 
 void PortTable::eraseIfEmpty(mach_port_name_t name) {
   auto found = entries_.find(name);
   if (found != entries_.end() && found->second.empty()) entries_.erase(found);
+}
+
+}  // namespace mach_stand_in
+
+namespace mach_stand_in {
+
+std::shared_ptr<UniqueDescriptor> PortTable::replyConnection(const std::string& address) {
+  for (const ReplyConnection& connection : replyConnections_)
+    if (connection.socket && connection.address == address) return connection.socket;
+  return nullptr;
+}
+
+void PortTable::keepReplyConnection(const std::string& address,
+                                    std::shared_ptr<UniqueDescriptor> socket) {
+  ReplyConnection& slot = replyConnections_[nextReplyConnection_];
+  nextReplyConnection_ = (nextReplyConnection_ + 1) % replyConnections_.size();
+  slot.address = address;
+  slot.socket = std::move(socket);
+}
+
+void PortTable::forgetReplyConnection(const std::shared_ptr<UniqueDescriptor>& socket) {
+  for (ReplyConnection& connection : replyConnections_)
+    if (connection.socket == socket) connection = ReplyConnection{};
 }
 
 }  // namespace mach_stand_in

@@ -3,6 +3,7 @@
 
 #include <mach/mach.h>
 
+#include <array>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,6 +20,11 @@ struct PortEntry {
   std::string address;                              // inside the run directory, e.g. "ports/812-3"
   std::shared_ptr<UniqueDescriptor> receiveSocket;  // bound socket of a receive right
   std::shared_ptr<UniqueDescriptor> sendSocket;     // connected socket, made at the first send
+  // A receive right's generation, or the one a send(-once) right was made for (0: unknown).
+  uint32_t generation = 0;
+  // A receive right whose address went out other than in send-once rights (a send right, a
+  // registration): it is never handed out again as a spare.
+  bool exposed = false;
   bool empty() const { return !receive && sendReferences == 0 && sendOnceReferences == 0; }
 };
 
@@ -31,15 +37,27 @@ class PortTable {
   PortEntry* find(mach_port_name_t name);
   mach_port_name_t insert(PortEntry entry);
   // A send right to `address`: the existing name holding one (one more reference), or a new one.
-  mach_port_name_t addSendRight(const std::string& address);
-  mach_port_name_t addSendOnceRight(const std::string& address);
+  mach_port_name_t addSendRight(const std::string& address, uint32_t generation);
+  mach_port_name_t addSendOnceRight(const std::string& address, uint32_t generation);
   void eraseIfEmpty(mach_port_name_t name);
   size_t size() const { return entries_.size(); }
 
+  // Sockets connected to the ports that send-once rights named, kept for the next reply to the
+  // same port: a client's reply port serves exchange after exchange.
+  std::shared_ptr<UniqueDescriptor> replyConnection(const std::string& address);
+  void keepReplyConnection(const std::string& address, std::shared_ptr<UniqueDescriptor> socket);
+  void forgetReplyConnection(const std::shared_ptr<UniqueDescriptor>& socket);
+
  private:
+  struct ReplyConnection {
+    std::string address;
+    std::shared_ptr<UniqueDescriptor> socket;
+  };
   std::mutex mutex_;
   std::unordered_map<mach_port_name_t, PortEntry> entries_;
   mach_port_name_t nextName_ = 0x103;
+  std::array<ReplyConnection, 8> replyConnections_;
+  size_t nextReplyConnection_ = 0;
 };
 
 }  // namespace mach_stand_in

@@ -14,6 +14,7 @@
 #include "PortCleanup.h"
 #include "PortTable.h"
 #include "RunDirectory.h"
+#include "SpareReceivePorts.h"
 
 namespace {
 
@@ -41,24 +42,32 @@ kern_return_t mach_port_allocate(ipc_space_t task, mach_port_right_t right,
   if (!name) return KERN_INVALID_ARGUMENT;
   if (right != MACH_PORT_RIGHT_RECEIVE) return KERN_INVALID_VALUE;
   using namespace mach_stand_in;
-  auto socketDescriptor = std::make_shared<UniqueDescriptor>(
-      socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!socketDescriptor->valid()) return KERN_RESOURCE_SHORTAGE;
-  int on = 1;
-  setsockopt(socketDescriptor->get(), SOL_SOCKET, SO_PASSCRED, &on, sizeof on);
-  // Room for a burst of requests; the kernel also bounds the queue by datagram count.
-  int buffer = 4 * 1024 * 1024;
-  setsockopt(socketDescriptor->get(), SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-  std::string address = freshPortAddress();
-  sockaddr_un socketAddress;
-  socklen_t length;
-  if (!socketAddressFor(address, socketAddress, length)) return KERN_FAILURE;
-  if (bind(socketDescriptor->get(), reinterpret_cast<sockaddr*>(&socketAddress), length) != 0)
-    return KERN_FAILURE;
   PortEntry entry;
   entry.receive = true;
-  entry.address = std::move(address);
-  entry.receiveSocket = std::move(socketDescriptor);
+  SpareReceivePort spare;
+  if (takeSpareReceivePort(spare)) {
+    entry.address = std::move(spare.address);
+    entry.receiveSocket = std::move(spare.socket);
+    entry.generation = spare.generation;
+  } else {
+    auto socketDescriptor = std::make_shared<UniqueDescriptor>(
+        socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!socketDescriptor->valid()) return KERN_RESOURCE_SHORTAGE;
+    int on = 1;
+    setsockopt(socketDescriptor->get(), SOL_SOCKET, SO_PASSCRED, &on, sizeof on);
+    // Room for a burst of requests; the kernel also bounds the queue by datagram count.
+    int buffer = 4 * 1024 * 1024;
+    setsockopt(socketDescriptor->get(), SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    std::string address = freshPortAddress();
+    sockaddr_un socketAddress;
+    socklen_t length;
+    if (!socketAddressFor(address, socketAddress, length)) return KERN_FAILURE;
+    if (bind(socketDescriptor->get(), reinterpret_cast<sockaddr*>(&socketAddress), length) != 0)
+      return KERN_FAILURE;
+    entry.address = std::move(address);
+    entry.receiveSocket = std::move(socketDescriptor);
+    entry.generation = 1;
+  }
   auto& table = PortTable::shared();
   std::lock_guard lock(table.mutex());
   *name = table.insert(std::move(entry));
@@ -76,6 +85,7 @@ kern_return_t mach_port_insert_right(ipc_space_t task, mach_port_name_t name, ma
   if (disposition == MACH_MSG_TYPE_MAKE_SEND) {
     if (!entry->receive) return KERN_INVALID_RIGHT;
     ++entry->sendReferences;
+    entry->exposed = true;
     return KERN_SUCCESS;
   }
   if (disposition == MACH_MSG_TYPE_COPY_SEND) {
@@ -94,6 +104,8 @@ kern_return_t mach_port_mod_refs(ipc_space_t task, mach_port_name_t name, mach_p
   std::shared_ptr<UniqueDescriptor> closing;  // closed after the table's lock is given up
   std::string unlinkAddress;
   std::string notifyAddress;
+  uint32_t notifyGeneration = 0;
+  SpareReceivePort spare;
   {
     std::lock_guard lock(table.mutex());
     auto* entry = table.find(name);
@@ -104,8 +116,13 @@ kern_return_t mach_port_mod_refs(ipc_space_t task, mach_port_name_t name, mach_p
         if (delta == 0) return KERN_SUCCESS;
         if (delta != -1) return KERN_INVALID_VALUE;
         entry->receive = false;
-        closing = std::move(entry->receiveSocket);
-        unlinkAddress = entry->address;
+        if (entry->exposed) {
+          closing = std::move(entry->receiveSocket);
+          unlinkAddress = entry->address;
+        } else {
+          spare = SpareReceivePort{std::move(entry->receiveSocket), entry->address,
+                                   entry->generation};
+        }
         break;
       case MACH_PORT_RIGHT_SEND:
         if (delta < 0 && entry->sendReferences < static_cast<uint32_t>(-delta))
@@ -121,17 +138,26 @@ kern_return_t mach_port_mod_refs(ipc_space_t task, mach_port_name_t name, mach_p
         entry->sendOnceReferences = 0;
         entry->sendSocket.reset();
         notifyAddress = entry->address;
+        notifyGeneration = entry->generation;
         break;
       default:
         return KERN_INVALID_VALUE;
     }
     table.eraseIfEmpty(name);
   }
+  // A reply port that gave out only send-once rights is kept for the next exchange.
+  if (spare.socket) {
+    const std::string address = spare.address;
+    if (!keepSpareReceivePort(std::move(spare))) {
+      spare.socket.reset();
+      unlinkAddress = address;
+    }
+  }
   if (!unlinkAddress.empty()) {
     int directory = runDirectoryDescriptor();
     if (directory >= 0) unlinkat(directory, unlinkAddress.c_str(), 0);
   }
-  if (!notifyAddress.empty()) notifySendOnceDestroyed(notifyAddress);
+  if (!notifyAddress.empty()) notifySendOnceDestroyed(notifyAddress, notifyGeneration);
   return KERN_SUCCESS;
 }
 
@@ -139,6 +165,7 @@ kern_return_t mach_port_deallocate(ipc_space_t task, mach_port_name_t name) {
   if (task != kTaskSelf) return KERN_INVALID_TASK;
   if (name == MACH_PORT_NULL) return KERN_SUCCESS;
   std::string notifyAddress;
+  uint32_t notifyGeneration = 0;
   {
     auto& table = mach_stand_in::PortTable::shared();
     std::lock_guard lock(table.mutex());
@@ -147,6 +174,7 @@ kern_return_t mach_port_deallocate(ipc_space_t task, mach_port_name_t name) {
     if (entry->sendOnceReferences > 0) {
       entry->sendOnceReferences = 0;
       notifyAddress = entry->address;
+      notifyGeneration = entry->generation;
     } else if (entry->sendReferences > 0) {
       --entry->sendReferences;
     } else {
@@ -155,7 +183,8 @@ kern_return_t mach_port_deallocate(ipc_space_t task, mach_port_name_t name) {
     if (entry->sendReferences == 0 && entry->sendOnceReferences == 0) entry->sendSocket.reset();
     table.eraseIfEmpty(name);
   }
-  if (!notifyAddress.empty()) mach_stand_in::notifySendOnceDestroyed(notifyAddress);
+  if (!notifyAddress.empty())
+    mach_stand_in::notifySendOnceDestroyed(notifyAddress, notifyGeneration);
   return KERN_SUCCESS;
 }
 
@@ -197,6 +226,7 @@ std::string receiveSocketPath(mach_port_name_t name) {
     auto* entry = table.find(name);
     if (!entry || !entry->receive) return {};
     address = entry->address;
+    entry->exposed = true;  // whoever asks may send to it without a right
   }
   return runPath(address);
 }

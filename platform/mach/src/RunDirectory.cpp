@@ -17,10 +17,9 @@ namespace {
 std::mutex directoryMutex;
 std::string openedFor;
 UniqueDescriptor runDirectory;
-}  // namespace
+uint64_t openings = 0;
 
-int runDirectoryDescriptor() {
-  std::lock_guard lock(directoryMutex);
+int openRunDirectory() {
   std::string root = device::root().string();
   if (root.empty()) return -1;
   if (root != openedFor || !runDirectory.valid()) {
@@ -30,8 +29,21 @@ int runDirectoryDescriptor() {
     device::runSubdirectory("bootstrap");
     runDirectory.reset(open(run.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     openedFor = runDirectory.valid() ? root : std::string();
+    ++openings;
   }
   return runDirectory.get();
+}
+
+}  // namespace
+
+int runDirectoryDescriptor() {
+  std::lock_guard lock(directoryMutex);
+  return openRunDirectory();
+}
+
+uint64_t runDirectoryEpoch() {
+  std::lock_guard lock(directoryMutex);
+  return openRunDirectory() >= 0 ? openings : 0;
 }
 
 bool socketAddressFor(std::string_view relative, sockaddr_un& address, socklen_t& length) {

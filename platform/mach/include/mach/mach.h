@@ -76,8 +76,9 @@ struct DropCounts {
   uint64_t badMemory = 0;      // memfd missing, unsealed or smaller than claimed
   uint64_t badReplyPort = 0;   // reply address malformed
   uint64_t foreignSender = 0;  // another user, or no credentials
+  uint64_t stale = 0;          // sent to an earlier generation of a reply port that was reused
   uint64_t total() const {
-    return truncated + badSize + badDescriptor + badMemory + badReplyPort + foreignSender;
+    return truncated + badSize + badDescriptor + badMemory + badReplyPort + foreignSender + stale;
   }
 };
 DropCounts dropCounts();
