@@ -3,7 +3,7 @@
 // gets through is read to its last byte and handed back.
 //
 // Input: the pool's chunk size, chunk count, length change, seals and state word, then the
-// offset and size claimed (see Fields).
+// offset, size and ticket claimed (see Fields).
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -27,6 +27,7 @@ struct Fields {
   uint32_t state;
   uint32_t offset;
   uint32_t claimed;
+  uint32_t ticket;
 } __attribute__((packed));
 
 int poolFor(const Fields& f) {
@@ -67,6 +68,7 @@ void sendPooled(const Fields& f, int memory) {
   e.destinationDisposition = MACH_MSG_TYPE_PORT_SEND;
   e.bodyInPool = 1;
   e.outOfLineOffset = f.offset;
+  e.chunkTicket = f.ticket;
   std::memcpy(bytes.data(), &e, sizeof e);
   uint8_t* message = bytes.data() + sizeof e;
   const uint32_t words[] = {MACH_MSGH_BITS_COMPLEX, kMessage, 0, 0, 0, 2, 1};

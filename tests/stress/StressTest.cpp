@@ -134,6 +134,7 @@ TEST(Stress, ClientsRecoverFromEveryHubKill) {
   }
   EXPECT_EQ(survived, kills);
   EXPECT_EQ(stress::descriptorCount(self), descriptors);
+  EXPECT_EQ(stress::memfdMappings(self), memfds) << "the pools of dead hubs stay mapped";
   figure("hub kills survived", of(survived, kills));
   figure("most exchanges until a client recovered", std::to_string(mostAttempts));
   figure("client descriptors", change(descriptors, stress::descriptorCount(self)));

@@ -78,20 +78,23 @@ Datagram outOfLineMessage(uint32_t claimed) {
   return d;
 }
 
-// A pool of eight chunks of 64 KiB as a sender makes it, every chunk in flight (unless
-// `chunkFree`), with the message claiming `claimed` bytes at `offset`.
+constexpr uint32_t kTicket = mach_stand_in::kInFlight | 7;
+
+// A pool of eight chunks of 64 KiB as a sender makes it, every chunk in flight under kTicket
+// (or in state `chunkState`), with the message claiming `claimed` bytes at `offset`.
 Datagram pooledMessage(uint32_t claimed, uint32_t offset, bool sealed = true, off_t shortenBy = 0,
-                       bool chunkFree = false) {
+                       uint32_t chunkState = kTicket) {
   constexpr uint32_t kChunk = mach_stand_in::kSmallestChunk, kChunks = 8;
   Datagram d = outOfLineMessage(claimed);
   Envelope e = d.envelope();
   e.bodyInPool = 1;
   e.outOfLineOffset = offset;
+  e.chunkTicket = kTicket;
   d.setEnvelope(e);
   int fd = memfd_create("hostile-pool", MFD_CLOEXEC | MFD_ALLOW_SEALING);
   const off_t length = mach_stand_in::kPoolHeaderSize + off_t{kChunks} * kChunk - shortenBy;
   EXPECT_EQ(ftruncate(fd, length), 0);
-  std::vector<uint32_t> header(4 + kChunks, chunkFree ? 0u : 0xffffffffu);
+  std::vector<uint32_t> header(4 + kChunks, chunkState);
   header[0] = mach_stand_in::kPoolMagic;
   header[1] = kChunk;
   header[2] = kChunks;
@@ -300,7 +303,15 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"BodyLargerThanItsChunk",
                 [] { return pooledMessage(mach_stand_in::kSmallestChunk + 1, kFirstChunk); },
                 &DropCounts::badMemory},
-        BadCase{"ChunkNotInFlight", [] { return pooledMessage(4096, kFirstChunk, true, 0, true); },
+        BadCase{"ChunkNotInFlight",
+                [] { return pooledMessage(4096, kFirstChunk, true, 0, mach_stand_in::kChunkFree); },
+                &DropCounts::badMemory},
+        // Taken back by its sender and sent again: the earlier message no longer owns it.
+        BadCase{"ChunkUnderAnotherTicket",
+                [] { return pooledMessage(4096, kFirstChunk, true, 0, kTicket + 1); },
+                &DropCounts::badMemory},
+        BadCase{"ChunkHeldByAReceiver",
+                [] { return pooledMessage(4096, kFirstChunk, true, 0, 1); },
                 &DropCounts::badMemory}),
     [](const testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
 

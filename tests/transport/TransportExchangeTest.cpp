@@ -136,11 +136,21 @@ TEST_F(TransportExchangeTest, HistoryArrivesOutOfLineIntact) {
   ASSERT_NE(body, nullptr);
   const std::vector<uint8_t> expected = patternBytes(kHistoryBytes);
   EXPECT_EQ(std::memcmp(body, expected.data(), kHistoryBytes), 0);
-  const std::size_t mappings = countLines("/proc/self/maps");
   LMResponseBufferFree(&buffer_);
   EXPECT_EQ(buffer_.message.body.msgh_descriptor_count, 0u);
-  LMResponseBufferFree(&buffer_);  // a second free unmaps nothing more
-  EXPECT_LT(countLines("/proc/self/maps"), mappings + 1);
+  LMResponseBufferFree(&buffer_);  // a second free hands back nothing more
+
+  // Given back, the chunk carries the next history; held, it is never reused.
+  LMResponseBuffer held, next;
+  ASSERT_EQ(LMConnectionSendTwoWay(&connection_, 2, &blankmsg, sizeof blankmsg, &held),
+            KERN_SUCCESS);
+  EXPECT_EQ(LMMessageGetData(&held.message), body) << "the body given back was not released";
+  ASSERT_EQ(LMConnectionSendTwoWay(&connection_, 2, &blankmsg, sizeof blankmsg, &next),
+            KERN_SUCCESS);
+  EXPECT_NE(LMMessageGetData(&next.message), body) << "a held body's chunk was reused";
+  EXPECT_EQ(std::memcmp(LMMessageGetData(&held.message), expected.data(), kHistoryBytes), 0);
+  LMResponseBufferFree(&held);
+  LMResponseBufferFree(&next);
 }
 
 TEST_F(TransportExchangeTest, BodiesOfEverySizeComeBackUnchanged) {
@@ -195,7 +205,8 @@ TEST_F(TransportExchangeTest, TenThousandExchangesLeaveNothingBehind) {
       << " descriptors, " << serverDescriptors << " before";
   // The service's allocator may merge or split a few areas of its own; a leak would be thousands.
   EXPECT_LE(countLines(serverProc + "/maps"), serverMappings + 4);
-  EXPECT_EQ(countEntries(device_.path() / "run" / "ports"), 1u) << "only the service's socket";
+  EXPECT_EQ(countEntries(device_.path() / "run" / "ports"), 2u)
+      << "only the service's socket and the one reply port kept for the next exchange";
 }
 
 }  // namespace

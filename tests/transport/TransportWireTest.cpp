@@ -218,6 +218,90 @@ TEST_F(TransportWireTest, HeldPooledBodiesStaySnapshotsAndTheirChunksComeBack) {
   LMResponseBufferFree(&again);
 }
 
+// A reply port is reused by the next exchange: a reply, or the send-once notification, that
+// comes late for the earlier one is dropped as stale and never read as the later one's.
+TEST_F(TransportWireTest, LateRepliesToAnEarlierExchangeAreNeverTakenForTheNextOne) {
+  OwnPort service;
+  auto requestThrough = [&](mach_port_t replyPort) {
+    LMMessage ask{};
+    ask.head.msgh_bits = MACH_MSGH_BITS(MACH_MSG_TYPE_COPY_SEND, MACH_MSG_TYPE_MAKE_SEND_ONCE);
+    ask.head.msgh_size = LMBufferSizeForLength(0);
+    ask.head.msgh_remote_port = service.name;
+    ask.head.msgh_local_port = replyPort;
+    EXPECT_EQ(mach_msg(&ask.head, MACH_SEND_MSG, ask.head.msgh_size, 0, 0, 0, 0),
+              MACH_MSG_SUCCESS);
+    LMResponseBuffer request;
+    EXPECT_EQ(receive(service.name, request, 1000), MACH_MSG_SUCCESS);
+    return request.message.head.msgh_remote_port;  // the send-once right
+  };
+  mach_port_t earlier = MACH_PORT_NULL;
+  ASSERT_EQ(mach_port_allocate(mach_task_self(), MACH_PORT_RIGHT_RECEIVE, &earlier), KERN_SUCCESS);
+  const int socket = mach_stand_in::receiveDescriptor(earlier);
+  const mach_port_t lateReply = requestThrough(earlier);
+  const mach_port_t lateNotification = requestThrough(earlier);
+  mach_port_mod_refs(mach_task_self(), earlier, MACH_PORT_RIGHT_RECEIVE, -1);  // timed out
+
+  mach_port_t later = MACH_PORT_NULL;
+  ASSERT_EQ(mach_port_allocate(mach_task_self(), MACH_PORT_RIGHT_RECEIVE, &later), KERN_SUCCESS);
+  ASSERT_EQ(mach_stand_in::receiveDescriptor(later), socket) << "the reply port is reused";
+  const mach_port_t reply = requestThrough(later);
+  const uint64_t staleBefore = mach_stand_in::dropCounts().stale;
+  const std::vector<uint8_t> late = patternBytes(kHistoryBytes);
+  ASSERT_EQ(LMSendReply(lateReply, late.data(), kHistoryBytes), KERN_SUCCESS);
+  ASSERT_EQ(mach_port_deallocate(mach_task_self(), lateNotification), KERN_SUCCESS);
+  ASSERT_EQ(LMSendReply(reply, &okay, sizeof okay), KERN_SUCCESS);
+  LMResponseBuffer buffer;
+  ASSERT_EQ(receive(later, buffer, 1000), MACH_MSG_SUCCESS);
+  EXPECT_EQ(buffer.message.head.msgh_id, 0);
+  ASSERT_EQ(LMMessageGetDataLength(&buffer.message), sizeof okay) << "a late reply was taken";
+  EXPECT_EQ(mach_stand_in::dropCounts().stale, staleBefore + 2);
+  EXPECT_EQ(receive(later, buffer, 0), MACH_RCV_TIMED_OUT);
+  mach_port_mod_refs(mach_task_self(), later, MACH_PORT_RIGHT_RECEIVE, -1);
+}
+
+// Whether the last body sent went in a pooled chunk.
+bool wentPooled(const WireRecorder& wire) {
+  mach_stand_in::Envelope envelope{};
+  if (wire.datagrams.empty() || wire.datagrams.back().size() < sizeof envelope) return false;
+  std::memcpy(&envelope, wire.datagrams.back().data(), sizeof envelope);
+  return envelope.bodyInPool == 1;
+}
+
+// Every chunk of a size class sent to a receiver that never takes them up: while it lives they
+// stay its (the next body goes in a memfd of its own); once it is gone they come back.
+TEST_F(TransportWireTest, ChunksNoReceiverTookUpComeBackOnlyOnceItIsGone) {
+  auto unread = std::make_unique<OwnPort>();
+  OwnPort other;
+  std::vector<std::vector<uint8_t>> bodies;
+  for (uint8_t i = 0; i < 4; ++i) {
+    bodies.emplace_back(kHistoryBytes, static_cast<uint8_t>(0x40 + i));
+    sendBody(unread->name, bodies.back());
+  }
+  const std::vector<uint8_t> body = patternBytes(kHistoryBytes);
+  LMResponseBuffer buffer;
+  {
+    WireRecorder wire;
+    sendBody(other.name, body);
+    EXPECT_FALSE(wentPooled(wire)) << "a chunk a live receiver may still take was reused";
+  }
+  ASSERT_EQ(receive(other.name, buffer, 1000), MACH_MSG_SUCCESS);
+  LMResponseBufferFree(&buffer);
+  ASSERT_EQ(receive(unread->name, buffer, 1000), MACH_MSG_SUCCESS);
+  EXPECT_EQ(std::memcmp(LMMessageGetData(&buffer.message), bodies[0].data(), kHistoryBytes), 0);
+  LMResponseBufferFree(&buffer);
+
+  unread.reset();  // three still in flight to it
+  std::vector<LMResponseBuffer> held(4);  // each round needs another chunk
+  for (LMResponseBuffer& each : held) {
+    WireRecorder wire;
+    sendBody(other.name, body);
+    EXPECT_TRUE(wentPooled(wire));
+    ASSERT_EQ(receive(other.name, each, 1000), MACH_MSG_SUCCESS);
+    EXPECT_EQ(std::memcmp(LMMessageGetData(&each.message), body.data(), kHistoryBytes), 0);
+  }
+  for (LMResponseBuffer& each : held) LMResponseBufferFree(&each);
+}
+
 void sendAndReceiveHistory(mach_port_t port, uint32_t bytes = kHistoryBytes) {
   const std::vector<uint8_t> body = patternBytes(bytes);
   sendBody(port, body);

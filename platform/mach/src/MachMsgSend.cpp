@@ -276,7 +276,7 @@ mach_msg_return_t sendMessage(const mach_msg_header_t* message, mach_msg_option_
       if (PortEntry* entry = table.find(message->msgh_remote_port);
           entry && entry->sendSocket == destination.socket)
         entry->sendSocket.reset();
-      if (destination.once) table.forgetReplyConnection(destination.socket);
+      table.forgetReplyConnection(destination.socket);
       return MACH_SEND_INVALID_DEST;
     }
     if (errno == EMSGSIZE) return MACH_SEND_TOO_LARGE;

@@ -52,27 +52,18 @@ void PortTable::eraseIfEmpty(mach_port_name_t name) {
   if (found != entries_.end() && found->second.empty()) entries_.erase(found);
 }
 
-}  // namespace mach_stand_in
-
-namespace mach_stand_in {
-
-std::shared_ptr<UniqueDescriptor> PortTable::replyConnection(const std::string& address) {
-  for (const ReplyConnection& connection : replyConnections_)
-    if (connection.socket && connection.address == address) return connection.socket;
-  return nullptr;
+std::shared_ptr<UniqueDescriptor> PortTable::replyConnection(const std::string& address) const {
+  return replySocket_ && replyAddress_ == address ? replySocket_ : nullptr;
 }
 
 void PortTable::keepReplyConnection(const std::string& address,
                                     std::shared_ptr<UniqueDescriptor> socket) {
-  ReplyConnection& slot = replyConnections_[nextReplyConnection_];
-  nextReplyConnection_ = (nextReplyConnection_ + 1) % replyConnections_.size();
-  slot.address = address;
-  slot.socket = std::move(socket);
+  replyAddress_ = address;
+  replySocket_ = std::move(socket);
 }
 
 void PortTable::forgetReplyConnection(const std::shared_ptr<UniqueDescriptor>& socket) {
-  for (ReplyConnection& connection : replyConnections_)
-    if (connection.socket == socket) connection = ReplyConnection{};
+  if (replySocket_ == socket) replySocket_.reset();
 }
 
 }  // namespace mach_stand_in

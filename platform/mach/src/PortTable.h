@@ -3,7 +3,6 @@
 
 #include <mach/mach.h>
 
-#include <array>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -42,22 +41,19 @@ class PortTable {
   void eraseIfEmpty(mach_port_name_t name);
   size_t size() const { return entries_.size(); }
 
-  // Sockets connected to the ports that send-once rights named, kept for the next reply to the
-  // same port: a client's reply port serves exchange after exchange.
-  std::shared_ptr<UniqueDescriptor> replyConnection(const std::string& address);
+  // The socket connected to the port the last send-once message went to, kept for the next one:
+  // a client's reply port serves exchange after exchange. One only, so that the clients that
+  // come and go never add up to descriptors held.
+  std::shared_ptr<UniqueDescriptor> replyConnection(const std::string& address) const;
   void keepReplyConnection(const std::string& address, std::shared_ptr<UniqueDescriptor> socket);
   void forgetReplyConnection(const std::shared_ptr<UniqueDescriptor>& socket);
 
  private:
-  struct ReplyConnection {
-    std::string address;
-    std::shared_ptr<UniqueDescriptor> socket;
-  };
   std::mutex mutex_;
   std::unordered_map<mach_port_name_t, PortEntry> entries_;
   mach_port_name_t nextName_ = 0x103;
-  std::array<ReplyConnection, 8> replyConnections_;
-  size_t nextReplyConnection_ = 0;
+  std::string replyAddress_;
+  std::shared_ptr<UniqueDescriptor> replySocket_;
 };
 
 }  // namespace mach_stand_in
