@@ -310,8 +310,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"ChunkUnderAnotherTicket",
                 [] { return pooledMessage(4096, kFirstChunk, true, 0, kTicket + 1); },
                 &DropCounts::badMemory},
-        BadCase{"ChunkHeldByAReceiver",
-                [] { return pooledMessage(4096, kFirstChunk, true, 0, 1); },
+        BadCase{"ChunkHeldByAReceiver", [] { return pooledMessage(4096, kFirstChunk, true, 0, 1); },
                 &DropCounts::badMemory}),
     [](const testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
 

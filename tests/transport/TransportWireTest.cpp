@@ -228,8 +228,7 @@ TEST_F(TransportWireTest, LateRepliesToAnEarlierExchangeAreNeverTakenForTheNextO
     ask.head.msgh_size = LMBufferSizeForLength(0);
     ask.head.msgh_remote_port = service.name;
     ask.head.msgh_local_port = replyPort;
-    EXPECT_EQ(mach_msg(&ask.head, MACH_SEND_MSG, ask.head.msgh_size, 0, 0, 0, 0),
-              MACH_MSG_SUCCESS);
+    EXPECT_EQ(mach_msg(&ask.head, MACH_SEND_MSG, ask.head.msgh_size, 0, 0, 0, 0), MACH_MSG_SUCCESS);
     LMResponseBuffer request;
     EXPECT_EQ(receive(service.name, request, 1000), MACH_MSG_SUCCESS);
     return request.message.head.msgh_remote_port;  // the send-once right
@@ -290,7 +289,7 @@ TEST_F(TransportWireTest, ChunksNoReceiverTookUpComeBackOnlyOnceItIsGone) {
   EXPECT_EQ(std::memcmp(LMMessageGetData(&buffer.message), bodies[0].data(), kHistoryBytes), 0);
   LMResponseBufferFree(&buffer);
 
-  unread.reset();  // three still in flight to it
+  unread.reset();                         // three still in flight to it
   std::vector<LMResponseBuffer> held(4);  // each round needs another chunk
   for (LMResponseBuffer& each : held) {
     WireRecorder wire;

@@ -222,8 +222,13 @@ MappedPool* mapPool(int descriptor, const struct stat& status, uint32_t chunkSiz
   void* base =
       mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, descriptor, 0);
   if (base == MAP_FAILED) return nullptr;
-  *slot = MappedPool{status.st_dev, status.st_ino, static_cast<char*>(base), length, chunkSize,
-                     chunkCount,    0,
+  *slot = MappedPool{status.st_dev,
+                     status.st_ino,
+                     static_cast<char*>(base),
+                     length,
+                     chunkSize,
+                     chunkCount,
+                     0,
                      UniqueDescriptor(static_cast<int>(syscall(SYS_pidfd_open, sender, 0)))};
   return slot;
 }

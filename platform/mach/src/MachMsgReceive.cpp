@@ -183,8 +183,7 @@ mach_msg_return_t deliver(const char* datagram, Received& received, mach_msg_hea
   void* chunk = nullptr;
   if (envelope.outOfLineSize > 0 && envelope.bodyInPool == 1) {
     chunk = takeIncomingChunk(received.descriptors[0].get(), envelope.outOfLineOffset,
-                              envelope.outOfLineSize, envelope.chunkTicket,
-                              received.senderProcess);
+                              envelope.outOfLineSize, envelope.chunkTicket, received.senderProcess);
     if (chunk == nullptr) {
       ++counters.badMemory;
       return MACH_RCV_INVALID_DATA;
@@ -249,8 +248,7 @@ ssize_t receiveDatagram(int fd, char* datagram, size_t capacity, Received& recei
   header.msg_iovlen = 1;
   header.msg_control = control;
   header.msg_controllen = sizeof control;
-  const ssize_t length =
-      systemCalls().recvmsg(fd, &header, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+  const ssize_t length = systemCalls().recvmsg(fd, &header, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
   if (length < 0) return length;
   collectControl(header, received);
   flags = header.msg_flags;

@@ -120,8 +120,8 @@ kern_return_t mach_port_mod_refs(ipc_space_t task, mach_port_name_t name, mach_p
           closing = std::move(entry->receiveSocket);
           unlinkAddress = entry->address;
         } else {
-          spare = SpareReceivePort{std::move(entry->receiveSocket), entry->address,
-                                   entry->generation};
+          spare =
+              SpareReceivePort{std::move(entry->receiveSocket), entry->address, entry->generation};
         }
         break;
       case MACH_PORT_RIGHT_SEND:
