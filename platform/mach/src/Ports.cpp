@@ -116,7 +116,9 @@ kern_return_t mach_port_mod_refs(ipc_space_t task, mach_port_name_t name, mach_p
         if (delta == 0) return KERN_SUCCESS;
         if (delta != -1) return KERN_INVALID_VALUE;
         entry->receive = false;
-        if (entry->exposed) {
+        // Kept only when nothing but this entry has the socket: a receive under way on another
+        // thread would otherwise wait on the socket's next life.
+        if (entry->exposed || entry->receiveSocket.use_count() > 1) {
           closing = std::move(entry->receiveSocket);
           unlinkAddress = entry->address;
         } else {
@@ -215,7 +217,9 @@ int receiveDescriptor(mach_port_name_t name) {
   auto& table = PortTable::shared();
   std::lock_guard lock(table.mutex());
   auto* entry = table.find(name);
-  return entry && entry->receive ? entry->receiveSocket->get() : -1;
+  if (!entry || !entry->receive) return -1;
+  entry->exposed = true;  // whoever watches the descriptor would see the socket's next life
+  return entry->receiveSocket->get();
 }
 
 std::string receiveSocketPath(mach_port_name_t name) {
