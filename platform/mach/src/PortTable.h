@@ -24,6 +24,7 @@ struct PortEntry {
   // A receive right whose address went out other than in send-once rights (a send right, a
   // registration): it is never handed out again as a spare.
   bool exposed = false;
+  uint64_t runEpoch = 0;  // the opening of the run directory a receive right is bound in
   bool empty() const { return !receive && sendReferences == 0 && sendOnceReferences == 0; }
 };
 

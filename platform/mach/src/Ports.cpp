@@ -49,7 +49,9 @@ kern_return_t mach_port_allocate(ipc_space_t task, mach_port_right_t right,
     entry.address = std::move(spare.address);
     entry.receiveSocket = std::move(spare.socket);
     entry.generation = spare.generation;
+    entry.runEpoch = spare.runEpoch;
   } else {
+    entry.runEpoch = runDirectoryEpoch();
     auto socketDescriptor = std::make_shared<UniqueDescriptor>(
         socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!socketDescriptor->valid()) return KERN_RESOURCE_SHORTAGE;
@@ -122,8 +124,8 @@ kern_return_t mach_port_mod_refs(ipc_space_t task, mach_port_name_t name, mach_p
           closing = std::move(entry->receiveSocket);
           unlinkAddress = entry->address;
         } else {
-          spare =
-              SpareReceivePort{std::move(entry->receiveSocket), entry->address, entry->generation};
+          spare = SpareReceivePort{std::move(entry->receiveSocket), entry->address,
+                                   entry->generation, entry->runEpoch};
         }
         break;
       case MACH_PORT_RIGHT_SEND:

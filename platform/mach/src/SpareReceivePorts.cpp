@@ -47,7 +47,7 @@ bool takeSpareReceivePort(SpareReceivePort& port) {
 
 bool keepSpareReceivePort(SpareReceivePort&& port) {
   const uint64_t epoch = runDirectoryEpoch();
-  if (epoch == 0 || !port.socket) return false;
+  if (epoch == 0 || port.runEpoch != epoch || !port.socket) return false;
   std::lock_guard lock(spareMutex);
   forgetForeignSpares(epoch);
   if (spareCount == kMostSpares) return false;

@@ -16,6 +16,7 @@ struct SpareReceivePort {
   std::shared_ptr<UniqueDescriptor> socket;
   std::string address;
   uint32_t generation = 0;
+  uint64_t runEpoch = 0;  // see runDirectoryEpoch
 };
 
 // A kept socket of the current device, its generation advanced; false when none is kept.
