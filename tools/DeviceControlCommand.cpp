@@ -17,7 +17,7 @@ namespace tools {
 namespace {
 
 // The hosts with a control service, by the names the device uses for them.
-const std::vector<std::string> kHosts = {"SpringBoard", "Music", "Spotify"};
+const std::vector<std::string> kHosts = {"SpringBoard", "Music", "Spotify", "Preferences"};
 
 std::string chosenHost;  // --host, empty for each request's own default
 

@@ -173,7 +173,7 @@ int runLive(const Options& options) {
       [](const std::string& host, const std::string& request, std::string* reply) {
         return ask(host, request, reply);
       },
-      tools::recordedPid("mediaserverd"));
+      [] { return tools::recordedPid("mediaserverd"); });
   if (!server.start(static_cast<std::uint16_t>(options.port), &error)) {
     feed.stop();
     bringDown();

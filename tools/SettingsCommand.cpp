@@ -1,5 +1,6 @@
-// vellamor settings [PANE] | settings set KEY VALUE | settings press ROW: a booted device's
-// settings, through the Settings app's panes (its control service), as a person changes them.
+// vellamor settings [PANE] | settings set KEY VALUE | settings press ROW | settings follow ROW |
+// settings back: a booted device's settings, through the Settings app's panes (its control
+// service), as a person changes them.
 
 #include <cstdio>
 #include <sstream>
@@ -85,6 +86,19 @@ const bool registered = tools::registerCommand([](CLI::App& app) {
   press->callback([] {
     std::string reply;
     if (ask("press " + row, &reply)) std::printf("%s\n", reply.substr(3).c_str());
+  });
+
+  // The Settings app's screen follows these, as it does a person's taps.
+  static std::string link;
+  auto* follow = settings->add_subcommand("follow", "Open the pane a link row leads to");
+  follow->add_option("ROW", link, "The link's id or label (e.g. Bars)")->required();
+  follow->callback([] {
+    std::string reply;
+    if (ask("follow " + link, &reply)) printPane(reply);
+  });
+  settings->add_subcommand("back", "Go back from the pane on screen")->callback([] {
+    std::string reply;
+    if (ask("back", &reply)) printPane(reply);
   });
 });
 

@@ -21,12 +21,30 @@ constexpr std::size_t kMaximumPanes = 64;
 
 struct Pane {
   std::string name;
+  std::string title;
   StrongRef<NSObject> controller;
 };
 
 std::vector<Pane>& panes() {
   static std::vector<Pane> all;
   return all;
+}
+
+// The panes on screen, as indices into panes(): a root first, the shown one last.
+std::vector<std::size_t>& onScreen() {
+  static std::vector<std::size_t> stack;
+  return stack;
+}
+
+std::size_t indexOf(id controller) {
+  for (std::size_t i = 0; i < panes().size(); ++i)
+    if (panes()[i].controller.get() == controller) return i;
+  return panes().size();
+}
+
+ShownPane shown(std::size_t index) {
+  const Pane& pane = panes()[index];
+  return {pane.name, pane.title, pane.controller.get()};
 }
 
 // The detail pane made for each followed link row.
@@ -82,7 +100,7 @@ void loadEntry(const fs::path& file) {
     return;
   }
   if (auto pane = makePane(detail, bundle.get()))
-    panes().push_back({panes().empty() ? "Root" : label, pane});
+    panes().push_back({panes().empty() ? "Root" : label, label, pane});
 }
 
 // Follows every link of the known panes once, so that every pane is known.
@@ -119,9 +137,37 @@ id follow(const Row& link) {
     if (detail == nullptr || panes().size() >= kMaximumPanes) return nullptr;
     made = makePane(detail->string(), objc::cast<NSBundle>(msgSend<id>(link.pane, "bundle")));
     if (!made) return nullptr;
-    panes().push_back({link.specifier->identifier(), made});
+    panes().push_back({link.specifier->identifier(), link.specifier->name(), made});
   }
   return made.get();
+}
+
+ShownPane shownPane() {
+  if (onScreen().empty() && !panes().empty()) onScreen().push_back(0);
+  return onScreen().empty() ? ShownPane{"Root", "Settings", nullptr} : shown(onScreen().back());
+}
+
+std::optional<ShownPane> paneBelow() {
+  if (onScreen().size() < 2) return std::nullopt;
+  return shown(onScreen()[onScreen().size() - 2]);
+}
+
+id open(const Row& link) {
+  id pane = follow(link);
+  if (pane == nullptr) return nullptr;
+  shownPane();
+  // Over the pane that holds the link: whatever was above that one goes.
+  auto& stack = onScreen();
+  const auto holder = std::find(stack.begin(), stack.end(), indexOf(link.pane));
+  if (holder != stack.end()) stack.erase(holder + 1, stack.end());
+  if (stack.back() != indexOf(pane)) stack.push_back(indexOf(pane));
+  return pane;
+}
+
+bool goBack() {
+  if (onScreen().size() < 2) return false;
+  onScreen().pop_back();
+  return true;
 }
 
 std::vector<std::string> paneNames() {

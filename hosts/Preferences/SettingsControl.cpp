@@ -2,11 +2,14 @@
 
 #include <Foundation/Foundation.h>
 #include <HostControl/ControlService.h>
+#include <HostFrames/ScreenFrames.h>
+#include <HostScreen/ScreenRequests.h>
 
-#include <cstdio>
 #include <vector>
 
+#include "RowValues.h"
 #include "SettingsApp.h"
+#include "SettingsScreen.h"
 
 namespace settings_app {
 namespace {
@@ -35,12 +38,6 @@ const char* kindOf(PSCellType type) {
   return "group";
 }
 
-std::string numberText(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
-
 // Text from a file or the store, fit for one field of one line.
 std::string field(std::string text) {
   for (char& c : text)
@@ -53,16 +50,16 @@ std::string valueText(const PSSpecifier& row, const NSObject* value) {
   if (number == nullptr) return value != nullptr ? field(value->description()) : std::string();
   if (row.cellType() == PSSwitchCell) return number->boolValue() ? "on" : "off";
   std::string text = numberText(number->doubleValue());
-  if (row.cellType() == PSLinkListCell) {
-    for (std::size_t i = 0; i < row.values()->count(); ++i)
-      if (doubleValueOf(row.values()->objectAtIndex(i)) == number->doubleValue())
-        text += " (" + field(objc::cast<NSString>(row.titles()->objectAtIndex(i))->string()) + ")";
-  }
-  return text;
+  const std::string title = choiceTitle(row, number->doubleValue());
+  return title.empty() ? text : text + " (" + field(title) + ")";
 }
 
 std::string rangeText(const PSSpecifier& row) {
   if (row.cellType() == PSLinkCell) return row.identifier();
+  if (row.cellType() == PSGroupCell) {
+    const auto* footer = objc::cast<NSString>(row.propertyForKey("footerText"));
+    return footer != nullptr ? field(footer->string()) : "";
+  }
   if (row.cellType() == PSLinkListCell) {
     std::string choices;
     for (std::size_t i = 0; i < row.values()->count(); ++i)
@@ -76,12 +73,11 @@ std::string rangeText(const PSSpecifier& row) {
 
 std::string describe(id pane, const PSSpecifier& row) {
   std::string value;
-  if (!row.key().empty())
-    value = valueText(
-        row,
-        msgSend<id>(pane, "readPreferenceValue:", static_cast<id>(const_cast<PSSpecifier*>(&row))));
+  if (!row.key().empty()) value = valueText(row, valueOf(pane, row).get());
+  const bool number = row.cellType() == PSSliderCell || row.cellType() == PSEditTextCell;
   return std::string(kindOf(row.cellType())) + "\t" + field(row.identifier()) + "\t" +
-         field(row.name()) + "\t" + field(row.key()) + "\t" + value + "\t" + rangeText(row);
+         field(row.name()) + "\t" + field(row.key()) + "\t" + value + "\t" + rangeText(row) +
+         (number && takesWholeNumbers(row) ? "\twhole" : "");
 }
 
 // `lines` after `first`, one per line, as many as a reply holds; a last line "more N" tells how
@@ -113,7 +109,12 @@ std::string panes() {
 }
 
 std::string rows(const std::string& name) {
-  const std::string wanted = name.empty() ? "Root" : name;
+  if (name.empty()) {
+    const ShownPane shown = shownPane();
+    if (shown.pane == nullptr) return error("no pane on screen");
+    return rowsOf(shown.name, shown.pane);
+  }
+  const std::string& wanted = name;
   id pane = paneNamed(wanted);
   if (pane == nullptr) return error("no pane \"" + field(wanted) + "\"");
   return rowsOf(wanted, pane);
@@ -131,9 +132,16 @@ std::optional<Row> rowNamed(const std::string& name, PSCellType type) {
 std::string followLink(const std::string& name) {
   const auto link = rowNamed(name, PSLinkCell);
   if (!link) return error("no link \"" + field(name) + "\"");
-  id pane = follow(*link);
+  id pane = open(*link);
   if (pane == nullptr) return error("the link \"" + field(name) + "\" leads to no pane");
+  drawShownPane();
   return rowsOf(link->specifier->identifier(), pane);
+}
+
+std::string back() {
+  if (!goBack()) return error("the pane on screen is a root pane: there is no way back");
+  drawShownPane();
+  return rows("");
 }
 
 std::string set(const std::string& argument) {
@@ -146,6 +154,7 @@ std::string set(const std::string& argument) {
     if (!value) return error(field(reason));
     msgSend<void>(row.pane, "setPreferenceValue:specifier:", static_cast<id>(value.get()),
                   static_cast<id>(row.specifier));
+    drawShownPane(key);
     return "ok " + key + " " + valueText(*row.specifier, value.get());
   }
   return error("no row sets \"" + field(key) + "\"");
@@ -159,6 +168,7 @@ std::string press(const std::string& name) {
                                           sel_registerName(action->UTF8String()));
   if (status != objc::SendStatus::sent)
     return error("the pane of \"" + field(name) + "\" has no action " + field(action->string()));
+  drawShownPane(button->specifier->identifier());
   return "ok pressed " + button->specifier->identifier();
 }
 
@@ -171,10 +181,14 @@ std::string handleControlRequest(const control::ControlRequest& request) {
   if (command == "follow") return followLink(request.argument);
   if (command == "set") return set(request.argument);
   if (command == "press") return press(request.argument);
+  if (command == "back") return back();
+  if (auto reply = screen::answerScreenRequest(request)) return *reply;
   return error("unknown command " + command);
 }
 
 void startControlService() {
+  drawShownPane();
+  frames::startScreenFrames("Preferences", settingsScreen());
   std::string reason;
   if (!control::serve("Preferences", &handleControlRequest, &reason))
     NSLog("Preferences: no control service: %s", reason.c_str());

@@ -1,6 +1,7 @@
 // Preferences: the Settings app; not a host of the tweak, though the hooking runtime looks for
 // tweaks that name it like in any other app. Once launched it loads the preference bundles of its
-// entries and offers what a person does with their panes through its control service.
+// entries, shows the first one's root pane and offers what a person does with their panes through
+// its control service.
 
 #include <HostCommon/HostProgram.h>
 

@@ -1,6 +1,7 @@
 #include "LivePage.h"
 
 #include "LivePanels.h"
+#include "LiveSettingsPage.h"
 
 namespace live {
 namespace {
@@ -182,15 +183,18 @@ events.addEventListener("frame", (event) => onFrame(JSON.parse(event.data)));
 events.addEventListener("figures", (event) => onFigures(JSON.parse(event.data)));
 events.addEventListener("status", (event) => onStatus(JSON.parse(event.data)));
 events.onerror = () => text(document.getElementById("status"), "the device's server has gone");
-</script>
+)JS";
+
+constexpr const char* kTail = R"HTML(</script>
 </body>
 </html>
-)JS";
+)HTML";
 
 }  // namespace
 
 const std::string& livePage() {
-  static const std::string page = std::string(kHead) + panelsJson() + kScript;
+  static const std::string page =
+      std::string(kHead) + panelsJson() + kScript + settingsPanelScript() + kTail;
   return page;
 }
 

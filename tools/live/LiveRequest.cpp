@@ -31,7 +31,60 @@ bool namesThisServer(std::string_view text, std::uint16_t port, bool withScheme)
   return false;
 }
 
+bool isNameCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '-';
+}
+
+bool isRowName(std::string_view text) {
+  return !text.empty() && text.size() <= kMaxRowNameBytes &&
+         std::all_of(text.begin(), text.end(), isNameCharacter);
+}
+
+bool isDigits(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// "on", "off", or a plain decimal number.
+bool isSettingValue(std::string_view text) {
+  if (text == "on" || text == "off") return true;
+  if (text.empty() || text.size() > kMaxValueBytes) return false;
+  if (text.front() == '-') text.remove_prefix(1);
+  const auto point = text.find('.');
+  if (point == std::string_view::npos) return isDigits(text);
+  return isDigits(text.substr(0, point)) && isDigits(text.substr(point + 1));
+}
+
 }  // namespace
+
+std::variant<std::string, Refusal> settingsControlRequest(std::string_view path) {
+  if (path.substr(0, kSettingsPrefix.size()) != kSettingsPrefix)
+    return refuse(404, "no such action");
+  const std::string_view rest = path.substr(kSettingsPrefix.size());
+  const auto slash = rest.find('/');
+  const std::string_view command = rest.substr(0, slash);
+  const std::string_view argument =
+      slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+  if (command == "rows" || command == "back") {
+    if (slash != std::string_view::npos) return refuse(400, std::string(command) + " takes nothing");
+    return std::string(command);
+  }
+  if (command == "follow" || command == "press") {
+    if (!isRowName(argument))
+      return refuse(400, std::string(command) + " names a row by its id (letters, digits, _ or -)");
+    return std::string(command) + " " + std::string(argument);
+  }
+  if (command == "set") {
+    const auto split = argument.find('/');
+    const std::string_view key = argument.substr(0, split);
+    if (!isRowName(key)) return refuse(400, "set names a stored key (letters, digits, _ or -)");
+    if (split == std::string_view::npos || !isSettingValue(argument.substr(split + 1)))
+      return refuse(400, "set takes on, off or a plain number");
+    return "set " + std::string(key) + " " + std::string(argument.substr(split + 1));
+  }
+  return refuse(404, "no such settings action");
+}
 
 std::variant<LiveRequest, Refusal> decodeLiveRequest(const RequestHead& head) {
   if (head.path.empty() || head.path.size() > kMaxPathBytes || head.path.front() != '/')
@@ -55,9 +108,17 @@ std::variant<LiveRequest, Refusal> decodeLiveRequest(const RequestHead& head) {
   }
   if (head.method != "POST") return refuse(405, "only GET and POST");
 
+  if (!head.origin) return refuse(403, "a press must come from the page (no Origin)");
+  if (head.path.substr(0, kSettingsPrefix.size()) == kSettingsPrefix) {
+    auto control = settingsControlRequest(head.path);
+    if (auto* refusal = std::get_if<Refusal>(&control)) return std::move(*refusal);
+    request.route = LiveRequest::Route::settings;
+    request.panel = kSettingsHost;
+    request.control = std::move(std::get<std::string>(control));
+    return request;
+  }
   constexpr std::string_view kPress = "/api/press/";
   if (head.path.substr(0, kPress.size()) != kPress) return refuse(404, "no such action");
-  if (!head.origin) return refuse(403, "a press must come from the page (no Origin)");
   std::string_view rest = head.path.substr(kPress.size());
   const auto slash = rest.find('/');
   if (slash == std::string_view::npos) return refuse(400, "a press names a panel and a button");

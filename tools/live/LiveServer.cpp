@@ -9,6 +9,7 @@
 #include "LivePage.h"
 #include "LivePanels.h"
 #include "LiveRequest.h"
+#include "LiveSettings.h"
 
 namespace live {
 namespace {
@@ -23,20 +24,7 @@ void refuse(httplib::Response& response, int status, const std::string& reason) 
 
 }  // namespace
 
-std::string jsonString(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') out += '\\';
-    if (static_cast<unsigned char>(c) < 0x20) {
-      out += ' ';
-      continue;
-    }
-    out += c;
-  }
-  return out + "\"";
-}
-
-LiveServer::LiveServer(FrameFeed& feed, ControlCall control, pid_t audioDaemon)
+LiveServer::LiveServer(FrameFeed& feed, ControlCall control, PidLookup audioDaemon)
     : feed_(feed), control_(std::move(control)), audioDaemon_(audioDaemon) {}
 
 LiveServer::~LiveServer() {
@@ -52,7 +40,8 @@ std::string LiveServer::press(const std::string& panelName, const std::string& b
     return "no such button";
   }
   if (panel == &audioPanel()) {
-    if (audioDaemon_ <= 1 || ::kill(audioDaemon_, buttonName == "pause" ? SIGUSR1 : SIGUSR2) != 0) {
+    const pid_t daemon = audioDaemon_();
+    if (daemon <= 1 || ::kill(daemon, buttonName == "pause" ? SIGUSR1 : SIGUSR2) != 0) {
       *status = 503;
       return "the audio daemon is not running";
     }
@@ -132,6 +121,19 @@ bool LiveServer::start(std::uint16_t port, std::string* error) {
                                          ",\"reply\":" + jsonString(reply) + "}\n",
                                      "application/json");
               });
+
+  // Checked by the pre-routing decoder; sent on to the Settings app as it stands.
+  server.Post(R"(/api/settings/.*)", [this](const httplib::Request& request,
+                                           httplib::Response& response) {
+    const auto control = settingsControlRequest(request.path);
+    const auto* text = std::get_if<std::string>(&control);
+    if (text == nullptr) return refuse(response, 400, std::get<Refusal>(control).reason);
+    std::string reply;
+    const bool answered = control_(kSettingsHost, *text, &reply);
+    const SettingsAnswer answer = settingsAnswer(*text, answered, reply);
+    response.status = answer.status;
+    response.set_content(answer.json, "application/json");
+  });
 
   const int bound = port == 0 ? server.bind_to_any_port("127.0.0.1")
                               : (server.bind_to_port("127.0.0.1", port) ? port : -1);

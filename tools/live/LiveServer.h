@@ -1,8 +1,9 @@
 #pragma once
 // The live page's server: the page, its event stream (frames from the feed, figures) and its
 // buttons, on the loopback address only, answering only its own page (LiveRequest.h). Buttons
-// become control requests to the panel's host; the audio daemon's pause and resume go to its
-// recorded pid.
+// and the Settings panel's requests become control requests to the panel's host; the audio
+// daemon's pause and resume go to its pid as recorded at the press (it is restarted under a new
+// one, by the Settings app's button among others).
 
 #include <sys/types.h>
 
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "FrameFeed.h"
+#include "JsonText.h"
 
 namespace httplib {
 class Server;
@@ -20,16 +22,16 @@ class Server;
 
 namespace live {
 
-// `text` as a JSON string, control characters as spaces.
-std::string jsonString(const std::string& text);
-
 class LiveServer {
  public:
   // Sends a control request to a host: true for "ok …", the reply in `reply`.
   using ControlCall =
       std::function<bool(const std::string& host, const std::string& request, std::string* reply)>;
 
-  LiveServer(FrameFeed& feed, ControlCall control, pid_t audioDaemon);
+  // The audio daemon's pid as recorded now; 0 or less when there is none.
+  using PidLookup = std::function<pid_t()>;
+
+  LiveServer(FrameFeed& feed, ControlCall control, PidLookup audioDaemon);
   ~LiveServer();
 
   // Binds 127.0.0.1:`port` (0: any free port) and serves on a thread of its own; false and a
@@ -43,7 +45,7 @@ class LiveServer {
 
   FrameFeed& feed_;
   ControlCall control_;
-  pid_t audioDaemon_;
+  PidLookup audioDaemon_;
   std::uint16_t port_ = 0;
   std::atomic<int> streams_{0};
   std::unique_ptr<httplib::Server> server_;
