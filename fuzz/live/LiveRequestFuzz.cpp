@@ -1,14 +1,45 @@
 // The live page's server decodes every request from the browser: whatever the method, path,
 // Host and Origin, the decoder gives a request of its own page or a refusal with a reason, and
-// a request it lets through names only what the page offers and came from the page's origin.
+// a request it lets through names only what the page offers and came from the page's origin; a
+// request for the Settings app is one word, or two or three without space or control character.
+// The same bytes as the Settings app's reply give the page JSON without a control character.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "live/LivePanels.h"
 #include "live/LiveRequest.h"
+#include "live/LiveSettings.h"
+
+namespace {
+
+void checkSettingsAnswer(const std::string& reply) {
+  for (const bool answered : {true, false}) {
+    const auto answer = live::settingsAnswer("rows", answered, reply);
+    const std::string& json = answer.json;
+    if (json.front() != '{' || json.substr(json.size() - 2) != "}\n") std::abort();
+    for (std::size_t i = 0; i + 1 < json.size(); ++i)
+      if (static_cast<unsigned char>(json[i]) < 0x20) std::abort();
+  }
+}
+
+void checkSettingsRequest(const std::string& control) {
+  int spaces = 0;
+  for (char c : control) {
+    if (c == ' ') ++spaces;
+    if (static_cast<unsigned char>(c) <= 0x20 && c != ' ') std::abort();
+  }
+  const std::string command = control.substr(0, control.find(' '));
+  const bool bare = command == "rows" || command == "back";
+  const bool named = command == "follow" || command == "press";
+  if (!(bare && spaces == 0) && !(named && spaces == 1) && !(command == "set" && spaces == 2))
+    std::abort();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // Fields separated by newlines: method, path, Host, Origin (absent when missing).
@@ -27,6 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   head.host = fields[2];
   if (count == 4) head.origin = fields[3];
   head.port = 8080;
+  checkSettingsAnswer(std::string(reinterpret_cast<const char*>(data), size));
   const auto decoded = live::decodeLiveRequest(head);
   if (const auto* refusal = std::get_if<live::Refusal>(&decoded)) {
     if (refusal->reason.empty() || refusal->status < 400) std::abort();
@@ -38,6 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (head.method != "POST" || !head.origin) std::abort();
     const live::Panel* panel = live::findPanel(request.panel);
     if (panel == nullptr || live::findButton(*panel, request.button) == nullptr) std::abort();
+  }
+  if (request.route == live::LiveRequest::Route::settings) {
+    if (head.method != "POST" || !head.origin) std::abort();
+    checkSettingsRequest(request.control);
   }
   return 0;
 }

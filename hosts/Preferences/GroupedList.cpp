@@ -91,8 +91,8 @@ CGMutablePathRef roundedRectangle(CGRect rect, double radius) {
 }
 
 CGMutablePathRef circle(CGPoint centre, double radius) {
-  return roundedRectangle(
-      CGRectMake(centre.x - radius, centre.y - radius, 2 * radius, 2 * radius), radius);
+  return roundedRectangle(CGRectMake(centre.x - radius, centre.y - radius, 2 * radius, 2 * radius),
+                          radius);
 }
 
 // A chevron pointing right (or left) whose tip is at `tip`.
@@ -156,8 +156,7 @@ void drawRow(CALayer* content, double top, const ListRow& row) {
   addRectangle(content, CGRectMake(0, top, kScreenWidth, kRowHeight), kCellColour);
   const bool slider = row.kind == Kind::slider;
   addText(content, CGRectMake(kInset, top, slider ? 140 : kScreenWidth - 2 * kInset, kRowHeight),
-          row.label, slider ? 14 : 16, row.kind == Kind::button ? kTint : kText,
-          kCAAlignmentLeft);
+          row.label, slider ? 14 : 16, row.kind == Kind::button ? kTint : kText, kCAAlignmentLeft);
   const bool chevronRow = row.kind == Kind::link || row.kind == Kind::choice;
   if (chevronRow)
     addShape(content,
@@ -220,7 +219,8 @@ double layOut(CALayer* content, const std::vector<ListRow>& rows, std::optional<
       addRectangle(content, CGRectMake(0, y - 0.5, kScreenWidth, 0.5), kSeparator);
     }
     drawRow(content, y, row);
-    if (inSection) addRectangle(content, CGRectMake(kInset, y, kScreenWidth - kInset, 0.5), kSeparator);
+    if (inSection)
+      addRectangle(content, CGRectMake(kInset, y, kScreenWidth - kInset, 0.5), kSeparator);
     inSection = true;
     y += kRowHeight;
     focusInSection = focusInSection || (focus && *focus == i);
@@ -250,7 +250,7 @@ void drawGroupedList(CALayer* screen, const ListPage& page, std::optional<std::s
   const double height = layOut(content.get(), page.rows, focus, &focusBottom);
   // A row below the fold is scrolled up into view, as far as the list goes.
   const double offset = std::clamp(focusBottom + kGapWithoutHeader / 2 - kVisible, 0.0,
-                                  std::max(0.0, height - kVisible));
+                                   std::max(0.0, height - kVisible));
   content->setFrame(CGRectMake(0, -offset, kScreenWidth, std::max(height, kVisible)));
   viewport->addSublayer(content.get());
   drawBars(screen, page);

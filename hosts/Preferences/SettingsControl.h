@@ -16,11 +16,11 @@
 // A row is told as tab-separated fields: kind (group, switch, slider, list, text, link, button),
 // id, label, stored key, current value, and the range ("MIN..MAX"), the choices
 // ("VALUE=Title,..."), for a link the pane it leads to, or for a group its footer; a slider or
-// text field that takes whole numbers only has a seventh field, "whole". A list longer than a reply holds ends
-// with the line "more N", N the lines left out. An unknown pane, row or key, or a
-// value the cell cannot take, is answered with an error naming it, and nothing is written. The
-// screen requests (HostScreen/ScreenRequests.h) are answered about the app's screen, which the
-// requests above change as a person's taps would.
+// text field that takes whole numbers only has a seventh field, "whole". A list longer than a reply
+// holds ends with the line "more N", N the lines left out. An unknown pane, row or key, or a value
+// the cell cannot take, is answered with an error naming it, and nothing is written. The screen
+// requests (HostScreen/ScreenRequests.h) are answered about the app's screen, which the requests
+// above change as a person's taps would.
 
 #include <string>
 

@@ -96,8 +96,9 @@ void drawShownPane(const std::string& focus) {
   page.title = pane.title;
   if (const auto below = paneBelow()) page.backTitle = below->title;
   std::optional<std::size_t> focusIndex;
-  if (const auto* rows =
-          pane.pane != nullptr ? objc::cast<NSArray>(msgSend<id>(pane.pane, "specifiers")) : nullptr) {
+  if (const auto* rows = pane.pane != nullptr
+                             ? objc::cast<NSArray>(msgSend<id>(pane.pane, "specifiers"))
+                             : nullptr) {
     for (const auto& object : rows->objects()) {
       const auto* row = objc::cast<PSSpecifier>(object.get());
       if (row == nullptr) continue;

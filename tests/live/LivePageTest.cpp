@@ -1,7 +1,11 @@
 // `vellamor live` on a device, watched by headless Chromium (driven through chromedriver): the
 // page loads, the lock-screen panel receives frames that change while the track plays, a press
 // from a foreign origin is refused while the page's own goes through, and Ctrl-C leaves no
-// process behind. The page's screenshot is kept as artefacts/live-page.png in the build.
+// process behind. In the Settings panel, as a person uses it: a switch reaches SpringBoard's
+// settings (message 3), a new "VisMethod" shows at the lock screen's next appearance, a link's
+// pane comes on the app's screen and goes back, and the root pane's button restarts the audio
+// daemon, whose new pid the audio buttons then reach. The page's screenshot is kept as
+// artefacts/live-page.png in the build.
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -12,15 +16,20 @@
 
 #include <httplib.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 #include <string>
 
 #include "ChildProcess.h"
+#include "Foundation/NSKeyedArchiver.h"
 #include "TempDevice.h"
+#include "Vellamor2/Messaging/LMConnection.h"
+#include "Vellamor2/SharedRecords.h"
 #include "WaitFor.h"
 
 namespace {
@@ -110,6 +119,22 @@ std::vector<unsigned char> fromBase64(const std::string& text) {
   return bytes;
 }
 
+// One of SpringBoard's settings as the apps get them (message 3); -1 when it does not answer.
+double springBoardSetting(const char* key) {
+  LMConnection connection{};
+  std::memcpy(connection.name, kVellamorServiceIdentifier, sizeof kVellamorServiceIdentifier);
+  auto buffer = std::make_unique<LMResponseBuffer>();
+  std::int32_t blank = 0;
+  if (LMConnectionSendTwoWay(&connection, kPreferencesMessageId, &blank, sizeof blank,
+                             buffer.get()) != 0)
+    return -1;
+  const auto settings = NSKeyedUnarchiver::unarchiveObjectWithBytes(
+      LMMessageGetData(&buffer->message), LMMessageGetDataLength(&buffer->message));
+  LMResponseBufferFree(buffer.get());
+  const auto* dictionary = objc::cast<NSDictionary>(settings.get());
+  return dictionary != nullptr ? dictionary->doubleValue(key) : -1;
+}
+
 TEST(LivePage, ShowsTheLockScreenLiveAndAnswersOnlyItsOwnPage) {
   if (!fs::exists("/usr/bin/chromium") || !fs::exists("/usr/bin/chromedriver"))
     GTEST_SKIP() << "no chromium and chromedriver (./vellamor installs them)";
@@ -140,6 +165,10 @@ TEST(LivePage, ShowsTheLockScreenLiveAndAnswersOnlyItsOwnPage) {
       server.Post("/api/press/audio/pause", {{"Origin", "http://evil.example"}}, "", "text/plain");
   ASSERT_TRUE(foreign);
   EXPECT_EQ(foreign->status, 403);
+  auto foreignSetting = server.Post("/api/settings/set/EnabledLS/off",
+                                    {{"Origin", "http://evil.example"}}, "", "text/plain");
+  ASSERT_TRUE(foreignSetting);
+  EXPECT_EQ(foreignSetting->status, 403);
   auto foreignHost = server.Get("/", {{"Host", "evil.example:" + std::to_string(port)}});
   ASSERT_TRUE(foreignHost);
   EXPECT_EQ(foreignHost->status, 403);
@@ -170,6 +199,63 @@ TEST(LivePage, ShowsTheLockScreenLiveAndAnswersOnlyItsOwnPage) {
                   lock["fps"].get<double>(), latencies[latencies.size() / 2],
                   latencies[latencies.size() * 99 / 100]);
     EXPECT_GT(lock["changed"].get<int>(), 1) << "the lock screen's frames do not change";
+
+    // The Settings panel, as a person uses it; each step waits for the one before.
+    auto run = [&](const std::string& script) { return browser.run(script); };
+    auto click = [&](const std::string& selector) {
+      return run("const e = document.querySelector(" + json(selector).dump() +
+                 "); if (!e) return false; e.click(); return true;") == true;
+    };
+    auto textOf = [&](const std::string& selector) {
+      const json found = run("const e = document.querySelector(" + json(selector).dump() +
+                             "); return e ? e.textContent : null;");
+      return found.is_string() ? found.get<std::string>() : std::string();
+    };
+    auto settingsFrames = [&] {
+      const json seen = run("return window.liveStatus().Preferences.changed;");
+      return seen.is_number() ? seen.get<int>() : 0;
+    };
+    ASSERT_TRUE(waitFor([&] { return textOf("#settings .settings-pane") == "Root"; }));
+    EXPECT_TRUE(waitFor([&] { return settingsFrames() > 0; })) << "no frame of the Settings app";
+
+    ASSERT_TRUE(click("#settings input[data-key=EnabledMusic]"));
+    EXPECT_TRUE(waitFor([] { return springBoardSetting("enabledMusic") == 0; }));
+
+    run("const s = document.querySelector('#settings select[data-key=VisMethod]'); s.value = '2';"
+        "s.dispatchEvent(new Event('change'));");
+    ASSERT_TRUE(waitFor([] { return springBoardSetting("visMethod") == 2; }));
+    for (const char* button : {"hide", "show"}) {
+      ASSERT_TRUE(click(std::string("#panel-SpringBoard button[data-button=") + button + "]"));
+      ASSERT_TRUE(waitFor([&] {
+        return textOf("#panel-SpringBoard .reply") ==
+               (button == std::string("hide") ? "ok hidden" : "ok shown");
+      }));
+    }
+    EXPECT_TRUE(waitFor([&] { return textOf("#panel-SpringBoard .plot") == "WavePlotBars"; }))
+        << textOf("#panel-SpringBoard .plot");
+
+    const int framesOfRoot = settingsFrames();
+    ASSERT_TRUE(click("#settings [data-link=Bars]"));
+    EXPECT_TRUE(waitFor([&] { return textOf("#settings .settings-pane") == "Bars"; }));
+    EXPECT_TRUE(waitFor([&] { return settingsFrames() > framesOfRoot; }))
+        << "the Settings app's screen did not follow the link";
+    ASSERT_TRUE(click("#settings .settings-back"));
+    EXPECT_TRUE(waitFor([&] { return textOf("#settings .settings-pane") == "Root"; }));
+
+    const pid_t daemon = testing_support::recordedPid(device.path(), "mediaserverd");
+    ASSERT_TRUE(click("#settings [data-press=RestartMediaserverd]"));
+    EXPECT_TRUE(waitFor(
+        [&] {
+          const pid_t now = testing_support::recordedPid(device.path(), "mediaserverd");
+          return now != daemon && testing_support::processExists(now);
+        },
+        std::chrono::seconds(30)))
+        << "the audio daemon was not restarted";
+    ASSERT_TRUE(click("#audio button[data-button=pause]"));
+    EXPECT_TRUE(waitFor([&] { return textOf("#audio .reply") == "ok paused"; }))
+        << textOf("#audio .reply");
+    ASSERT_TRUE(click("#audio button[data-button=resume]"));
+    EXPECT_TRUE(waitFor([&] { return textOf("#audio .reply") == "ok playing"; }));
 
     const auto png = fromBase64(browser.screenshotBase64());
     const fs::path artefacts = testing_support::binaryDirectory() / "artefacts";

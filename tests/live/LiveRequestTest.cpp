@@ -1,11 +1,13 @@
 // The live page's request decoder: the page's own requests pass; anything from another origin,
 // for another host name, or naming what the page does not offer is refused with its status.
-// And a frame file that is cut short or not a frame is refused.
+// The Settings app's answers reach the page bounded. And a frame file that is cut short or not a
+// frame is refused.
 
 #include <gtest/gtest.h>
 
 #include "HostFrames/LiveFrame.h"
 #include "live/LiveRequest.h"
+#include "live/LiveSettings.h"
 
 namespace {
 
@@ -60,9 +62,58 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"UnknownButton", "POST", "/api/press/SpringBoard/reboot", "127.0.0.1:8080", kOwn, 404},
         Case{"PressByGet", "GET", "/api/press/audio/pause", "127.0.0.1:8080", kOwn, 404},
         Case{"OtherMethod", "DELETE", "/", "127.0.0.1:8080", kOwn, 405},
+        Case{"SettingsRows", "POST", "/api/settings/rows", "127.0.0.1:8080", kOwn, 0},
+        Case{"SettingsSet", "POST", "/api/settings/set/WaveGain/-0.25", "127.0.0.1:8080", kOwn, 0},
+        Case{"SettingsSwitch", "POST", "/api/settings/set/EnabledLS/off", "127.0.0.1:8080", kOwn,
+             0},
+        Case{"SettingsFollow", "POST", "/api/settings/follow/Bars", "127.0.0.1:8080", kOwn, 0},
+        Case{"SettingsWithoutOrigin", "POST", "/api/settings/press/RestartMediaserverd",
+             "127.0.0.1:8080", nullptr, 403},
+        Case{"SettingsForeignOrigin", "POST", "/api/settings/set/EnabledLS/off", "127.0.0.1:8080",
+             "http://evil.example", 403},
+        Case{"SettingsValueNotANumber", "POST", "/api/settings/set/WaveGain/1.2.3",
+             "127.0.0.1:8080", kOwn, 400},
+        Case{"SettingsValueMissing", "POST", "/api/settings/set/WaveGain", "127.0.0.1:8080", kOwn,
+             400},
+        Case{"SettingsValueTooLong", "POST", "/api/settings/set/WaveGain/1234567890123456789012345",
+             "127.0.0.1:8080", kOwn, 400},
+        Case{"SettingsRowNameMissing", "POST", "/api/settings/follow/", "127.0.0.1:8080", kOwn,
+             400},
+        Case{"SettingsRowNameWithDot", "POST", "/api/settings/press/a.b", "127.0.0.1:8080", kOwn,
+             400},
+        Case{"SettingsRowsWithMore", "POST", "/api/settings/rows/Root", "127.0.0.1:8080", kOwn,
+             400},
+        Case{"SettingsUnknownAction", "POST", "/api/settings/reboot", "127.0.0.1:8080", kOwn, 404},
         Case{"EscapedPath", "GET", "/%2e%2e/etc", "127.0.0.1:8080", nullptr, 400},
         Case{"RelativePath", "GET", "events", "127.0.0.1:8080", nullptr, 400}),
     [](const auto& info) { return info.param.name; });
+
+TEST(LiveRequestDecoding, TurnsASettingsPathIntoTheSettingsAppsRequest) {
+  live::RequestHead head;
+  head.method = "POST";
+  head.path = "/api/settings/set/VisMethod/2";
+  head.host = "127.0.0.1:8080";
+  head.origin = kOwn;
+  head.port = 8080;
+  const auto decoded = live::decodeLiveRequest(head);
+  ASSERT_TRUE(std::holds_alternative<live::LiveRequest>(decoded));
+  EXPECT_EQ(std::get<live::LiveRequest>(decoded).control, "set VisMethod 2");
+}
+
+TEST(LiveSettingsAnswer, KeepsTheRowsOfKnownKindsAndTellsTheAppsRefusalApart) {
+  std::string reply = "ok Root\nswitch\tEnabledLS\tLock \"screen\"\tEnabledLS\ton\t\n";
+  reply += "mystery\tx\ty\nslider\tN\tN\tN\t3\t1..9\twhole\nmore 12";
+  const auto rows = live::settingsAnswer("rows", true, reply);
+  EXPECT_EQ(rows.status, 200);
+  EXPECT_EQ(rows.json,
+            "{\"ok\":true,\"reply\":\"ok Root\",\"pane\":\"Root\",\"rows\":["
+            "{\"kind\":\"switch\",\"id\":\"EnabledLS\",\"label\":\"Lock \\\"screen\\\"\",\"key\":"
+            "\"EnabledLS\",\"value\":\"on\",\"range\":\"\",\"whole\":false},"
+            "{\"kind\":\"slider\",\"id\":\"N\",\"label\":\"N\",\"key\":\"N\",\"value\":\"3\","
+            "\"range\":\"1..9\",\"whole\":true}],\"more\":12}\n");
+  EXPECT_EQ(live::settingsAnswer("set K 2", false, "error K takes 1").status, 422);
+  EXPECT_EQ(live::settingsAnswer("set K 2", false, "no answer from Preferences").status, 502);
+}
 
 TEST(LiveFrameDecoding, RefusesACutOrForeignFileAndKeepsAWholeOne) {
   frames::LiveFrame frame;

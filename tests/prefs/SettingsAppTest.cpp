@@ -61,7 +61,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"ColourAboveOne", "set PrimaryColourRed 1.5", "PrimaryColourRed"},
                       Refusal{"UnknownKey", "set Loudness 3", "Loudness"},
                       Refusal{"UnknownPane", "rows Sparkles", "Sparkles"},
-                      Refusal{"UnknownButton", "press Reboot", "Reboot"}),
+                      Refusal{"UnknownButton", "press Reboot", "Reboot"},
+                      Refusal{"BackFromTheRoot", "back", "root pane"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SettingsApp, TellsAPaneLongerThanAReplyHoldsAsFarAsItFitsAndHowManyRowsAreLeft) {

@@ -67,7 +67,8 @@ std::variant<std::string, Refusal> settingsControlRequest(std::string_view path)
   const std::string_view argument =
       slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
   if (command == "rows" || command == "back") {
-    if (slash != std::string_view::npos) return refuse(400, std::string(command) + " takes nothing");
+    if (slash != std::string_view::npos)
+      return refuse(400, std::string(command) + " takes nothing");
     return std::string(command);
   }
   if (command == "follow" || command == "press") {

@@ -123,17 +123,18 @@ bool LiveServer::start(std::uint16_t port, std::string* error) {
               });
 
   // Checked by the pre-routing decoder; sent on to the Settings app as it stands.
-  server.Post(R"(/api/settings/.*)", [this](const httplib::Request& request,
-                                           httplib::Response& response) {
-    const auto control = settingsControlRequest(request.path);
-    const auto* text = std::get_if<std::string>(&control);
-    if (text == nullptr) return refuse(response, 400, std::get<Refusal>(control).reason);
-    std::string reply;
-    const bool answered = control_(kSettingsHost, *text, &reply);
-    const SettingsAnswer answer = settingsAnswer(*text, answered, reply);
-    response.status = answer.status;
-    response.set_content(answer.json, "application/json");
-  });
+  server.Post(R"(/api/settings/.*)",
+              [this](const httplib::Request& request, httplib::Response& response) {
+                const auto control = settingsControlRequest(request.path);
+                const auto* text = std::get_if<std::string>(&control);
+                if (text == nullptr)
+                  return refuse(response, 400, std::get<Refusal>(control).reason);
+                std::string reply;
+                const bool answered = control_(kSettingsHost, *text, &reply);
+                const SettingsAnswer answer = settingsAnswer(*text, answered, reply);
+                response.status = answer.status;
+                response.set_content(answer.json, "application/json");
+              });
 
   const int bound = port == 0 ? server.bind_to_any_port("127.0.0.1")
                               : (server.bind_to_port("127.0.0.1", port) ? port : -1);

@@ -42,7 +42,8 @@ std::string rowJson(std::string_view line) {
   for (std::size_t i = 0; i < std::size(kFieldNames); ++i)
     out += std::string(i > 0 ? "," : "") + "\"" + kFieldNames[i] +
            "\":" + field(i < fields.size() ? fields[i] : std::string_view());
-  return out + ",\"whole\":" + (fields.size() == kFields && fields[6] == "whole" ? "true" : "false") +
+  return out +
+         ",\"whole\":" + (fields.size() == kFields && fields[6] == "whole" ? "true" : "false") +
          "}";
 }
 
@@ -62,7 +63,8 @@ SettingsAnswer settingsAnswer(const std::string& control, bool answered, const s
   SettingsAnswer answer;
   answer.status = answered ? 200 : reply.rfind("error ", 0) == 0 ? 422 : 502;
   const auto lines = split(reply, '\n', kMaxSettingsRows + 2);
-  answer.json = "{\"ok\":" + std::string(answered ? "true" : "false") + ",\"reply\":" + field(lines[0]);
+  answer.json =
+      "{\"ok\":" + std::string(answered ? "true" : "false") + ",\"reply\":" + field(lines[0]);
   const bool listsRows = control == "rows" || control == "back" || control.rfind("follow ", 0) == 0;
   if (answered && listsRows) {
     std::string rows, more = "0";
@@ -75,8 +77,8 @@ SettingsAnswer settingsAnswer(const std::string& control, bool answered, const s
       if (row.empty()) continue;
       rows += (rows.empty() ? "" : ",") + row;
     }
-    answer.json += ",\"pane\":" + field(std::string_view(lines[0]).substr(3)) + ",\"rows\":[" + rows +
-                   "],\"more\":" + more;
+    answer.json += ",\"pane\":" + field(std::string_view(lines[0]).substr(3)) + ",\"rows\":[" +
+                   rows + "],\"more\":" + more;
   }
   answer.json += "}\n";
   return answer;

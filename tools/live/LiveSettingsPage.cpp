@@ -27,7 +27,10 @@ constexpr const char* kScript = R"JS(
       font: inherit; font-size: 12px; max-width: 55%; }
     .settings-row input[type=number] { width: 80px; }`;
   document.head.append(style);
+  // No plot is drawn here: only the frames' figures tell.
   panel.querySelector(".plot").parentElement.hidden = true;
+  for (const term of panel.querySelectorAll("dt"))
+    if (/^(ticks|plot)/.test(term.textContent)) term.hidden = term.nextElementSibling.hidden = true;
 
   const box = document.createElement("div");
   box.className = "settings";
