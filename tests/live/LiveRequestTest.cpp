@@ -111,6 +111,8 @@ TEST(LiveSettingsAnswer, KeepsTheRowsOfKnownKindsAndTellsTheAppsRefusalApart) {
             "\"EnabledLS\",\"value\":\"on\",\"range\":\"\",\"whole\":false},"
             "{\"kind\":\"slider\",\"id\":\"N\",\"label\":\"N\",\"key\":\"N\",\"value\":\"3\","
             "\"range\":\"1..9\",\"whole\":true}],\"more\":12}\n");
+  EXPECT_EQ(live::settingsAnswer("rows", true, "ok").json,
+            "{\"ok\":true,\"reply\":\"ok\",\"pane\":\"\",\"rows\":[],\"more\":0}\n");
   EXPECT_EQ(live::settingsAnswer("set K 2", false, "error K takes 1").status, 422);
   EXPECT_EQ(live::settingsAnswer("set K 2", false, "no answer from Preferences").status, 502);
 }

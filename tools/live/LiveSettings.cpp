@@ -1,5 +1,6 @@
 #include "LiveSettings.h"
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -77,8 +78,9 @@ SettingsAnswer settingsAnswer(const std::string& control, bool answered, const s
       if (row.empty()) continue;
       rows += (rows.empty() ? "" : ",") + row;
     }
-    answer.json += ",\"pane\":" + field(std::string_view(lines[0]).substr(3)) + ",\"rows\":[" +
-                   rows + "],\"more\":" + more;
+    answer.json +=
+        ",\"pane\":" + field(lines[0].substr(std::min<std::size_t>(3, lines[0].size()))) +
+        ",\"rows\":[" + rows + "],\"more\":" + more;
   }
   answer.json += "}\n";
   return answer;
