@@ -114,10 +114,9 @@ std::string rows(const std::string& name) {
     if (shown.pane == nullptr) return error("no pane on screen");
     return rowsOf(shown.name, shown.pane);
   }
-  const std::string& wanted = name;
-  id pane = paneNamed(wanted);
-  if (pane == nullptr) return error("no pane \"" + field(wanted) + "\"");
-  return rowsOf(wanted, pane);
+  id pane = paneNamed(name);
+  if (pane == nullptr) return error("no pane \"" + field(name) + "\"");
+  return rowsOf(name, pane);
 }
 
 // The row whose id or label is `name` and whose kind is `type`.

@@ -25,7 +25,7 @@ void refuse(httplib::Response& response, int status, const std::string& reason) 
 }  // namespace
 
 LiveServer::LiveServer(FrameFeed& feed, ControlCall control, PidLookup audioDaemon)
-    : feed_(feed), control_(std::move(control)), audioDaemon_(audioDaemon) {}
+    : feed_(feed), control_(std::move(control)), audioDaemon_(std::move(audioDaemon)) {}
 
 LiveServer::~LiveServer() {
   stop();
