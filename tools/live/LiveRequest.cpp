@@ -109,7 +109,7 @@ std::variant<LiveRequest, Refusal> decodeLiveRequest(const RequestHead& head) {
   }
   if (head.method != "POST") return refuse(405, "only GET and POST");
 
-  if (!head.origin) return refuse(403, "a press must come from the page (no Origin)");
+  if (!head.origin) return refuse(403, "a POST must come from the page (no Origin)");
   if (head.path.substr(0, kSettingsPrefix.size()) == kSettingsPrefix) {
     auto control = settingsControlRequest(head.path);
     if (auto* refusal = std::get_if<Refusal>(&control)) return std::move(*refusal);
