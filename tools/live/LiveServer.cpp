@@ -5,6 +5,8 @@
 #include <httplib.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 
 #include "LivePage.h"
 #include "LivePanels.h"
@@ -20,6 +22,16 @@ constexpr std::size_t kMaxBodyBytes = 1024;
 void refuse(httplib::Response& response, int status, const std::string& reason) {
   response.status = status;
   response.set_content("{\"ok\":false,\"reply\":" + jsonString(reason) + "}\n", "application/json");
+}
+
+// True once `pid` has its handler for `signal` (/proc's SigCgt): before that, as a restarted audio
+// daemon starts, the signal's default action would end it.
+bool catches(pid_t pid, int signal) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("SigCgt:", 0) == 0)
+      return (std::strtoull(line.c_str() + 7, nullptr, 16) >> (signal - 1)) & 1u;
+  return false;
 }
 
 }  // namespace
@@ -41,7 +53,12 @@ std::string LiveServer::press(const std::string& panelName, const std::string& b
   }
   if (panel == &audioPanel()) {
     const pid_t daemon = audioDaemon_();
-    if (daemon <= 1 || ::kill(daemon, buttonName == "pause" ? SIGUSR1 : SIGUSR2) != 0) {
+    const int signal = buttonName == "pause" ? SIGUSR1 : SIGUSR2;
+    if (daemon > 1 && ::kill(daemon, 0) == 0 && !catches(daemon, signal)) {
+      *status = 503;
+      return "the audio daemon is starting: press again";
+    }
+    if (daemon <= 1 || ::kill(daemon, signal) != 0) {
       *status = 503;
       return "the audio daemon is not running";
     }
