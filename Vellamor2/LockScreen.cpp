@@ -1,7 +1,6 @@
 // LockScreen: the plot over the lock screen's now-playing artwork, in SpringBoard.
 
 #include <dlfcn.h>
-#include <time.h>
 
 #include <CoreFoundation/CFRunLoop.h>
 #include <Foundation/Foundation.h>
@@ -11,12 +10,8 @@
 #include <dispatch/dispatch.h>
 #include <substrate.h>
 
-#include <algorithm>
-#include <cstdint>
-
 #include "Vellamor2/HookGroup.h"
 #include "Vellamor2/IntegrationState.h"
-#include "Vellamor2/LockScreenFigures.h"
 #include "Vellamor2/LockScreenHostClasses.h"
 #include "Vellamor2/PlotIntegration.h"
 #include "Vellamor2/SpringBoardServer.h"
@@ -33,8 +28,6 @@ constinit StrongRef<NSObject> lsVellamorClass;
 // The iOS 9 art view most recently made by the plug-in.
 constinit StrongRef<NSObject> _artView;
 
-constinit LockScreenFigures figures;
-constinit std::uint64_t lastTickNanoseconds = 0;
 
 // Host implementations, kept when the hooks are installed.
 constinit ViewDidLoad oldViewDidLoad = nullptr;
@@ -44,13 +37,6 @@ constinit ViewDidDisappear oldViewDidDisappear = nullptr;
 constinit ViewDidAppear oldPluginViewDidAppear = nullptr;
 constinit ViewDidDisappear oldPluginViewDidDisappear = nullptr;
 constinit InitWithFrame oldArtViewInitWithFrame = nullptr;
-
-std::uint64_t monotonicNanoseconds() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000u +
-         static_cast<std::uint64_t>(now.tv_nsec);
-}
 
 // The settings manager's dictionary, read in place; none before SpringBoard has launched.
 NSDictionary* settings() {
@@ -70,48 +56,26 @@ vellamor2::PlotRecord record() {
 
 void viewDidAppearHooks(id, SEL) {
   vellamor2::showPlot(record(), settings(), vellamor2::KeptColourRule::primary);
-  if (id plot = lockscreenState->plot.get()) {
-    figures.plotClass = object_getClassName(plot);
-    figures.showing = true;
-  }
 }
 
 void viewDidDisappearHooks(id, SEL) {
   if (!lockscreenState->plot) return;
   vellamor2::hidePlot(record());
-  figures.showing = false;
 }
 
 // ---- Display link and drawing ------------------------------------------------------------------
 
 void startDisplayLink(id target) {
   vellamor2::startDisplayLink(record(), target);
-  lastTickNanoseconds = 0;
 }
 
 // Main queue: whatever plot is visible now draws from the history record itself.
 void drawTask() {
-  id plot = lockscreenState->plot.get();
-  if (plot == nullptr) {
-    ++figures.skipped;
-    return;
-  }
-  const std::uint64_t start = monotonicNanoseconds();
-  msgSend<void>(plot, "updateDataAndDraw:", &ServerData);
-  figures.noteDrawing(&ServerData, start, monotonicNanoseconds());
+  if (id plot = lockscreenState->plot.get()) msgSend<void>(plot, "updateDataAndDraw:", &ServerData);
 }
 
 // A tick whose condition holds: the drawing runs as its own main-queue task.
 void tick() {
-  const std::uint64_t now = monotonicNanoseconds();
-  constexpr double kTickNanoseconds =
-      1e9 * vellamor2::kFrameInterval / CADisplayLink::kRefreshesPerSecond;
-  if (lastTickNanoseconds != 0) {
-    const double late = static_cast<double>(now - lastTickNanoseconds) / kTickNanoseconds;
-    if (late >= 2.0) figures.dropped += static_cast<std::uint64_t>(late + 0.5) - 1;
-  }
-  lastTickNanoseconds = now;
-  ++figures.ticks;
   dispatch_async(dispatch_get_main_queue(), &drawTask);
 }
 
@@ -223,7 +187,3 @@ void constructState() {
 }
 
 }  // namespace LockScreen
-
-const LockScreenFigures* vellamor2LockScreenFigures() {
-  return &LockScreen::figures;
-}

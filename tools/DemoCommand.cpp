@@ -26,6 +26,7 @@
 #include "DemoPictures.h"
 #include "Device/Device.h"
 #include "DeviceSession.h"
+#include "NowPlaying.h"
 #include "HostControl/ControlClient.h"
 #include "HostControl/RenderToScreen.h"
 #include "ProgressBar.h"
@@ -149,6 +150,7 @@ struct Recording {
   std::vector<double> musicLatencyMilliseconds;
   std::vector<double> spotifyLatencyMilliseconds;
   std::string figures;
+  std::string audioStatus;
   std::string musicFigures;
   std::string spotifyFigures;
 };
@@ -178,11 +180,11 @@ void recordApp(const std::string& host, const Visualisation& visualisation, cons
 }
 
 // The road of a render to an app's screen, while that screen is on.
-void timeRoadTo(const std::string& host, pid_t daemon, std::vector<double>& milliseconds,
+void timeRoadTo(const std::string& host, std::vector<double>& milliseconds,
                 std::string& figures) {
   askHost(host, "show-now-playing");
   for (int round = 0; round < kLatencyRounds && !interrupted; ++round)
-    if (auto latency = control::timeRenderToScreen(daemon, host)) milliseconds.push_back(*latency);
+    if (auto latency = control::timeRenderToScreen(host)) milliseconds.push_back(*latency);
   askHost(host, "figures", &figures);
   askHost(host, "hide-now-playing");
 }
@@ -193,6 +195,8 @@ int fail(const std::string& message) {
 }
 
 void record(const Options& options, const fs::path& frames, Recording& recording) {
+  std::string nowPlaying;
+  tools::passOnNowPlaying(&nowPlaying);
   const int perVisualisation = options.seconds * kFramesPerSecond;
   tools::ProgressBar progress(perVisualisation * static_cast<int>(std::size(kVisualisations)));
   int done = 0;
@@ -229,15 +233,13 @@ void record(const Options& options, const fs::path& frames, Recording& recording
   if (interrupted) return;
 
   ask("figures", &recording.figures);
-  const pid_t daemon = tools::recordedPid("mediaserverd");
-  if (daemon > 1) {
-    for (int round = 0; round < kLatencyRounds && !interrupted; ++round)
-      if (auto latency = control::timeRenderToScreen(daemon))
-        recording.latencyMilliseconds.push_back(*latency);
-    timeRoadTo("Music", daemon, recording.musicLatencyMilliseconds, recording.musicFigures);
-    timeRoadTo("Spotify", daemon, recording.spotifyLatencyMilliseconds, recording.spotifyFigures);
-    ::kill(daemon, SIGUSR2);  // playing again, whatever happened
-  }
+  askHost(control::kAudioDaemon, "status", &recording.audioStatus);
+  for (int round = 0; round < kLatencyRounds && !interrupted; ++round)
+    if (auto latency = control::timeRenderToScreen())
+      recording.latencyMilliseconds.push_back(*latency);
+  timeRoadTo("Music", recording.musicLatencyMilliseconds, recording.musicFigures);
+  timeRoadTo("Spotify", recording.spotifyLatencyMilliseconds, recording.spotifyFigures);
+  askHost(control::kAudioDaemon, "resume");  // playing again, whatever happened
 }
 
 void writePictures(const fs::path& out, Recording& recording, std::vector<std::string>& written) {
@@ -305,9 +307,8 @@ std::string summaryOf(const Options& options, const Recording& recording,
       text, sizeof text,
       "Vellamor2 demo: iOS %d, %s, %zu visualisations x %d s\n"
       "  frames            %zu PNG\n"
-      "  packets captured  %s (merged into SpringBoard's history, counted as the lock "
-      "screen drew them)\n"
-      "  ticks             %s drawn, %s dropped, %s after the plot had gone\n"
+      "  audio renders     %s (the audio daemon's buffers, from its status)\n"
+      "  ticks             %s of the lock screen's display link: %s drawn, %s dropped\n"
       "  drawing           median %s ms, p99 %s ms\n"
       "  screen snapshot   median %s ms, p99 %s ms (%zu captures)\n"
       "  render to screen  %s\n"
@@ -316,10 +317,10 @@ std::string summaryOf(const Options& options, const Recording& recording,
       "  Spotify           %zu labelled frames, %s new frames of its screen\n"
       "  render to Spotify %s\n",
       options.system, source.c_str(), std::size(kVisualisations), options.seconds,
-      recording.frameFiles.size(), orZero(tools::replyField(f, "packets")).c_str(),
-      orZero(tools::replyField(f, "drawn")).c_str(),
-      orZero(tools::replyField(f, "dropped")).c_str(),
-      orZero(tools::replyField(f, "skipped")).c_str(), milliseconds(f, "draw_p50_us").c_str(),
+      recording.frameFiles.size(),
+      orZero(tools::replyField(recording.audioStatus, "renders")).c_str(),
+      orZero(tools::replyField(f, "ticks")).c_str(), orZero(tools::replyField(f, "drawn")).c_str(),
+      orZero(tools::replyField(f, "dropped")).c_str(), milliseconds(f, "draw_p50_us").c_str(),
       milliseconds(f, "draw_p99_us").c_str(), fixed(capture.median).c_str(),
       fixed(capture.p99).c_str(), capture.count, road.c_str(), recording.musicSheet.size(),
       orZero(tools::replyField(recording.musicFigures, "frames")).c_str(), musicRoad.c_str(),

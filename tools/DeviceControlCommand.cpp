@@ -17,7 +17,8 @@ namespace tools {
 namespace {
 
 // The hosts with a control service, by the names the device uses for them.
-const std::vector<std::string> kHosts = {"SpringBoard", "Music", "Spotify", "Preferences"};
+const std::vector<std::string> kHosts = {"SpringBoard", "Music", "Spotify", "Preferences",
+                                         "mediaserverd"};
 
 std::string chosenHost;  // --host, empty for each request's own default
 
@@ -113,6 +114,13 @@ void addDeviceControlCommands(CLI::App& device) {
   capture->callback(
       [] { ask("SpringBoard", "capture " + absolute(file) + " " + std::to_string(scale)); });
   addPlain(device, "figures", "What a host's screen drew and committed", "SpringBoard");
+
+  // The audio daemon.
+  addPlain(device, "pause", "Pause the audio daemon's output (silence is not captured)",
+           "mediaserverd");
+  addPlain(device, "resume", "Resume the audio daemon's output", "mediaserverd");
+  device.add_subcommand("audio-status", "What the audio daemon plays, where, and if it is paused")
+      ->callback([] { ask("mediaserverd", "status"); });
 }
 
 }  // namespace tools

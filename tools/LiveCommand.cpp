@@ -8,8 +8,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <sndfile.h>
-
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -21,6 +19,7 @@
 #include "DeviceSession.h"
 #include "HostControl/ControlClient.h"
 #include "HostControl/RenderToScreen.h"
+#include "NowPlaying.h"
 #include "live/FrameFeed.h"
 #include "live/LivePanels.h"
 #include "live/LiveServer.h"
@@ -59,25 +58,6 @@ std::string numberOr(const std::string& text, const char* fallback) {
   return text;
 }
 
-// The title and artist the lock screen shows: the file's tags, else its name.
-std::pair<std::string, std::string> nowPlayingOf(const Options& options) {
-  if (options.live) return {"Live", "The desktop's sound"};
-  if (options.audio.empty()) return {"Dusk Loop", "Vellamor2"};
-  std::string title = fs::path(options.audio).stem().string(), artist = "Unknown artist";
-  SF_INFO info{};
-  if (SNDFILE* file = sf_open(options.audio.c_str(), SFM_READ, &info)) {
-    if (const char* tag = sf_get_string(file, SF_STR_TITLE); tag != nullptr && *tag != '\0')
-      title = tag;
-    if (const char* tag = sf_get_string(file, SF_STR_ARTIST); tag != nullptr && *tag != '\0')
-      artist = tag;
-    sf_close(file);
-  }
-  for (std::string* text : {&title, &artist})
-    for (char& c : *text)
-      if (c == '|' || static_cast<unsigned char>(c) < 0x20) c = ' ';
-  return {title, artist};
-}
-
 bool ask(const std::string& host, const std::string& request, std::string* reply = nullptr) {
   std::string ignored;
   return control::request(host, request, reply != nullptr ? reply : &ignored,
@@ -86,11 +66,10 @@ bool ask(const std::string& host, const std::string& request, std::string* reply
 
 // The render-to-lock-screen time, a few rounds (each pauses the audio for a moment).
 std::string measureRenderToScreen() {
-  const pid_t daemon = tools::recordedPid("mediaserverd");
   std::vector<double> times;
-  for (int round = 0; round < kRenderToScreenRounds && !interrupted && daemon > 1; ++round)
-    if (auto time = control::timeRenderToScreen(daemon)) times.push_back(*time);
-  if (daemon > 1) ::kill(daemon, SIGUSR2);
+  for (int round = 0; round < kRenderToScreenRounds && !interrupted; ++round)
+    if (auto time = control::timeRenderToScreen()) times.push_back(*time);
+  ask(control::kAudioDaemon, "resume");  // playing again, whatever happened
   if (times.empty()) return "not measured";
   std::sort(times.begin(), times.end());
   char text[64];
@@ -154,8 +133,8 @@ int runLive(const Options& options) {
   if (!tools::startDevice(session, interrupted, &booted, &error)) return fail(error);
   auto bringDown = [&] { return !booted || tools::bringDeviceDown("vellamor live"); };
 
-  const auto [title, artist] = nowPlayingOf(options);
-  ask("SpringBoard", "now-playing " + title + "|" + artist);
+  std::string nowPlaying;
+  tools::passOnNowPlaying(&nowPlaying);
   ask("SpringBoard", "show-artwork");
   // Every now-playing screen on, so each panel shows its plot from the start.
   ask("Music", "show-now-playing");
@@ -168,12 +147,8 @@ int runLive(const Options& options) {
     bringDown();
     return fail(framesDirectory.empty() ? "no run directory for frames" : error);
   }
-  live::LiveServer server(
-      feed,
-      [](const std::string& host, const std::string& request, std::string* reply) {
-        return ask(host, request, reply);
-      },
-      [] { return tools::recordedPid("mediaserverd"); });
+  live::LiveServer server(feed, [](const std::string& host, const std::string& request,
+                                   std::string* reply) { return ask(host, request, reply); });
   if (!server.start(static_cast<std::uint16_t>(options.port), &error)) {
     feed.stop();
     bringDown();
@@ -190,6 +165,7 @@ int runLive(const Options& options) {
   std::fflush(stdout);
 
   while (!interrupted) {
+    tools::passOnNowPlaying(&nowPlaying);
     publishFigures(feed, options.scale);
     for (int i = 0; i < 10 && !interrupted; ++i) pauseMilliseconds(50);
   }

@@ -22,13 +22,6 @@
 
 namespace {
 
-pid_t recordedPid(const std::string& name) {
-  std::ifstream in(device::runDirectory() / "pids" / (name + ".pid"));
-  long pid = 0;
-  in >> pid;
-  return static_cast<pid_t>(pid);
-}
-
 // Boots a device, brings `host`'s now-playing screen on with `showRequest` and times the road.
 void renderToScreen(benchmark::State& state, const std::string& host,
                     const std::string& showRequest) {
@@ -54,9 +47,8 @@ void renderToScreen(benchmark::State& state, const std::string& host,
         return control::request(host, "first-change-after 0", &reply) && reply != "ok none";
       },
       std::chrono::seconds(20));
-  const pid_t daemon = recordedPid("mediaserverd");
   for (auto _ : state) {
-    const auto latency = drawing ? control::timeRenderToScreen(daemon, host) : std::nullopt;
+    const auto latency = drawing ? control::timeRenderToScreen(host) : std::nullopt;
     if (!latency) {
       state.SkipWithError(("no newer packet reached the screen of " + host).c_str());
       break;

@@ -3,6 +3,7 @@
 #include <ColorFlow/ColorFlowNotifications.h>
 #include <Foundation/Foundation.h>
 #include <HostControl/ControlService.h>
+#include <HostControl/NowPlayingInfo.h>
 #include <HostFrames/ScreenFrames.h>
 #include <HostScreen/ScreenRequests.h>
 
@@ -54,6 +55,14 @@ std::string colourise(const std::string& argument) {
   return "ok colourised";
 }
 
+std::string nowPlaying(const std::string& argument) {
+  std::string reason;
+  const auto info = control::parseNowPlaying(argument, &reason);
+  if (!info) return error(reason);
+  showNowPlayingInfo(*info);
+  return "ok now-playing";
+}
+
 }  // namespace
 
 std::string handleControlRequest(const control::ControlRequest& request) {
@@ -75,6 +84,7 @@ std::string handleControlRequest(const control::ControlRequest& request) {
     colorflow::postReversion(colorflow::Place::musicApp);
     return "ok reverted";
   }
+  if (command == "now-playing") return nowPlaying(request.argument);
   if (auto reply = screen::answerScreenRequest(request)) return *reply;
   return error("unknown command " + command);
 }

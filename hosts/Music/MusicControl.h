@@ -8,8 +8,9 @@
 //   colourise [P S B]         ColorFlow announces colours: three "R,G,B" (0 to 1) for primary,
 //                             secondary and background, or without them the artwork's palette
 //   revert                    ColorFlow announces the reversion
+//   now-playing T|A[|E|D]     the track's title, artist and progress (NowPlayingInfo.h)
 //   capture FILE [SCALE]      the screen drawn into a PNG
-//   figures                   what the screen committed (refreshes, new frames)
+//   figures                   what the plot and the screen did (ScreenRequests.h)
 //   first-change-after NS     the first new frame after NS (CLOCK_MONOTONIC)
 
 #include <HostControl/ControlRequest.h>

@@ -1,6 +1,7 @@
 #include "SpotifyClasses.h"
 
 #include <HostCommon/RuntimeClass.h>
+#include <HostScreen/PlayerChrome.h>
 
 namespace spotify {
 namespace {
@@ -67,7 +68,9 @@ void carouselViewDidLoad(id self, SEL cmd) {
   host::setIvarObject(self, kCoverArtControllerIvar, coverArt.get());
   msgSend<void>(view, "addSubview:", coverArtView.get());
 
-  auto previous = adopt(host::newView("SPTNowPlayingPreviousTrackButton", 70, 500, 44, 44));
+  const CGRect button = previousTrackButtonFrame();
+  auto previous = adopt(host::newView("SPTNowPlayingPreviousTrackButton", button.origin.x,
+                                      button.origin.y, button.size.width, button.size.height));
   host::setIvarObject(self, kPreviousTrackButtonIvar, previous.get());
   msgSend<void>(view, "addSubview:", previous.get());
 }
@@ -75,7 +78,9 @@ void carouselViewDidLoad(id self, SEL cmd) {
 // The play button comes with the player's first colours.
 id playButton() {
   if (id button = host::ivarObject(nowPlaying.get(), kPlayButtonIvar)) return button;
-  auto play = adopt(host::newView("SPTNowPlayingPlayButton", 155, 490, 64, 64));
+  const CGRect frame = playButtonFrame();
+  auto play = adopt(host::newView("SPTNowPlayingPlayButton", frame.origin.x, frame.origin.y,
+                                  frame.size.width, frame.size.height));
   host::setIvarObject(nowPlaying.get(), kPlayButtonIvar, play.get());
   msgSend<void>(msgSend<id>(nowPlaying.get(), "view"), "addSubview:", play.get());
   return play.get();
@@ -89,11 +94,30 @@ void carouselViewDidDisappear(id self, SEL cmd, BOOL animated) {
   host::callSuper<void>(carouselClass, self, cmd, animated);
 }
 
-// ---- The player's buttons: each shows its colour ------------------------------------------------
+// ---- The player's buttons: each draws its glyph in its colour -----------------------------------
+
+// The button's own drawing: shape layers inside its layer (no subviews), made at the first colour.
+CAShapeLayer* drawingOf(UIView* button, std::size_t index) {
+  CALayer* layer = button->layer();
+  while (layer->sublayers().size() <= index) {
+    auto shape = CAShapeLayer::layer();
+    layer->addSublayer(shape.get());
+  }
+  return objc::cast<CAShapeLayer>(layer->sublayers()[index].get());
+}
+
+void fill(CAShapeLayer* shape, const cg::PathRef& path, CGColorRef colour) {
+  if (shape == nullptr) return;
+  shape->setPath(path.get());
+  shape->setFillColor(colour);
+}
 
 void previousTrackSetIconColor(id self, SEL, id color) {
   host::setIvarObject(self, kIconColorIvar, color);
-  objc::cast<UIView>(self)->setBackgroundColor(objc::cast<UIColor>(color));
+  auto* button = objc::cast<UIView>(self);
+  const CGRect bounds = button->bounds();
+  fill(drawingOf(button, 0), screen::glyphPath(screen::Glyph::previous, CGRectInset(bounds, 8, 8)),
+       CGColorOf(objc::cast<UIColor>(color)));
 }
 
 id playButtonInitWithFrame(id self, SEL cmd, CGRect frame) {
@@ -102,7 +126,15 @@ id playButtonInitWithFrame(id self, SEL cmd, CGRect frame) {
 
 void playButtonSetCircleColor(id self, SEL, id color) {
   host::setIvarObject(self, kCircleColorIvar, color);
-  objc::cast<UIView>(self)->setBackgroundColor(objc::cast<UIColor>(color));
+  auto* button = objc::cast<UIView>(self);
+  const CGRect bounds = button->bounds();
+  fill(drawingOf(button, 0),
+       screen::circlePath(CGPointMake(CGRectGetMidX(bounds), CGRectGetMidY(bounds)),
+                          bounds.size.width / 2),
+       CGColorOf(objc::cast<UIColor>(color)));
+  const CGColor glyph = CGColorMakeRGBA(0.07, 0.07, 0.07, 1);
+  fill(drawingOf(button, 1), screen::glyphPath(screen::Glyph::play, CGRectInset(bounds, 20, 20)),
+       &glyph);
 }
 
 }  // namespace

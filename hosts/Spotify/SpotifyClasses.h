@@ -16,6 +16,15 @@ inline constexpr double kCoverArtSide = 320;
 inline constexpr double kCoverArtLeft = 27.5;
 inline constexpr double kCoverArtTop = 110;
 
+// Where the player's previous-track and play buttons are, in the row of controls.
+inline constexpr double kControlsMiddle = 590;
+inline CGRect previousTrackButtonFrame() {
+  return CGRectMake(375.0 / 2 - 90, kControlsMiddle - 22, 44, 44);
+}
+inline CGRect playButtonFrame() {
+  return CGRectMake(375.0 / 2 - 32, kControlsMiddle - 32, 64, 64);
+}
+
 void defineClasses(int generation);
 
 // The now-playing screen loads and comes on screen, or goes away.

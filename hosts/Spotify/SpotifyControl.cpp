@@ -2,6 +2,7 @@
 
 #include <Foundation/Foundation.h>
 #include <HostControl/ControlService.h>
+#include <HostControl/NowPlayingInfo.h>
 #include <HostFrames/ScreenFrames.h>
 #include <HostScreen/ScreenRequests.h>
 
@@ -27,6 +28,14 @@ std::string blurLayout(const std::string& argument) {
   return "ok layout=" + argument;
 }
 
+std::string nowPlaying(const std::string& argument) {
+  std::string reason;
+  const auto info = control::parseNowPlaying(argument, &reason);
+  if (!info) return error(reason);
+  showNowPlayingInfo(*info);
+  return "ok now-playing";
+}
+
 }  // namespace
 
 std::string handleControlRequest(const control::ControlRequest& request) {
@@ -41,6 +50,7 @@ std::string handleControlRequest(const control::ControlRequest& request) {
     return "ok track=" + std::to_string(spotifyScreen().item());
   }
   if (command == "blur-layout") return blurLayout(request.argument);
+  if (command == "now-playing") return nowPlaying(request.argument);
   if (auto reply = screen::answerScreenRequest(request)) return *reply;
   return error("unknown command " + command);
 }

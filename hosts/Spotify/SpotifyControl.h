@@ -5,8 +5,9 @@
 //   hide-now-playing          it goes away
 //   next-track                the next track plays; Spotify recolours its controls from its cover
 //   blur-layout N             the blurred background's layout: 5 subviews (default) or 3
+//   now-playing T|A[|E|D]     the track's title, artist and progress (NowPlayingInfo.h)
 //   capture FILE [SCALE]      the screen drawn into a PNG
-//   figures                   what the screen committed (refreshes, new frames)
+//   figures                   what the plot and the screen did (ScreenRequests.h)
 //   first-change-after NS     the first new frame after NS (CLOCK_MONOTONIC)
 
 #include <HostControl/ControlRequest.h>

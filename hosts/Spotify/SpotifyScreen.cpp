@@ -1,12 +1,97 @@
 #include "SpotifyScreen.h"
 
 #include <ColorFlow/ArtworkPalette.h>
+#include <HostScreen/ArtworkImage.h>
+#include <HostScreen/PlayerChrome.h>
+#include <QuartzCore/CAGradientLayer.h>
 #include <UIKit/UIColor.h>
+
+#include <optional>
 
 #include "SpotifyClasses.h"
 
 namespace spotify {
 namespace {
+
+using screen::Glyph;
+
+constexpr double kTitleTop = kCoverArtTop + kCoverArtSide + 22;
+constexpr double kProgressTop = kTitleTop + 62;
+constexpr double kSideCoverSide = 280;
+constexpr double kSideCoverGap = 12;
+
+const CGColor kWhite = CGColorMakeRGBA(1, 1, 1, 1);
+const CGColor kDim = CGColorMakeRGBA(0.70, 0.70, 0.70, 1);
+const CGColor kTrack = CGColorMakeRGBA(1, 1, 1, 0.25);
+
+// Everything Spotify draws around its own views, above the carousel controller's view but clear
+// of the cover art and the two buttons (which draw their own glyphs in their colours): the header,
+// the neighbouring covers of the carousel, the track's lines, its progress and the other
+// controls. The views Spotify made stay as they are.
+struct Chrome {
+  StrongRef<UIView> view;
+  StrongRef<CATextLayer> source, title, artist;
+  StrongRef<CALayer> previousCover, nextCover;
+  std::optional<screen::ProgressBar> progress;
+};
+
+Chrome& chrome() {
+  static Chrome made = [] {
+    Chrome c;
+    c.view = UIView::viewWithFrame<UIView>(
+        CGRectMake(0, 0, screen::kScreenWidth, screen::kScreenHeight));
+    CALayer* layer = c.view->layer();
+    screen::addTextLine(layer, CGRectMake(0, 40, screen::kScreenWidth, 16), 11, false, kDim,
+                        kCAAlignmentCenter)
+        ->setString("PLAYING FROM ARTIST");
+    c.source = screen::addTextLine(layer, CGRectMake(40, 58, screen::kScreenWidth - 80, 20), 14,
+                                   true, kWhite, kCAAlignmentCenter);
+    for (StrongRef<CALayer>* cover : {&c.previousCover, &c.nextCover}) {
+      *cover = CALayer::layer();
+      (*cover)->setOpacity(0.55f);
+      layer->addSublayer(cover->get());
+    }
+    const double sideTop = kCoverArtTop + (kCoverArtSide - kSideCoverSide) / 2;
+    c.previousCover->setFrame(CGRectMake(kCoverArtLeft - kSideCoverGap - kSideCoverSide, sideTop,
+                                         kSideCoverSide, kSideCoverSide));
+    c.nextCover->setFrame(CGRectMake(kCoverArtLeft + kCoverArtSide + kSideCoverGap, sideTop,
+                                     kSideCoverSide, kSideCoverSide));
+    c.title = screen::addTextLine(layer, CGRectMake(kCoverArtLeft, kTitleTop, kCoverArtSide, 28),
+                                  21, true, kWhite, kCAAlignmentLeft);
+    c.artist = screen::addTextLine(
+        layer, CGRectMake(kCoverArtLeft, kTitleTop + 28, kCoverArtSide, 22), 15, false, kDim,
+        kCAAlignmentLeft);
+    c.progress.emplace(layer, CGRectMake(kCoverArtLeft, kProgressTop, kCoverArtSide, 24),
+                       screen::ProgressBar::Colours{kTrack, kWhite, kDim});
+    const double middle = screen::kScreenWidth / 2;
+    screen::addGlyph(layer, Glyph::shuffle,
+                     CGRectMake(kCoverArtLeft, kControlsMiddle - 12, 24, 24), kDim);
+    screen::addGlyph(layer, Glyph::next, CGRectMake(middle + 54, kControlsMiddle - 14, 32, 28),
+                     kWhite);
+    screen::addGlyph(layer, Glyph::repeat,
+                     CGRectMake(kCoverArtLeft + kCoverArtSide - 24, kControlsMiddle - 12, 24, 24),
+                     kDim);
+    c.progress->show(-1, 0);
+    return c;
+  }();
+  return made;
+}
+
+// The blurred background darkens towards the controls, as Spotify's does: a gradient over the
+// bands, inside the background view (its subviews stay the bands alone).
+void darkenBackground() {
+  UIView* blurView = backgroundImageBlurView();
+  UIView* background = blurView != nullptr ? blurView->superview() : nullptr;
+  if (background == nullptr || background->layer()->sublayers().size() > 1) return;
+  auto shade = CAGradientLayer::layer();
+  shade->setFrame(background->bounds());
+  const CGColor top = CGColorMakeRGBA(0.02, 0.02, 0.02, 0.30);
+  const CGColor bottom = CGColorMakeRGBA(0.07, 0.07, 0.07, 0.94);
+  shade->setColors({&top, &bottom});
+  shade->setStartPoint(CGPointMake(0.5, 0));
+  shade->setEndPoint(CGPointMake(0.5, 0.75));
+  background->layer()->addSublayer(shade.get());
+}
 
 StrongRef<UIColor> colourOf(const colorflow::PaletteColor& colour, float shade = 1) {
   return UIColor::colorWithRed(colour.red * shade, colour.green * shade, colour.blue * shade, 1);
@@ -28,6 +113,10 @@ void recolourFromCover() {
 
 void showCover() {
   if (UIView* view = coverArtView()) view->layer()->setContents(spotifyScreen().artwork().get());
+  const unsigned item = spotifyScreen().item();
+  chrome().previousCover->setContents(
+      item > 0 ? screen::generatedCover(256, item - 1).get() : nullptr);
+  chrome().nextCover->setContents(screen::generatedCover(256, item + 1).get());
   recolourFromCover();
 }
 
@@ -42,17 +131,28 @@ void bringNowPlayingOnScreen() {
   showNowPlaying();
   if (nowPlayingController() == nullptr) return;
   spotifyScreen().place(nowPlayingController());
+  darkenBackground();
+  if (chrome().view->superview() == nullptr) spotifyScreen().root()->addSubview(chrome().view.get());
   showCover();
 }
 
 void takeNowPlayingOffScreen() {
   hideNowPlaying();
   spotifyScreen().place(nullptr);
+  chrome().view->removeFromSuperview();
 }
 
 void playNextTrack() {
   spotifyScreen().nextItem();
   if (nowPlayingController() != nullptr) showCover();
+}
+
+void showNowPlayingInfo(const control::NowPlayingInfo& info) {
+  Chrome& c = chrome();
+  c.source->setString(info.artist);
+  c.title->setString(info.title);
+  c.artist->setString(info.artist);
+  c.progress->show(info.elapsedSeconds, info.durationSeconds);
 }
 
 }  // namespace spotify

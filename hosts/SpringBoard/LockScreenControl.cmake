@@ -6,6 +6,5 @@ target_link_libraries(springboard_screen PUBLIC springboard_classes host_screen
                                                 colorflow_notifications Renderer QuartzCore)
 
 target_sources(host_SpringBoard PRIVATE ${CMAKE_CURRENT_LIST_DIR}/SpringBoardControl.cpp)
-target_include_directories(host_SpringBoard PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(host_SpringBoard PRIVATE springboard_screen host_control host_frames Renderer
-                                               QuartzCore notify Foundation ${CMAKE_DL_LIBS})
+                                               QuartzCore notify Foundation)

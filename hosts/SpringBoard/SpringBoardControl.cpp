@@ -1,24 +1,19 @@
 #include "SpringBoardControl.h"
 
-#include <dlfcn.h>
-
 #include <Foundation/Foundation.h>
 #include <HostControl/ControlService.h>
+#include <HostControl/NowPlayingInfo.h>
 #include <HostFrames/ScreenFrames.h>
 #include <HostScreen/ArtworkImage.h>
 #include <HostScreen/ScreenRequests.h>
-#include <HostScreen/ScreenWatch.h>
 #include <notify.h>
 #include <objc/message.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
 
 #include "LockScreenScreen.h"
 #include "SpringBoardClasses.h"
-#include "Vellamor2/LockScreenFigures.h"
 
 namespace springboard {
 namespace {
@@ -77,45 +72,13 @@ std::string rotate(const std::string& argument) {
   return status == objc::SendStatus::sent ? "ok rotated" : "ok this artwork does not rotate";
 }
 
-// "TITLE|ARTIST": what the lock screen shows under the artwork.
+// The title and artist the lock screen shows under the artwork.
 std::string nowPlaying(const std::string& argument) {
-  const auto bar = argument.find('|');
-  if (bar == std::string::npos) return error("now-playing needs TITLE|ARTIST");
-  setNowPlayingInfo(argument.substr(0, bar), argument.substr(bar + 1));
+  std::string reason;
+  const auto info = control::parseNowPlaying(argument, &reason);
+  if (!info) return error(reason);
+  setNowPlayingInfo(info->title, info->artist);
   return "ok now-playing";
-}
-
-// The lock-screen tweak's figures, when the tweak is loaded.
-const LockScreenFigures* lockScreenFigures() {
-  using Lookup = const LockScreenFigures* (*)();
-  auto lookup = reinterpret_cast<Lookup>(::dlsym(RTLD_DEFAULT, kLockScreenFiguresSymbol));
-  return lookup != nullptr ? lookup() : nullptr;
-}
-
-double percentile(std::vector<std::uint32_t> values, double fraction) {
-  if (values.empty()) return 0;
-  const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
-  std::nth_element(values.begin(), values.begin() + static_cast<long>(index), values.end());
-  return values[index];
-}
-
-std::string figures() {
-  const LockScreenFigures* f = lockScreenFigures();
-  if (f == nullptr) return error("no lock-screen tweak in SpringBoard");
-  const std::size_t kept = static_cast<std::size_t>(
-      std::min<std::uint64_t>(f->drawn, LockScreenFigures::kKeptDurations));
-  std::vector<std::uint32_t> durations(f->drawNanoseconds, f->drawNanoseconds + kept);
-  char reply[512];
-  std::snprintf(
-      reply, sizeof reply,
-      "ok plot=%s showing=%d ticks=%llu drawn=%llu skipped=%llu dropped=%llu packets=%llu "
-      "changes=%llu draw_p50_us=%.1f draw_p99_us=%.1f",
-      f->plotClass != nullptr ? f->plotClass : "", f->showing ? 1 : 0,
-      static_cast<unsigned long long>(f->ticks), static_cast<unsigned long long>(f->drawn),
-      static_cast<unsigned long long>(f->skipped), static_cast<unsigned long long>(f->dropped),
-      static_cast<unsigned long long>(f->packets), static_cast<unsigned long long>(f->changes),
-      percentile(durations, 0.5) / 1000, percentile(durations, 0.99) / 1000);
-  return reply + (" " + screen::screenFigures());
 }
 
 }  // namespace
@@ -128,7 +91,6 @@ std::string handleControlRequest(const control::ControlRequest& request) {
   if (command == "blank") return announceScreen(1);
   if (command == "light") return announceScreen(0);
   if (command == "now-playing") return nowPlaying(request.argument);
-  if (command == "figures") return figures();
   if (auto reply = screen::answerScreenRequest(request)) return *reply;
   return error("unknown command " + command);
 }

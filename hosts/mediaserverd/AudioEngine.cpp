@@ -3,7 +3,6 @@
 #include <Foundation/NSLog.h>
 #include <pthread.h>
 #include <sched.h>
-#include <signal.h>
 #include <time.h>
 
 #include <cstring>
@@ -141,6 +140,7 @@ OSStatus AudioEngine::render(AudioUnitRenderActionFlags* flags, UInt32 frames,
     *flags |= kAudioUnitRenderAction_OutputIsSilence;
     return noErr;
   }
+  framesSounded_.fetch_add(frames, std::memory_order_relaxed);
   // Channel k of the output plays the source's left or right; a single channel plays both.
   unsigned channel = 0;
   const unsigned total = options_.channels;
@@ -213,22 +213,9 @@ void AudioEngine::renderLoop() {
   }
 }
 
-namespace {
-
-std::atomic<AudioEngine*> signalledEngine{nullptr};
-
-void onPauseSignal(int signal) {
-  if (AudioEngine* engine = signalledEngine.load()) engine->setPaused(signal == SIGUSR1);
-}
-
-}  // namespace
-
-void installPauseSignals(AudioEngine* engine) {
-  signalledEngine.store(engine);
-  struct sigaction action {};
-  action.sa_handler = &onPauseSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGUSR1, &action, nullptr);
-  sigaction(SIGUSR2, &action, nullptr);
+double AudioEngine::positionSeconds() const {
+  std::uint64_t frames = framesSounded_.load(std::memory_order_relaxed);
+  const std::uint64_t length = track().frames;
+  if (length != 0) frames %= length;
+  return static_cast<double>(frames) / sampleRate_;
 }

@@ -37,6 +37,9 @@ class AudioEngine {
   bool paused() const { return paused_.load(std::memory_order_relaxed); }
 
   std::uint64_t rendersCompleted() const { return renders_.load(std::memory_order_acquire); }
+  // What plays and where in it the output is, in seconds (from the frames that sounded).
+  AudioTrack track() const { return source_ ? source_->track() : AudioTrack{}; }
+  double positionSeconds() const;
   const AudioEngineOptions& options() const { return options_; }
   unsigned sampleRate() const { return sampleRate_; }
 
@@ -65,8 +68,6 @@ class AudioEngine {
   std::atomic<bool> paused_{false};
   std::atomic<bool> running_{false};
   std::atomic<std::uint64_t> renders_{0};
+  std::atomic<std::uint64_t> framesSounded_{0};
   std::thread renderThread_;
 };
-
-// Installs SIGUSR1 (pause) and SIGUSR2 (resume) for `engine` (one engine per process).
-void installPauseSignals(AudioEngine* engine);

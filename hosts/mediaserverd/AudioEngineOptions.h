@@ -16,7 +16,7 @@
 //   --output-wav FILE                also write what the output receives (float WAV); the file
 //                                    appears under its name once it is complete
 //   --renders N                      stop rendering after N buffers (0: never)
-//   --paused                         start paused (SIGUSR1 pauses, SIGUSR2 resumes)
+//   --paused                         start paused (the control service's resume plays)
 
 #include <cstdint>
 #include <optional>

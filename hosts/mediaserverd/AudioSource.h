@@ -2,7 +2,16 @@
 // Where the daemon's audio comes from. The render thread pulls stereo frames from a source; a
 // source's pull is real-time safe (no lock, no allocation, no system call).
 
+#include <cstdint>
 #include <string>
+
+// What a source plays, as a player names it: its title and artist, and its length in frames (0
+// for a stream without end). A source that loops plays it again from the start.
+struct AudioTrack {
+  std::string title;
+  std::string artist;
+  std::uint64_t frames = 0;
+};
 
 class AudioSource {
  public:
@@ -16,4 +25,6 @@ class AudioSource {
   // zero), so the render reports silence.
   virtual bool pull(float* left, float* right, unsigned frames) = 0;
   virtual const char* describe() const = 0;
+  // Known once the source has started; main thread.
+  virtual AudioTrack track() const = 0;
 };

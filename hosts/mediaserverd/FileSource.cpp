@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <filesystem>
 #include <vector>
 
 FileSource::FileSource(std::string path) : path_(std::move(path)) {}
@@ -24,6 +25,13 @@ bool FileSource::open(std::string* error) {
     file_ = nullptr;
     return false;
   }
+  track_.title = std::filesystem::path(path_).stem().string();
+  track_.artist = "Unknown artist";
+  if (const char* tag = sf_get_string(file_, SF_STR_TITLE); tag != nullptr && *tag != '\0')
+    track_.title = tag;
+  if (const char* tag = sf_get_string(file_, SF_STR_ARTIST); tag != nullptr && *tag != '\0')
+    track_.artist = tag;
+  track_.frames = static_cast<std::uint64_t>(info_.frames);
   return true;
 }
 

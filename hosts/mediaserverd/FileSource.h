@@ -24,6 +24,8 @@ class FileSource : public AudioSource {
   unsigned preferredSampleRate() const override { return static_cast<unsigned>(info_.samplerate); }
   bool pull(float* left, float* right, unsigned frames) override;
   const char* describe() const override { return path_.c_str(); }
+  // The file's title and artist tags, else its name and "Unknown artist".
+  AudioTrack track() const override { return track_; }
 
  private:
   void decode();
@@ -31,6 +33,7 @@ class FileSource : public AudioSource {
   std::string path_;
   SNDFILE* file_ = nullptr;
   SF_INFO info_{};
+  AudioTrack track_;
   SampleRing ring_{1 << 16};
   std::atomic<bool> running_{false};
   std::thread decoder_;

@@ -22,6 +22,7 @@ class LiveCaptureSource : public AudioSource {
   void stop() override;
   bool pull(float* left, float* right, unsigned frames) override;
   const char* describe() const override { return "live capture"; }
+  AudioTrack track() const override { return {"Live", "The desktop's sound", 0}; }
 
   // True once the server has gone away and the source has ended.
   bool ended() const { return ended_.load(std::memory_order_acquire); }

@@ -31,6 +31,11 @@ double decay(double secondsSinceHit, double rate) {
 
 }  // namespace
 
+AudioTrack SynthesisedTrack::track() const {
+  const auto framesPerBar = static_cast<std::uint64_t>(sampleRate_ / kBeatsPerSecond) * 4;
+  return {"Dusk Loop", "Vellamor2", framesPerBar * kBarsInLoop};
+}
+
 void SynthesisedTrack::sampleAt(std::uint64_t frame, float* left, float* right) const {
   const double rate = sampleRate_;
   const std::uint64_t framesPerBeat = static_cast<std::uint64_t>(rate / kBeatsPerSecond);

@@ -15,6 +15,7 @@ class SynthesisedTrack : public AudioSource {
   bool start(std::string*) override { return true; }
   bool pull(float* left, float* right, unsigned frames) override;
   const char* describe() const override { return "the built-in track"; }
+  AudioTrack track() const override;
 
   // The stereo sample at `frame`, counted from the start of the track.
   void sampleAt(std::uint64_t frame, float* left, float* right) const;

@@ -1,6 +1,6 @@
 // mediaserverd: the audio daemon. It names itself, lets the tweaks load (so a hook of
-// AudioUnitRender is in place before the first render), starts its audio engine and serves its
-// main run loop.
+// AudioUnitRender is in place before the first render), starts its audio engine, offers its
+// control service and serves its main run loop.
 
 #include <HostCommon/HostProgram.h>
 
@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "AudioControl.h"
 #include "AudioEngine.h"
 #endif
 
@@ -28,7 +29,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "mediaserverd: %s\n", error.c_str());
     return 1;
   }
-  installPauseSignals(engine.get());
+  mediaserverd::startControlService(engine.get());
   const int code = program.run();
   engine->stop();
   return code;

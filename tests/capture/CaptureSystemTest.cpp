@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -77,7 +78,20 @@ void setScreen(std::uint64_t blanked) {
   notify_post("com.apple.springboard.hasBlankedScreen");
 }
 
-TEST(CaptureSystem, PacketsCarryTheTracksSamplesInOrderAndStopWhileTheScreenIsBlank) {
+// Once `stop` has taken effect no packet comes (a send queued before may still land); after
+// `restart` packets come again.
+void expectPacketsStopAndComeBack(const std::function<void()>& stop,
+                                  const std::function<void()>& restart, const TempDevice& device) {
+  stop();
+  runUntil([] { return false; }, std::chrono::milliseconds(200));
+  const std::size_t whileStopped = received.size();
+  runUntil([] { return false; }, std::chrono::milliseconds(500));
+  EXPECT_EQ(received.size(), whileStopped);
+  restart();
+  ASSERT_TRUE(runUntil([&] { return received.size() >= whileStopped + 3; })) << device.log();
+}
+
+TEST(CaptureSystem, PacketsCarryTheTracksSamplesInOrderAndStopWhileBlankOrPaused) {
   TempDevice device;
   makeDevice(device);
   received.clear();
@@ -111,18 +125,25 @@ TEST(CaptureSystem, PacketsCarryTheTracksSamplesInOrderAndStopWhileTheScreenIsBl
   const double span = received.back().sampleTime - received.front().sampleTime;
   EXPECT_LE(span, 1024.0 * 2 * (received.size() - 1));
 
-  setScreen(1);
-  ASSERT_TRUE(runUntil(
-      [&] { return device.log().find("vellamor2: Screen is off...") != std::string::npos; }));
-  // A send queued before the state changed may still be on its way; then nothing comes.
-  runUntil([] { return false; }, std::chrono::milliseconds(200));
-  const std::size_t whileBlank = received.size();
-  runUntil([] { return false; }, std::chrono::milliseconds(500));
-  EXPECT_EQ(received.size(), whileBlank);
-
-  setScreen(0);
-  ASSERT_TRUE(runUntil([&] { return received.size() >= whileBlank + 3; })) << device.log();
+  expectPacketsStopAndComeBack(
+      [&] {
+        setScreen(1);
+        ASSERT_TRUE(runUntil([&] {
+          return device.log().find("vellamor2: Screen is off...") != std::string::npos;
+        }));
+      },
+      [] { setScreen(0); }, device);
   EXPECT_NE(device.log().find("vellamor2: Screen is on..."), std::string::npos);
+
+  // Paused through the daemon's control service: it renders silence, which is not captured.
+  expectPacketsStopAndComeBack(
+      [] {
+        std::string reply;
+        ASSERT_TRUE(control::request("mediaserverd", "pause", &reply)) << reply;
+        ASSERT_TRUE(control::request("mediaserverd", "status", &reply)) << reply;
+        EXPECT_NE(reply.find(" paused=1 "), std::string::npos) << reply;
+      },
+      [] { ASSERT_TRUE(control::request("mediaserverd", "resume", nullptr)); }, device);
   daemon.stop();
 }
 

@@ -1,11 +1,11 @@
 // `vellamor live` on a device, watched by headless Chromium (driven through chromedriver): the
-// page loads, the lock-screen panel receives frames that change while the track plays, a press
-// from a foreign origin is refused while the page's own goes through, and Ctrl-C leaves no
-// process behind. In the Settings panel, as a person uses it: a switch reaches SpringBoard's
-// settings (message 3), a new "VisMethod" shows at the lock screen's next appearance, a link's
-// pane comes on the app's screen and goes back, and the root pane's button restarts the audio
-// daemon, whose new pid the audio buttons then reach. The page's screenshot is kept as
-// artefacts/live-page.png in the build.
+// page loads, the lock-screen panel receives frames that change while the track plays, every
+// screen's panel names the plot its host shows, a press from a foreign origin is refused while
+// the page's own goes through, and Ctrl-C leaves no process behind. In the Settings panel, as a
+// person uses it: a switch reaches SpringBoard's settings (message 3), a new "VisMethod" shows at
+// the lock screen's next appearance, a link's pane comes on the app's screen and goes back, and
+// the root pane's button restarts the audio daemon, whose new control service the audio buttons
+// then reach. The page's screenshot is kept as artefacts/live-page.png in the build.
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -16,6 +16,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -177,7 +178,6 @@ TEST(LivePage, ShowsTheLockScreenLiveAndAnswersOnlyItsOwnPage) {
                   {{"Origin", "http://127.0.0.1:" + std::to_string(port)}}, "", "text/plain");
   ASSERT_TRUE(own);
   EXPECT_EQ(own->status, 200) << own->body;
-
   {
     Browser browser(device.path() / "chromium-profile", device.path() / "chromedriver.log");
     ASSERT_TRUE(browser.started()) << readFile(device.path() / "chromedriver.log");
@@ -199,6 +199,20 @@ TEST(LivePage, ShowsTheLockScreenLiveAndAnswersOnlyItsOwnPage) {
                   lock["fps"].get<double>(), latencies[latencies.size() / 2],
                   latencies[latencies.size() * 99 / 100]);
     EXPECT_GT(lock["changed"].get<int>(), 1) << "the lock screen's frames do not change";
+    // Each screen's figures name the plot its host shows, measured the same way in every host.
+    json plots;
+    EXPECT_TRUE(waitFor(
+        [&] {
+          plots = browser.run(
+              "return ['SpringBoard', 'Music', 'Spotify'].map("
+              "(host) => document.querySelector(`#panel-${host} .plot`).textContent);");
+          return plots.is_array() && plots.size() == 3 &&
+                 std::all_of(plots.begin(), plots.end(), [](const json& plot) {
+                   return plot.is_string() && plot.get<std::string>().rfind("WavePlot", 0) == 0;
+                 });
+        },
+        std::chrono::seconds(20)))
+        << plots.dump();
 
     // The Settings panel, as a person uses it; each step waits for the one before.
     auto run = [&](const std::string& script) { return browser.run(script); };
@@ -252,7 +266,7 @@ TEST(LivePage, ShowsTheLockScreenLiveAndAnswersOnlyItsOwnPage) {
         },
         std::chrono::seconds(30)))
         << "the audio daemon was not restarted";
-    // The audio buttons reach the new daemon, once it has started (and never end it before).
+    // The audio buttons reach the new daemon, once its control service is up.
     for (const char* button : {"pause", "resume"}) {
       std::string reply;
       EXPECT_TRUE(waitFor([&] {

@@ -11,8 +11,10 @@
 #include <Foundation/Foundation.h>
 #include <HostCommon/RuntimeClass.h>
 #include <HostCommon/SystemVersion.h>
+#include <HostScreen/ScreenWatch.h>
 #include <QuartzCore/CADisplayLink.h>
 #include <UIKit/UIKit.h>
+#include <dispatch/dispatch.h>
 
 #include <chrono>
 #include <filesystem>
@@ -22,7 +24,6 @@
 #include "SpringBoardClasses.h"
 #include "TempDevice.h"
 #include "Vellamor2/IntegrationState.h"
-#include "Vellamor2/LockScreenFigures.h"
 #include "Vellamor2/SpringBoardServer.h"
 #include "Vellamor2/Startup.h"
 #include "Vellamor2/WavePlotFactory.h"
@@ -89,8 +90,16 @@ void runFor(int refreshes, CFStringRef mode = kCFRunLoopDefaultMode) {
   runUntil([] { return false; }, std::chrono::milliseconds(refreshes * 1000 / 60), mode);
 }
 
-const LockScreenFigures& figures() {
-  return *vellamor2LockScreenFigures();
+// Ticks sent by the display (every link of this process).
+unsigned long ticks() {
+  return CADisplayLink::ticksSentInProcess();
+}
+
+// Main-queue tasks run since `countTasks` started counting.
+unsigned long tasksRun = 0;
+void countTasks() {
+  tasksRun = 0;
+  dispatch_main_queue_set_observer(+[](std::uint64_t, std::uint64_t) { ++tasksRun; });
 }
 
 id controller() {
@@ -263,12 +272,19 @@ TEST_P(EachGeneration, ATickWhoseTaskRunsAfterTheHideDrawsNothing) {
   EXPECT_TRUE(asSpringBoard(GetParam(), [&] {
     useSettings(true);
     springboard::showNowPlayingArtwork();
+    StrongRef<UIView> plot(objc::cast<UIView>(lockscreenState->plot.get()));
+    ASSERT_TRUE(plot);
+    const std::uint64_t shown = screen::fingerprintOf(plot->layer());
+    countTasks();
     msgSend<void>(controller(), "drawPlot:", static_cast<id>(nullptr));
-    EXPECT_EQ(figures().ticks, 1u);
-    EXPECT_EQ(figures().drawn, 0u);  // not yet: it is a task
+    EXPECT_EQ(tasksRun, 0u);  // not yet: it is a task
+    EXPECT_EQ(screen::fingerprintOf(plot->layer()), shown);
     springboard::hideNowPlayingArtwork();
-    ASSERT_TRUE(runUntil([] { return figures().skipped == 1; }));
-    EXPECT_EQ(figures().drawn, 0u);
+    const std::uint64_t hidden = screen::fingerprintOf(plot->layer());
+    ASSERT_TRUE(runUntil([] { return tasksRun >= 1; }));
+    dispatch_main_queue_set_observer(nullptr);
+    EXPECT_FALSE(lockscreenState->plot);
+    EXPECT_EQ(screen::fingerprintOf(plot->layer()), hidden);
   }));
 }
 
@@ -332,20 +348,20 @@ TEST_P(EachGeneration, TicksComeOnlyInTheDefaultModeAndStopAtInvalidate) {
   EXPECT_TRUE(asSpringBoard(GetParam(), [&] {
     useSettings(true);
     springboard::showNowPlayingArtwork();
-    ASSERT_TRUE(runUntil([] { return figures().drawn >= 3; }));
-    EXPECT_GE(figures().ticks, figures().drawn);
+    const auto first = ticks();
+    ASSERT_TRUE(runUntil([&] { return ticks() >= first + 3; }));
 
-    const auto ticks = figures().ticks;
+    const auto tracked = ticks();
     runFor(10, CFSTR("UITrackingRunLoopMode"));
-    EXPECT_EQ(figures().ticks, ticks);
+    EXPECT_EQ(ticks(), tracked);
 
     auto* link = objc::cast<CADisplayLink>(lockscreenState->displayLink.get());
     springboard::hideNowPlayingArtwork();
     EXPECT_FALSE(link->isValid());
     runUntil([] { return false; }, std::chrono::milliseconds(10));  // tasks already posted
-    const auto stopped = figures().ticks;
+    const auto stopped = ticks();
     runFor(10);
-    EXPECT_EQ(figures().ticks, stopped);
+    EXPECT_EQ(ticks(), stopped);
   }));
 }
 

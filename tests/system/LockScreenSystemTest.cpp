@@ -90,10 +90,10 @@ class LockScreenDevice : public ::testing::TestWithParam<int> {
     return picture ? *picture : render::Image();
   }
 
-  // Waits until the lock screen has drawn `count` newer packets than it had.
-  static bool newPacketsDrawn(long count) {
-    const long from = figure("changes");
-    return waitFor([&] { return figure("changes") >= from + count; });
+  // Waits until the lock screen's plot has shown `count` new drawings more than it had.
+  static bool newDrawings(long count) {
+    const long from = figure("drawn");
+    return waitFor([&] { return figure("drawn") >= from + count; });
   }
 
   testing_support::TempDevice device_;
@@ -119,35 +119,35 @@ TEST_P(LockScreenDevice, ShowsTheArtworkAloneWithTheLockScreenDisabled) {
 
 TEST_P(LockScreenDevice, PlotFollowsThePlayingTrackAndHoldsStillWhenBlanked) {
   ASSERT_TRUE(bootWithPlot()) << device_.log();
-  ASSERT_TRUE(waitFor([] { return figure("changes") >= 3; }, std::chrono::seconds(20)))
+  ASSERT_TRUE(waitFor([] { return figure("drawn") >= 3; }, std::chrono::seconds(20)))
       << device_.log();
 
   // Playing: successive frames differ.
   const auto first = capture("playing-1");
-  ASSERT_TRUE(newPacketsDrawn(3));
+  ASSERT_TRUE(newDrawings(3));
   const auto second = capture("playing-2");
   EXPECT_GT(meanDifference(first, second), 0.0);
 
   // Blanked: no packet reaches the history any more, and the plot, drawn on, holds still.
   ASSERT_TRUE(control::request("SpringBoard", "blank", nullptr));
-  long packets = -1;
+  long drawn = -1;
   ASSERT_TRUE(waitFor([&] {
-    const long now = figure("packets");
+    const long now = figure("drawn");
     const long ticks = figure("ticks");
     if (!waitFor([&] { return figure("ticks") >= ticks + 15; })) return false;
-    packets = now;
-    return now == figure("packets");
+    drawn = now;
+    return now == figure("drawn");
   })) << "capture went on with the screen blanked";
   const auto blanked = capture("blanked-1");
   const long ticks = figure("ticks");
   ASSERT_TRUE(waitFor([&] { return figure("ticks") >= ticks + 10; }));
   const auto stillBlanked = capture("blanked-2");
-  EXPECT_EQ(figure("packets"), packets);
+  EXPECT_EQ(figure("drawn"), drawn);
   EXPECT_LT(meanDifference(blanked, stillBlanked), 0.05);
 
   // Lit: capture comes back.
   ASSERT_TRUE(control::request("SpringBoard", "light", nullptr));
-  EXPECT_TRUE(newPacketsDrawn(3));
+  EXPECT_TRUE(newDrawings(3));
   EXPECT_EQ(vellamor({"device", "down"}, output()), 0);
 }
 

@@ -57,6 +57,26 @@ TEST_P(MusicDevice, ColourMethodTwoDrawsWithTheArtworksColours) {
   EXPECT_GT(system_test::shareOfPlotPixelsIn(withPlot, artworkAlone, palette->primary), 0.5);
 }
 
+// Pixels of `picture` (captured at 1 pixel per point) in the rectangle darker than mid-grey.
+int darkPixelsIn(const render::Image& picture, int left, int top, int width, int height) {
+  int dark = 0;
+  for (int y = top; y < top + height && y < static_cast<int>(picture.height); ++y)
+    for (int x = left; x < left + width && x < static_cast<int>(picture.width); ++x)
+      dark += picture.rgba[(static_cast<std::size_t>(y) * picture.width + x) * 4] < 110;
+  return dark;
+}
+
+// The device's now-playing information shows under the artwork: the title's line is drawn.
+TEST_P(MusicDevice, ShowsTheTracksTitleUnderTheArtwork) {
+  ASSERT_TRUE(boot()) << device_.log();
+  constexpr int kTitleLeft = 28, kTitleTop = 454, kTitleWidth = 320, kTitleHeight = 28;
+  EXPECT_EQ(darkPixelsIn(capture("untitled"), kTitleLeft, kTitleTop, kTitleWidth, kTitleHeight),
+            0);
+  ASSERT_TRUE(ask("now-playing Dusk Loop|Vellamor2|12|32"));
+  EXPECT_GT(darkPixelsIn(capture("titled"), kTitleLeft, kTitleTop, kTitleWidth, kTitleHeight),
+            100);
+}
+
 // A stopped SpringBoard: every exchange fails, nothing is drawn, the app still answers; drawing
 // comes back when it goes on.
 TEST_P(MusicDevice, AStoppedSpringBoardStopsTheDrawingButNotTheApp) {

@@ -32,8 +32,8 @@ constexpr Panel kPanels[] = {
 };
 
 constexpr Button kAudioButtons[] = {
-    {"pause", "Pause audio", ""},
-    {"resume", "Resume audio", ""},
+    {"pause", "Pause audio", "pause"},
+    {"resume", "Resume audio", "resume"},
 };
 
 constexpr Panel kAudio{"audio", "Audio", kAudioButtons};
@@ -59,6 +59,10 @@ const Button* findButton(const Panel& panel, std::string_view name) {
 
 const Panel& audioPanel() {
   return kAudio;
+}
+
+const char* controlServiceOf(const Panel& panel) {
+  return &panel == &kAudio ? "mediaserverd" : panel.host;
 }
 
 }  // namespace live

@@ -1,12 +1,8 @@
 #include "LiveServer.h"
 
-#include <signal.h>
-
 #include <httplib.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 
 #include "LivePage.h"
 #include "LivePanels.h"
@@ -24,20 +20,10 @@ void refuse(httplib::Response& response, int status, const std::string& reason) 
   response.set_content("{\"ok\":false,\"reply\":" + jsonString(reason) + "}\n", "application/json");
 }
 
-// True once `pid` has its handler for `signal` (/proc's SigCgt): before that, as a restarted audio
-// daemon starts, the signal's default action would end it.
-bool catches(pid_t pid, int signal) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("SigCgt:", 0) == 0)
-      return (std::strtoull(line.c_str() + 7, nullptr, 16) >> (signal - 1)) & 1u;
-  return false;
-}
-
 }  // namespace
 
-LiveServer::LiveServer(FrameFeed& feed, ControlCall control, PidLookup audioDaemon)
-    : feed_(feed), control_(std::move(control)), audioDaemon_(std::move(audioDaemon)) {}
+LiveServer::LiveServer(FrameFeed& feed, ControlCall control)
+    : feed_(feed), control_(std::move(control)) {}
 
 LiveServer::~LiveServer() {
   stop();
@@ -51,22 +37,8 @@ std::string LiveServer::press(const std::string& panelName, const std::string& b
     *status = 404;
     return "no such button";
   }
-  if (panel == &audioPanel()) {
-    const pid_t daemon = audioDaemon_();
-    const int signal = buttonName == "pause" ? SIGUSR1 : SIGUSR2;
-    if (daemon > 1 && ::kill(daemon, 0) == 0 && !catches(daemon, signal)) {
-      *status = 503;
-      return "the audio daemon is starting: press again";
-    }
-    if (daemon <= 1 || ::kill(daemon, signal) != 0) {
-      *status = 503;
-      return "the audio daemon is not running";
-    }
-    *status = 200;
-    return buttonName == "pause" ? "ok paused" : "ok playing";
-  }
   std::string reply;
-  *status = control_(panel->host, button->request, &reply) ? 200 : 502;
+  *status = control_(controlServiceOf(*panel), button->request, &reply) ? 200 : 502;
   return reply;
 }
 

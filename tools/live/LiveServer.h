@@ -1,11 +1,9 @@
 #pragma once
 // The live page's server: the page, its event stream (frames from the feed, figures) and its
 // buttons, on the loopback address only, answering only its own page (LiveRequest.h). Buttons
-// and the Settings panel's requests become control requests to the panel's host; the audio
-// daemon's pause and resume go to its pid as recorded at the press (it is restarted under a new
-// one, by the Settings app's button among others).
-
-#include <sys/types.h>
+// and the Settings panel's requests become control requests to the panel's host, the audio
+// daemon's too (restarted, by the Settings app's button among others, it offers its service
+// again).
 
 #include <atomic>
 #include <cstdint>
@@ -28,10 +26,7 @@ class LiveServer {
   using ControlCall =
       std::function<bool(const std::string& host, const std::string& request, std::string* reply)>;
 
-  // The audio daemon's pid as recorded now; 0 or less when there is none.
-  using PidLookup = std::function<pid_t()>;
-
-  LiveServer(FrameFeed& feed, ControlCall control, PidLookup audioDaemon);
+  LiveServer(FrameFeed& feed, ControlCall control);
   ~LiveServer();
 
   // Binds 127.0.0.1:`port` (0: any free port) and serves on a thread of its own; false and a
@@ -45,7 +40,6 @@ class LiveServer {
 
   FrameFeed& feed_;
   ControlCall control_;
-  PidLookup audioDaemon_;
   std::uint16_t port_ = 0;
   std::atomic<int> streams_{0};
   std::unique_ptr<httplib::Server> server_;

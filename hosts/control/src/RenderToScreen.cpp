@@ -1,6 +1,5 @@
 #include "HostControl/RenderToScreen.h"
 
-#include <signal.h>
 #include <time.h>
 
 #include <cstdlib>
@@ -25,13 +24,12 @@ void pauseFor(long milliseconds) {
 
 }  // namespace
 
-std::optional<double> timeRenderToScreen(pid_t daemon, const std::string& hostName,
+std::optional<double> timeRenderToScreen(const std::string& hostName,
                                          std::chrono::milliseconds timeout) {
-  if (daemon <= 1) return std::nullopt;
-  ::kill(daemon, SIGUSR1);
+  if (!request(kAudioDaemon, "pause", nullptr)) return std::nullopt;
   pauseFor(150);  // packets in flight land, and the screen shows them
   const std::uint64_t resumed = nowNanoseconds();
-  ::kill(daemon, SIGUSR2);
+  if (!request(kAudioDaemon, "resume", nullptr)) return std::nullopt;
   const std::uint64_t deadline =
       resumed + static_cast<std::uint64_t>(
                     std::chrono::duration_cast<std::chrono::nanoseconds>(timeout).count());

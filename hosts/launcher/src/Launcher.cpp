@@ -72,8 +72,8 @@ bool startSupervisor(std::string* error) {
   return true;
 }
 
-// The apps whose control services `up` waits for (the audio daemon offers none).
-constexpr const char* kAppsWithControl[] = {"Music", "Spotify", "Preferences"};
+// The hosts besides SpringBoard whose control services `up` waits for.
+constexpr const char* kAppsWithControl[] = {"mediaserverd", "Music", "Spotify", "Preferences"};
 
 // True when the host's control service answers at all, even with an error.
 bool serviceAnswers(const char* hostName) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "HostScreen/PlotWatch.h"
 #include "HostScreen/ScreenWatch.h"
 
 namespace screen {
@@ -23,8 +24,9 @@ std::string firstChangeAfter(const std::string& argument) {
 std::optional<std::string> answerScreenRequest(const control::ControlRequest& request) {
   // Captures and live frames: drawn off the main thread by the render server.
   if (auto reply = frames::answerFrameRequest(request)) return reply;
-  if (request.command == "figures" || request.command == "screen-figures")
-    return "ok " + screenFigures();
+  if (request.command == "figures")
+    return "ok " + plotFigures(watchedScreen()) + " " + screenFigures();
+  if (request.command == "screen-figures") return "ok " + screenFigures();
   if (request.command == "first-change-after") return firstChangeAfter(request.argument);
   return std::nullopt;
 }

@@ -4,10 +4,13 @@
 
 #include <CoreFoundation/CFRunLoop.h>
 #include <QuartzCore/CADisplayLink.h>
+#include <QuartzCore/CATextLayer.h>
 #include <QuartzCore/QuartzCore.h>
 
 #include <cstdio>
 #include <cstring>
+
+#include "HostScreen/PlotWatch.h"
 
 namespace screen {
 namespace {
@@ -53,7 +56,15 @@ class Hash {
   std::uint64_t value_ = 0xcbf29ce484222325ull;
 };
 
-void addLayer(Hash& hash, CALayer* layer) {
+// `marked` (when met) is fingerprinted on its own too, into `markedValue`.
+void addLayer(Hash& hash, CALayer* layer, CALayer* marked, std::uint64_t* markedValue) {
+  if (layer != nullptr && layer == marked) {
+    Hash own;
+    addLayer(own, layer, nullptr, nullptr);
+    *markedValue = own.value();
+    hash.add(*markedValue);
+    return;
+  }
   if (layer == nullptr || layer->isHidden()) {
     hash.add(0);
     return;
@@ -76,15 +87,28 @@ void addLayer(Hash& hash, CALayer* layer) {
   if (auto* gradient = objc::cast<CAGradientLayer>(layer)) {
     for (const CGColor& color : gradient->colors()) hash.add(color.components);
   }
-  addLayer(hash, layer->mask());
+  if (auto* text = objc::cast<CATextLayer>(layer)) {
+    hash.addBytes(text->string().data(), text->string().size());
+    hash.addColor(text->foregroundColor());
+  }
+  addLayer(hash, layer->mask(), marked, markedValue);
   hash.add(layer->sublayers().size());
-  for (const auto& sublayer : layer->sublayers()) addLayer(hash, sublayer.get());
+  for (const auto& sublayer : layer->sublayers())
+    addLayer(hash, sublayer.get(), marked, markedValue);
 }
 
 void refresh(CFRunLoopTimerRef, void*) {
   if (watch.root == nullptr) return;
   ++watch.refreshes;
-  const std::uint64_t now = fingerprintOf(watch.root->layer());
+  // One walk fingerprints the screen and, on its own, the plot on it.
+  UIView* plot = plotViewOn(watch.root);
+  std::uint64_t plotFingerprint = 0;
+  Hash hash;
+  addLayer(hash, watch.root->layer(), plot != nullptr ? plot->layer() : nullptr, &plotFingerprint);
+  // Under a hidden layer the walk did not reach it.
+  if (plot != nullptr && plotFingerprint == 0) plotFingerprint = fingerprintOf(plot->layer());
+  notePlotAtRefresh(plot, plotFingerprint);
+  const std::uint64_t now = hash.value();
   if (now == watch.fingerprint) return;
   watch.fingerprint = now;
   watch.frameNanoseconds[watch.frames % kKeptFrames] = monotonicNanoseconds();
@@ -95,7 +119,7 @@ void refresh(CFRunLoopTimerRef, void*) {
 
 std::uint64_t fingerprintOf(CALayer* layer) {
   Hash hash;
-  addLayer(hash, layer);
+  addLayer(hash, layer, nullptr, nullptr);
   return hash.value();
 }
 
@@ -107,6 +131,10 @@ void watchScreen(UIView* root) {
   watch.timer = CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + period, period, 0, 0,
                                      &refresh, &context);
   CFRunLoopAddTimer(CFRunLoopGetMain(), watch.timer, kCFRunLoopCommonModes);
+}
+
+UIView* watchedScreen() {
+  return watch.root;
 }
 
 std::string screenFigures() {

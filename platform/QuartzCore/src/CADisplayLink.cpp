@@ -6,6 +6,16 @@
 
 #include "objc/message.h"
 
+namespace {
+
+unsigned long ticksSent = 0;
+
+}  // namespace
+
+unsigned long CADisplayLink::ticksSentInProcess() {
+  return ticksSent;
+}
+
 CADisplayLink::~CADisplayLink() {
   dropTimer();
 }
@@ -62,6 +72,7 @@ void CADisplayLink::onRefresh() {
   if (!valid_) return;
   ++refreshes_;
   if (paused_ || refreshes_ % static_cast<unsigned long>(frameInterval_) != 0) return;
+  ++ticksSent;
   StrongRef<CADisplayLink> keep(this);  // the target may invalidate the link while it runs
   StrongRef<NSObject> target = target_;
   msgSend<void>(target.get(), selector_, static_cast<id>(this));

@@ -6,6 +6,7 @@
 
 #include <CoreFoundation/CFRunLoop.h>
 #include <sys/eventfd.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,6 +20,7 @@ struct dispatch_queue_s {
   std::atomic<bool> wakePending{false};
   std::atomic<uint64_t> dropped{0};
   CFRunLoopSourceRef source = nullptr;
+  dispatch_main_queue_observer_t observer = nullptr;  // main thread only
 };
 
 namespace {
@@ -26,6 +28,12 @@ namespace {
 dispatch_queue_s& mainQueue() {
   static dispatch_queue_s* queue = new dispatch_queue_s;
   return *queue;
+}
+
+uint64_t monotonicNanoseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(now.tv_nsec);
 }
 
 void wrapBlock(void* block) {
@@ -42,7 +50,10 @@ void drain(int fd, void* info) {
   // At most one ring's worth per turn, so work that submits more work cannot starve the loop.
   for (std::size_t served = 0; served < kDispatchMainQueueCapacity; ++served) {
     if (!queue.ring.pop(item)) return;
+    const dispatch_main_queue_observer_t observer = queue.observer;
+    const uint64_t start = observer != nullptr ? monotonicNanoseconds() : 0;
     item.function(item.context);
+    if (observer != nullptr) observer(start, monotonicNanoseconds());
   }
   queue.wakePending.store(true);
   uint64_t one = 1;
@@ -85,4 +96,8 @@ void dispatch_async(dispatch_queue_t queue, dispatch_block_t block) {
 
 uint64_t dispatch_main_queue_dropped_count() {
   return mainQueue().dropped.load();
+}
+
+void dispatch_main_queue_set_observer(dispatch_main_queue_observer_t observer) {
+  mainQueue().observer = observer;
 }

@@ -2,8 +2,8 @@
 // The control requests every host with a screen answers the same way:
 //
 //   capture, live-frames, frame-figures: the render server's (HostFrames/ScreenFrames.h)
-//   figures, screen-figures   refreshes seen and new frames among them (ScreenWatch.h); a host
-//                             with figures of its own answers "figures" itself
+//   screen-figures            refreshes seen and new frames among them (ScreenWatch.h)
+//   figures                   what the plot on the screen did (PlotWatch.h), then the same
 //   first-change-after NS     CLOCK_MONOTONIC of the first new frame after NS: "ok none" or
 //                             "ok <ns>" (how a render's road to the screen is timed)
 

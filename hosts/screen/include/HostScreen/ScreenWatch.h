@@ -17,6 +17,9 @@ std::uint64_t fingerprintOf(CALayer* layer);
 // Starts watching `root` (once per process; later calls change the root).
 void watchScreen(UIView* root);
 
+// The screen watched (null before watchScreen).
+UIView* watchedScreen();
+
 // "refreshes=N frames=N last_frame_ms_ago=…": refreshes seen and new frames among them.
 std::string screenFigures();
 

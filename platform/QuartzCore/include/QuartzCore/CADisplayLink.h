@@ -51,6 +51,10 @@ class CADisplayLink : public NSObject {
   // Refreshes seen so far (every refresh, ticked or not).
   unsigned long refreshCount() const { return refreshes_; }
 
+  // Platform extension: ticks sent by every link of this process so far, as the display counts
+  // them (main thread).
+  static unsigned long ticksSentInProcess();
+
   id target() const { return target_.get(); }
   SEL selector() const { return selector_; }
 

@@ -22,3 +22,9 @@ void dispatch_async_f(dispatch_queue_t queue, void* context, dispatch_function_t
 
 // Platform extension: how many submissions the main queue has dropped because it was full.
 uint64_t dispatch_main_queue_dropped_count();
+
+// Platform extension: `observer` is called on the main thread after each work item of the main
+// queue with the item's start and end (CLOCK_MONOTONIC, ns); null stops it. How a host times the
+// main-thread work it did not write.
+using dispatch_main_queue_observer_t = void (*)(uint64_t startNanoseconds, uint64_t endNanoseconds);
+void dispatch_main_queue_set_observer(dispatch_main_queue_observer_t observer);

@@ -1,0 +1,67 @@
+#include "AudioControl.h"
+
+#include <unistd.h>
+
+#include <Foundation/NSLog.h>
+#include <HostControl/ControlService.h>
+
+#include <cstdio>
+
+#include "AudioEngine.h"
+
+namespace mediaserverd {
+namespace {
+
+// One line of text: line breaks would start lines of their own.
+std::string oneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  return text;
+}
+
+std::string status(const AudioEngine& engine) {
+  const AudioTrack track = engine.track();
+  const unsigned rate = engine.sampleRate() != 0 ? engine.sampleRate() : 1;
+  char first[192];
+  std::snprintf(first, sizeof first,
+                "ok pid=%ld paused=%d renders=%llu position_s=%.1f duration_s=%.1f",
+                static_cast<long>(::getpid()), engine.paused() ? 1 : 0,
+                static_cast<unsigned long long>(engine.rendersCompleted()),
+                engine.positionSeconds(), static_cast<double>(track.frames) / rate);
+  return std::string(first) + "\ntitle " + oneLine(track.title) + "\nartist " +
+         oneLine(track.artist);
+}
+
+}  // namespace
+
+std::string handleControlRequest(AudioEngine& engine, const control::ControlRequest& request) {
+  const std::string& command = request.command;
+  if (!request.argument.empty() && (command == "pause" || command == "resume" ||
+                                    command == "status"))
+    return "error " + command + " takes no argument";
+  if (command == "pause") {
+    engine.setPaused(true);
+    return "ok paused";
+  }
+  if (command == "resume") {
+    engine.setPaused(false);
+    return "ok playing";
+  }
+  if (command == "status") return status(engine);
+  return "error unknown command " + command;
+}
+
+bool startControlService(AudioEngine* engine) {
+  std::string reason;
+  if (control::serve(
+          "mediaserverd",
+          [engine](const control::ControlRequest& request) {
+            return handleControlRequest(*engine, request);
+          },
+          &reason))
+    return true;
+  NSLog("mediaserverd: no control service: %s", reason.c_str());
+  return false;
+}
+
+}  // namespace mediaserverd
