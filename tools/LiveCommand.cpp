@@ -92,7 +92,7 @@ void publishFigures(live::FrameFeed& feed, double scale) {
       const std::string value = tools::replyField(figures, key);
       if (value.empty()) return std::string("null");
       char text[32];
-      std::snprintf(text, sizeof text, "\"%.1f\"", std::atof(value.c_str()) / 1000);
+      std::snprintf(text, sizeof text, "\"%.2f\"", std::atof(value.c_str()) / 1000);
       return std::string(text);
     };
     feed.publish(
