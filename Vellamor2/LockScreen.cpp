@@ -28,7 +28,6 @@ constinit StrongRef<NSObject> lsVellamorClass;
 // The iOS 9 art view most recently made by the plug-in.
 constinit StrongRef<NSObject> _artView;
 
-
 // Host implementations, kept when the hooks are installed.
 constinit ViewDidLoad oldViewDidLoad = nullptr;
 constinit WillRotate oldWillRotate = nullptr;

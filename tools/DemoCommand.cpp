@@ -26,9 +26,9 @@
 #include "DemoPictures.h"
 #include "Device/Device.h"
 #include "DeviceSession.h"
-#include "NowPlaying.h"
 #include "HostControl/ControlClient.h"
 #include "HostControl/RenderToScreen.h"
+#include "NowPlaying.h"
 #include "ProgressBar.h"
 
 namespace {
@@ -180,8 +180,7 @@ void recordApp(const std::string& host, const Visualisation& visualisation, cons
 }
 
 // The road of a render to an app's screen, while that screen is on.
-void timeRoadTo(const std::string& host, std::vector<double>& milliseconds,
-                std::string& figures) {
+void timeRoadTo(const std::string& host, std::vector<double>& milliseconds, std::string& figures) {
   askHost(host, "show-now-playing");
   for (int round = 0; round < kLatencyRounds && !interrupted; ++round)
     if (auto latency = control::timeRenderToScreen(host)) milliseconds.push_back(*latency);

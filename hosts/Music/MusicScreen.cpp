@@ -50,8 +50,9 @@ Chrome& chrome() {
         ->setString("Now Playing");
     c.title = screen::addTextLine(layer, CGRectMake(kArtworkLeft, kTitleTop, kArtworkSide, 28), 20,
                                   true, kInk, kCAAlignmentLeft);
-    c.artist = screen::addTextLine(layer, CGRectMake(kArtworkLeft, kTitleTop + 28, kArtworkSide, 24),
-                                   17, false, kAccent, kCAAlignmentLeft);
+    c.artist =
+        screen::addTextLine(layer, CGRectMake(kArtworkLeft, kTitleTop + 28, kArtworkSide, 24), 17,
+                            false, kAccent, kCAAlignmentLeft);
     c.progress.emplace(layer, CGRectMake(kArtworkLeft, kProgressTop, kArtworkSide, 24),
                        screen::ProgressBar::Colours{kTrack, kQuiet, kQuiet});
     const double middle = screen::kScreenWidth / 2;
@@ -61,17 +62,17 @@ Chrome& chrome() {
                      kInk);
     screen::addGlyph(layer, Glyph::next, CGRectMake(middle + 62, kControlsMiddle - 16, 36, 32),
                      kInk);
-    screen::addGlyph(layer, Glyph::speakerSoft,
-                     CGRectMake(kArtworkLeft, kVolumeMiddle - 8, 16, 16), kQuiet);
+    screen::addGlyph(layer, Glyph::speakerSoft, CGRectMake(kArtworkLeft, kVolumeMiddle - 8, 16, 16),
+                     kQuiet);
     screen::addGlyph(layer, Glyph::speakerLoud, CGRectMake(kRight - 18, kVolumeMiddle - 9, 18, 18),
                      kQuiet);
     const double volumeLeft = kArtworkLeft + 26, volumeRight = kRight - 28;
     const double volume = volumeLeft + (volumeRight - volumeLeft) * 0.6;
-    screen::addFilledShape(layer,
-                           screen::roundedRectPath(CGRectMake(volumeLeft, kVolumeMiddle - 2,
-                                                              volumeRight - volumeLeft, 4),
-                                                   2),
-                           kTrack);
+    screen::addFilledShape(
+        layer,
+        screen::roundedRectPath(
+            CGRectMake(volumeLeft, kVolumeMiddle - 2, volumeRight - volumeLeft, 4), 2),
+        kTrack);
     screen::addFilledShape(
         layer,
         screen::roundedRectPath(CGRectMake(volumeLeft, kVolumeMiddle - 2, volume - volumeLeft, 4),
@@ -102,7 +103,8 @@ void bringNowPlayingOnScreen() {
   showNowPlaying();
   if (nowPlayingController() == nullptr) return;
   musicScreen().place(nowPlayingController());
-  if (chrome().view->superview() == nullptr) musicScreen().root()->insertSubview(chrome().view.get(), 0);
+  if (chrome().view->superview() == nullptr)
+    musicScreen().root()->insertSubview(chrome().view.get(), 0);
   showArtworkInView();
   colorflow::postColorization(colorflow::Place::musicApp, musicScreen().artwork().get());
 }

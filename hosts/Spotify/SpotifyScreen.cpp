@@ -58,14 +58,14 @@ Chrome& chrome() {
                                      kSideCoverSide, kSideCoverSide));
     c.title = screen::addTextLine(layer, CGRectMake(kCoverArtLeft, kTitleTop, kCoverArtSide, 28),
                                   21, true, kWhite, kCAAlignmentLeft);
-    c.artist = screen::addTextLine(
-        layer, CGRectMake(kCoverArtLeft, kTitleTop + 28, kCoverArtSide, 22), 15, false, kDim,
-        kCAAlignmentLeft);
+    c.artist =
+        screen::addTextLine(layer, CGRectMake(kCoverArtLeft, kTitleTop + 28, kCoverArtSide, 22), 15,
+                            false, kDim, kCAAlignmentLeft);
     c.progress.emplace(layer, CGRectMake(kCoverArtLeft, kProgressTop, kCoverArtSide, 24),
                        screen::ProgressBar::Colours{kTrack, kWhite, kDim});
     const double middle = screen::kScreenWidth / 2;
-    screen::addGlyph(layer, Glyph::shuffle,
-                     CGRectMake(kCoverArtLeft, kControlsMiddle - 12, 24, 24), kDim);
+    screen::addGlyph(layer, Glyph::shuffle, CGRectMake(kCoverArtLeft, kControlsMiddle - 12, 24, 24),
+                     kDim);
     screen::addGlyph(layer, Glyph::next, CGRectMake(middle + 54, kControlsMiddle - 14, 32, 28),
                      kWhite);
     screen::addGlyph(layer, Glyph::repeat,
@@ -114,8 +114,8 @@ void recolourFromCover() {
 void showCover() {
   if (UIView* view = coverArtView()) view->layer()->setContents(spotifyScreen().artwork().get());
   const unsigned item = spotifyScreen().item();
-  chrome().previousCover->setContents(
-      item > 0 ? screen::generatedCover(256, item - 1).get() : nullptr);
+  chrome().previousCover->setContents(item > 0 ? screen::generatedCover(256, item - 1).get()
+                                               : nullptr);
   chrome().nextCover->setContents(screen::generatedCover(256, item + 1).get());
   recolourFromCover();
 }
@@ -132,7 +132,8 @@ void bringNowPlayingOnScreen() {
   if (nowPlayingController() == nullptr) return;
   spotifyScreen().place(nowPlayingController());
   darkenBackground();
-  if (chrome().view->superview() == nullptr) spotifyScreen().root()->addSubview(chrome().view.get());
+  if (chrome().view->superview() == nullptr)
+    spotifyScreen().root()->addSubview(chrome().view.get());
   showCover();
 }
 

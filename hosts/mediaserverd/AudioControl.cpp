@@ -36,8 +36,8 @@ std::string status(const AudioEngine& engine) {
 
 std::string handleControlRequest(AudioEngine& engine, const control::ControlRequest& request) {
   const std::string& command = request.command;
-  if (!request.argument.empty() && (command == "pause" || command == "resume" ||
-                                    command == "status"))
+  if (!request.argument.empty() &&
+      (command == "pause" || command == "resume" || command == "status"))
     return "error " + command + " takes no argument";
   if (command == "pause") {
     engine.setPaused(true);

@@ -128,9 +128,8 @@ TEST(CaptureSystem, PacketsCarryTheTracksSamplesInOrderAndStopWhileBlankOrPaused
   expectPacketsStopAndComeBack(
       [&] {
         setScreen(1);
-        ASSERT_TRUE(runUntil([&] {
-          return device.log().find("vellamor2: Screen is off...") != std::string::npos;
-        }));
+        ASSERT_TRUE(runUntil(
+            [&] { return device.log().find("vellamor2: Screen is off...") != std::string::npos; }));
       },
       [] { setScreen(0); }, device);
   EXPECT_NE(device.log().find("vellamor2: Screen is on..."), std::string::npos);

@@ -70,11 +70,9 @@ int darkPixelsIn(const render::Image& picture, int left, int top, int width, int
 TEST_P(MusicDevice, ShowsTheTracksTitleUnderTheArtwork) {
   ASSERT_TRUE(boot()) << device_.log();
   constexpr int kTitleLeft = 28, kTitleTop = 454, kTitleWidth = 320, kTitleHeight = 28;
-  EXPECT_EQ(darkPixelsIn(capture("untitled"), kTitleLeft, kTitleTop, kTitleWidth, kTitleHeight),
-            0);
+  EXPECT_EQ(darkPixelsIn(capture("untitled"), kTitleLeft, kTitleTop, kTitleWidth, kTitleHeight), 0);
   ASSERT_TRUE(ask("now-playing Dusk Loop|Vellamor2|12|32"));
-  EXPECT_GT(darkPixelsIn(capture("titled"), kTitleLeft, kTitleTop, kTitleWidth, kTitleHeight),
-            100);
+  EXPECT_GT(darkPixelsIn(capture("titled"), kTitleLeft, kTitleTop, kTitleWidth, kTitleHeight), 100);
 }
 
 // A stopped SpringBoard: every exchange fails, nothing is drawn, the app still answers; drawing

@@ -16,8 +16,8 @@ constexpr CGFloat kTimeHeight = 16;
 
 void addArc(CGMutablePathRef path, CGPoint centre, CGFloat radius, double from, double to,
             bool first) {
-  const int steps = std::max(2, static_cast<int>(std::ceil(std::abs(to - from) / (kPi / 2))) *
-                                    kArcSteps);
+  const int steps =
+      std::max(2, static_cast<int>(std::ceil(std::abs(to - from) / (kPi / 2))) * kArcSteps);
   for (int i = 0; i <= steps; ++i) {
     const double angle = from + (to - from) * i / steps;
     const CGFloat x = centre.x + radius * std::cos(angle), y = centre.y + radius * std::sin(angle);
@@ -181,14 +181,13 @@ void ProgressBar::show(long elapsedSeconds, long durationSeconds) {
                        0.0, 1.0)
           : 1.0;
   const CGFloat width = static_cast<CGFloat>(frame_.size.width * share);
-  played_->setPath(
-      roundedRectPath(CGRectMake(frame_.origin.x, frame_.origin.y, std::max<CGFloat>(width, kBarHeight),
-                                 kBarHeight),
-                      kBarHeight / 2)
-          .get());
-  knob_->setPath(
-      circlePath(CGPointMake(frame_.origin.x + width, frame_.origin.y + kBarHeight / 2), kKnobRadius)
-          .get());
+  played_->setPath(roundedRectPath(CGRectMake(frame_.origin.x, frame_.origin.y,
+                                              std::max<CGFloat>(width, kBarHeight), kBarHeight),
+                                   kBarHeight / 2)
+                       .get());
+  knob_->setPath(circlePath(CGPointMake(frame_.origin.x + width, frame_.origin.y + kBarHeight / 2),
+                            kKnobRadius)
+                     .get());
   elapsed_->setString(control::clockText(elapsedSeconds));
   remaining_->setString(durationSeconds > 0
                             ? control::clockText(durationSeconds - elapsedSeconds, true)

@@ -56,7 +56,8 @@ void afterMainQueueWork(std::uint64_t start, std::uint64_t end) {
 }
 
 double percentileMicroseconds(double fraction) {
-  const std::size_t kept = static_cast<std::size_t>(std::min<std::uint64_t>(plots.timed, kKeptDurations));
+  const std::size_t kept =
+      static_cast<std::size_t>(std::min<std::uint64_t>(plots.timed, kKeptDurations));
   if (kept == 0) return 0;
   std::vector<std::uint32_t> values(plots.drawNanoseconds, plots.drawNanoseconds + kept);
   const auto index = static_cast<std::size_t>(fraction * static_cast<double>(kept - 1));
@@ -93,15 +94,14 @@ void notePlotAtRefresh(UIView* plot, std::uint64_t fingerprint) {
 std::string plotFigures(UIView* root) {
   UIView* plot = plotViewOn(root);
   char text[256];
-  std::snprintf(text, sizeof text,
-                "plot=%s showing=%d ticks=%llu drawn=%llu dropped=%llu draw_p50_us=%.1f "
-                "draw_p99_us=%.1f",
-                plot != nullptr ? object_getClassName(plot) : "", plot != nullptr ? 1 : 0,
-                static_cast<unsigned long long>(plots.ticks),
-                static_cast<unsigned long long>(plots.drawn),
-                static_cast<unsigned long long>(plots.ticks > plots.drawn ? plots.ticks - plots.drawn
-                                                                           : 0),
-                percentileMicroseconds(0.5), percentileMicroseconds(0.99));
+  std::snprintf(
+      text, sizeof text,
+      "plot=%s showing=%d ticks=%llu drawn=%llu dropped=%llu draw_p50_us=%.1f "
+      "draw_p99_us=%.1f",
+      plot != nullptr ? object_getClassName(plot) : "", plot != nullptr ? 1 : 0,
+      static_cast<unsigned long long>(plots.ticks), static_cast<unsigned long long>(plots.drawn),
+      static_cast<unsigned long long>(plots.ticks > plots.drawn ? plots.ticks - plots.drawn : 0),
+      percentileMicroseconds(0.5), percentileMicroseconds(0.99));
   return text;
 }
 
