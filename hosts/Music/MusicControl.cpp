@@ -55,14 +55,6 @@ std::string colourise(const std::string& argument) {
   return "ok colourised";
 }
 
-std::string nowPlaying(const std::string& argument) {
-  std::string reason;
-  const auto info = control::parseNowPlaying(argument, &reason);
-  if (!info) return error(reason);
-  showNowPlayingInfo(*info);
-  return "ok now-playing";
-}
-
 }  // namespace
 
 std::string handleControlRequest(const control::ControlRequest& request) {
@@ -84,7 +76,8 @@ std::string handleControlRequest(const control::ControlRequest& request) {
     colorflow::postReversion(colorflow::Place::musicApp);
     return "ok reverted";
   }
-  if (command == "now-playing") return nowPlaying(request.argument);
+  if (command == "now-playing")
+    return control::answerNowPlaying(request.argument, &showNowPlayingInfo);
   if (auto reply = screen::answerScreenRequest(request)) return *reply;
   return error("unknown command " + command);
 }

@@ -3,8 +3,6 @@
 #include <ColorFlow/ColorFlowNotifications.h>
 #include <HostScreen/PlayerChrome.h>
 
-#include <optional>
-
 #include "MusicClasses.h"
 
 namespace music {
@@ -23,68 +21,61 @@ const CGColor kAccent = CGColorMakeRGBA(0.98, 0.18, 0.33, 1);
 const CGColor kQuiet = CGColorMakeRGBA(0.55, 0.55, 0.58, 1);
 const CGColor kTrack = CGColorMakeRGBA(0.86, 0.86, 0.88, 1);
 
-// Everything drawn around the artwork: the card, the track's lines, its progress, the controls
-// and the volume. Behind the now-playing controller's view, whose views (the artwork and what a
-// tweak put over it) stay as the app made them.
-struct Chrome {
-  StrongRef<UIView> view;
-  StrongRef<CATextLayer> title, artist;
-  std::optional<screen::ProgressBar> progress;
-};
+// The white card behind the player, its grabber and the screen's heading.
+void drawCard(CALayer* layer) {
+  const CGRect card = CGRectMake(10, 92, screen::kScreenWidth - 20, screen::kScreenHeight - 104);
+  screen::addFilledShape(layer, screen::roundedRectPath(CGRectOffset(card, 0, 2), 20),
+                         CGColorMakeRGBA(0, 0, 0, 0.06));
+  screen::addFilledShape(layer, screen::roundedRectPath(card, 20), CGColorMakeRGBA(1, 1, 1, 1));
+  screen::addFilledShape(
+      layer, screen::roundedRectPath(CGRectMake(screen::kScreenWidth / 2 - 18, 102, 36, 5), 2.5),
+      kTrack);
+  screen::addTextLine(layer, CGRectMake(0, 48, screen::kScreenWidth, 24), 15, true, kInk,
+                      kCAAlignmentCenter)
+      ->setString("Now Playing");
+}
 
-Chrome& chrome() {
-  static Chrome made = [] {
-    Chrome c;
-    c.view = UIView::viewWithFrame<UIView>(
-        CGRectMake(0, 0, screen::kScreenWidth, screen::kScreenHeight));
-    CALayer* layer = c.view->layer();
-    const CGRect card = CGRectMake(10, 92, screen::kScreenWidth - 20, screen::kScreenHeight - 104);
-    screen::addFilledShape(layer, screen::roundedRectPath(CGRectOffset(card, 0, 2), 20),
-                           CGColorMakeRGBA(0, 0, 0, 0.06));
-    screen::addFilledShape(layer, screen::roundedRectPath(card, 20), CGColorMakeRGBA(1, 1, 1, 1));
-    screen::addFilledShape(
-        layer, screen::roundedRectPath(CGRectMake(screen::kScreenWidth / 2 - 18, 102, 36, 5), 2.5),
-        kTrack);
-    screen::addTextLine(layer, CGRectMake(0, 48, screen::kScreenWidth, 24), 15, true, kInk,
-                        kCAAlignmentCenter)
-        ->setString("Now Playing");
-    c.title = screen::addTextLine(layer, CGRectMake(kArtworkLeft, kTitleTop, kArtworkSide, 28), 20,
-                                  true, kInk, kCAAlignmentLeft);
-    c.artist =
-        screen::addTextLine(layer, CGRectMake(kArtworkLeft, kTitleTop + 28, kArtworkSide, 24), 17,
-                            false, kAccent, kCAAlignmentLeft);
-    c.progress.emplace(layer, CGRectMake(kArtworkLeft, kProgressTop, kArtworkSide, 24),
-                       screen::ProgressBar::Colours{kTrack, kQuiet, kQuiet});
-    const double middle = screen::kScreenWidth / 2;
-    screen::addGlyph(layer, Glyph::previous, CGRectMake(middle - 98, kControlsMiddle - 16, 36, 32),
-                     kInk);
-    screen::addGlyph(layer, Glyph::pause, CGRectMake(middle - 22, kControlsMiddle - 22, 44, 44),
-                     kInk);
-    screen::addGlyph(layer, Glyph::next, CGRectMake(middle + 62, kControlsMiddle - 16, 36, 32),
-                     kInk);
-    screen::addGlyph(layer, Glyph::speakerSoft, CGRectMake(kArtworkLeft, kVolumeMiddle - 8, 16, 16),
-                     kQuiet);
-    screen::addGlyph(layer, Glyph::speakerLoud, CGRectMake(kRight - 18, kVolumeMiddle - 9, 18, 18),
-                     kQuiet);
-    const double volumeLeft = kArtworkLeft + 26, volumeRight = kRight - 28;
-    const double volume = volumeLeft + (volumeRight - volumeLeft) * 0.6;
-    screen::addFilledShape(
-        layer,
-        screen::roundedRectPath(
-            CGRectMake(volumeLeft, kVolumeMiddle - 2, volumeRight - volumeLeft, 4), 2),
-        kTrack);
-    screen::addFilledShape(
-        layer,
-        screen::roundedRectPath(CGRectMake(volumeLeft, kVolumeMiddle - 2, volume - volumeLeft, 4),
-                                2),
-        kQuiet);
-    screen::addFilledShape(layer, screen::circlePath(CGPointMake(volume, kVolumeMiddle), 9),
-                           CGColorMakeRGBA(0.78, 0.78, 0.80, 1));
-    screen::addFilledShape(layer, screen::circlePath(CGPointMake(volume, kVolumeMiddle), 8),
-                           CGColorMakeRGBA(1, 1, 1, 1));
-    c.progress->show(-1, 0);
-    return c;
-  }();
+// Previous, play-pause and next, then the volume between its two speakers.
+void drawControls(CALayer* layer) {
+  const double middle = screen::kScreenWidth / 2;
+  screen::addGlyph(layer, Glyph::previous, CGRectMake(middle - 98, kControlsMiddle - 16, 36, 32),
+                   kInk);
+  screen::addGlyph(layer, Glyph::pause, CGRectMake(middle - 22, kControlsMiddle - 22, 44, 44),
+                   kInk);
+  screen::addGlyph(layer, Glyph::next, CGRectMake(middle + 62, kControlsMiddle - 16, 36, 32), kInk);
+  screen::addGlyph(layer, Glyph::speakerSoft, CGRectMake(kArtworkLeft, kVolumeMiddle - 8, 16, 16),
+                   kQuiet);
+  screen::addGlyph(layer, Glyph::speakerLoud, CGRectMake(kRight - 18, kVolumeMiddle - 9, 18, 18),
+                   kQuiet);
+  const double volumeLeft = kArtworkLeft + 26, volumeRight = kRight - 28;
+  const double volume = volumeLeft + (volumeRight - volumeLeft) * 0.6;
+  screen::addFilledShape(
+      layer,
+      screen::roundedRectPath(
+          CGRectMake(volumeLeft, kVolumeMiddle - 2, volumeRight - volumeLeft, 4), 2),
+      kTrack);
+  screen::addFilledShape(
+      layer,
+      screen::roundedRectPath(CGRectMake(volumeLeft, kVolumeMiddle - 2, volume - volumeLeft, 4), 2),
+      kQuiet);
+  screen::addFilledShape(layer, screen::circlePath(CGPointMake(volume, kVolumeMiddle), 9),
+                         CGColorMakeRGBA(0.78, 0.78, 0.80, 1));
+  screen::addFilledShape(layer, screen::circlePath(CGPointMake(volume, kVolumeMiddle), 8),
+                         CGColorMakeRGBA(1, 1, 1, 1));
+}
+
+// Everything drawn around the artwork, behind the now-playing controller's view, whose views
+// (the artwork and what a tweak put over it) stay as the app made them.
+screen::TrackChrome& chrome() {
+  static screen::TrackChrome made(
+      {{CGRectMake(kArtworkLeft, kTitleTop, kArtworkSide, 28), 20, true, kInk},
+       {CGRectMake(kArtworkLeft, kTitleTop + 28, kArtworkSide, 24), 17, false, kAccent},
+       CGRectMake(kArtworkLeft, kProgressTop, kArtworkSide, 24),
+       {kTrack, kQuiet, kQuiet}},
+      [](CALayer* layer) {
+        drawCard(layer);
+        drawControls(layer);
+      });
   return made;
 }
 
@@ -103,8 +94,8 @@ void bringNowPlayingOnScreen() {
   showNowPlaying();
   if (nowPlayingController() == nullptr) return;
   musicScreen().place(nowPlayingController());
-  if (chrome().view->superview() == nullptr)
-    musicScreen().root()->insertSubview(chrome().view.get(), 0);
+  if (chrome().view()->superview() == nullptr)
+    musicScreen().root()->insertSubview(chrome().view(), 0);
   showArtworkInView();
   colorflow::postColorization(colorflow::Place::musicApp, musicScreen().artwork().get());
 }
@@ -113,7 +104,7 @@ void takeNowPlayingOffScreen() {
   if (nowPlayingController() == nullptr) return;
   hideNowPlaying();
   musicScreen().place(nullptr);
-  chrome().view->removeFromSuperview();
+  chrome().view()->removeFromSuperview();
   colorflow::postReversion(colorflow::Place::musicApp);
 }
 
@@ -126,10 +117,7 @@ void showNextItem() {
 }
 
 void showNowPlayingInfo(const control::NowPlayingInfo& info) {
-  Chrome& c = chrome();
-  c.title->setString(info.title);
-  c.artist->setString(info.artist);
-  c.progress->show(info.elapsedSeconds, info.durationSeconds);
+  chrome().show(info);
 }
 
 }  // namespace music

@@ -28,14 +28,6 @@ std::string blurLayout(const std::string& argument) {
   return "ok layout=" + argument;
 }
 
-std::string nowPlaying(const std::string& argument) {
-  std::string reason;
-  const auto info = control::parseNowPlaying(argument, &reason);
-  if (!info) return error(reason);
-  showNowPlayingInfo(*info);
-  return "ok now-playing";
-}
-
 }  // namespace
 
 std::string handleControlRequest(const control::ControlRequest& request) {
@@ -50,7 +42,8 @@ std::string handleControlRequest(const control::ControlRequest& request) {
     return "ok track=" + std::to_string(spotifyScreen().item());
   }
   if (command == "blur-layout") return blurLayout(request.argument);
-  if (command == "now-playing") return nowPlaying(request.argument);
+  if (command == "now-playing")
+    return control::answerNowPlaying(request.argument, &showNowPlayingInfo);
   if (auto reply = screen::answerScreenRequest(request)) return *reply;
   return error("unknown command " + command);
 }

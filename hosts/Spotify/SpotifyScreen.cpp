@@ -24,56 +24,60 @@ const CGColor kWhite = CGColorMakeRGBA(1, 1, 1, 1);
 const CGColor kDim = CGColorMakeRGBA(0.70, 0.70, 0.70, 1);
 const CGColor kTrack = CGColorMakeRGBA(1, 1, 1, 0.25);
 
+// The header, over the carousel: where the track plays from.
+void drawHeader(CALayer* layer) {
+  screen::addTextLine(layer, CGRectMake(0, 40, screen::kScreenWidth, 16), 11, false, kDim,
+                      kCAAlignmentCenter)
+      ->setString("PLAYING FROM ARTIST");
+}
+
+// Shuffle, next and repeat, beside the previous-track and play buttons.
+void drawControls(CALayer* layer) {
+  const double middle = screen::kScreenWidth / 2;
+  screen::addGlyph(layer, Glyph::shuffle, CGRectMake(kCoverArtLeft, kControlsMiddle - 12, 24, 24),
+                   kDim);
+  screen::addGlyph(layer, Glyph::next, CGRectMake(middle + 54, kControlsMiddle - 14, 32, 28),
+                   kWhite);
+  screen::addGlyph(layer, Glyph::repeat,
+                   CGRectMake(kCoverArtLeft + kCoverArtSide - 24, kControlsMiddle - 12, 24, 24),
+                   kDim);
+}
+
 // Everything Spotify draws around its own views, above the carousel controller's view but clear
-// of the cover art and the two buttons (which draw their own glyphs in their colours): the header,
-// the neighbouring covers of the carousel, the track's lines, its progress and the other
-// controls. The views Spotify made stay as they are.
+// of the cover art and the two buttons (which draw their own glyphs in their colours): the header
+// with the artist played from, the neighbouring covers of the carousel, the track's lines, its
+// progress and the other controls. The views Spotify made stay as they are.
 struct Chrome {
-  StrongRef<UIView> view;
-  StrongRef<CATextLayer> source, title, artist;
-  StrongRef<CALayer> previousCover, nextCover;
-  std::optional<screen::ProgressBar> progress;
+  Chrome()
+      : track({{CGRectMake(kCoverArtLeft, kTitleTop, kCoverArtSide, 28), 21, true, kWhite},
+               {CGRectMake(kCoverArtLeft, kTitleTop + 28, kCoverArtSide, 22), 15, false, kDim},
+               CGRectMake(kCoverArtLeft, kProgressTop, kCoverArtSide, 24),
+               {kTrack, kWhite, kDim}},
+              [](CALayer* layer) {
+                drawHeader(layer);
+                drawControls(layer);
+              }) {
+    CALayer* layer = track.layer();
+    source = screen::addTextLine(layer, CGRectMake(40, 58, screen::kScreenWidth - 80, 20), 14, true,
+                                 kWhite, kCAAlignmentCenter);
+    const double top = kCoverArtTop + (kCoverArtSide - kSideCoverSide) / 2;
+    const double lefts[2] = {kCoverArtLeft - kSideCoverGap - kSideCoverSide,
+                             kCoverArtLeft + kCoverArtSide + kSideCoverGap};
+    for (int i = 0; i < 2; ++i) {
+      covers[i] = CALayer::layer();
+      covers[i]->setOpacity(0.55f);
+      covers[i]->setFrame(CGRectMake(lefts[i], top, kSideCoverSide, kSideCoverSide));
+      layer->addSublayer(covers[i].get());
+    }
+  }
+
+  screen::TrackChrome track;
+  StrongRef<CATextLayer> source;
+  StrongRef<CALayer> covers[2];  // the previous and the next track's
 };
 
 Chrome& chrome() {
-  static Chrome made = [] {
-    Chrome c;
-    c.view = UIView::viewWithFrame<UIView>(
-        CGRectMake(0, 0, screen::kScreenWidth, screen::kScreenHeight));
-    CALayer* layer = c.view->layer();
-    screen::addTextLine(layer, CGRectMake(0, 40, screen::kScreenWidth, 16), 11, false, kDim,
-                        kCAAlignmentCenter)
-        ->setString("PLAYING FROM ARTIST");
-    c.source = screen::addTextLine(layer, CGRectMake(40, 58, screen::kScreenWidth - 80, 20), 14,
-                                   true, kWhite, kCAAlignmentCenter);
-    for (StrongRef<CALayer>* cover : {&c.previousCover, &c.nextCover}) {
-      *cover = CALayer::layer();
-      (*cover)->setOpacity(0.55f);
-      layer->addSublayer(cover->get());
-    }
-    const double sideTop = kCoverArtTop + (kCoverArtSide - kSideCoverSide) / 2;
-    c.previousCover->setFrame(CGRectMake(kCoverArtLeft - kSideCoverGap - kSideCoverSide, sideTop,
-                                         kSideCoverSide, kSideCoverSide));
-    c.nextCover->setFrame(CGRectMake(kCoverArtLeft + kCoverArtSide + kSideCoverGap, sideTop,
-                                     kSideCoverSide, kSideCoverSide));
-    c.title = screen::addTextLine(layer, CGRectMake(kCoverArtLeft, kTitleTop, kCoverArtSide, 28),
-                                  21, true, kWhite, kCAAlignmentLeft);
-    c.artist =
-        screen::addTextLine(layer, CGRectMake(kCoverArtLeft, kTitleTop + 28, kCoverArtSide, 22), 15,
-                            false, kDim, kCAAlignmentLeft);
-    c.progress.emplace(layer, CGRectMake(kCoverArtLeft, kProgressTop, kCoverArtSide, 24),
-                       screen::ProgressBar::Colours{kTrack, kWhite, kDim});
-    const double middle = screen::kScreenWidth / 2;
-    screen::addGlyph(layer, Glyph::shuffle, CGRectMake(kCoverArtLeft, kControlsMiddle - 12, 24, 24),
-                     kDim);
-    screen::addGlyph(layer, Glyph::next, CGRectMake(middle + 54, kControlsMiddle - 14, 32, 28),
-                     kWhite);
-    screen::addGlyph(layer, Glyph::repeat,
-                     CGRectMake(kCoverArtLeft + kCoverArtSide - 24, kControlsMiddle - 12, 24, 24),
-                     kDim);
-    c.progress->show(-1, 0);
-    return c;
-  }();
+  static Chrome made;
   return made;
 }
 
@@ -114,9 +118,8 @@ void recolourFromCover() {
 void showCover() {
   if (UIView* view = coverArtView()) view->layer()->setContents(spotifyScreen().artwork().get());
   const unsigned item = spotifyScreen().item();
-  chrome().previousCover->setContents(item > 0 ? screen::generatedCover(256, item - 1).get()
-                                               : nullptr);
-  chrome().nextCover->setContents(screen::generatedCover(256, item + 1).get());
+  chrome().covers[0]->setContents(item > 0 ? screen::generatedCover(256, item - 1).get() : nullptr);
+  chrome().covers[1]->setContents(screen::generatedCover(256, item + 1).get());
   recolourFromCover();
 }
 
@@ -132,15 +135,15 @@ void bringNowPlayingOnScreen() {
   if (nowPlayingController() == nullptr) return;
   spotifyScreen().place(nowPlayingController());
   darkenBackground();
-  if (chrome().view->superview() == nullptr)
-    spotifyScreen().root()->addSubview(chrome().view.get());
+  if (chrome().track.view()->superview() == nullptr)
+    spotifyScreen().root()->addSubview(chrome().track.view());
   showCover();
 }
 
 void takeNowPlayingOffScreen() {
   hideNowPlaying();
   spotifyScreen().place(nullptr);
-  chrome().view->removeFromSuperview();
+  chrome().track.view()->removeFromSuperview();
 }
 
 void playNextTrack() {
@@ -149,11 +152,8 @@ void playNextTrack() {
 }
 
 void showNowPlayingInfo(const control::NowPlayingInfo& info) {
-  Chrome& c = chrome();
-  c.source->setString(info.artist);
-  c.title->setString(info.title);
-  c.artist->setString(info.artist);
-  c.progress->show(info.elapsedSeconds, info.durationSeconds);
+  chrome().source->setString(info.artist);
+  chrome().track.show(info);
 }
 
 }  // namespace spotify

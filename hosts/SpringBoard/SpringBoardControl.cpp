@@ -72,15 +72,6 @@ std::string rotate(const std::string& argument) {
   return status == objc::SendStatus::sent ? "ok rotated" : "ok this artwork does not rotate";
 }
 
-// The title and artist the lock screen shows under the artwork.
-std::string nowPlaying(const std::string& argument) {
-  std::string reason;
-  const auto info = control::parseNowPlaying(argument, &reason);
-  if (!info) return error(reason);
-  setNowPlayingInfo(info->title, info->artist);
-  return "ok now-playing";
-}
-
 }  // namespace
 
 std::string handleControlRequest(const control::ControlRequest& request) {
@@ -90,7 +81,10 @@ std::string handleControlRequest(const control::ControlRequest& request) {
   if (command == "rotate") return rotate(request.argument);
   if (command == "blank") return announceScreen(1);
   if (command == "light") return announceScreen(0);
-  if (command == "now-playing") return nowPlaying(request.argument);
+  if (command == "now-playing")  // the lock screen shows the title and artist
+    return control::answerNowPlaying(request.argument, [](const control::NowPlayingInfo& info) {
+      setNowPlayingInfo(info.title, info.artist);
+    });
   if (auto reply = screen::answerScreenRequest(request)) return *reply;
   return error("unknown command " + command);
 }

@@ -44,6 +44,14 @@ std::optional<NowPlayingInfo> parseNowPlaying(const std::string& argument, std::
   return info;
 }
 
+std::string answerNowPlaying(const std::string& argument, void (*show)(const NowPlayingInfo&)) {
+  std::string reason;
+  const auto info = parseNowPlaying(argument, &reason);
+  if (!info) return "error " + reason;
+  show(*info);
+  return "ok now-playing";
+}
+
 std::string clockText(long seconds, bool negative) {
   if (seconds < 0) seconds = 0;
   char text[24];

@@ -1,6 +1,6 @@
 #include "HostScreen/PlayerChrome.h"
 
-#include <HostControl/NowPlayingInfo.h>
+#include "HostScreen/AppScreen.h"
 
 #include <algorithm>
 #include <cmath>
@@ -192,6 +192,34 @@ void ProgressBar::show(long elapsedSeconds, long durationSeconds) {
   remaining_->setString(durationSeconds > 0
                             ? control::clockText(durationSeconds - elapsedSeconds, true)
                             : std::string("LIVE"));
+}
+
+namespace {
+
+StrongRef<UIView> screenSizedView(void (*backdrop)(CALayer*)) {
+  auto view = UIView::viewWithFrame<UIView>(CGRectMake(0, 0, kScreenWidth, kScreenHeight));
+  if (backdrop != nullptr) backdrop(view->layer());
+  return view;
+}
+
+StrongRef<CATextLayer> addLine(CALayer* parent, const TrackChrome::Line& line) {
+  return addTextLine(parent, line.frame, line.size, line.bold, line.colour, kCAAlignmentLeft);
+}
+
+}  // namespace
+
+TrackChrome::TrackChrome(const Style& style, void (*backdrop)(CALayer*))
+    : view_(screenSizedView(backdrop)),
+      title_(addLine(view_->layer(), style.title)),
+      artist_(addLine(view_->layer(), style.artist)),
+      progress_(view_->layer(), style.progress, style.progressColours) {
+  progress_.show(-1, 0);
+}
+
+void TrackChrome::show(const control::NowPlayingInfo& info) {
+  title_->setString(info.title);
+  artist_->setString(info.artist);
+  progress_.show(info.elapsedSeconds, info.durationSeconds);
 }
 
 }  // namespace screen

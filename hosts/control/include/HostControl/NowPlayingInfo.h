@@ -19,6 +19,10 @@ struct NowPlayingInfo {
 // The information in `argument`; nothing (and a reason) when it is malformed.
 std::optional<NowPlayingInfo> parseNowPlaying(const std::string& argument, std::string* error);
 
+// The reply to "now-playing ARGUMENT": "ok now-playing" once the information has gone to `show`,
+// else an error with the reason.
+std::string answerNowPlaying(const std::string& argument, void (*show)(const NowPlayingInfo&));
+
 // "M:SS" (or "H:MM:SS"); `negative` puts a minus sign first, as a remaining time shows.
 std::string clockText(long seconds, bool negative = false);
 

@@ -5,8 +5,10 @@
 
 #include <CoreGraphics/CGColor.h>
 #include <CoreGraphics/CGPath.h>
+#include <HostControl/NowPlayingInfo.h>
 #include <QuartzCore/CAShapeLayer.h>
 #include <QuartzCore/CATextLayer.h>
+#include <UIKit/UIView.h>
 #include <objc/StrongRef.h>
 
 namespace screen {
@@ -50,6 +52,35 @@ class ProgressBar {
   StrongRef<CAShapeLayer> knob_;
   StrongRef<CATextLayer> elapsed_;
   StrongRef<CATextLayer> remaining_;
+};
+
+// A now-playing screen's own drawing: a view over the whole screen whose layers show the track's
+// title and artist and its progress, over what `backdrop` drew first and beside whatever else
+// the app draws into `layer()`.
+class TrackChrome {
+ public:
+  struct Line {
+    CGRect frame;
+    CGFloat size;
+    bool bold;
+    CGColor colour;
+  };
+  struct Style {
+    Line title;
+    Line artist;
+    CGRect progress;
+    ProgressBar::Colours progressColours;
+  };
+  explicit TrackChrome(const Style& style, void (*backdrop)(CALayer*) = nullptr);
+
+  UIView* view() const { return view_.get(); }
+  CALayer* layer() const { return view_->layer(); }
+  void show(const control::NowPlayingInfo& info);
+
+ private:
+  StrongRef<UIView> view_;
+  StrongRef<CATextLayer> title_, artist_;
+  ProgressBar progress_;
 };
 
 }  // namespace screen
