@@ -12,10 +12,18 @@
 namespace mediaserverd {
 namespace {
 
-// One line of text: line breaks would start lines of their own.
+constexpr std::size_t kLongestName = 256;  // bytes of a title or an artist in the reply
+
+// One line of text, short enough for the reply: control characters would start lines of their
+// own, and a name cut short loses no more than its last whole character.
 std::string oneLine(std::string text) {
+  if (text.size() > kLongestName) {
+    std::size_t end = kLongestName;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    text.resize(end);
+  }
   for (char& c : text)
-    if (c == '\n' || c == '\r') c = ' ';
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
   return text;
 }
 

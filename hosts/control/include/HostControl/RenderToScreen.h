@@ -1,10 +1,10 @@
 #pragma once
 // The road of one rendered buffer to a host's screen, timed from outside: the audio daemon is
 // paused through its control service (silence is not captured, so the plot holds still) and
-// resumed, and the host says when
-// its screen first showed a new frame. The time covers the daemon's next render, the capture and
-// send, the merge into the history, the wait for the next display-link tick, the drawing (in an
-// app, the history's fetch too) and the display refresh that shows it.
+// resumed, and the host says when its screen first showed a new frame. The time covers the
+// request to resume, the daemon's next render, the capture and send, the merge into the history,
+// the wait for the next display-link tick, the drawing (in an app, the history's fetch too) and
+// the display refresh that shows it.
 
 #include <chrono>
 #include <optional>
