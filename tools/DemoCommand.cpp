@@ -163,6 +163,8 @@ std::string labelOf(const Visualisation& visualisation) {
 // on (its plot fetches the settings), five frames are captured, and it goes away again.
 void recordApp(const std::string& host, const Visualisation& visualisation, const fs::path& frames,
                std::vector<demo::LabelledFrame>& sheet) {
+  std::string nowPlaying;
+  tools::passOnNowPlaying(&nowPlaying);  // where the track is now
   askHost(host, "show-now-playing");
   std::string lastFrame;
   const std::uint64_t start = nowNanoseconds() + 200'000'000;  // its first frames drawn
@@ -195,7 +197,7 @@ int fail(const std::string& message) {
 
 void record(const Options& options, const fs::path& frames, Recording& recording) {
   std::string nowPlaying;
-  tools::passOnNowPlaying(&nowPlaying);
+  tools::passOnNowPlaying(&nowPlaying);  // the lock screen's title and artist
   const int perVisualisation = options.seconds * kFramesPerSecond;
   tools::ProgressBar progress(perVisualisation * static_cast<int>(std::size(kVisualisations)));
   int done = 0;
