@@ -1,6 +1,7 @@
 // The element-wise and reducing operations: plain loops the compiler vectorises for stride 1
 // (each has a stride-1 loop of its own, as strided accesses keep the vectoriser out).
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -9,11 +10,36 @@
 
 #include "Accelerate/vDSP.h"
 
+// The heavy loops are built twice on x86-64, for the baseline and for AVX2 with FMA, and the
+// loader picks the one this processor runs (not under the sanitizers, whose start-up the
+// loader's choice would run ahead of).
+#if defined(__SANITIZE_ADDRESS__)
+#define VDSP_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VDSP_SANITIZED 1
+#endif
+#endif
+// GCC only: clang 14 exports the clones' dispatcher under another name, so callers cannot link.
+#if defined(__x86_64__) && defined(__ELF__) && !defined(VDSP_SANITIZED) && !defined(__clang__)
+#define VDSP_WIDE_VECTORS __attribute__((target_clones("arch=x86-64-v3", "default")))
+#else
+#define VDSP_WIDE_VECTORS
+#endif
+
 void vDSP_ctoz(const DSPComplex* c, vDSP_Stride ic, const DSPSplitComplex* z, vDSP_Stride iz,
                vDSP_Length n) {
   const float* in = reinterpret_cast<const float*>(c);
   float* re = z->realp;
   float* im = z->imagp;
+  if (ic == 2 && iz == 1) {
+    // Consecutive pairs into contiguous arrays: constant strides let the loop vectorise.
+    for (vDSP_Length k = 0; k < n; ++k) {
+      re[k] = in[2 * k];
+      im[k] = in[2 * k + 1];
+    }
+    return;
+  }
   for (vDSP_Length k = 0; k < n; ++k) {
     re[k * iz] = in[k * ic];
     im[k * iz] = in[k * ic + 1];
@@ -25,20 +51,62 @@ void vDSP_ztoc(const DSPSplitComplex* z, vDSP_Stride iz, DSPComplex* c, vDSP_Str
   float* out = reinterpret_cast<float*>(c);
   const float* re = z->realp;
   const float* im = z->imagp;
+  if (iz == 1 && ic == 2) {
+    for (vDSP_Length k = 0; k < n; ++k) {
+      out[2 * k] = re[k];
+      out[2 * k + 1] = im[k];
+    }
+    return;
+  }
   for (vDSP_Length k = 0; k < n; ++k) {
     out[k * ic] = re[k * iz];
     out[k * ic + 1] = im[k * iz];
   }
 }
 
-void vDSP_zvabs(const DSPSplitComplex* a, vDSP_Stride ia, float* c, vDSP_Stride ic, vDSP_Length n) {
-  for (vDSP_Length k = 0; k < n; ++k) c[k * ic] = std::hypot(a->realp[k * ia], a->imagp[k * ia]);
+namespace {
+
+// √(re² + im²) in double: a float's square is exact there and the sum can neither overflow nor
+// underflow, so this rounds as hypot does, in a loop the vectoriser takes (hypot is a call).
+inline float magnitude(float re, float im) {
+  const double r = re;
+  const double i = im;
+  return static_cast<float>(std::sqrt(r * r + i * i));
+}
+
+}  // namespace
+
+VDSP_WIDE_VECTORS void vDSP_zvabs(const DSPSplitComplex* a, vDSP_Stride ia, float* c,
+                                  vDSP_Stride ic, vDSP_Length n) {
+  const float* re = a->realp;
+  const float* im = a->imagp;
+  if (ia != 1) {
+    for (vDSP_Length k = 0; k < n; ++k) c[k * ic] = magnitude(re[k * ia], im[k * ia]);
+    return;
+  }
+  if (ic == 1) {
+    for (vDSP_Length k = 0; k < n; ++k) c[k] = magnitude(re[k], im[k]);
+    return;
+  }
+  // A strided output: the magnitudes of a block computed together, then stored one by one.
+  constexpr vDSP_Length kBlock = 256;
+  float block[kBlock];
+  for (vDSP_Length start = 0; start < n; start += kBlock) {
+    const vDSP_Length count = n - start < kBlock ? n - start : kBlock;
+    for (vDSP_Length k = 0; k < count; ++k) block[k] = magnitude(re[start + k], im[start + k]);
+    for (vDSP_Length k = 0; k < count; ++k) c[(start + k) * ic] = block[k];
+  }
 }
 
 void vDSP_zvfill(const DSPSplitComplex* a, const DSPSplitComplex* c, vDSP_Stride ic,
                  vDSP_Length n) {
   const float re = a->realp[0];
   const float im = a->imagp[0];
+  if (ic == 1) {
+    std::fill_n(c->realp, n, re);
+    std::fill_n(c->imagp, n, im);
+    return;
+  }
   for (vDSP_Length k = 0; k < n; ++k) {
     c->realp[k * ic] = re;
     c->imagp[k * ic] = im;
@@ -74,23 +142,6 @@ void vDSP_vsmsa(const float* a, vDSP_Stride ia, const float* b, const float* c, 
   }
   for (vDSP_Length k = 0; k < n; ++k) d[k * id] = a[k * ia] * scale + add;
 }
-
-// The heavy loops are built twice on x86-64, for the baseline and for AVX2 with FMA, and the
-// loader picks the one this processor runs (not under the sanitizers, whose start-up the
-// loader's choice would run ahead of).
-#if defined(__SANITIZE_ADDRESS__)
-#define VDSP_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VDSP_SANITIZED 1
-#endif
-#endif
-// GCC only: clang 14 exports the clones' dispatcher under another name, so callers cannot link.
-#if defined(__x86_64__) && defined(__ELF__) && !defined(VDSP_SANITIZED) && !defined(__clang__)
-#define VDSP_WIDE_VECTORS __attribute__((target_clones("arch=x86-64-v3", "default")))
-#else
-#define VDSP_WIDE_VECTORS
-#endif
 
 namespace {
 
