@@ -1,6 +1,6 @@
 // The packed real FFT on FFTW. A setup plans every size once (forward r2c and inverse c2r on
-// its own aligned scratch), so a transform only gathers the packed pairs, runs the plan and
-// scatters the result.
+// its own aligned scratch), from the plans measured when the library was built where they
+// apply, so a transform only gathers the packed pairs, runs the plan and scatters the result.
 
 #include <fftw3.h>
 
@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "Accelerate/vDSP.h"
+#include "FFTPlanning.h"
+
+extern const char kMeasuredFFTWisdom[];
 
 struct OpaqueFFTSetup {
   vDSP_Length log2n = 0;
@@ -27,6 +30,20 @@ std::mutex& plannerLock() {
 
 constexpr vDSP_Length kLargestLog2 = 24;
 
+// With the planner's lock held. Wisdom from another machine (or none) only leaves the
+// estimated plans.
+void importMeasuredPlansOnce() {
+  static const bool imported = fftwf_import_wisdom_from_string(kMeasuredFFTWisdom) != 0;
+  (void)imported;
+}
+
+// The measured plan where the wisdom has one, else an estimated one: a setup never measures.
+template <class Plan>
+fftwf_plan measuredOrEstimated(Plan plan) {
+  fftwf_plan measured = plan(accelerate::kMeasuredFlags | FFTW_WISDOM_ONLY);
+  return measured != nullptr ? measured : plan(accelerate::kEstimatedFlags);
+}
+
 }  // namespace
 
 FFTSetup vDSP_create_fftsetup(vDSP_Length log2n, FFTRadix radix) {
@@ -39,12 +56,15 @@ FFTSetup vDSP_create_fftsetup(vDSP_Length log2n, FFTRadix radix) {
   setup->forward.assign(log2n + 1, nullptr);
   setup->inverse.assign(log2n + 1, nullptr);
   std::lock_guard guard(plannerLock());
+  importMeasuredPlansOnce();
   for (vDSP_Length size = 1; size <= log2n; ++size) {
     const int points = 1 << size;
-    setup->forward[size] = fftwf_plan_dft_r2c_1d(points, setup->real, setup->spectrum,
-                                                 FFTW_ESTIMATE | FFTW_DESTROY_INPUT);
-    setup->inverse[size] = fftwf_plan_dft_c2r_1d(points, setup->spectrum, setup->real,
-                                                 FFTW_ESTIMATE | FFTW_DESTROY_INPUT);
+    setup->forward[size] = measuredOrEstimated([&](unsigned flags) {
+      return accelerate::planForward(points, setup->real, setup->spectrum, flags);
+    });
+    setup->inverse[size] = measuredOrEstimated([&](unsigned flags) {
+      return accelerate::planInverse(points, setup->spectrum, setup->real, flags);
+    });
   }
   return setup;
 }
@@ -107,9 +127,16 @@ void inverseTransform(FFTSetup setup, const DSPSplitComplex* c, vDSP_Stride stri
   float* re = c->realp;
   float* im = c->imagp;
   float* __restrict bins = &setup->spectrum[0][0];
-  for (std::size_t k = 0; k < half; ++k) {
-    bins[2 * k] = re[k * stride];
-    bins[2 * k + 1] = im[k * stride];
+  if (stride == 1) {
+    for (std::size_t k = 0; k < half; ++k) {
+      bins[2 * k] = re[k];
+      bins[2 * k + 1] = im[k];
+    }
+  } else {
+    for (std::size_t k = 0; k < half; ++k) {
+      bins[2 * k] = re[k * stride];
+      bins[2 * k + 1] = im[k * stride];
+    }
   }
   bins[1] = 0;  // DC and Nyquist are real; the Nyquist term travels in im[0]
   bins[2 * half] = im[0];
