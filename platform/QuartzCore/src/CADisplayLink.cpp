@@ -3,6 +3,7 @@
 #include <CoreFoundation/CFRunLoop.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "objc/message.h"
 
@@ -27,18 +28,37 @@ StrongRef<CADisplayLink> CADisplayLink::displayLinkWithTarget(id target, SEL sel
   return link;
 }
 
+CFAbsoluteTime CADisplayLink::nextRefreshAfter(CFAbsoluteTime time) {
+  return (std::floor(time * kRefreshesPerSecond) + 1.0) / kRefreshesPerSecond;
+}
+
 void CADisplayLink::setFrameInterval(long interval) {
-  if (interval >= 1) frameInterval_ = interval;
+  if (interval < 1 || interval == frameInterval_) return;
+  frameInterval_ = interval;
+  if (timer_ == nullptr) return;
+  // The timer's period follows the interval: made anew, in the same loop and modes.
+  CFRunLoopTimerInvalidate(timer_);
+  CFRelease(timer_);
+  timer_ = makeTimer();
+  if (timer_ == nullptr) return;
+  for (const std::string& mode : modes_) CFRunLoopAddTimer(timerRunLoop_, timer_, mode.c_str());
+}
+
+CFRunLoopTimerRef CADisplayLink::makeTimer() {
+  // The timer wakes the loop only on the refreshes that tick, on the grid of refreshes that
+  // every link and screen of the process shares, so timers due together wake it once.
+  CFRunLoopTimerContext context{0, this, nullptr, nullptr, nullptr};
+  const CFTimeInterval period = static_cast<double>(frameInterval_) / kRefreshesPerSecond;
+  const CFAbsoluteTime first = nextRefreshAfter(CFAbsoluteTimeGetCurrent()) +
+                               static_cast<double>(frameInterval_ - 1) / kRefreshesPerSecond;
+  return CFRunLoopTimerCreate(kCFAllocatorDefault, first, period, 0, 0, &CADisplayLink::refresh,
+                              &context);
 }
 
 void CADisplayLink::addToRunLoop(CFRunLoopRef runLoop, CFStringRef mode) {
   if (!valid_ || runLoop == nullptr || mode == nullptr) return;
   if (timer_ == nullptr) {
-    // One refresh of the simulated display per firing; a late firing still counts as one.
-    CFRunLoopTimerContext context{0, this, nullptr, nullptr, nullptr};
-    const CFTimeInterval period = 1.0 / kRefreshesPerSecond;
-    timer_ = CFRunLoopTimerCreate(kCFAllocatorDefault, CFAbsoluteTimeGetCurrent() + period, period,
-                                  0, 0, &CADisplayLink::refresh, &context);
+    timer_ = makeTimer();
     if (timer_ == nullptr) return;
     timerRunLoop_ = runLoop;
     retain();  // the run loop holds the link until it is invalidated
@@ -70,8 +90,9 @@ void CADisplayLink::invalidate() {
 
 void CADisplayLink::onRefresh() {
   if (!valid_) return;
-  ++refreshes_;
-  if (paused_ || refreshes_ % static_cast<unsigned long>(frameInterval_) != 0) return;
+  // One firing per tick: frameInterval refreshes, even when it comes late.
+  refreshes_ += static_cast<unsigned long>(frameInterval_);
+  if (paused_) return;
   ++ticksSent;
   StrongRef<CADisplayLink> keep(this);  // the target may invalidate the link while it runs
   StrongRef<NSObject> target = target_;

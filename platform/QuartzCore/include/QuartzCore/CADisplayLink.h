@@ -1,8 +1,9 @@
 #pragma once
 // A display link: sends its selector (with the link as argument) to its target on the main
-// thread once every `frameInterval` refreshes of a simulated 60 Hz display, while the run loop
-// it was added to runs in one of the modes it was added for. The link holds a strong reference
-// to its target, and the run loop holds the link, until `invalidate`.
+// thread once every `frameInterval` refreshes of a simulated 60 Hz display (its timer wakes the
+// loop only then), while the run loop it was added to runs in one of the modes it was added
+// for. The link holds a strong reference to its target, and the run loop holds the link, until
+// `invalidate`.
 
 #include <string>
 #include <utility>
@@ -38,6 +39,10 @@ class CADisplayLink : public NSObject {
   void invalidate();
   bool isValid() const { return valid_; }
 
+  // The first refresh of the simulated display after `time` (absolute time): refreshes fall on
+  // one grid of absolute time, shared by everything in the process that follows the display.
+  static CFAbsoluteTime nextRefreshAfter(CFAbsoluteTime time);
+
   // Refreshes per tick; values below 1 are ignored.
   long frameInterval() const { return frameInterval_; }
   void setFrameInterval(long interval);
@@ -62,6 +67,7 @@ class CADisplayLink : public NSObject {
 
  private:
   static void refresh(CFRunLoopTimerRef timer, void* info);
+  CFRunLoopTimerRef makeTimer();
   void onRefresh();
   void dropTimer();
 
