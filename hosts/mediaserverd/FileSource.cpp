@@ -2,8 +2,16 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
+
+namespace {
+
+constexpr long kShortestPause = 5'000'000;
+constexpr long kLongestPause = 100'000'000;
+
+}  // namespace
 
 FileSource::FileSource(std::string path) : path_(std::move(path)) {}
 
@@ -69,8 +77,14 @@ void FileSource::decode() {
     while (running_ && done < static_cast<std::size_t>(got)) {
       done += ring_.push(&stereo[2 * done], static_cast<std::size_t>(got) - done);
       if (done < static_cast<std::size_t>(got)) {
-        // The ring is full: the render thread drains it at the output's pace.
-        timespec pause{0, 5'000'000};
+        // The ring is full: the render thread drains it at the output's pace, so the rest of
+        // the chunk fits once it has played (over a second of audio stays queued). Waking
+        // every few milliseconds instead cost the daemon more than its renders.
+        const std::size_t left = static_cast<std::size_t>(got) - done;
+        const long nanoseconds = std::clamp<long>(
+            static_cast<long>(left * 1'000'000'000ull / static_cast<unsigned>(info_.samplerate)),
+            kShortestPause, kLongestPause);
+        timespec pause{0, nanoseconds};
         nanosleep(&pause, nullptr);
       }
     }
