@@ -46,19 +46,22 @@ def write_song(path):
         w.writeframes(bytes(frames))
 
 
-def cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as f:
+def cpu_seconds(pid, thread=None):
+    """User and system CPU time of a process (all its threads), or of one of its threads."""
+    path = f"/proc/{pid}/stat" if thread is None else f"/proc/{pid}/task/{thread}/stat"
+    with open(path) as f:
         fields = f.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 def sample(pids, seconds):
-    """Share of one core each process used over `seconds`."""
-    before = {name: cpu_seconds(pid) for name, pid in pids.items()}
+    """Share of one core each process (or (pid, thread)) used over the same `seconds`."""
+    read = lambda pid: cpu_seconds(*pid) if isinstance(pid, tuple) else cpu_seconds(pid)
+    before = {name: read(pid) for name, pid in pids.items()}
     start = time.monotonic()
     time.sleep(seconds)
     elapsed = time.monotonic() - start
-    return {name: 100 * (cpu_seconds(pid) - before[name]) / elapsed for name, pid in pids.items()}
+    return {name: 100 * (read(pid) - before[name]) / elapsed for name, pid in pids.items()}
 
 
 def recorded_pids(device):
@@ -68,19 +71,22 @@ def recorded_pids(device):
 
 
 def feed_fifo(fifo, song, stop):
-    """The song's samples into cava's FIFO at the pace it plays."""
-    with wave.open(str(song), "rb") as w, open(fifo, "wb") as out:
-        chunk = RATE // 30
-        next_time = time.monotonic()
-        while not stop.is_set():
-            data = w.readframes(chunk)
-            if not data:
-                w.rewind()
-                continue
-            out.write(data)
-            out.flush()
-            next_time += chunk / RATE
-            time.sleep(max(0, next_time - time.monotonic()))
+    """The song's samples into cava's FIFO at the pace it plays, until cava stops reading."""
+    try:
+        with wave.open(str(song), "rb") as w, open(fifo, "wb") as out:
+            chunk = RATE // 30
+            next_time = time.monotonic()
+            while not stop.is_set():
+                data = w.readframes(chunk)
+                if not data:
+                    w.rewind()
+                    continue
+                out.write(data)
+                out.flush()
+                next_time += chunk / RATE
+                time.sleep(max(0, next_time - time.monotonic()))
+    except BrokenPipeError:
+        pass
 
 
 def measure_cpu(out_path):
@@ -127,16 +133,23 @@ def measure_cpu(out_path):
                 time.sleep(0.2)
             time.sleep(2)
             pids = recorded_pids(device)
+            # The daemon's main thread sends the packets; its render and decoding threads run
+            # whether the screen is on or not.
+            daemon_main = (pids["mediaserverd"], pids["mediaserverd"])
+            pids["mediaserverd_main"] = daemon_main
             if cava is not None:
                 pids["cava"] = cava.pid
             shown = sample(pids, MEASURE)
             run("device", "blank")
             time.sleep(1)
-            blanked = sample({"mediaserverd": pids["mediaserverd"]}, MEASURE)
+            blanked = sample({"mediaserverd": pids["mediaserverd"],
+                              "mediaserverd_main": daemon_main}, MEASURE)
             result = {
                 "springboard": shown["SpringBoard"],
                 "mediaserverd_shown": shown["mediaserverd"],
                 "mediaserverd_blanked": blanked["mediaserverd"],
+                "mediaserverd_main_shown": shown["mediaserverd_main"],
+                "mediaserverd_main_blanked": blanked["mediaserverd_main"],
                 "capture_and_send": max(0.0, shown["mediaserverd"] - blanked["mediaserverd"]),
                 "cava": shown.get("cava"),
             }
@@ -206,8 +219,11 @@ def table(directory, out_path):
         cpu = json.loads(cpu_path.read_text())
         if cpu and cpu.get("cava") is not None:
             path = cpu["springboard"] + cpu["capture_and_send"]
+            sends = cpu.get("mediaserverd_main_shown")
             row("visualiser path CPU, % of a core (SpringBoard "
-                f"{cpu['springboard']:.2f} + capture and send {cpu['capture_and_send']:.2f})",
+                f"{cpu['springboard']:.2f} + capture and send {cpu['capture_and_send']:.2f}"
+                + (f"; the daemon's sending thread {sends:.2f}" if sends is not None else "")
+                + ")",
                 path, "cava: FIFO, raw, 64 bars, 30 fps", cpu["cava"], "below cava",
                 path < cpu["cava"])
 
