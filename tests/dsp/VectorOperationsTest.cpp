@@ -38,6 +38,30 @@ TEST(SplitComplex, AbsoluteValuesAndFillWithStrides) {
   EXPECT_EQ(im, (std::vector<float>{0.0f, 0.0f, 12.0f}));
 }
 
+// Long enough to cross the blocks of a strided output; extremes that a plain float sum of
+// squares would overflow or flush to zero.
+class Magnitudes : public ::testing::TestWithParam<vDSP_Stride> {};
+
+TEST_P(Magnitudes, FollowHypotForEveryOutputStride) {
+  const vDSP_Stride stride = GetParam();
+  std::vector<float> re, im;
+  for (int i = 0; i < 700; ++i) {
+    re.push_back(std::ldexp(static_cast<float>(i % 13) - 6.5f, (i % 61) * 4 - 140));
+    im.push_back(std::ldexp(static_cast<float>(i % 7) + 0.25f, (i % 53) * 4 - 130));
+  }
+  re.insert(re.end(), {3e38f, -2e-45f, 0.0f});
+  im.insert(im.end(), {3e38f, 1e-45f, -0.0f});
+  DSPSplitComplex split{re.data(), im.data()};
+  std::vector<float> out(re.size() * static_cast<std::size_t>(stride), -1.0f);
+  vDSP_zvabs(&split, 1, out.data(), stride, re.size());
+  for (std::size_t k = 0; k < re.size(); ++k) {
+    EXPECT_FLOAT_EQ(out[k * static_cast<std::size_t>(stride)], std::hypot(re[k], im[k])) << k;
+    if (stride > 1) EXPECT_EQ(out[k * static_cast<std::size_t>(stride) + 1], -1.0f) << k;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Strides, Magnitudes, ::testing::Values(1, 2, 3));
+
 TEST(ElementWise, ProductsScalesAndClipsMatchPlainArithmetic) {
   std::vector<float> out(kCount);
   std::vector<float> product = kValues;

@@ -54,6 +54,25 @@ TEST(DisplayLink, TicksOnEverySecondRefreshWithIntervalTwo) {
   link->invalidate();
 }
 
+TEST(DisplayLink, ANewIntervalWhileScheduledKeepsItTickingThatFarApart) {
+  auto recorder = objc::make<TickRecorder>();
+  auto link = CADisplayLink::displayLinkWithTarget(recorder, "tick:");
+  link->addToRunLoop(CFRunLoopGetMain(), kCFRunLoopDefaultMode);
+  ASSERT_TRUE(runUntil(kCFRunLoopDefaultMode, [&] { return !recorder->refreshes.empty(); }));
+  link->setFrameInterval(3);
+  const std::size_t before = recorder->refreshes.size();
+  ASSERT_TRUE(
+      runUntil(kCFRunLoopDefaultMode, [&] { return recorder->refreshes.size() >= before + 2; }));
+  EXPECT_EQ(recorder->refreshes[before + 1] - recorder->refreshes[before], 3u);
+  link->invalidate();
+}
+
+TEST(DisplayLink, RefreshesFallOnOneGridOfAbsoluteTime) {
+  const CFAbsoluteTime refresh = CADisplayLink::nextRefreshAfter(1000.01);
+  EXPECT_NEAR(refresh, 1000.0 + 1.0 / 60, 1e-9);
+  EXPECT_NEAR(CADisplayLink::nextRefreshAfter(refresh + 1e-6), refresh + 1.0 / 60, 1e-9);
+}
+
 TEST(DisplayLink, TicksOnlyInTheModesItWasAddedTo) {
   auto recorder = objc::make<TickRecorder>();
   auto witness = objc::make<TickRecorder>();

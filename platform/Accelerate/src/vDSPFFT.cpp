@@ -87,73 +87,59 @@ void vDSP_destroy_fftsetup(FFTSetup setup) {
 
 namespace {
 
+// Split pairs (each array read with `stride`) into interleaved floats, and back with a factor:
+// a stride-1 loop of its own vectorises.
+void interleave(const float* re, const float* im, vDSP_Stride stride, std::size_t pairs,
+                float* __restrict out) {
+  if (stride == 1) {
+    for (std::size_t k = 0; k < pairs; ++k) {
+      out[2 * k] = re[k];
+      out[2 * k + 1] = im[k];
+    }
+    return;
+  }
+  for (std::size_t k = 0; k < pairs; ++k) {
+    out[2 * k] = re[k * stride];
+    out[2 * k + 1] = im[k * stride];
+  }
+}
+
+void deinterleave(const float* __restrict in, float factor, std::size_t pairs, float* re, float* im,
+                  vDSP_Stride stride) {
+  if (stride == 1) {
+    for (std::size_t k = 0; k < pairs; ++k) {
+      re[k] = factor * in[2 * k];
+      im[k] = factor * in[2 * k + 1];
+    }
+    return;
+  }
+  for (std::size_t k = 0; k < pairs; ++k) {
+    re[k * stride] = factor * in[2 * k];
+    im[k * stride] = factor * in[2 * k + 1];
+  }
+}
+
 void forwardTransform(FFTSetup setup, const DSPSplitComplex* c, vDSP_Stride stride,
                       vDSP_Length log2n) {
   const std::size_t half = std::size_t{1} << (log2n - 1);
-  float* re = c->realp;
-  float* im = c->imagp;
-  float* __restrict x = setup->real;
-  if (stride == 1) {
-    for (std::size_t k = 0; k < half; ++k) {
-      x[2 * k] = re[k];
-      x[2 * k + 1] = im[k];
-    }
-  } else {
-    for (std::size_t k = 0; k < half; ++k) {
-      x[2 * k] = re[k * stride];
-      x[2 * k + 1] = im[k * stride];
-    }
-  }
+  interleave(c->realp, c->imagp, stride, half, setup->real);
   fftwf_execute(setup->forward[log2n]);
-  const float* __restrict bins = &setup->spectrum[0][0];
+  const float* bins = &setup->spectrum[0][0];
   const float nyquist = bins[2 * half];
-  if (stride == 1) {
-    for (std::size_t k = 0; k < half; ++k) {
-      re[k] = 2.0f * bins[2 * k];
-      im[k] = 2.0f * bins[2 * k + 1];
-    }
-  } else {
-    for (std::size_t k = 0; k < half; ++k) {
-      re[k * stride] = 2.0f * bins[2 * k];
-      im[k * stride] = 2.0f * bins[2 * k + 1];
-    }
-  }
-  im[0] = 2.0f * nyquist;
+  deinterleave(bins, 2.0f, half, c->realp, c->imagp, stride);
+  c->imagp[0] = 2.0f * nyquist;
 }
 
 void inverseTransform(FFTSetup setup, const DSPSplitComplex* c, vDSP_Stride stride,
                       vDSP_Length log2n) {
   const std::size_t half = std::size_t{1} << (log2n - 1);
-  float* re = c->realp;
-  float* im = c->imagp;
-  float* __restrict bins = &setup->spectrum[0][0];
-  if (stride == 1) {
-    for (std::size_t k = 0; k < half; ++k) {
-      bins[2 * k] = re[k];
-      bins[2 * k + 1] = im[k];
-    }
-  } else {
-    for (std::size_t k = 0; k < half; ++k) {
-      bins[2 * k] = re[k * stride];
-      bins[2 * k + 1] = im[k * stride];
-    }
-  }
+  float* bins = &setup->spectrum[0][0];
+  interleave(c->realp, c->imagp, stride, half, bins);
   bins[1] = 0;  // DC and Nyquist are real; the Nyquist term travels in im[0]
-  bins[2 * half] = im[0];
+  bins[2 * half] = c->imagp[0];
   bins[2 * half + 1] = 0;
   fftwf_execute(setup->inverse[log2n]);
-  const float* __restrict x = setup->real;
-  if (stride == 1) {
-    for (std::size_t k = 0; k < half; ++k) {
-      re[k] = x[2 * k];
-      im[k] = x[2 * k + 1];
-    }
-  } else {
-    for (std::size_t k = 0; k < half; ++k) {
-      re[k * stride] = x[2 * k];
-      im[k * stride] = x[2 * k + 1];
-    }
-  }
+  deinterleave(setup->real, 1.0f, half, c->realp, c->imagp, stride);
 }
 
 }  // namespace
