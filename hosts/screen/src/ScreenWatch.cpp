@@ -35,9 +35,9 @@ std::uint64_t monotonicNanoseconds() {
          static_cast<std::uint64_t>(now.tv_nsec);
 }
 
-// FNV-1a over plain values, eight bytes a step: the watch hashes every path's points sixty
-// times a second, so a byte a step cost the host more than the plot's own drawing. The shift
-// after each product carries high bits down, so that no change is lost in the top bits.
+// FNV-1a over plain values, eight bytes a step, as the watch hashes every path's points sixty
+// times a second. The shift after each product carries high bits down, so that no change is
+// lost in the top bits.
 class Hash {
  public:
   template <class T>

@@ -1,8 +1,8 @@
 #pragma once
 // How a setup plans its transforms, shared with the build step that measures them: FFTW's
-// measured plans run the large transforms in about two thirds of the time of its estimated
-// ones, but measuring every size takes seconds, so the build measures once and a setup plans
-// from that wisdom, falling back to estimated plans for what it does not cover.
+// measured plans run the large transforms in about 60 % of the time of its estimated ones, but
+// measuring every size takes seconds, so the build measures once and a setup plans from that
+// wisdom, falling back to estimated plans for what it does not cover.
 
 #include <fftw3.h>
 
