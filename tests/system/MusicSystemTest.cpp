@@ -45,8 +45,9 @@ TEST_P(MusicDevice, ColourMethodTwoDrawsWithTheArtworksColours) {
   store("WaveThickness", NSNumber::numberWithDouble(6.0).get());
   ASSERT_TRUE(testing_support::waitFor([&] { return reshow() && holdsStill(); }));
   const auto artworkAlone = capture("artwork");
-  store("EnabledMusic", NSNumber::numberWithBool(true).get());
+  // The method first: the app reloads every key at each change, so a plot that appears has it.
   store("ColourMethod", NSNumber::numberWithInteger(2).get());
+  store("EnabledMusic", NSNumber::numberWithBool(true).get());
   ASSERT_TRUE(testing_support::waitFor([&] { return reshow() && newFrames(2); }));
   const auto withPlot = capture("coloured");
 

@@ -32,13 +32,16 @@ TEST_F(SpotifyDevice, ColourMethodTwoAndANextTrackGiveThePlotTheControlsColours)
   store("BackgroundColourAlpha", NSNumber::numberWithDouble(0.0).get());
   store("WaveThickness", NSNumber::numberWithDouble(6.0).get());
   store("ColourMethod", NSNumber::numberWithInteger(2).get());
-  ASSERT_TRUE(testing_support::waitFor([&] { return reshow() && newFrames(2); }));
-  ASSERT_TRUE(ask("next-track"));
-  ASSERT_TRUE(newFrames(2));
-  const auto withPlot = capture("coloured");
   store("EnabledSPT", NSNumber::numberWithBool(false).get());
+  // The plot gone shows the app holds every key above (it reloads them all at each change), so
+  // the next track's recolouring keeps the controls' colours for the plot.
   ASSERT_TRUE(testing_support::waitFor([&] { return reshow() && holdsStill(); }));
+  ASSERT_TRUE(ask("next-track"));
+  ASSERT_TRUE(testing_support::waitFor([&] { return holdsStill(); }));
   const auto coverAlone = capture("cover");
+  store("EnabledSPT", NSNumber::numberWithBool(true).get());
+  ASSERT_TRUE(testing_support::waitFor([&] { return reshow() && newFrames(2); }));
+  const auto withPlot = capture("coloured");
 
   cg::ImageRef cover = screen::generatedCover(512, 1);
   const auto palette = colorflow::paletteFromArtwork(cover->rgba(), cover->width(), cover->height(),
