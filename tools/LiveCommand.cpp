@@ -1,8 +1,9 @@
-// vellamor live [--device D] [--audio FILE | --live] [--system 9|10] [--port N] [--out DIR]:
-// the phone's screens in a browser. A fresh device (or the given one) plays the built-in track
-// (or the file, or the desktop's sound); a page on 127.0.0.1 shows every screen as its host's
-// render server draws it, with the figures and the buttons of a person holding the phone. Ctrl-C
-// brings the device down.
+// vellamor live [--device D] [--audio FILE | --live] [--system 9|10] [--port N] [--out DIR]
+// [--measure SECONDS]: the phone's screens in a browser. A fresh device (or the given one) plays
+// the built-in track (or the file, or the desktop's sound); a page on 127.0.0.1 shows every screen
+// as its host's render server draws it, with the figures and the buttons of a person holding the
+// phone. Ctrl-C brings the device down. --measure prints the page's figures from one run, then
+// stops (live/LiveMeasure.h).
 
 #include <signal.h>
 #include <time.h>
@@ -13,6 +14,8 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "CommandRegistry.h"
 #include "Device/Device.h"
@@ -21,6 +24,7 @@
 #include "HostControl/RenderToScreen.h"
 #include "NowPlaying.h"
 #include "live/FrameFeed.h"
+#include "live/LiveMeasure.h"
 #include "live/LivePanels.h"
 #include "live/LiveServer.h"
 
@@ -38,6 +42,7 @@ struct Options {
   int port = 0;
   double scale = 1;
   std::string out = "out/live";
+  int measure = 0;
 };
 
 std::atomic<bool> interrupted{false};
@@ -78,14 +83,13 @@ std::string measureRenderToScreen() {
   return text;
 }
 
-// Each panel's host asked to stream its frames (again, as hosts restart or come later), and
-// each host's figures published to the page.
-void publishFigures(live::FrameFeed& feed, double scale) {
+// While a page is open, each panel's host asked for frames again (its request lapses unless
+// renewed, so nobody's frames are drawn for nobody); each host's figures published to the page.
+void publishFigures(live::FrameFeed& feed, double scale, bool pageOpen) {
   for (const live::Panel& panel : live::panels()) {
     std::string frames;
+    if (pageOpen) ask(panel.host, "live-frames on " + std::to_string(scale));
     if (!ask(panel.host, "frame-figures", &frames)) continue;
-    if (tools::replyField(frames, "frames") == "0")
-      ask(panel.host, "live-frames on " + std::to_string(scale));
     std::string figures;
     ask(panel.host, "figures", &figures);
     auto milliseconds = [&](const char* key) {
@@ -107,6 +111,38 @@ void publishFigures(live::FrameFeed& feed, double scale) {
             ",\"commitP50Us\":" + numberOr(tools::replyField(frames, "commit_p50_us"), "0") +
             ",\"commits\":" + numberOr(tools::replyField(frames, "commits"), "0") + "}");
   }
+}
+
+// Every process of the device, as recorded under run/pids.
+std::vector<pid_t> devicePids() {
+  std::vector<pid_t> pids;
+  std::error_code error;
+  for (const auto& record : fs::directory_iterator(device::runDirectory() / "pids", error))
+    if (record.path().extension() == ".pid")
+      if (const pid_t pid = tools::recordedPid(record.path().stem().string()); pid > 1)
+        pids.push_back(pid);
+  return pids;
+}
+
+// The page's figures from one run, printed; then the command stops.
+std::thread startMeasuring(const Options& options, std::uint16_t port) {
+  return std::thread([seconds = options.measure, port] {
+    live::MeasureSetup setup;
+    setup.port = port;
+    setup.screens = {"SpringBoard", "Music", "Spotify"};
+    setup.devicePids = devicePids();
+    setup.playing = std::chrono::seconds(seconds);
+    setup.pauseAudio = [](bool paused) { ask(control::kAudioDaemon, paused ? "pause" : "resume"); };
+    setup.frameFigures = [](const std::string& host) {
+      std::string reply;
+      return ask(host, "frame-figures", &reply) ? reply : std::string();
+    };
+    setup.interrupted = &interrupted;
+    const std::string report = live::measureLivePage(setup);
+    std::printf("%s", report.c_str());
+    std::fflush(stdout);
+    interrupted = true;
+  });
 }
 
 int fail(const std::string& message) {
@@ -164,11 +200,14 @@ int runLive(const Options& options) {
   std::printf("vellamor live: http://127.0.0.1:%u/  (Ctrl-C stops the device)\n", server.port());
   std::fflush(stdout);
 
+  std::thread measuring;
+  if (options.measure > 0) measuring = startMeasuring(options, server.port());
   while (!interrupted) {
     tools::passOnNowPlaying(&nowPlaying);
-    publishFigures(feed, options.scale);
+    publishFigures(feed, options.scale, server.pagesOpen() > 0);
     for (int i = 0; i < 10 && !interrupted; ++i) pauseMilliseconds(50);
   }
+  if (measuring.joinable()) measuring.join();
   for (const live::Panel& panel : live::panels()) ask(panel.host, "live-frames off");
   server.stop();
   feed.stop();
@@ -191,6 +230,9 @@ const bool registered = tools::registerCommand([](CLI::App& app) {
   live->add_option("--scale", options.scale, "Device pixels per point of the frames")
       ->check(CLI::Range(0.5, 3.0));
   live->add_option("--out", options.out, "Where a fresh device is made (default out/live)");
+  live->add_option("--measure", options.measure,
+                   "Print the page's figures after SECONDS of play (and some pauses), then stop")
+      ->check(CLI::Range(1, 600));
   live->callback([] {
     // The tool's --device names an existing device to watch.
     if (options.device.empty() && device::isConfigured()) options.device = device::root().string();

@@ -1,10 +1,11 @@
 // The live page's request decoder: the page's own requests pass; anything from another origin,
 // for another host name, or naming what the page does not offer is refused with its status.
 // The Settings app's answers reach the page bounded. And a frame file that is cut short or not a
-// frame is refused.
+// frame is refused; an encoder's reused buffer grows for a picture larger than it.
 
 #include <gtest/gtest.h>
 
+#include "HostFrames/JpegEncoder.h"
 #include "HostFrames/LiveFrame.h"
 #include "live/LiveRequest.h"
 #include "live/LiveSettings.h"
@@ -134,6 +135,22 @@ TEST(LiveFrameDecoding, RefusesACutOrForeignFileAndKeepsAWholeOne) {
   auto foreign = bytes;
   foreign[0] = 'X';
   EXPECT_FALSE(frames::decodeLiveFrame(foreign));
+}
+
+TEST(JpegEncoder, AFrameLargerThanItsBufferComesWholeAndAgainTheSame) {
+  render::Image noise(512, 512);
+  std::uint32_t state = 1;
+  for (std::uint8_t& byte : noise.rgba) byte = static_cast<std::uint8_t>((state *= 1664525u) >> 24);
+  frames::JpegEncoder encoder(90);
+  const auto first = encoder.encode(noise);
+  frames::LiveFrame frame;
+  frame.width = 512;
+  frame.height = 512;
+  frame.jpeg.assign(first.begin(), first.end());
+  EXPECT_GT(frame.jpeg.size(), 64u << 10);  // more than the buffer's first size
+  EXPECT_TRUE(frames::decodeLiveFrame(frames::encodeLiveFrame(frame)));
+  const auto again = encoder.encode(noise);
+  EXPECT_TRUE(std::equal(again.begin(), again.end(), frame.jpeg.begin(), frame.jpeg.end()));
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
-// The render server draws what was committed, not what the tree has become since; and text
-// layers draw their line in their colour inside their bounds.
+// The render server draws what was committed, not what the tree has become since; text layers
+// draw their line in their colour inside their bounds; a committed tree knows when it draws the
+// same as another; images drawn smaller are shrunk once.
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <future>
+#include <vector>
 
 #include "Renderer/LayerSnapshot.h"
 #include "Renderer/RenderServer.h"
@@ -65,3 +68,94 @@ TEST(TextLayer, DrawsItsLineInItsColourInsideItsBoundsOnly) {
 }
 
 }  // namespace
+
+// A frame of the live page is drawn only when its tree draws something else than the last one.
+struct TreeChange {
+  const char* name;
+  void (*change)(CAShapeLayer* line, CATextLayer* text);
+  bool same;
+};
+
+class DrawsTheSame : public ::testing::TestWithParam<TreeChange> {};
+
+TEST_P(DrawsTheSame, OnlyWhenNothingDrawnChanged) {
+  auto view = UIView::viewWithFrame(CGRectMake(0, 0, 40, 20));
+  auto line = CAShapeLayer::layer();
+  auto text = CATextLayer::layer();
+  auto pathThrough = [](CGFloat y) {
+    cg::PathRef path = cg::PathRef::mutablePath();
+    const CGPoint points[] = {{0, 0}, {20, y}, {40, 0}};
+    CGPathAddLines(path.get(), nullptr, points, 3);
+    return path;
+  };
+  line->setPath(pathThrough(10).get());
+  line->setStrokeColor(UIColor::greenColor()->CGColor());
+  text->setString("12:00");
+  view->layer()->addSublayer(line);
+  view->layer()->addSublayer(text);
+  const auto before = render::snapshotLayerTree(view->layer());
+  // The plots make a new path every tick, with the same points while nothing plays.
+  line->setPath(pathThrough(10).get());
+  GetParam().change(line.get(), text.get());
+  EXPECT_EQ(render::drawsTheSame(*before, *render::snapshotLayerTree(view->layer())),
+            GetParam().same);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, DrawsTheSame,
+    ::testing::Values(TreeChange{"Nothing", [](CAShapeLayer*, CATextLayer*) {}, true},
+                      TreeChange{"APoint",
+                                 [](CAShapeLayer* line, CATextLayer*) {
+                                   cg::PathRef path = cg::PathRef::mutablePath();
+                                   const CGPoint points[] = {{0, 0}, {20, 11}, {40, 0}};
+                                   CGPathAddLines(path.get(), nullptr, points, 3);
+                                   line->setPath(path.get());
+                                 },
+                                 false},
+                      TreeChange{"AColour",
+                                 [](CAShapeLayer* line, CATextLayer*) {
+                                   line->setStrokeColor(UIColor::redColor()->CGColor());
+                                 },
+                                 false},
+                      TreeChange{"AText",
+                                 [](CAShapeLayer*, CATextLayer* text) { text->setString("12:01"); },
+                                 false},
+                      TreeChange{"AHiddenLayer",
+                                 [](CAShapeLayer* line, CATextLayer*) { line->setHidden(true); },
+                                 false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// An artwork drawn smaller than it is: shrunk once and kept, the frames look as they did when
+// every frame shrank it again.
+TEST(ShrunkImages, DrawTheSamePictureAsShrinkingEveryFrame) {
+  std::vector<std::uint8_t> pixels(64 * 64 * 4);
+  for (std::size_t i = 0; i < 64 * 64; ++i) {
+    pixels[4 * i] = static_cast<std::uint8_t>(i * 7);
+    pixels[4 * i + 1] = static_cast<std::uint8_t>(i / 64 * 4);
+    pixels[4 * i + 2] = static_cast<std::uint8_t>(i % 64 * 4);
+    pixels[4 * i + 3] = 255;
+  }
+  cg::ImageRef artwork = cg::ImageRef::adopt(CGImageCreateWithRGBA(64, 64, pixels.data(), 256));
+  auto view = UIView::viewWithFrame(CGRectMake(0, 0, 40, 40));
+  auto cover = CALayer::layer();
+  cover->setFrame(CGRectMake(5, 7, 24, 24));
+  cover->setContents(artwork.get());
+  view->layer()->addSublayer(cover);
+  render::RenderOptions everyFrame;
+  everyFrame.scale = 1;
+  everyFrame.keepShrunkImages = false;
+  render::RenderOptions kept = everyFrame;
+  kept.keepShrunkImages = true;
+  render::Renderer shrinking(everyFrame), keeping(kept);
+  shrinking.draw(view);
+  const render::Image expected = shrinking.image();
+  for (int frame = 0; frame < 2; ++frame) {  // shrunk, then the copy kept
+    keeping.draw(view);
+    const render::Image picture = keeping.image();
+    ASSERT_EQ(picture.rgba.size(), expected.rgba.size());
+    int different = 0;
+    for (std::size_t i = 0; i < picture.rgba.size(); ++i)
+      different += std::abs(picture.rgba[i] - expected.rgba[i]) > 1;
+    EXPECT_EQ(different, 0) << "frame " << frame;
+  }
+}

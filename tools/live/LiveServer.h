@@ -34,6 +34,8 @@ class LiveServer {
   bool start(std::uint16_t port, std::string* error);
   void stop();
   std::uint16_t port() const { return port_; }
+  // Pages reading the event stream now.
+  int pagesOpen() const { return streams_.load(); }
 
  private:
   std::string press(const std::string& panel, const std::string& button, int* status);

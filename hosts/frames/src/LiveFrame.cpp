@@ -1,9 +1,6 @@
 #include "HostFrames/LiveFrame.h"
 
-#include <jpeglib.h>
-
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 
 #include "Device/Device.h"
@@ -13,9 +10,11 @@ namespace {
 
 constexpr std::uint8_t kMagic[8] = {'V', 'L', 'F', 'R', 'A', 'M', 'E', '1'};
 constexpr std::uint32_t kMaxSide = 8192;
+static_assert(sizeof kMagic + 32 == kLiveFrameHeaderBytes);
 
-void put(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+std::uint8_t* put(std::uint8_t* out, std::uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) *out++ = static_cast<std::uint8_t>(value >> (8 * i));
+  return out;
 }
 
 std::uint64_t get(const std::uint8_t* in, int bytes) {
@@ -31,44 +30,22 @@ std::optional<LiveFrame> fail(std::string* error, const char* reason) {
 
 }  // namespace
 
-std::vector<std::uint8_t> encodeJpeg(const render::Image& picture, int quality) {
-  if (picture.empty() || picture.width > kMaxSide || picture.height > kMaxSide) return {};
-  jpeg_compress_struct compressor{};
-  jpeg_error_mgr errors{};
-  compressor.err = jpeg_std_error(&errors);
-  jpeg_create_compress(&compressor);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&compressor, &buffer, &size);
-  compressor.image_width = static_cast<JDIMENSION>(picture.width);
-  compressor.image_height = static_cast<JDIMENSION>(picture.height);
-  compressor.input_components = 4;
-  compressor.in_color_space = JCS_EXT_RGBA;  // the screen is opaque: alpha is dropped
-  jpeg_set_defaults(&compressor);
-  jpeg_set_quality(&compressor, quality < 1 ? 1 : quality > 100 ? 100 : quality, TRUE);
-  compressor.dct_method = JDCT_ISLOW;
-  jpeg_start_compress(&compressor, TRUE);
-  const std::size_t stride = picture.width * 4;
-  while (compressor.next_scanline < compressor.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(picture.rgba.data() + compressor.next_scanline * stride);
-    jpeg_write_scanlines(&compressor, &row, 1);
-  }
-  jpeg_finish_compress(&compressor);
-  jpeg_destroy_compress(&compressor);
-  std::vector<std::uint8_t> jpeg(buffer, buffer + size);
-  std::free(buffer);
-  return jpeg;
+std::array<std::uint8_t, kLiveFrameHeaderBytes> liveFrameHeader(const LiveFrame& frame) {
+  std::array<std::uint8_t, kLiveFrameHeaderBytes> header{};
+  std::uint8_t* out = std::copy(std::begin(kMagic), std::end(kMagic), header.data());
+  out = put(out, frame.width, 4);
+  out = put(out, frame.height, 4);
+  out = put(out, frame.sequence, 8);
+  out = put(out, frame.committedNanoseconds, 8);
+  put(out, frame.drawnNanoseconds, 8);
+  return header;
 }
 
 std::vector<std::uint8_t> encodeLiveFrame(const LiveFrame& frame) {
-  std::vector<std::uint8_t> out(std::begin(kMagic), std::end(kMagic));
-  out.reserve(kLiveFrameHeaderBytes + frame.jpeg.size());
-  put(out, frame.width, 4);
-  put(out, frame.height, 4);
-  put(out, frame.sequence, 8);
-  put(out, frame.committedNanoseconds, 8);
-  put(out, frame.drawnNanoseconds, 8);
-  out.insert(out.end(), frame.jpeg.begin(), frame.jpeg.end());
+  const auto header = liveFrameHeader(frame);
+  std::vector<std::uint8_t> out(header.size() + frame.jpeg.size());
+  std::copy(frame.jpeg.begin(), frame.jpeg.end(),
+            std::copy(header.begin(), header.end(), out.begin()));
   return out;
 }
 

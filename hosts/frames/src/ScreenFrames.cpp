@@ -1,6 +1,7 @@
 #include "HostFrames/ScreenFrames.h"
 
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -17,15 +18,23 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <vector>
 
+#include "HostFrames/JpegEncoder.h"
 #include "HostFrames/LiveFrame.h"
 
 namespace frames {
 namespace {
 
-constexpr double kLiveFramesPerSecond = 30;
-constexpr int kJpegQuality = 82;
+// Live frames: the screen is looked at every display refresh while a page asks for frames,
+// and drawn only when it changed, at most this often, with one frame on its way at a time (so
+// the newest state goes next instead of a queue of old ones).
+constexpr double kMostLiveFramesPerSecond = 30;
+constexpr double kLookPeriod = 1.0 / 60;  // the display's refresh
+// A request for frames holds for this long; the page's server renews it while a page is open.
+constexpr std::uint64_t kLiveLeaseNanoseconds = 3'000'000'000;
+constexpr int kJpegQuality = 80;
 constexpr std::size_t kKeptDurations = 1024;
 
 std::uint64_t nanosecondsOf(clockid_t clock) {
@@ -69,30 +78,51 @@ struct Screen {
   std::unique_ptr<render::RenderServer> server;
   Durations commits;       // main thread, wall time
   Durations commitsOnCpu;  // ... and the time it spent working (without being preempted)
-  // Live frames: main thread, but for the two atomics the server's thread touches.
-  bool live = false;
+  // Live frames: main thread, but for what the server's thread touches (atomics, its encoder).
+  std::uint64_t liveUntil = 0;  // CLOCK_MONOTONIC; 0: no frames asked for
   double liveScale = 1;
+  std::string livePath;
   CFRunLoopTimerRef timer = nullptr;
   std::uint64_t sequence = 0;
-  // Two frames may be on their way, so that a frame that draws late does not cost the next one.
-  std::atomic<int> framesInFlight{0};
+  std::uint64_t lastLiveCommit = 0;
+  std::shared_ptr<const render::LayerSnapshot> lastLiveTree;  // what the last frame showed
+  std::uint64_t unchanged = 0;                                // looks that found nothing new
+  std::atomic<bool> frameInFlight{false};
   std::atomic<std::uint64_t> framesWritten{0};
-  std::mutex drawMutex;  // guards draws, written on the server's thread
+  JpegEncoder encoder{kJpegQuality};  // the server's thread only
+  std::mutex drawMutex;               // guards draws, written on the server's thread
   Durations draws;
 };
 
 Screen* screen = nullptr;
 
+// What frame production holds the main thread for, from its making to its end (wall and CPU).
+class MainThreadHold {
+ public:
+  MainThreadHold()
+      : start_(monotonicNanoseconds()), startOnCpu_(nanosecondsOf(CLOCK_THREAD_CPUTIME_ID)) {}
+  ~MainThreadHold() {
+    screen->commits.add(monotonicNanoseconds() - start_);
+    screen->commitsOnCpu.add(nanosecondsOf(CLOCK_THREAD_CPUTIME_ID) - startOnCpu_);
+  }
+  MainThreadHold(const MainThreadHold&) = delete;
+  MainThreadHold& operator=(const MainThreadHold&) = delete;
+  std::uint64_t start() const { return start_; }
+
+ private:
+  std::uint64_t start_, startOnCpu_;
+};
+
+// The screen's tree as it stands.
+std::shared_ptr<const render::LayerSnapshot> snapshotScreen() {
+  screen->root->layoutIfNeeded();
+  return render::snapshotLayerTree(screen->root->layer());
+}
+
 // Snapshots the screen's tree and hands it to the server: all that the main thread does.
 bool commit(double scale, render::RenderServer::Delivery deliver) {
-  const std::uint64_t start = monotonicNanoseconds();
-  const std::uint64_t startOnCpu = nanosecondsOf(CLOCK_THREAD_CPUTIME_ID);
-  screen->root->layoutIfNeeded();
-  const bool queued = screen->server->commit(render::snapshotLayerTree(screen->root->layer()),
-                                             scale, std::move(deliver));
-  screen->commits.add(monotonicNanoseconds() - start);
-  screen->commitsOnCpu.add(nanosecondsOf(CLOCK_THREAD_CPUTIME_ID) - startOnCpu);
-  return queued;
+  MainThreadHold hold;
+  return screen->server->commit(snapshotScreen(), scale, std::move(deliver));
 }
 
 void noteDraw(std::uint64_t committed) {
@@ -100,48 +130,87 @@ void noteDraw(std::uint64_t committed) {
   screen->draws.add(monotonicNanoseconds() - committed);
 }
 
-// Writes `bytes` to a file beside `path`, then renames it over `path`: a reader sees a whole
-// frame or the last one.
-bool replaceFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+// Writes the header and JPEG to a file beside `path`, then renames it over `path`: a reader
+// sees a whole frame or the last one.
+bool replaceFile(const std::string& path, std::span<const std::uint8_t> header,
+                 std::span<const std::uint8_t> jpeg) {
   const std::string temporary = path + ".new";
   const int fd =
       ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return false;
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+  iovec parts[2] = {{const_cast<std::uint8_t*>(header.data()), header.size()},
+                    {const_cast<std::uint8_t*>(jpeg.data()), jpeg.size()}};
+  std::size_t left = header.size() + jpeg.size();
+  int first = 0;
+  while (left > 0 && first < 2) {
+    const ssize_t n = ::writev(fd, parts + first, 2 - first);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
+    left -= static_cast<std::size_t>(n);
+    for (std::size_t done = static_cast<std::size_t>(n); done > 0 && first < 2;) {
+      const std::size_t step = std::min(done, parts[first].iov_len);
+      parts[first].iov_base = static_cast<std::uint8_t*>(parts[first].iov_base) + step;
+      parts[first].iov_len -= step;
+      done -= step;
+      if (parts[first].iov_len == 0) ++first;
+    }
   }
   ::close(fd);
-  return done == bytes.size() && ::rename(temporary.c_str(), path.c_str()) == 0;
+  return left == 0 && ::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
-void commitLiveFrame(CFRunLoopTimerRef, void*) {
-  constexpr int kMostInFlight = 2;
-  if (!screen->live || screen->framesInFlight.load(std::memory_order_acquire) >= kMostInFlight)
+// On the server's thread: the picture as a frame file.
+void deliverLiveFrame(const render::Image& picture, std::uint64_t sequence,
+                      std::uint64_t committed) {
+  const auto jpeg = screen->encoder.encode(picture);
+  LiveFrame frame;
+  frame.width = static_cast<std::uint32_t>(picture.width);
+  frame.height = static_cast<std::uint32_t>(picture.height);
+  frame.sequence = sequence;
+  frame.committedNanoseconds = committed;
+  frame.drawnNanoseconds = monotonicNanoseconds();
+  if (!jpeg.empty() && replaceFile(screen->livePath, liveFrameHeader(frame), jpeg))
+    screen->framesWritten.fetch_add(1, std::memory_order_relaxed);
+  noteDraw(committed);
+  screen->frameInFlight.store(false, std::memory_order_release);
+}
+
+void stopLooking() {
+  CFRunLoopTimerSetNextFireDate(screen->timer, CFAbsoluteTimeGetCurrent() + 1e9);
+}
+
+// At every display refresh while frames are asked for: the screen, when it changed and the last
+// frame is through.
+void lookForLiveFrame(CFRunLoopTimerRef, void*) {
+  const std::uint64_t now = monotonicNanoseconds();
+  if (now >= screen->liveUntil) {
+    screen->liveUntil = 0;
+    screen->lastLiveTree.reset();
+    stopLooking();
     return;
-  const std::string path = liveFramePath(screen->host);
-  if (path.empty()) return;
+  }
+  constexpr auto kShortestGap = static_cast<std::uint64_t>(
+      1e9 * (1 / kMostLiveFramesPerSecond - kLookPeriod / 2));  // a late refresh still counts
+  if (screen->frameInFlight.load(std::memory_order_acquire) ||
+      now - screen->lastLiveCommit < kShortestGap)
+    return;
+  MainThreadHold hold;
+  auto tree = snapshotScreen();
+  if (screen->lastLiveTree && render::drawsTheSame(*tree, *screen->lastLiveTree)) {
+    ++screen->unchanged;
+    return;
+  }
   const std::uint64_t sequence = ++screen->sequence;
-  const std::uint64_t committed = monotonicNanoseconds();
-  screen->framesInFlight.fetch_add(1, std::memory_order_acq_rel);
-  const bool queued =
-      commit(screen->liveScale, [path, sequence, committed](const render::Image& picture) {
-        LiveFrame frame;
-        frame.width = static_cast<std::uint32_t>(picture.width);
-        frame.height = static_cast<std::uint32_t>(picture.height);
-        frame.sequence = sequence;
-        frame.committedNanoseconds = committed;
-        frame.jpeg = encodeJpeg(picture, kJpegQuality);
-        frame.drawnNanoseconds = monotonicNanoseconds();
-        if (!frame.jpeg.empty() && replaceFile(path, encodeLiveFrame(frame)))
-          screen->framesWritten.fetch_add(1, std::memory_order_relaxed);
-        noteDraw(committed);
-        screen->framesInFlight.fetch_sub(1, std::memory_order_acq_rel);
-      });
-  if (!queued) screen->framesInFlight.fetch_sub(1, std::memory_order_acq_rel);
+  screen->frameInFlight.store(true, std::memory_order_release);
+  const bool queued = screen->server->commit(
+      tree, screen->liveScale,
+      [sequence, now](const render::Image& picture) { deliverLiveFrame(picture, sequence, now); });
+  if (!queued) {
+    screen->frameInFlight.store(false, std::memory_order_release);
+    return;
+  }
+  screen->lastLiveCommit = now;
+  screen->lastLiveTree = std::move(tree);
 }
 
 // "SCALE" from 0.25 to 4, or `fallback` when empty.
@@ -181,23 +250,28 @@ std::string capture(const std::string& argument) {
 std::string liveFrames(const std::string& argument) {
   auto [word, scaleText] = control::splitFirstWord(argument);
   if (word == "off" && scaleText.empty()) {
-    screen->live = false;
+    screen->liveUntil = 0;
     return "ok live-frames off";
   }
   if (word != "on") return "error live-frames needs on [SCALE] or off";
   const auto scale = scaleOf(scaleText, 1);
   if (!scale) return "error scale must be 0.25 to 4";
-  if (liveFramePath(screen->host).empty()) return "error no run directory for frames";
+  const std::string path = liveFramePath(screen->host);
+  if (path.empty()) return "error no run directory for frames";
+  const bool looking = screen->liveUntil != 0;
+  if (*scale != screen->liveScale) screen->lastLiveTree.reset();  // the next frame at the new scale
   screen->liveScale = *scale;
-  screen->live = true;
+  screen->livePath = path;
+  screen->liveUntil = monotonicNanoseconds() + kLiveLeaseNanoseconds;
   if (screen->timer == nullptr) {
-    const CFTimeInterval period = 1.0 / kLiveFramesPerSecond;
     CFRunLoopTimerContext context{};
-    screen->timer = CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + period, period, 0, 0,
-                                         &commitLiveFrame, &context);
+    screen->timer = CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + kLookPeriod,
+                                         kLookPeriod, 0, 0, &lookForLiveFrame, &context);
     CFRunLoopAddTimer(CFRunLoopGetMain(), screen->timer, kCFRunLoopCommonModes);
+  } else if (!looking) {
+    CFRunLoopTimerSetNextFireDate(screen->timer, CFAbsoluteTimeGetCurrent() + kLookPeriod);
   }
-  return "ok live-frames on " + liveFramePath(screen->host);
+  return "ok live-frames on " + path;
 }
 
 std::string figures() {
@@ -209,14 +283,14 @@ std::string figures() {
   char text[256];
   std::snprintf(text, sizeof text,
                 "ok commits=%llu commit_max_us=%llu commit_p50_us=%llu commit_cpu_max_us=%llu "
-                "draw_p50_us=%llu "
-                "frames=%llu",
+                "draw_p50_us=%llu frames=%llu unchanged=%llu",
                 static_cast<unsigned long long>(screen->commits.count()),
                 static_cast<unsigned long long>(screen->commits.longest() / 1000),
                 static_cast<unsigned long long>(screen->commits.median() / 1000),
                 static_cast<unsigned long long>(screen->commitsOnCpu.longest() / 1000),
                 static_cast<unsigned long long>(drawMedian / 1000),
-                static_cast<unsigned long long>(screen->framesWritten.load()));
+                static_cast<unsigned long long>(screen->framesWritten.load()),
+                static_cast<unsigned long long>(screen->unchanged));
   return text;
 }
 

@@ -178,6 +178,18 @@ bool CGPathIsEmpty(CGPathRef path) {
   return path == nullptr || path->isEmpty();
 }
 
+bool CGPathEqualToPath(CGPathRef path1, CGPathRef path2) {
+  if (path1 == path2) return true;
+  if (path1 == nullptr || path2 == nullptr) return false;
+  if (path1->subpathCount() != path2->subpathCount() || path1->points() != path2->points())
+    return false;
+  for (std::size_t i = 0; i < path1->subpathCount(); ++i) {
+    const CGPathSubpath a = path1->subpath(i), b = path2->subpath(i);
+    if (a.first != b.first || a.count != b.count || a.closed != b.closed) return false;
+  }
+  return true;
+}
+
 CGRect CGPathGetBoundingBox(CGPathRef path) {
   return path != nullptr ? path->boundingBox() : CGRectZero;
 }

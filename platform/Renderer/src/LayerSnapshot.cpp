@@ -116,7 +116,42 @@ bool copyTree(CALayer* layer, LayerSnapshot& out) {
   return true;
 }
 
+bool sameOwnContent(const LayerSnapshot& a, const LayerSnapshot& b) {
+  if (a.kind != b.kind) return false;
+  switch (a.kind) {
+    case LayerSnapshot::Kind::shape:
+      return a.hasFill == b.hasFill && (!a.hasFill || a.fill == b.fill) && a.evenOdd == b.evenOdd &&
+             a.hasStroke == b.hasStroke && (!a.hasStroke || a.stroke == b.stroke) &&
+             a.strokeStyle.width == b.strokeStyle.width &&
+             a.strokeStyle.join == b.strokeStyle.join && a.strokeStyle.cap == b.strokeStyle.cap &&
+             a.strokeStyle.miterLimit == b.strokeStyle.miterLimit &&
+             CGPathEqualToPath(a.path.get(), b.path.get());
+    case LayerSnapshot::Kind::gradient:
+      return a.colors == b.colors && a.locations == b.locations && a.start == b.start &&
+             a.end == b.end;
+    case LayerSnapshot::Kind::text:
+      return a.text == b.text && a.fontSize == b.fontSize && a.bold == b.bold &&
+             a.textColor == b.textColor && a.alignment == b.alignment;
+    case LayerSnapshot::Kind::plain:
+      return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+bool drawsTheSame(const LayerSnapshot& a, const LayerSnapshot& b) {
+  if (a.offset != b.offset || a.bounds != b.bounds || a.opacity != b.opacity ||
+      a.masksToBounds != b.masksToBounds || a.hasBackground != b.hasBackground ||
+      (a.hasBackground && a.background != b.background) || a.contents.get() != b.contents.get() ||
+      !sameOwnContent(a, b) || a.sublayers.size() != b.sublayers.size() ||
+      (a.mask == nullptr) != (b.mask == nullptr))
+    return false;
+  if (a.mask != nullptr && !drawsTheSame(*a.mask, *b.mask)) return false;
+  for (std::size_t i = 0; i < a.sublayers.size(); ++i)
+    if (!drawsTheSame(a.sublayers[i], b.sublayers[i])) return false;
+  return true;
+}
 
 std::shared_ptr<const LayerSnapshot> snapshotLayerTree(CALayer* layer) {
   auto root = std::make_shared<LayerSnapshot>();

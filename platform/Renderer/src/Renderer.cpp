@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "Canvas.h"
+#include "ScaledImages.h"
 
 namespace render {
 
@@ -29,7 +30,8 @@ CanvasKind canvasKindOf(Rasterizer rasterizer) {
 
 Renderer::Renderer(RenderOptions options)
     : options_(options),
-      canvas_(makeCairoCanvas(canvasKindOf(options.rasterizer), options.decimateDenseStrokes)) {
+      canvas_(makeCairoCanvas(canvasKindOf(options.rasterizer), options.decimateDenseStrokes)),
+      scaledImages_(std::make_unique<ScaledImages>()) {
   if (!(options_.scale > 0) || !std::isfinite(options_.scale)) options_.scale = 2.0;
 }
 
@@ -62,6 +64,7 @@ void Renderer::drawSnapshot(const LayerSnapshot& root) {
                  pixelsFor(bounds.size.height, options_.scale), options_.scale);
   canvas_->translate(-bounds.origin.x, -bounds.origin.y);
   drawTree(root, false);
+  scaledImages_->endFrame();
 }
 
 Image Renderer::image() const {
@@ -93,7 +96,11 @@ void Renderer::drawTree(const LayerSnapshot& layer, bool applyFrame) {
 void Renderer::drawOwnContent(const LayerSnapshot& layer) {
   const CGRect bounds = layer.bounds;
   if (layer.hasBackground) canvas_->fillRect(bounds, layer.background);
-  if (layer.contents) canvas_->drawImage(*layer.contents.get(), bounds);
+  if (layer.contents)
+    canvas_->drawImage(options_.keepShrunkImages
+                           ? scaledImages_->forRect(*layer.contents.get(), bounds, options_.scale)
+                           : *layer.contents.get(),
+                       bounds);
   switch (layer.kind) {
     case LayerSnapshot::Kind::shape:
       if (!layer.path) return;

@@ -3,14 +3,13 @@
 // as run/frames/<host>.frame (written whole, then renamed over the last one). The header says
 // which frame it is and when its tree was committed, so the page's server can time the road.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
-
-#include "Renderer/Image.h"
 
 namespace frames {
 
@@ -26,8 +25,8 @@ struct LiveFrame {
 inline constexpr std::size_t kLiveFrameHeaderBytes = 40;
 inline constexpr std::size_t kMaxLiveFrameBytes = 8u << 20;
 
-// The picture as JPEG at `quality` (1 to 100); empty when it cannot be encoded.
-std::vector<std::uint8_t> encodeJpeg(const render::Image& picture, int quality);
+// The header of `frame` (its JPEG aside), the first kLiveFrameHeaderBytes of its file.
+std::array<std::uint8_t, kLiveFrameHeaderBytes> liveFrameHeader(const LiveFrame& frame);
 
 // The header and JPEG as bytes, and back. Decoding checks the magic, the sizes and that the
 // JPEG starts and ends as one; nothing (and a reason) for anything else.

@@ -89,6 +89,8 @@ void CGPathAddRect(CGMutablePathRef path, const CGAffineTransform* m, CGRect rec
 void CGPathAddPath(CGMutablePathRef path, const CGAffineTransform* m, CGPathRef other);
 void CGPathCloseSubpath(CGMutablePathRef path);
 bool CGPathIsEmpty(CGPathRef path);  // true for null
+// The same subpaths through the same points (two nulls are equal).
+bool CGPathEqualToPath(CGPathRef path1, CGPathRef path2);
 CGRect CGPathGetBoundingBox(CGPathRef path);
 
 namespace cg {

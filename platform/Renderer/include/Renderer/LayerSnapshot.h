@@ -62,4 +62,8 @@ struct LayerSnapshot {
 // The tree under `layer` as it stands; an empty plain layer for null. Main thread.
 std::shared_ptr<const LayerSnapshot> snapshotLayerTree(CALayer* layer);
 
+// Whether two trees draw the same picture: the same layers with the same values, paths through
+// the same points, the same images (by identity: an image is never changed). Any thread.
+bool drawsTheSame(const LayerSnapshot& a, const LayerSnapshot& b);
+
 }  // namespace render

@@ -18,6 +18,7 @@
 namespace render {
 
 class Canvas;
+class ScaledImages;
 
 enum class Rasterizer {
   cairo,      // Cairo with its default (best) anti-aliasing everywhere
@@ -43,6 +44,9 @@ struct RenderOptions {
   // by its first, lowest, highest and last point: the same picture to a fraction of a level,
   // much less work for dense waveforms.
   bool decimateDenseStrokes = true;
+  // Shrink an image drawn smaller than it is once and keep the copy while frames draw it
+  // (ScaledImages.h), instead of filtering it again every frame.
+  bool keepShrunkImages = true;
 };
 
 class Renderer {
@@ -69,6 +73,7 @@ class Renderer {
 
   RenderOptions options_;
   std::unique_ptr<Canvas> canvas_;
+  std::unique_ptr<ScaledImages> scaledImages_;
 };
 
 // One-shot helpers.

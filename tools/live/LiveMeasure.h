@@ -1,0 +1,38 @@
+#pragma once
+// `vellamor live --measure SECONDS`: the live page's figures from one run, measured from outside
+// as a page sees them. A client of the page's own event stream counts the frames each screen
+// sends while the track plays (frames per second), then times the road from a render in the
+// audio daemon to the page: the daemon is paused until the screens hold still, resumed, and the
+// first frame of each screen that differs from the one before reaches the client (which is the
+// daemon's next render, its capture, the history, the plot's tick, the commit, the drawing, the
+// JPEG, the file, the server and the stream). Beside them: the longest hold of each host's main
+// thread by frame production (its own figures), and the CPU that the device's processes and the
+// page's server took (from /proc, the client's own thread left out).
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace live {
+
+struct MeasureSetup {
+  std::uint16_t port = 0;            // the page's server on 127.0.0.1
+  std::vector<std::string> screens;  // hosts whose frames are measured
+  std::vector<pid_t> devicePids;     // every process of the device
+  std::chrono::seconds playing{10};  // how long frames are counted
+  int rounds = 30;                   // pauses and resumes of the audio
+  std::function<void(bool paused)> pauseAudio;
+  // A host's "frame-figures" reply; empty when it did not answer.
+  std::function<std::string(const std::string& host)> frameFigures;
+  const std::atomic<bool>* interrupted = nullptr;
+};
+
+// Measures and returns the report (lines of text); the audio plays again afterwards.
+std::string measureLivePage(const MeasureSetup& setup);
+
+}  // namespace live
