@@ -28,9 +28,11 @@ namespace frames {
 namespace {
 
 // Live frames: the screen is looked at every display refresh while a page asks for frames,
-// and drawn only when it changed, at most this often, with one frame on its way at a time (so
-// the newest state goes next instead of a queue of old ones).
+// and drawn only when it changed, at most this often, with at most two frames on their way (so
+// that a frame drawn late on a busy machine does not cost the next one, and no queue of old
+// ones builds up).
 constexpr double kMostLiveFramesPerSecond = 30;
+constexpr int kMostFramesInFlight = 2;
 constexpr double kLookPeriod = 1.0 / 60;  // the display's refresh
 // A request for frames holds for this long; the page's server renews it while a page is open.
 constexpr std::uint64_t kLiveLeaseNanoseconds = 3'000'000'000;
@@ -87,7 +89,7 @@ struct Screen {
   std::uint64_t lastLiveCommit = 0;
   std::shared_ptr<const render::LayerSnapshot> lastLiveTree;  // what the last frame showed
   std::uint64_t unchanged = 0;                                // looks that found nothing new
-  std::atomic<bool> frameInFlight{false};
+  std::atomic<int> framesInFlight{0};
   std::atomic<std::uint64_t> framesWritten{0};
   JpegEncoder encoder{kJpegQuality};  // the server's thread only
   std::mutex drawMutex;               // guards draws, written on the server's thread
@@ -172,7 +174,7 @@ void deliverLiveFrame(const render::Image& picture, std::uint64_t sequence,
   if (!jpeg.empty() && replaceFile(screen->livePath, liveFrameHeader(frame), jpeg))
     screen->framesWritten.fetch_add(1, std::memory_order_relaxed);
   noteDraw(committed);
-  screen->frameInFlight.store(false, std::memory_order_release);
+  screen->framesInFlight.fetch_sub(1, std::memory_order_acq_rel);
 }
 
 void stopLooking() {
@@ -191,7 +193,7 @@ void lookForLiveFrame(CFRunLoopTimerRef, void*) {
   }
   constexpr auto kShortestGap = static_cast<std::uint64_t>(
       1e9 * (1 / kMostLiveFramesPerSecond - kLookPeriod / 2));  // a late refresh still counts
-  if (screen->frameInFlight.load(std::memory_order_acquire) ||
+  if (screen->framesInFlight.load(std::memory_order_acquire) >= kMostFramesInFlight ||
       now - screen->lastLiveCommit < kShortestGap)
     return;
   MainThreadHold hold;
@@ -201,12 +203,12 @@ void lookForLiveFrame(CFRunLoopTimerRef, void*) {
     return;
   }
   const std::uint64_t sequence = ++screen->sequence;
-  screen->frameInFlight.store(true, std::memory_order_release);
+  screen->framesInFlight.fetch_add(1, std::memory_order_acq_rel);
   const bool queued = screen->server->commit(
       tree, screen->liveScale,
       [sequence, now](const render::Image& picture) { deliverLiveFrame(picture, sequence, now); });
   if (!queued) {
-    screen->frameInFlight.store(false, std::memory_order_release);
+    screen->framesInFlight.fetch_sub(1, std::memory_order_acq_rel);
     return;
   }
   screen->lastLiveCommit = now;
