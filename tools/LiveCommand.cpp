@@ -133,9 +133,11 @@ std::thread startMeasuring(const Options& options, std::uint16_t port) {
     setup.devicePids = devicePids();
     setup.playing = std::chrono::seconds(seconds);
     setup.pauseAudio = [](bool paused) { ask(control::kAudioDaemon, paused ? "pause" : "resume"); };
-    setup.frameFigures = [](const std::string& host) {
-      std::string reply;
-      return ask(host, "frame-figures", &reply) ? reply : std::string();
+    setup.longestHold = [](const std::string& host) {
+      std::string figures;
+      ask(host, "frame-figures", &figures);
+      return tools::replyField(figures, "commit_cpu_max_us") + " us CPU, " +
+             tools::replyField(figures, "commit_max_us") + " us wall";
     };
     setup.interrupted = &interrupted;
     const std::string report = live::measureLivePage(setup);

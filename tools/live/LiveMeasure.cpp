@@ -19,18 +19,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::uint64_t nowNanoseconds() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000u +
-         static_cast<std::uint64_t>(now.tv_nsec);
-}
-
 std::uint64_t nanosecondsOn(clockid_t clock) {
   timespec now{};
   clock_gettime(clock, &now);
   return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000u +
          static_cast<std::uint64_t>(now.tv_nsec);
+}
+
+std::uint64_t nowNanoseconds() {
+  return nanosecondsOn(CLOCK_MONOTONIC);
 }
 
 // CPU (user and system) that `pid` has used, in ns; 0 when it is gone.
@@ -127,13 +124,6 @@ double quantile(std::vector<double> values, double q) {
   return values[static_cast<std::size_t>(q * static_cast<double>(values.size() - 1) + 0.5)];
 }
 
-std::string field(const std::string& reply, const std::string& key) {
-  const auto at = reply.find(" " + key + "=");
-  if (at == std::string::npos) return "?";
-  const auto from = at + key.size() + 2;
-  return reply.substr(from, reply.find(' ', from) - from);
-}
-
 }  // namespace
 
 std::string measureLivePage(const MeasureSetup& setup) {
@@ -191,14 +181,12 @@ std::string measureLivePage(const MeasureSetup& setup) {
                 seconds, setup.rounds, loads[0], sysconf(_SC_NPROCESSORS_ONLN));
   report += line;
   for (const std::string& host : setup.screens) {
-    const std::string figures = setup.frameFigures(host);
     const auto& times = roadOf[host];
     std::snprintf(line, sizeof line,
                   "  %-12s %5.1f frames/s  render->page median %6.1f ms p99 %6.1f ms (%zu)  "
-                  "longest main-thread hold %s us CPU, %s us wall\n",
+                  "longest main-thread hold %s\n",
                   host.c_str(), framesOf[host] / seconds, quantile(times, 0.5),
-                  quantile(times, 0.99), times.size(), field(figures, "commit_cpu_max_us").c_str(),
-                  field(figures, "commit_max_us").c_str());
+                  quantile(times, 0.99), times.size(), setup.longestHold(host).c_str());
     report += line;
   }
   const double deviceCores = static_cast<double>(deviceAfter - deviceBefore) / 1e9 / seconds;

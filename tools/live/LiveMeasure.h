@@ -27,8 +27,8 @@ struct MeasureSetup {
   std::chrono::seconds playing{10};  // how long frames are counted
   int rounds = 30;                   // pauses and resumes of the audio
   std::function<void(bool paused)> pauseAudio;
-  // A host's "frame-figures" reply; empty when it did not answer.
-  std::function<std::string(const std::string& host)> frameFigures;
+  // The longest hold of a host's main thread by its frames, as text.
+  std::function<std::string(const std::string& host)> longestHold;
   const std::atomic<bool>* interrupted = nullptr;
 };
 

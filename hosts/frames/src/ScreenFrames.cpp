@@ -80,7 +80,7 @@ struct Screen {
   std::unique_ptr<render::RenderServer> server;
   Durations commits;       // main thread, wall time
   Durations commitsOnCpu;  // ... and the time it spent working (without being preempted)
-  // Live frames: main thread, but for what the server's thread touches (atomics, its encoder).
+  // Live frames: main thread, but for what the server's thread touches (atomics, the encoder).
   std::uint64_t liveUntil = 0;  // CLOCK_MONOTONIC; 0: no frames asked for
   double liveScale = 1;
   std::string livePath;
@@ -162,7 +162,7 @@ bool replaceFile(const std::string& path, std::span<const std::uint8_t> header,
 }
 
 // On the server's thread: the picture as a frame file.
-void deliverLiveFrame(const render::Image& picture, std::uint64_t sequence,
+void deliverLiveFrame(const render::Image& picture, const std::string& path, std::uint64_t sequence,
                       std::uint64_t committed) {
   const auto jpeg = screen->encoder.encode(picture);
   LiveFrame frame;
@@ -171,7 +171,7 @@ void deliverLiveFrame(const render::Image& picture, std::uint64_t sequence,
   frame.sequence = sequence;
   frame.committedNanoseconds = committed;
   frame.drawnNanoseconds = monotonicNanoseconds();
-  if (!jpeg.empty() && replaceFile(screen->livePath, liveFrameHeader(frame), jpeg))
+  if (!jpeg.empty() && replaceFile(path, liveFrameHeader(frame), jpeg))
     screen->framesWritten.fetch_add(1, std::memory_order_relaxed);
   noteDraw(committed);
   screen->framesInFlight.fetch_sub(1, std::memory_order_acq_rel);
@@ -181,8 +181,8 @@ void stopLooking() {
   CFRunLoopTimerSetNextFireDate(screen->timer, CFAbsoluteTimeGetCurrent() + 1e9);
 }
 
-// At every display refresh while frames are asked for: the screen, when it changed and the last
-// frame is through.
+// At every display refresh while frames are asked for: the screen, when it changed and the
+// frames on their way leave room.
 void lookForLiveFrame(CFRunLoopTimerRef, void*) {
   const std::uint64_t now = monotonicNanoseconds();
   if (now >= screen->liveUntil) {
@@ -206,7 +206,9 @@ void lookForLiveFrame(CFRunLoopTimerRef, void*) {
   screen->framesInFlight.fetch_add(1, std::memory_order_acq_rel);
   const bool queued = screen->server->commit(
       tree, screen->liveScale,
-      [sequence, now](const render::Image& picture) { deliverLiveFrame(picture, sequence, now); });
+      [path = screen->livePath, sequence, now](const render::Image& picture) {
+        deliverLiveFrame(picture, path, sequence, now);
+      });
   if (!queued) {
     screen->framesInFlight.fetch_sub(1, std::memory_order_acq_rel);
     return;
