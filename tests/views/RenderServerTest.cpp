@@ -76,6 +76,10 @@ struct TreeChange {
   bool same;
 };
 
+void PrintTo(const TreeChange& change, std::ostream* out) {
+  *out << change.name;
+}
+
 class DrawsTheSame : public ::testing::TestWithParam<TreeChange> {};
 
 TEST_P(DrawsTheSame, OnlyWhenNothingDrawnChanged) {
