@@ -19,15 +19,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::uint64_t nanosecondsOn(clockid_t clock) {
-  timespec now{};
-  clock_gettime(clock, &now);
-  return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000u +
-         static_cast<std::uint64_t>(now.tv_nsec);
-}
-
 std::uint64_t nowNanoseconds() {
-  return nanosecondsOn(CLOCK_MONOTONIC);
+  return static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+          .count());
 }
 
 // CPU (user and system) that `pid` has used, in ns; 0 when it is gone.
@@ -48,7 +43,7 @@ std::uint64_t processCpuNanoseconds(pid_t pid) {
 // One frame as the client received it.
 struct Arrival {
   std::string host;
-  std::uint64_t at = 0;     // CLOCK_MONOTONIC
+  std::uint64_t at = 0;     // steady clock, ns
   std::size_t picture = 0;  // a hash of its JPEG
 };
 
@@ -72,8 +67,12 @@ class PageClient {
   // The CPU the client's own thread took, to leave it out of the server's.
   std::uint64_t cpuNanoseconds() {
     clockid_t clock{};
-    if (pthread_getcpuclockid(thread_.native_handle(), &clock) != 0) return 0;
-    return nanosecondsOn(clock);
+    timespec used{};
+    if (pthread_getcpuclockid(thread_.native_handle(), &clock) != 0 ||
+        clock_gettime(clock, &used) != 0)
+      return 0;
+    return static_cast<std::uint64_t>(used.tv_sec) * 1'000'000'000u +
+           static_cast<std::uint64_t>(used.tv_nsec);
   }
 
  private:
