@@ -1,6 +1,7 @@
 #include "GroupedList.h"
 
 #include <CoreGraphics/CGPath.h>
+#include <HostScreen/PlayerChrome.h>
 #include <QuartzCore/CAShapeLayer.h>
 #include <QuartzCore/CATextLayer.h>
 
@@ -43,14 +44,7 @@ void addRectangle(CALayer* parent, CGRect frame, const CGColor& colour) {
 
 void addText(CALayer* parent, CGRect frame, const std::string& text, double size,
              const CGColor& colour, CATextLayerAlignmentMode alignment, bool bold = false) {
-  auto layer = CATextLayer::layer();
-  layer->setFrame(frame);
-  layer->setString(text);
-  layer->setFontSize(size);
-  layer->setBold(bold);
-  layer->setForegroundColor(&colour);
-  layer->setAlignmentMode(alignment);
-  parent->addSublayer(layer.get());
+  screen::addTextLine(parent, frame, size, bold, colour, alignment)->setString(text);
 }
 
 // A shape in `parent`'s coordinates; the layer takes its own reference to `path`.

@@ -62,9 +62,12 @@ std::string rangeText(const PSSpecifier& row) {
   }
   if (row.cellType() == PSLinkListCell) {
     std::string choices;
-    for (std::size_t i = 0; i < row.values()->count(); ++i)
-      choices += (i > 0 ? "," : "") + numberText(doubleValueOf(row.values()->objectAtIndex(i))) +
-                 "=" + field(objc::cast<NSString>(row.titles()->objectAtIndex(i))->string());
+    for (std::size_t i = 0; i < row.values()->count(); ++i) {
+      if (i > 0) choices += ',';
+      choices += numberText(doubleValueOf(row.values()->objectAtIndex(i)));
+      choices += '=';
+      choices += field(objc::cast<NSString>(row.titles()->objectAtIndex(i))->string());
+    }
     return choices;
   }
   if (row.hasRange()) return numberText(row.minimum()) + ".." + numberText(row.maximum());

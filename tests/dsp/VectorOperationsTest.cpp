@@ -56,7 +56,9 @@ TEST_P(Magnitudes, FollowHypotForEveryOutputStride) {
   vDSP_zvabs(&split, 1, out.data(), stride, re.size());
   for (std::size_t k = 0; k < re.size(); ++k) {
     EXPECT_FLOAT_EQ(out[k * static_cast<std::size_t>(stride)], std::hypot(re[k], im[k])) << k;
-    if (stride > 1) EXPECT_EQ(out[k * static_cast<std::size_t>(stride) + 1], -1.0f) << k;
+    if (stride > 1) {
+      EXPECT_EQ(out[k * static_cast<std::size_t>(stride) + 1], -1.0f) << k;
+    }
   }
 }
 

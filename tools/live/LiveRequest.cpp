@@ -23,7 +23,8 @@ bool namesThisServer(std::string_view text, std::uint16_t port, bool withScheme)
     if (text.substr(0, kScheme.size()) != kScheme) return false;
     text.remove_prefix(kScheme.size());
   }
-  const std::string portText = ":" + std::to_string(port);
+  std::string portText(1, ':');
+  portText += std::to_string(port);
   for (std::string_view name : {std::string_view("127.0.0.1"), std::string_view("localhost")})
     if (text.size() == name.size() + portText.size() && text.substr(0, name.size()) == name &&
         text.substr(name.size()) == portText)
