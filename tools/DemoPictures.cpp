@@ -150,16 +150,19 @@ render::Image contactSheet(const std::vector<std::vector<LabelledFrame>>& rows) 
   std::size_t y = kMargin;
   for (std::size_t r = 0; r < rows.size(); ++r) {
     std::size_t x = kMargin;
+    // Large letters where every label of the row fits beneath its frame, small ones where one
+    // does not: a row reads in one size.
+    const bool allFit = std::all_of(rows[r].begin(), rows[r].end(), [](const LabelledFrame& item) {
+      return item.label.size() * 6 * kLabelScale <= item.frame.width;
+    });
+    const unsigned scale = allFit ? kLabelScale : 1;
     for (const auto& item : rows[r]) {
       blit(sheet, item.frame, x, y);
-      // Large letters where the label fits beneath its frame, small ones where it does not.
-      const unsigned scale =
-          item.label.size() * 6 * kLabelScale <= item.frame.width ? kLabelScale : 1;
       const std::size_t textWidth = item.label.size() * 6 * scale;
       const std::size_t textX =
           x + (item.frame.width > textWidth ? (item.frame.width - textWidth) / 2 : 0);
-      drawText(sheet, textX, y + rowHeights[r] + 8 + (kLabelScale - scale) * 4, item.label,
-               scale, ink);
+      drawText(sheet, textX, y + rowHeights[r] + 8 + (kLabelScale - scale) * 4, item.label, scale,
+               ink);
       x += item.frame.width + kMargin;
     }
     y += rowHeights[r] + kLabelHeight + kMargin;

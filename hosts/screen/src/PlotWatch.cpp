@@ -89,7 +89,8 @@ void notePlotAtRefresh(UIView* plot, std::uint64_t fingerprint) {
   plots.ticks += newTicks;
   if (fingerprint == plots.fingerprint) return;
   plots.fingerprint = fingerprint;
-  ++plots.drawn;
+  // A change with no tick left undrawn (a recolour, new settings) is no tick's drawing.
+  if (plots.drawn < plots.ticks) ++plots.drawn;
 }
 
 std::string plotFigures(UIView* root) {
