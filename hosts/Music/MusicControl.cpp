@@ -2,9 +2,7 @@
 
 #include <ColorFlow/ColorFlowNotifications.h>
 #include <Foundation/Foundation.h>
-#include <HostControl/ControlService.h>
 #include <HostControl/NowPlayingInfo.h>
-#include <HostFrames/ScreenFrames.h>
 #include <HostScreen/ScreenRequests.h>
 
 #include <cstdio>
@@ -83,10 +81,7 @@ std::string handleControlRequest(const control::ControlRequest& request) {
 }
 
 void startControlService() {
-  frames::startScreenFrames("Music", musicScreen().root());
-  std::string reason;
-  if (!control::serve("Music", &handleControlRequest, &reason))
-    NSLog("Music: no control service: %s", reason.c_str());
+  screen::serveScreenHost("Music", musicScreen().root(), &handleControlRequest);
 }
 
 }  // namespace music

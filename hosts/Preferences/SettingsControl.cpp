@@ -1,8 +1,6 @@
 #include "SettingsControl.h"
 
 #include <Foundation/Foundation.h>
-#include <HostControl/ControlService.h>
-#include <HostFrames/ScreenFrames.h>
 #include <HostScreen/ScreenRequests.h>
 
 #include <vector>
@@ -190,10 +188,7 @@ std::string handleControlRequest(const control::ControlRequest& request) {
 
 void startControlService() {
   drawShownPane();
-  frames::startScreenFrames("Preferences", settingsScreen());
-  std::string reason;
-  if (!control::serve("Preferences", &handleControlRequest, &reason))
-    NSLog("Preferences: no control service: %s", reason.c_str());
+  screen::serveScreenHost("Preferences", settingsScreen(), &handleControlRequest);
 }
 
 }  // namespace settings_app

@@ -1,9 +1,7 @@
 #include "SpotifyControl.h"
 
 #include <Foundation/Foundation.h>
-#include <HostControl/ControlService.h>
 #include <HostControl/NowPlayingInfo.h>
-#include <HostFrames/ScreenFrames.h>
 #include <HostScreen/ScreenRequests.h>
 
 #include "SpotifyClasses.h"
@@ -49,10 +47,7 @@ std::string handleControlRequest(const control::ControlRequest& request) {
 }
 
 void startControlService() {
-  frames::startScreenFrames("Spotify", spotifyScreen().root());
-  std::string reason;
-  if (!control::serve("Spotify", &handleControlRequest, &reason))
-    NSLog("Spotify: no control service: %s", reason.c_str());
+  screen::serveScreenHost("Spotify", spotifyScreen().root(), &handleControlRequest);
 }
 
 }  // namespace spotify

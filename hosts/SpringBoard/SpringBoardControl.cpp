@@ -1,9 +1,7 @@
 #include "SpringBoardControl.h"
 
 #include <Foundation/Foundation.h>
-#include <HostControl/ControlService.h>
 #include <HostControl/NowPlayingInfo.h>
-#include <HostFrames/ScreenFrames.h>
 #include <HostScreen/ArtworkImage.h>
 #include <HostScreen/ScreenRequests.h>
 #include <notify.h>
@@ -90,11 +88,7 @@ std::string handleControlRequest(const control::ControlRequest& request) {
 }
 
 bool startControlService() {
-  frames::startScreenFrames("SpringBoard", lockScreen());
-  std::string reason;
-  if (control::serve("SpringBoard", &handleControlRequest, &reason)) return true;
-  NSLog("SpringBoard: no control service: %s", reason.c_str());
-  return false;
+  return screen::serveScreenHost("SpringBoard", lockScreen(), &handleControlRequest);
 }
 
 }  // namespace springboard

@@ -21,6 +21,7 @@
 #include <functional>
 #include <string>
 
+#include "InChild.h"
 #include "SpringBoardClasses.h"
 #include "TempDevice.h"
 #include "Vellamor2/IntegrationState.h"
@@ -35,9 +36,7 @@ namespace fs = std::filesystem;
 // Runs `body` as SpringBoard of `generation` in a child process; true when the child passed.
 bool asSpringBoard(int generation, const std::function<void()>& body,
                    void (*defineClasses)(int) = &springboard::defineClasses) {
-  std::fflush(nullptr);
-  const pid_t child = ::fork();
-  if (child == 0) {
+  return testing_support::passesInChild([&] {
     NSBundle::mainBundle()->setBundleIdentifier("com.apple.springboard");
     kCFCoreFoundationVersionNumber = host::coreFoundationVersionOf(generation);
     // As on the phone, scrolling's tracking mode is one of the common modes.
@@ -46,12 +45,7 @@ bool asSpringBoard(int generation, const std::function<void()>& body,
     for (const vellamor2::StartupStep& step : vellamor2::startupSequence())
       if (!step.constructsRecord) step.run();
     body();
-    std::fflush(nullptr);
-    ::_exit(::testing::Test::HasFailure() ? 1 : 0);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  });
 }
 
 // The settings dictionary the lock screen reads.

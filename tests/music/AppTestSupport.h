@@ -17,6 +17,7 @@
 #include <string>
 
 #include "AppTestService.h"
+#include "InChild.h"
 #include "Vellamor2/Startup.h"
 
 namespace app_test {
@@ -25,9 +26,7 @@ namespace app_test {
 // in a child process; true when the child passed.
 inline bool asApp(const char* bundleIdentifier, void (*defineClasses)(int), int generation,
                   NSDictionary* settings, const std::function<void()>& body) {
-  std::fflush(nullptr);
-  const pid_t child = ::fork();
-  if (child == 0) {
+  return testing_support::passesInChild([&] {
     NSBundle::mainBundle()->setBundleIdentifier(bundleIdentifier);
     kCFCoreFoundationVersionNumber = host::coreFoundationVersionOf(generation);
     defineClasses(generation);
@@ -35,12 +34,7 @@ inline bool asApp(const char* bundleIdentifier, void (*defineClasses)(int), int 
     answerSettings(settings);
     if (!startService()) ADD_FAILURE() << "the service did not start";
     body();
-    std::fflush(nullptr);
-    ::_exit(::testing::Test::HasFailure() ? 1 : 0);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  });
 }
 
 inline int countOf(const std::string& text, const std::string& part) {

@@ -1,5 +1,6 @@
 #include "HostScreen/ScreenRequests.h"
 
+#include <Foundation/NSLog.h>
 #include <HostFrames/ScreenFrames.h>
 
 #include <cstdlib>
@@ -29,6 +30,14 @@ std::optional<std::string> answerScreenRequest(const control::ControlRequest& re
   if (request.command == "screen-figures") return "ok " + screenFigures();
   if (request.command == "first-change-after") return firstChangeAfter(request.argument);
   return std::nullopt;
+}
+
+bool serveScreenHost(const std::string& hostName, UIView* root, control::ControlHandler handler) {
+  frames::startScreenFrames(hostName, root);
+  std::string reason;
+  if (control::serve(hostName, std::move(handler), &reason)) return true;
+  NSLog("%s: no control service: %s", hostName.c_str(), reason.c_str());
+  return false;
 }
 
 }  // namespace screen
