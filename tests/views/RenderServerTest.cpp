@@ -1,17 +1,44 @@
-// The render server draws what was committed, not what the tree has become since; text layers
+// The render server draws what was committed, not what the tree has become since, into one
+// picture kept frame after frame; text layers
 // draw their line in their colour inside their bounds; a committed tree knows when it draws the
 // same as another; images drawn smaller are shrunk once.
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <future>
+#include <new>
 #include <vector>
 
 #include "Renderer/LayerSnapshot.h"
 #include "Renderer/RenderServer.h"
 #include "Renderer/Renderer.h"
 #include "UIKit/UIKit.h"
+
+namespace {
+
+// Allocations (on any thread) of exactly `watchedSize` bytes, counted.
+std::atomic<std::size_t> watchedSize{0};
+std::atomic<int> watchedAllocations{0};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (size == watchedSize.load(std::memory_order_relaxed)) watchedAllocations.fetch_add(1);
+  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+  throw std::bad_alloc();
+}
+// GCC takes the replaced pair for a mismatch once it inlines them into a caller.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void operator delete(void* memory) noexcept {
+  std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+  std::free(memory);
+}
 
 namespace {
 
@@ -44,6 +71,23 @@ TEST(RenderServer, DrawsTheTreeAsCommittedWhileTheMainThreadChangesIt) {
   ASSERT_EQ(picture.width, 40u);
   EXPECT_EQ(picture.pixel(5, 10), (std::array<std::uint8_t, 4>{0, 255, 0, 255}));
   EXPECT_EQ(picture.pixel(35, 10), (std::array<std::uint8_t, 4>{255, 0, 0, 255}));
+}
+
+// Once warmed, a frame allocates no picture: no allocation of a picture's size while frames are
+// drawn and delivered.
+TEST(RenderServer, ReadsEveryFrameBackIntoOnePicture) {
+  auto view = UIView::viewWithFrame(CGRectMake(0, 0, 37, 19));
+  view->setBackgroundColor(UIColor::redColor());
+  render::RenderServer server;
+  for (int frame = 0; frame < 3; ++frame) {
+    if (frame == 1) watchedSize = 37 * 19 * 4;
+    std::promise<void> drawn;
+    ASSERT_TRUE(server.commit(render::snapshotLayerTree(view->layer()), 1,
+                              [&](const render::Image&) { drawn.set_value(); }));
+    drawn.get_future().get();
+  }
+  watchedSize = 0;
+  EXPECT_EQ(watchedAllocations.load(), 0);
 }
 
 TEST(TextLayer, DrawsItsLineInItsColourInsideItsBoundsOnly) {

@@ -235,10 +235,16 @@ class CairoCanvas final : public Canvas {
     cairo_pattern_destroy(mask);
   }
 
-  Image snapshot() const override {
-    if (surface_ == nullptr || empty_) return {};
+  void snapshot(Image& image) const override {
+    if (surface_ == nullptr || empty_) {
+      image.width = image.height = 0;
+      image.rgba.clear();
+      return;
+    }
     cairo_surface_flush(surface_);
-    Image image(static_cast<std::size_t>(width_), static_cast<std::size_t>(height_));
+    image.width = static_cast<std::size_t>(width_);
+    image.height = static_cast<std::size_t>(height_);
+    image.rgba.resize(image.width * image.height * 4);
     const unsigned char* data = cairo_image_surface_get_data(surface_);
     const int stride = cairo_image_surface_get_stride(surface_);
     for (int y = 0; y < height_; ++y) {
@@ -259,7 +265,6 @@ class CairoCanvas final : public Canvas {
         out[4 * x + 3] = static_cast<std::uint8_t>(a);
       }
     }
-    return image;
   }
 
  private:

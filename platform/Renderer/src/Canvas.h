@@ -51,7 +51,9 @@ class Canvas {
   // mask's alpha, with `opacity`.
   virtual void endMaskedGroup(double opacity) = 0;
 
-  virtual Image snapshot() const = 0;
+  // The picture into `picture`, reusing its pixels' storage: nothing is allocated once it has
+  // held a picture this large.
+  virtual void snapshot(Image& picture) const = 0;
 };
 
 enum class CanvasKind { cairo, cairoFast, aggOnCairo, spansOnCairo, envelopesOnCairo };

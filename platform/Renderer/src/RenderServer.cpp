@@ -58,7 +58,10 @@ void RenderServer::serve() {
     Renderer& renderer = rendererFor(job.scale);
     renderer.drawSnapshot(*job.tree);
     job.tree.reset();  // paths and images go back before the delivery runs
-    if (job.deliver) job.deliver(renderer.image());
+    if (job.deliver) {
+      renderer.copyImage(picture_);
+      job.deliver(picture_);
+    }
     lock.lock();
     drawing_ = 0;
   }

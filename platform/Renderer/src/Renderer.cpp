@@ -68,7 +68,13 @@ void Renderer::drawSnapshot(const LayerSnapshot& root) {
 }
 
 Image Renderer::image() const {
-  return canvas_->snapshot();
+  Image picture;
+  canvas_->snapshot(picture);
+  return picture;
+}
+
+void Renderer::copyImage(Image& picture) const {
+  canvas_->snapshot(picture);
 }
 
 void Renderer::drawTree(const LayerSnapshot& layer, bool applyFrame) {

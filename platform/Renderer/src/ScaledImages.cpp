@@ -39,7 +39,8 @@ const CGImage& ScaledImages::forRect(const CGImage& image, CGRect rect, double s
   canvas_->begin(width, height, 1);
   canvas_->drawImage(image,
                      CGRectMake(0, 0, static_cast<CGFloat>(width), static_cast<CGFloat>(height)));
-  const Image shrunk = canvas_->snapshot();
+  Image shrunk;
+  canvas_->snapshot(shrunk);
   cg::ImageRef scaled =
       cg::ImageRef::adopt(CGImageCreateWithRGBA(width, height, shrunk.rgba.data(), width * 4));
   if (!scaled) return image;

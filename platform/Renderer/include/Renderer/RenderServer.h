@@ -21,7 +21,8 @@ namespace render {
 
 class RenderServer {
  public:
-  // Runs on the server's thread with the picture drawn from one commit.
+  // Runs on the server's thread with the picture drawn from one commit. The picture is the
+  // server's one kept buffer, valid until the delivery returns.
   using Delivery = std::function<void(const Image& picture)>;
 
   explicit RenderServer(std::size_t queueLimit = 8);
@@ -55,6 +56,7 @@ class RenderServer {
   bool stopping_ = false;
   // Server thread only: one renderer per scale in use, each keeping its surface.
   std::unique_ptr<Renderer> renderers_[2];
+  Image picture_;  // read back into, frame after frame
   std::thread thread_;
 };
 

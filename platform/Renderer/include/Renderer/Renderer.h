@@ -64,6 +64,9 @@ class Renderer {
   void drawSnapshot(const LayerSnapshot& root);
   // The last picture drawn, converted to straight RGBA.
   Image image() const;
+  // The same into `picture`, reusing its pixels' storage: a caller that keeps one picture
+  // allocates nothing per frame once it has held a frame this large.
+  void copyImage(Image& picture) const;
 
   const RenderOptions& options() const { return options_; }
 
