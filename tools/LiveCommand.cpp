@@ -46,6 +46,9 @@ struct Options {
 };
 
 std::atomic<bool> interrupted{false};
+// While --measure pauses and resumes the audio, the now-playing information is not passed on:
+// a play-pause glyph or a time that changes would be taken for the render's frame.
+std::atomic<bool> nowPlayingHeld{false};
 
 void onInterrupt(int) {
   interrupted = true;
@@ -132,7 +135,10 @@ std::thread startMeasuring(const Options& options, std::uint16_t port) {
     setup.screens = {"SpringBoard", "Music", "Spotify"};
     setup.devicePids = devicePids();
     setup.playing = std::chrono::seconds(seconds);
-    setup.pauseAudio = [](bool paused) { ask(control::kAudioDaemon, paused ? "pause" : "resume"); };
+    setup.pauseAudio = [](bool paused) {
+      nowPlayingHeld = true;
+      ask(control::kAudioDaemon, paused ? "pause" : "resume");
+    };
     setup.longestHold = [](const std::string& host) {
       std::string figures;
       ask(host, "frame-figures", &figures);
@@ -141,6 +147,7 @@ std::thread startMeasuring(const Options& options, std::uint16_t port) {
     };
     setup.interrupted = &interrupted;
     const std::string report = live::measureLivePage(setup);
+    nowPlayingHeld = false;
     std::printf("%s", report.c_str());
     std::fflush(stdout);
     interrupted = true;
@@ -205,7 +212,7 @@ int runLive(const Options& options) {
   std::thread measuring;
   if (options.measure > 0) measuring = startMeasuring(options, server.port());
   while (!interrupted) {
-    tools::passOnNowPlaying(&nowPlaying);
+    if (!nowPlayingHeld) tools::passOnNowPlaying(&nowPlaying);
     publishFigures(feed, options.scale, server.pagesOpen() > 0);
     for (int i = 0; i < 10 && !interrupted; ++i) pauseMilliseconds(50);
   }

@@ -39,7 +39,8 @@ bool passOnNowPlaying(std::string* told) {
   const std::string request = "now-playing " + lineOf(status, "title") + "|" +
                               lineOf(status, "artist") + "|" +
                               std::to_string(wholeSeconds(status, "position_s")) + "|" +
-                              std::to_string(wholeSeconds(status, "duration_s"));
+                              std::to_string(wholeSeconds(status, "duration_s")) + "|" +
+                              (replyField(status, "paused") == "1" ? "1" : "0");
   if (request == *told) return true;
   for (const char* host : kScreens)
     control::request(host, request, nullptr, std::chrono::milliseconds(500));

@@ -7,8 +7,8 @@
 namespace tools {
 
 // Asks the audio daemon for its status and tells the lock screen, Music and Spotify the title,
-// artist and progress, unless they are what `told` (the last request sent) holds already. The
-// request sent goes to `told`; false when the daemon did not answer.
+// artist, progress and whether it is paused, unless they are what `told` (the last request sent)
+// holds already. The request sent goes to `told`; false when the daemon did not answer.
 bool passOnNowPlaying(std::string* told);
 
 }  // namespace tools

@@ -8,7 +8,7 @@
 //   colourise [P S B]         ColorFlow announces colours: three "R,G,B" (0 to 1) for primary,
 //                             secondary and background, or without them the artwork's palette
 //   revert                    ColorFlow announces the reversion
-//   now-playing T|A[|E|D]     the track's title, artist and progress (NowPlayingInfo.h)
+//   now-playing T|A[|E|D[|P]] the track's title, artist, progress and pause (NowPlayingInfo.h)
 //   capture FILE [SCALE]      the screen drawn into a PNG
 //   figures                   what the plot and the screen did (ScreenRequests.h)
 //   first-change-after NS     the first new frame after NS (CLOCK_MONOTONIC)

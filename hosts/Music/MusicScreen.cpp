@@ -35,12 +35,11 @@ void drawCard(CALayer* layer) {
       ->setString("Now Playing");
 }
 
-// Previous, play-pause and next, then the volume between its two speakers.
+// Previous and next (play-pause between them follows the audio), then the volume between its two
+// speakers.
 void drawControls(CALayer* layer) {
   const double middle = screen::kScreenWidth / 2;
   screen::addGlyph(layer, Glyph::previous, CGRectMake(middle - 98, kControlsMiddle - 16, 36, 32),
-                   kInk);
-  screen::addGlyph(layer, Glyph::pause, CGRectMake(middle - 22, kControlsMiddle - 22, 44, 44),
                    kInk);
   screen::addGlyph(layer, Glyph::next, CGRectMake(middle + 62, kControlsMiddle - 16, 36, 32), kInk);
   screen::addGlyph(layer, Glyph::speakerSoft, CGRectMake(kArtworkLeft, kVolumeMiddle - 8, 16, 16),
@@ -71,7 +70,9 @@ screen::TrackChrome& chrome() {
       {{CGRectMake(kArtworkLeft, kTitleTop, kArtworkSide, 28), 20, true, kInk},
        {CGRectMake(kArtworkLeft, kTitleTop + 28, kArtworkSide, 24), 17, false, kAccent},
        CGRectMake(kArtworkLeft, kProgressTop, kArtworkSide, 24),
-       {kTrack, kQuiet, kQuiet}},
+       {kTrack, kQuiet, kQuiet},
+       CGRectMake(screen::kScreenWidth / 2 - 22, kControlsMiddle - 22, 44, 44),
+       kInk},
       [](CALayer* layer) {
         drawCard(layer);
         drawControls(layer);

@@ -22,6 +22,7 @@ constexpr double kScreenHeight = 667;
 constinit Class carouselClass = nullptr;
 constinit Class playButtonClass = nullptr;
 constinit std::size_t blurSubviews = 5;
+constinit bool audioPaused = false;
 StrongRef<NSObject> nowPlaying;
 
 StrongRef<NSObject> adopt(id object) {
@@ -120,6 +121,15 @@ void previousTrackSetIconColor(id self, SEL, id color) {
        CGColorOf(objc::cast<UIColor>(color)));
 }
 
+// The play button's glyph, over its circle: play while the audio is paused, else pause.
+void drawPlayPause(UIView* button) {
+  const CGColor glyph = CGColorMakeRGBA(0.07, 0.07, 0.07, 1);
+  fill(
+      drawingOf(button, 1),
+      screen::glyphPath(screen::playPauseGlyph(audioPaused), CGRectInset(button->bounds(), 20, 20)),
+      &glyph);
+}
+
 id playButtonInitWithFrame(id self, SEL cmd, CGRect frame) {
   return host::callSuper<id>(playButtonClass, self, cmd, frame);
 }
@@ -132,9 +142,7 @@ void playButtonSetCircleColor(id self, SEL, id color) {
        screen::circlePath(CGPointMake(CGRectGetMidX(bounds), CGRectGetMidY(bounds)),
                           bounds.size.width / 2),
        CGColorOf(objc::cast<UIColor>(color)));
-  const CGColor glyph = CGColorMakeRGBA(0.07, 0.07, 0.07, 1);
-  fill(drawingOf(button, 1), screen::glyphPath(screen::Glyph::play, CGRectInset(bounds, 20, 20)),
-       &glyph);
+  drawPlayPause(button);
 }
 
 }  // namespace
@@ -206,6 +214,11 @@ UIView* backgroundImageBlurView() {
 void setBlurLayout(std::size_t subviews) {
   blurSubviews = subviews;
   if (UIView* blurView = backgroundImageBlurView()) layOutBlurView(blurView, subviews);
+}
+
+void showPaused(bool paused) {
+  audioPaused = paused;
+  if (auto* button = objc::cast<UIView>(controlOf(kPlayButtonIvar))) drawPlayPause(button);
 }
 
 void recolourControls(const ControlColours& colours) {

@@ -51,4 +51,7 @@ struct ControlColours {
 };
 void recolourControls(const ControlColours& colours);
 
+// The play button's glyph follows the audio's pause, now and from now on.
+void showPaused(bool paused);
+
 }  // namespace spotify

@@ -5,7 +5,7 @@
 //   hide-now-playing          it goes away
 //   next-track                the next track plays; Spotify recolours its controls from its cover
 //   blur-layout N             the blurred background's layout: 5 subviews (default) or 3
-//   now-playing T|A[|E|D]     the track's title, artist and progress (NowPlayingInfo.h)
+//   now-playing T|A[|E|D[|P]] the track's title, artist, progress and pause (NowPlayingInfo.h)
 //   capture FILE [SCALE]      the screen drawn into a PNG
 //   figures                   what the plot and the screen did (ScreenRequests.h)
 //   first-change-after NS     the first new frame after NS (CLOCK_MONOTONIC)

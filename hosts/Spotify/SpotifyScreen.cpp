@@ -52,7 +52,9 @@ struct Chrome {
       : track({{CGRectMake(kCoverArtLeft, kTitleTop, kCoverArtSide, 28), 21, true, kWhite},
                {CGRectMake(kCoverArtLeft, kTitleTop + 28, kCoverArtSide, 22), 15, false, kDim},
                CGRectMake(kCoverArtLeft, kProgressTop, kCoverArtSide, 24),
-               {kTrack, kWhite, kDim}},
+               {kTrack, kWhite, kDim},
+               CGRect{},  // the play button draws its own glyph
+               {}},
               [](CALayer* layer) {
                 drawHeader(layer);
                 drawControls(layer);
@@ -154,6 +156,7 @@ void playNextTrack() {
 void showNowPlayingInfo(const control::NowPlayingInfo& info) {
   chrome().source->setString(info.artist);
   chrome().track.show(info);
+  showPaused(info.paused);
 }
 
 }  // namespace spotify

@@ -4,6 +4,7 @@
 #include <CoreFoundation/CFRunLoop.h>
 #include <HostCommon/RuntimeClass.h>
 #include <HostScreen/ArtworkImage.h>
+#include <HostScreen/PlayerChrome.h>
 #include <HostScreen/ScreenWatch.h>
 #include <QuartzCore/CAGradientLayer.h>
 #include <QuartzCore/CATextLayer.h>
@@ -11,6 +12,7 @@
 #include <objc/StrongRef.h>
 
 #include <ctime>
+#include <optional>
 
 #include "SpringBoardClasses.h"
 
@@ -19,11 +21,13 @@ namespace {
 
 constexpr double kArtworkSide = 320;
 constexpr double kArtworkTop = 170;
+constexpr double kControlsMiddle = 606;
 
 StrongRef<UIView> screen;
 cg::ImageRef artworkImage;
 UIView* placedArtwork = nullptr;  // the controller view on screen (held by the screen)
 StrongRef<CATextLayer> clockLine, dateLine, titleLine, artistLine;
+std::optional<screen::PlayPauseGlyph> playPause;
 
 StrongRef<CATextLayer> addLine(double top, double height, CGFloat size, bool bold, double grey) {
   auto line = CATextLayer::layer();
@@ -64,6 +68,15 @@ void buildScreen() {
   dateLine = addLine(132, 26, 18, false, 0.85);
   titleLine = addLine(kArtworkTop + kArtworkSide + 18, 28, 20, true, 1.0);
   artistLine = addLine(kArtworkTop + kArtworkSide + 48, 24, 17, false, 0.72);
+  // The media controls under the track: previous, play-pause (following the audio), next.
+  const CGColor controls = CGColorMakeRGBA(0.95, 0.95, 0.95, 1);
+  const double middle = kScreenWidth / 2;
+  screen::addGlyph(screen->layer(), screen::Glyph::previous,
+                   CGRectMake(middle - 98, kControlsMiddle - 16, 36, 32), controls);
+  playPause.emplace(screen->layer(), CGRectMake(middle - 22, kControlsMiddle - 22, 44, 44),
+                    controls);
+  screen::addGlyph(screen->layer(), screen::Glyph::next,
+                   CGRectMake(middle + 62, kControlsMiddle - 16, 36, 32), controls);
   showTime(nullptr, nullptr);
   CFRunLoopTimerContext context{};
   CFRunLoopAddTimer(
@@ -119,10 +132,11 @@ void placeNowPlayingArtwork() {
   colorflow::postColorization(colorflow::Place::lockScreen, artworkImage.get());
 }
 
-void setNowPlayingInfo(const std::string& title, const std::string& artist) {
+void setNowPlayingInfo(const control::NowPlayingInfo& info) {
   lockScreen();
-  titleLine->setString(title);
-  artistLine->setString(artist);
+  titleLine->setString(info.title);
+  artistLine->setString(info.artist);
+  playPause->show(info.paused);
 }
 
 }  // namespace springboard

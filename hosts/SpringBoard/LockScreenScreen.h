@@ -1,10 +1,11 @@
 #pragma once
 // SpringBoard's lock screen as it is drawn: the background, the time and date, the now-playing
 // artwork (the generation's artwork controller's view, showing the artwork picture) with the
-// track's title and artist under it, and whatever a tweak has put above the artwork. Main
-// thread only.
+// track's title and artist and the media controls under it, and whatever a tweak has put above the
+// artwork. Main thread only.
 
 #include <CoreGraphics/CGImage.h>
+#include <HostControl/NowPlayingInfo.h>
 #include <UIKit/UIView.h>
 
 namespace springboard {
@@ -23,7 +24,8 @@ void setArtworkImage(cg::ImageRef image);
 // takes it off when there is no controller.
 void placeNowPlayingArtwork();
 
-// The playing track's title and artist, shown under the artwork.
-void setNowPlayingInfo(const std::string& title, const std::string& artist);
+// The playing track's title and artist, shown under the artwork, and its pause on the
+// play-pause control.
+void setNowPlayingInfo(const control::NowPlayingInfo& info);
 
 }  // namespace springboard

@@ -79,10 +79,8 @@ std::string handleControlRequest(const control::ControlRequest& request) {
   if (command == "rotate") return rotate(request.argument);
   if (command == "blank") return announceScreen(1);
   if (command == "light") return announceScreen(0);
-  if (command == "now-playing")  // the lock screen shows the title and artist
-    return control::answerNowPlaying(request.argument, [](const control::NowPlayingInfo& info) {
-      setNowPlayingInfo(info.title, info.artist);
-    });
+  if (command == "now-playing")
+    return control::answerNowPlaying(request.argument, &setNowPlayingInfo);
   if (auto reply = screen::answerScreenRequest(request)) return *reply;
   return error("unknown command " + command);
 }

@@ -6,7 +6,7 @@
 //   hide-artwork          the artwork goes away
 //   rotate [ORIENTATION]  the artwork controller is told of a rotation (1 to 4; default 3)
 //   blank | light         the screen goes off or on ("com.apple.springboard.hasBlankedScreen")
-//   now-playing T|A[|E|D] the track's title and artist under the artwork (NowPlayingInfo.h)
+//   now-playing T|A[|E|D[|P]] the title, artist and play-pause glyph (NowPlayingInfo.h)
 //   capture, live-frames, frame-figures: the screen's frames (HostFrames/ScreenFrames.h)
 //   figures, first-change-after NS: as every host's screen (ScreenRequests.h)
 

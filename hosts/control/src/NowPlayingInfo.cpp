@@ -24,18 +24,22 @@ std::optional<NowPlayingInfo> parseNowPlaying(const std::string& argument, std::
     if (error != nullptr) *error = reason;
     return std::nullopt;
   };
-  std::string fields[4];
+  std::string fields[5];
   std::size_t count = 0, start = 0;
   for (;;) {
     const auto bar = argument.find('|', start);
-    if (count == 4) return fail("now-playing takes at most four fields");
+    if (count == 5) return fail("now-playing takes at most five fields");
     fields[count++] = argument.substr(start, bar == std::string::npos ? bar : bar - start);
     if (bar == std::string::npos) break;
     start = bar + 1;
   }
-  if (count != 2 && count != 4) return fail("now-playing needs TITLE|ARTIST[|ELAPSED|DURATION]");
+  if (count == 3) return fail("now-playing needs TITLE|ARTIST[|ELAPSED|DURATION[|PAUSED]]");
   NowPlayingInfo info{fields[0], fields[1]};
-  if (count == 4) {
+  if (count == 5) {
+    if (fields[4] != "0" && fields[4] != "1") return fail("now-playing's PAUSED is 0 or 1");
+    info.paused = fields[4] == "1";
+  }
+  if (count >= 4) {
     const auto elapsed = secondsOf(fields[2]), duration = secondsOf(fields[3]);
     if (!elapsed || !duration) return fail("now-playing times are whole seconds");
     info.elapsedSeconds = *elapsed;

@@ -154,6 +154,15 @@ StrongRef<CAShapeLayer> addGlyph(CALayer* parent, Glyph glyph, CGRect box, CGCol
   return addFilledShape(parent, glyphPath(glyph, box), colour);
 }
 
+PlayPauseGlyph::PlayPauseGlyph(CALayer* parent, CGRect box, CGColor colour)
+    : box_(box), shape_(addGlyph(parent, playPauseGlyph(false), box, colour)) {}
+
+void PlayPauseGlyph::show(bool paused) {
+  if (paused == paused_) return;
+  paused_ = paused;
+  shape_->setPath(glyphPath(playPauseGlyph(paused), box_).get());
+}
+
 ProgressBar::ProgressBar(CALayer* parent, CGRect frame, const Colours& colours) : frame_(frame) {
   const CGRect bar = CGRectMake(frame.origin.x, frame.origin.y, frame.size.width, kBarHeight);
   addFilledShape(parent, roundedRectPath(bar, kBarHeight / 2), colours.track);
@@ -214,12 +223,15 @@ TrackChrome::TrackChrome(const Style& style, void (*backdrop)(CALayer*))
       artist_(addLine(view_->layer(), style.artist)),
       progress_(view_->layer(), style.progress, style.progressColours) {
   progress_.show(-1, 0);
+  if (!CGRectIsEmpty(style.playPause))
+    playPause_.emplace(view_->layer(), style.playPause, style.playPauseColour);
 }
 
 void TrackChrome::show(const control::NowPlayingInfo& info) {
   title_->setString(info.title);
   artist_->setString(info.artist);
   progress_.show(info.elapsedSeconds, info.durationSeconds);
+  if (playPause_) playPause_->show(info.paused);
 }
 
 }  // namespace screen

@@ -1,8 +1,8 @@
 #pragma once
 // The device's now-playing information as every host with a now-playing screen is told it, by
-// the control request "now-playing TITLE|ARTIST[|ELAPSED|DURATION]" (whole seconds; a duration
-// of 0 is a stream without end). The audio daemon's status is its source (`vellamor live` and
-// the demo pass it on).
+// the control request "now-playing TITLE|ARTIST[|ELAPSED|DURATION[|PAUSED]]" (whole seconds; a
+// duration of 0 is a stream without end; PAUSED 1 while the daemon is paused, else 0). The audio
+// daemon's status is its source (`vellamor live` and the demo pass it on).
 
 #include <optional>
 #include <string>
@@ -14,6 +14,7 @@ struct NowPlayingInfo {
   std::string artist;
   long elapsedSeconds = -1;  // -1: not told
   long durationSeconds = 0;
+  bool paused = false;  // not told: playing
 };
 
 // The information in `argument`; nothing (and a reason) when it is malformed.

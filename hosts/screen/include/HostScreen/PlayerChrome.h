@@ -11,6 +11,8 @@
 #include <UIKit/UIView.h>
 #include <objc/StrongRef.h>
 
+#include <optional>
+
 namespace screen {
 
 // One line of text in `parent`.
@@ -32,6 +34,23 @@ cg::PathRef glyphPath(Glyph glyph, CGRect box);
 
 // A shape layer showing `glyph` in `box`, in `colour`.
 StrongRef<CAShapeLayer> addGlyph(CALayer* parent, Glyph glyph, CGRect box, CGColor colour);
+
+// The play-pause control shows what a tap would do: play while paused, pause while playing.
+inline Glyph playPauseGlyph(bool paused) {
+  return paused ? Glyph::play : Glyph::pause;
+}
+
+// A play-pause glyph in `box` that follows the audio's pause; playing (pause shown) at first.
+class PlayPauseGlyph {
+ public:
+  PlayPauseGlyph(CALayer* parent, CGRect box, CGColor colour);
+  void show(bool paused);
+
+ private:
+  CGRect box_;
+  bool paused_ = false;
+  StrongRef<CAShapeLayer> shape_;
+};
 
 // A thin bar across `frame`'s width with a knob at the played part, and under it the elapsed time
 // at the left and the remaining time at the right.
@@ -70,6 +89,8 @@ class TrackChrome {
     Line artist;
     CGRect progress;
     ProgressBar::Colours progressColours;
+    CGRect playPause;  // empty: the app draws its own
+    CGColor playPauseColour;
   };
   explicit TrackChrome(const Style& style, void (*backdrop)(CALayer*) = nullptr);
 
@@ -81,6 +102,7 @@ class TrackChrome {
   StrongRef<UIView> view_;
   StrongRef<CATextLayer> title_, artist_;
   ProgressBar progress_;
+  std::optional<PlayPauseGlyph> playPause_;
 };
 
 }  // namespace screen
