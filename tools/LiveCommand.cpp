@@ -133,6 +133,7 @@ std::thread startMeasuring(const Options& options, std::uint16_t port) {
     live::MeasureSetup setup;
     setup.port = port;
     setup.screens = {"SpringBoard", "Music", "Spotify"};
+    setup.changingScreens = {"Preferences"};
     setup.devicePids = devicePids();
     setup.playing = std::chrono::seconds(seconds);
     setup.pauseAudio = [](bool paused) {

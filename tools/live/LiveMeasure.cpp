@@ -188,6 +188,13 @@ std::string measureLivePage(const MeasureSetup& setup) {
                   quantile(times, 0.99), times.size(), setup.longestHold(host).c_str());
     report += line;
   }
+  for (const std::string& host : setup.changingScreens) {
+    std::snprintf(line, sizeof line,
+                  "  %-12s frames only when it changes: %d in %.1f s, none from a render  "
+                  "longest main-thread hold %s\n",
+                  host.c_str(), framesOf[host], seconds, setup.longestHold(host).c_str());
+    report += line;
+  }
   const double deviceCores = static_cast<double>(deviceAfter - deviceBefore) / 1e9 / seconds;
   const double serverCores = static_cast<double>(serverAfter - serverBefore) / 1e9 / seconds;
   std::snprintf(line, sizeof line,

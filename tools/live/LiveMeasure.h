@@ -7,7 +7,8 @@
 // daemon's next render, its capture, the history, the plot's tick, the commit, the drawing, the
 // JPEG, the file, the server and the stream). Beside them: the longest hold of each host's main
 // thread by frame production (its own figures), and the CPU that the device's processes and the
-// page's server took (from /proc, the client's own thread left out).
+// page's server took (from /proc, the client's own thread left out). The Settings app's screen is
+// drawn only when it changes: its frames are counted, but no road leads to it from a render.
 
 #include <sys/types.h>
 
@@ -23,6 +24,9 @@ namespace live {
 struct MeasureSetup {
   std::uint16_t port = 0;            // the page's server on 127.0.0.1
   std::vector<std::string> screens;  // hosts whose frames are measured
+  // Hosts whose screen is drawn only when it changes (the Settings app): their frames are
+  // counted and their main thread's hold reported, but no render leads to them.
+  std::vector<std::string> changingScreens;
   std::vector<pid_t> devicePids;     // every process of the device
   std::chrono::seconds playing{10};  // how long frames are counted
   int rounds = 30;                   // pauses and resumes of the audio
