@@ -61,6 +61,9 @@ struct Streams {
   std::string videoCodec, audioCodec;
   int pictures = 0;
   double audioSeconds = 0;
+  // When the first picture shows and the song's first sample sounds, the priming that the
+  // container tells the decoder to skip (its codec delay, or a first packet's skip) left out.
+  double pictureStart = 0, soundStart = 0;
   std::optional<render::Image> picture;  // the one asked for
 };
 
@@ -86,6 +89,9 @@ Streams readBack(const fs::path& path, int wanted) {
       ++found.audio;
       found.audioCodec = avcodec_get_name(parameters->codec_id);
     }
+    if (parameters->codec_type == AVMEDIA_TYPE_VIDEO)
+      found.pictureStart = static_cast<double>(format->streams[i]->start_time) *
+                           av_q2d(format->streams[i]->time_base);
   }
   AVPacket* packet = av_packet_alloc();
   AVFrame* frame = av_frame_alloc();
@@ -114,6 +120,16 @@ Streams readBack(const fs::path& path, int wanted) {
       avcodec_send_packet(decoder, packet);
       receive();
     } else if (stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+      if (found.audioSeconds == 0) {  // the first packet, and the priming skipped from it
+        std::size_t size = 0;
+        const std::uint8_t* skip = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
+        const long skipped = skip != nullptr && size >= 4
+                                 ? skip[0] | skip[1] << 8 | skip[2] << 16 | skip[3] << 24
+                                 : stream->codecpar->initial_padding;
+        found.soundStart =
+            static_cast<double>(packet->pts) * av_q2d(stream->time_base) +
+            static_cast<double>(skipped) / static_cast<double>(stream->codecpar->sample_rate);
+      }
       found.audioSeconds += static_cast<double>(packet->duration) * av_q2d(stream->time_base);
     }
     av_packet_unref(packet);
@@ -166,6 +182,8 @@ TEST_P(VideoFormats, ToneBecomesOneVideoAndOneAudioStreamOfTheSongsLength) {
   EXPECT_EQ(streams.audioCodec, std::string(GetParam()) == "mp4" ? "aac" : "opus");
   EXPECT_EQ(streams.pictures, 60);
   EXPECT_NEAR(streams.audioSeconds, 2.0, 1.0 / 30);
+  EXPECT_NEAR(streams.pictureStart, 0, 0.001);
+  EXPECT_NEAR(streams.soundStart, 0, 0.001) << "the song starts with the first picture";
 }
 
 INSTANTIATE_TEST_SUITE_P(Video, VideoFormats, ::testing::Values("mp4", "webm"));

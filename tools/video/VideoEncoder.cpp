@@ -40,6 +40,11 @@ struct VideoEncoder::State {
   std::vector<std::vector<std::uint8_t>> convertedStorage;
   std::int64_t nextPicture = 0;
   std::int64_t nextSample = 0;
+  // Where the song's first sample is stamped. The encoder's priming (its initial padding) comes
+  // before it. MP4 takes the priming at negative times and trims it with an edit list; WebM
+  // stores no negative time (its muxer would shift every stream, the pictures after the sound)
+  // and trims the priming by its codec delay, so there the song starts at the padding's end.
+  std::int64_t firstSample = 0;
   int width = 0;
   int height = 0;
 
@@ -99,7 +104,7 @@ struct VideoEncoder::State {
         *error = "out of memory for the audio";
         return false;
       }
-      soundFrame->pts = nextSample;
+      soundFrame->pts = firstSample + nextSample;
       nextSample += n;
       if (!encode(sound, soundStream, soundFrame, error)) return false;
     }
@@ -276,6 +281,7 @@ bool VideoEncoder::open(const std::string& path, const EncoderSettings& settings
   }
   if (!openPictureEncoder(s, settings, error) || !openSoundEncoder(s, settings, error))
     return false;
+  s.firstSample = mp4 ? 0 : s.sound->initial_padding;
   s.pictureStream = avformat_new_stream(s.format, nullptr);
   s.soundStream = avformat_new_stream(s.format, nullptr);
   if (s.pictureStream == nullptr || s.soundStream == nullptr ||
