@@ -53,9 +53,7 @@ constexpr unsigned kSheetShrink = 2;  // contact sheet and animation at half the
 constexpr int kLatencyRounds = 15;
 
 struct Options {
-  std::string audio;
-  bool live = false;
-  int system = 10;
+  tools::DeviceSession session;  // --audio, --live, --system
   int seconds = 3;
   std::string out = "out/demo";
 };
@@ -295,9 +293,9 @@ std::string summaryOf(const Options& options, const Recording& recording,
   const std::string& f = recording.figures;
   const auto capture = percentilesOf(recording.captureMilliseconds);
   const auto latency = percentilesOf(recording.latencyMilliseconds);
-  const std::string source = !options.audio.empty() ? options.audio
-                             : options.live         ? "live capture from the sound server"
-                                                    : "the built-in track";
+  const std::string source = !options.session.audioFile.empty() ? options.session.audioFile
+                             : options.session.liveAudio ? "live capture from the sound server"
+                                                         : "the built-in track";
   const std::string road = roadOf(latency, "the lock screen");
   const std::string musicRoad =
       roadOf(percentilesOf(recording.musicLatencyMilliseconds), "the Music screen");
@@ -317,7 +315,7 @@ std::string summaryOf(const Options& options, const Recording& recording,
       "  render to Music   %s\n"
       "  Spotify           %zu labelled frames, %s new frames of its screen\n"
       "  render to Spotify %s\n",
-      options.system, source.c_str(), std::size(kVisualisations), options.seconds,
+      options.session.system, source.c_str(), std::size(kVisualisations), options.seconds,
       recording.frameFiles.size(),
       orZero(tools::replyField(recording.audioStatus, "renders")).c_str(),
       orZero(tools::replyField(f, "ticks")).c_str(), orZero(tools::replyField(f, "drawn")).c_str(),
@@ -348,11 +346,8 @@ int runDemo(const Options& options) {
     fs::remove(out / old, ignored);
   fs::create_directories(frames);
 
-  tools::DeviceSession session;
+  tools::DeviceSession session = options.session;
   session.directory = deviceDirectory;
-  session.system = options.system;
-  session.audioFile = options.audio;
-  session.liveAudio = options.live;
   session.who = "vellamor demo";
   bool booted = false;
   std::string error;
@@ -381,10 +376,7 @@ const bool registered = tools::registerCommand([](CLI::App& app) {
   static Options options;
   auto* demo =
       app.add_subcommand("demo", "Record the lock screen's visualisations on a fresh device");
-  demo->add_option("--audio", options.audio, "Play this audio file (WAV, FLAC, OGG)")
-      ->check(CLI::ExistingFile);
-  demo->add_flag("--live", options.live, "Visualise the desktop's sound (its sound server)");
-  demo->add_option("--system", options.system, "iOS generation")->check(CLI::IsMember({9, 10}));
+  tools::addSessionOptions(*demo, options.session);
   demo->add_option("--seconds", options.seconds, "Seconds per visualisation")
       ->check(CLI::Range(1, 60));
   demo->add_option("--out", options.out, "Where the pictures go (default out/demo)");

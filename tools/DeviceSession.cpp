@@ -6,6 +6,8 @@
 #include <CoreFoundation/CFNotificationCenter.h>
 #include <CoreFoundation/CFPreferences.h>
 
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -16,6 +18,13 @@
 #include "Launcher/Launcher.h"
 
 namespace tools {
+
+void addSessionOptions(CLI::App& command, DeviceSession& session) {
+  command.add_option("--audio", session.audioFile, "Play this audio file (WAV, FLAC, OGG)")
+      ->check(CLI::ExistingFile);
+  command.add_flag("--live", session.liveAudio, "Visualise the desktop's sound (its sound server)");
+  command.add_option("--system", session.system, "iOS generation")->check(CLI::IsMember({9, 10}));
+}
 namespace {
 
 namespace fs = std::filesystem;

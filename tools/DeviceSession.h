@@ -10,6 +10,10 @@
 #include <filesystem>
 #include <string>
 
+namespace CLI {
+class App;
+}
+
 namespace tools {
 
 struct DeviceSession {
@@ -20,6 +24,9 @@ struct DeviceSession {
   bool liveAudio = false;
   const char* who = "vellamor";  // for messages
 };
+
+// The options of a command that boots a device: --audio FILE, --live and --system 9|10.
+void addSessionOptions(CLI::App& command, DeviceSession& session);
 
 // Selects the device (VELLAMOR_DEVICE), makes it when fresh, enables the lock screen and boots it
 // unless it is up; waits (until `interrupted`) for SpringBoard's control service. Sets `booted`

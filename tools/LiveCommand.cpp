@@ -36,9 +36,7 @@ constexpr int kRenderToScreenRounds = 5;
 
 struct Options {
   std::string device;
-  std::string audio;
-  bool live = false;
-  int system = 10;
+  tools::DeviceSession session;  // --audio, --live, --system
   int port = 0;
   double scale = 1;
   std::string out = "out/live";
@@ -166,13 +164,10 @@ int runLive(const Options& options) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 
-  tools::DeviceSession session;
+  tools::DeviceSession session = options.session;
   session.fresh = options.device.empty();
   session.directory =
       session.fresh ? fs::absolute(options.out) / "device" : fs::absolute(options.device);
-  session.system = options.system;
-  session.audioFile = options.audio;
-  session.liveAudio = options.live;
   session.who = "vellamor live";
   bool booted = false;
   std::string error;
@@ -200,11 +195,12 @@ int runLive(const Options& options) {
     bringDown();
     return fail(error);
   }
-  const std::string source = options.live             ? "the desktop's sound"
-                             : !options.audio.empty() ? fs::path(options.audio).filename().string()
-                                                      : "the built-in track";
+  const std::string source = options.session.liveAudio ? "the desktop's sound"
+                             : !options.session.audioFile.empty()
+                                 ? fs::path(options.session.audioFile).filename().string()
+                                 : "the built-in track";
   feed.publish("status", "status",
-               "{\"system\":" + std::to_string(options.system) +
+               "{\"system\":" + std::to_string(options.session.system) +
                    ",\"source\":" + live::jsonString(source) +
                    ",\"renderToScreen\":" + live::jsonString(renderToScreen) + "}");
   std::printf("vellamor live: http://127.0.0.1:%u/  (Ctrl-C stops the device)\n", server.port());
@@ -231,10 +227,7 @@ const bool registered = tools::registerCommand([](CLI::App& app) {
   auto* live = app.add_subcommand("live", "Watch the phone's screens live in a browser");
   live->add_option("--device", options.device, "Watch this existing device instead of a fresh one")
       ->check(CLI::ExistingDirectory);
-  live->add_option("--audio", options.audio, "Play this audio file (WAV, FLAC, OGG)")
-      ->check(CLI::ExistingFile);
-  live->add_flag("--live", options.live, "Visualise the desktop's sound (its sound server)");
-  live->add_option("--system", options.system, "iOS generation")->check(CLI::IsMember({9, 10}));
+  tools::addSessionOptions(*live, options.session);
   live->add_option("--port", options.port, "Port on 127.0.0.1 (default: any free one)")
       ->check(CLI::Range(0, 65535));
   live->add_option("--scale", options.scale, "Device pixels per point of the frames")

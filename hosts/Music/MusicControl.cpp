@@ -2,7 +2,6 @@
 
 #include <ColorFlow/ColorFlowNotifications.h>
 #include <Foundation/Foundation.h>
-#include <HostControl/NowPlayingInfo.h>
 #include <HostScreen/ScreenRequests.h>
 
 #include <cstdio>
@@ -15,15 +14,11 @@
 namespace music {
 namespace {
 
-std::string error(const std::string& reason) {
-  return "error " + reason;
-}
+using control::errorReply;
 
-std::string show(const std::string& file) {
-  if (auto failed = musicScreen().chooseArtworkFrom(file)) return *failed;
-  bringNowPlayingOnScreen();
-  return nowPlayingController() != nullptr ? "ok shown" : error("no now-playing controller");
-}
+constexpr screen::NowPlayingScreen kNowPlaying{&bringNowPlayingOnScreen, &takeNowPlayingOffScreen,
+                                               &nowPlayingController, "now-playing controller",
+                                               &showNowPlayingInfo};
 
 // "R,G,B" with each component from 0 to 1.
 std::optional<colorflow::PaletteColor> colourOf(const std::string& text) {
@@ -40,7 +35,7 @@ std::optional<colorflow::PaletteColor> colourOf(const std::string& text) {
 std::string colourise(const std::string& argument) {
   if (argument.empty()) {
     if (!colorflow::postColorization(colorflow::Place::musicApp, musicScreen().artwork().get()))
-      return error("the artwork has no palette");
+      return errorReply("the artwork has no palette");
     return "ok colourised from the artwork";
   }
   std::istringstream words(argument);
@@ -48,7 +43,7 @@ std::string colourise(const std::string& argument) {
   words >> primary >> secondary >> background >> extra;
   const auto p = colourOf(primary), s = colourOf(secondary), b = colourOf(background);
   if (!p || !s || !b || !extra.empty())
-    return error("colourise needs three colours R,G,B (0 to 1): primary secondary background");
+    return errorReply("colourise needs three colours R,G,B (0 to 1): primary secondary background");
   colorflow::postColorization(colorflow::Place::musicApp, {*p, *s, *b});
   return "ok colourised";
 }
@@ -57,14 +52,12 @@ std::string colourise(const std::string& argument) {
 
 std::string handleControlRequest(const control::ControlRequest& request) {
   const std::string& command = request.command;
-  if (command == "show-now-playing") return show(request.argument);
-  if (command == "hide-now-playing") {
-    takeNowPlayingOffScreen();
-    return "ok hidden";
-  }
+  if (auto reply = screen::answerNowPlayingRequest(request, musicScreen(), kNowPlaying))
+    return *reply;
   if (command == "play-video")
-    return startVideo() ? "ok playing" : error("no now-playing screen for a video");
-  if (command == "stop-video") return stopVideo() ? "ok stopped" : error("no video is playing");
+    return startVideo() ? "ok playing" : errorReply("no now-playing screen for a video");
+  if (command == "stop-video")
+    return stopVideo() ? "ok stopped" : errorReply("no video is playing");
   if (command == "next-item") {
     showNextItem();
     return "ok item=" + std::to_string(musicScreen().item());
@@ -74,10 +67,8 @@ std::string handleControlRequest(const control::ControlRequest& request) {
     colorflow::postReversion(colorflow::Place::musicApp);
     return "ok reverted";
   }
-  if (command == "now-playing")
-    return control::answerNowPlaying(request.argument, &showNowPlayingInfo);
   if (auto reply = screen::answerScreenRequest(request)) return *reply;
-  return error("unknown command " + command);
+  return errorReply("unknown command " + command);
 }
 
 void startControlService() {

@@ -12,9 +12,7 @@
 namespace settings_app {
 namespace {
 
-std::string error(const std::string& reason) {
-  return "error " + reason;
-}
+using control::errorReply;
 
 const char* kindOf(PSCellType type) {
   switch (type) {
@@ -112,11 +110,11 @@ std::string panes() {
 std::string rows(const std::string& name) {
   if (name.empty()) {
     const ShownPane shown = shownPane();
-    if (shown.pane == nullptr) return error("no pane on screen");
+    if (shown.pane == nullptr) return errorReply("no pane on screen");
     return rowsOf(shown.name, shown.pane);
   }
   id pane = paneNamed(name);
-  if (pane == nullptr) return error("no pane \"" + field(name) + "\"");
+  if (pane == nullptr) return errorReply("no pane \"" + field(name) + "\"");
   return rowsOf(name, pane);
 }
 
@@ -131,43 +129,44 @@ std::optional<Row> rowNamed(const std::string& name, PSCellType type) {
 
 std::string followLink(const std::string& name) {
   const auto link = rowNamed(name, PSLinkCell);
-  if (!link) return error("no link \"" + field(name) + "\"");
+  if (!link) return errorReply("no link \"" + field(name) + "\"");
   id pane = open(*link);
-  if (pane == nullptr) return error("the link \"" + field(name) + "\" leads to no pane");
+  if (pane == nullptr) return errorReply("the link \"" + field(name) + "\" leads to no pane");
   drawShownPane();
   return rowsOf(link->specifier->identifier(), pane);
 }
 
 std::string back() {
-  if (!goBack()) return error("the pane on screen is a root pane: there is no way back");
+  if (!goBack()) return errorReply("the pane on screen is a root pane: there is no way back");
   drawShownPane();
   return rows("");
 }
 
 std::string set(const std::string& argument) {
   const auto [key, input] = control::splitFirstWord(argument);
-  if (key.empty() || input.empty()) return error("set needs KEY VALUE");
+  if (key.empty() || input.empty()) return errorReply("set needs KEY VALUE");
   for (const Row& row : allRows()) {
     if (row.specifier->key() != key) continue;
     std::string reason;
     const StrongRef<NSNumber> value = row.specifier->valueFromInput(input, &reason);
-    if (!value) return error(field(reason));
+    if (!value) return errorReply(field(reason));
     msgSend<void>(row.pane, "setPreferenceValue:specifier:", static_cast<id>(value.get()),
                   static_cast<id>(row.specifier));
     drawShownPane(key);
     return "ok " + key + " " + valueText(*row.specifier, value.get());
   }
-  return error("no row sets \"" + field(key) + "\"");
+  return errorReply("no row sets \"" + field(key) + "\"");
 }
 
 std::string press(const std::string& name) {
   const auto button = rowNamed(name, PSButtonCell);
-  if (!button) return error("no button \"" + field(name) + "\"");
+  if (!button) return errorReply("no button \"" + field(name) + "\"");
   const auto* action = objc::cast<NSString>(button->specifier->propertyForKey("action"));
   const auto status = objc::trySend<void>(nullptr, button->specifier->target(),
                                           sel_registerName(action->UTF8String()));
   if (status != objc::SendStatus::sent)
-    return error("the pane of \"" + field(name) + "\" has no action " + field(action->string()));
+    return errorReply("the pane of \"" + field(name) + "\" has no action " +
+                      field(action->string()));
   drawShownPane(button->specifier->identifier());
   return "ok pressed " + button->specifier->identifier();
 }
@@ -183,7 +182,7 @@ std::string handleControlRequest(const control::ControlRequest& request) {
   if (command == "press") return press(request.argument);
   if (command == "back") return back();
   if (auto reply = screen::answerScreenRequest(request)) return *reply;
-  return error("unknown command " + command);
+  return errorReply("unknown command " + command);
 }
 
 void startControlService() {

@@ -16,18 +16,16 @@
 namespace springboard {
 namespace {
 
-constexpr const char* kScreenBlankedNotification = "com.apple.springboard.hasBlankedScreen";
+using control::errorReply;
 
-std::string error(const std::string& reason) {
-  return "error " + reason;
-}
+constexpr const char* kScreenBlankedNotification = "com.apple.springboard.hasBlankedScreen";
 
 // Sets the screen state (1 blanked, 0 lit) and posts the name, as SpringBoard does.
 std::string announceScreen(std::uint64_t blanked) {
   static int token = -1;
   if (token < 0 && notify_register_check(kScreenBlankedNotification, &token) != NOTIFY_STATUS_OK) {
     token = -1;
-    return error("cannot reach the screen notification");
+    return errorReply("cannot reach the screen notification");
   }
   notify_set_state(token, blanked);
   notify_post(kScreenBlankedNotification);
@@ -40,12 +38,13 @@ std::string showArtwork(const std::string& file) {
   if (!file.empty()) {
     std::string reason;
     cg::ImageRef image = screen::artworkFromFile(file, &reason);
-    if (!image) return error("cannot show " + file + ": " + reason);
+    if (!image) return errorReply("cannot show " + file + ": " + reason);
     setArtworkImage(std::move(image));
   }
   showNowPlayingArtwork();
   placeNowPlayingArtwork();
-  return nowPlayingArtworkController() != nullptr ? "ok shown" : error("no artwork controller");
+  return nowPlayingArtworkController() != nullptr ? "ok shown"
+                                                  : errorReply("no artwork controller");
 }
 
 std::string hideArtwork() {
@@ -60,10 +59,10 @@ std::string rotate(const std::string& argument) {
     char* end = nullptr;
     orientation = std::strtol(argument.c_str(), &end, 10);
     if (end == argument.c_str() || *end != '\0' || orientation < 1 || orientation > 4)
-      return error("orientation must be 1 to 4");
+      return errorReply("orientation must be 1 to 4");
   }
   id controller = nowPlayingArtworkController();
-  if (controller == nullptr) return error("no artwork on screen");
+  if (controller == nullptr) return errorReply("no artwork on screen");
   const auto status = objc::trySend<void>(
       nullptr, controller, sel_registerName("willRotateToInterfaceOrientation:duration:"),
       orientation, 0.3);
@@ -82,7 +81,7 @@ std::string handleControlRequest(const control::ControlRequest& request) {
   if (command == "now-playing")
     return control::answerNowPlaying(request.argument, &setNowPlayingInfo);
   if (auto reply = screen::answerScreenRequest(request)) return *reply;
-  return error("unknown command " + command);
+  return errorReply("unknown command " + command);
 }
 
 bool startControlService() {

@@ -1,5 +1,7 @@
 #include "HostControl/NowPlayingInfo.h"
 
+#include "HostControl/ControlRequest.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -51,7 +53,7 @@ std::optional<NowPlayingInfo> parseNowPlaying(const std::string& argument, std::
 std::string answerNowPlaying(const std::string& argument, void (*show)(const NowPlayingInfo&)) {
   std::string reason;
   const auto info = parseNowPlaying(argument, &reason);
-  if (!info) return "error " + reason;
+  if (!info) return errorReply(reason);
   show(*info);
   return "ok now-playing";
 }

@@ -54,4 +54,22 @@ void AppScreen::place(id controller) {
   root()->addSubview(view);
 }
 
+std::optional<std::string> answerNowPlayingRequest(const control::ControlRequest& request,
+                                                   AppScreen& screen, const NowPlayingScreen& app) {
+  if (request.command == "show-now-playing") {
+    if (auto failed = screen.chooseArtworkFrom(request.argument)) return *failed;
+    app.bringOn();
+    return app.controller() != nullptr
+               ? "ok shown"
+               : control::errorReply(std::string("no ") + app.controllerName);
+  }
+  if (request.command == "hide-now-playing") {
+    app.takeOff();
+    return "ok hidden";
+  }
+  if (request.command == "now-playing")
+    return control::answerNowPlaying(request.argument, app.showInfo);
+  return std::nullopt;
+}
+
 }  // namespace screen

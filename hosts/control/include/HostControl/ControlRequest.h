@@ -24,6 +24,11 @@ struct ControlRequest {
 std::optional<ControlRequest> parseControlRequest(const char* bytes, std::size_t length,
                                                   std::string* error = nullptr);
 
+// The reply that says a request failed: "error " and the reason.
+inline std::string errorReply(const std::string& reason) {
+  return "error " + reason;
+}
+
 // The argument split at its first space: "capture FILE SCALE" gives FILE and "SCALE".
 std::pair<std::string, std::string> splitFirstWord(const std::string& text);
 

@@ -6,6 +6,7 @@
 
 #include <CoreGraphics/CGImage.h>
 #include <HostControl/ControlRequest.h>
+#include <HostControl/NowPlayingInfo.h>
 #include <UIKit/UIView.h>
 #include <objc/StrongRef.h>
 
@@ -44,5 +45,22 @@ class AppScreen {
   unsigned item_ = 0;
   UIView* placed_ = nullptr;  // held by the root while placed
 };
+
+// What an app does with its now-playing screen, for the requests below.
+struct NowPlayingScreen {
+  void (*bringOn)();
+  void (*takeOff)();
+  id (*controller)();          // the screen's controller, null while it is away
+  const char* controllerName;  // named when none came on screen
+  void (*showInfo)(const control::NowPlayingInfo& info);
+};
+
+// The requests both apps answer alike; nothing for any other request:
+//   show-now-playing [FILE]     the artwork from the PNG FILE when one is named, the screen on:
+//                               "ok shown"
+//   hide-now-playing            the screen away: "ok hidden"
+//   now-playing T|A[|E|D[|P]]   the track as NowPlayingInfo.h reads it: "ok now-playing"
+std::optional<std::string> answerNowPlayingRequest(const control::ControlRequest& request,
+                                                   AppScreen& screen, const NowPlayingScreen& app);
 
 }  // namespace screen
