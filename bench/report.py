@@ -167,7 +167,7 @@ def load_benchmarks(directory):
     runs = {}
     for path in pathlib.Path(directory).glob("bench_*.json"):
         for b in json.loads(path.read_text()).get("benchmarks", []):
-            runs[b["name"].split("/real_time")[0]] = b
+            runs[b["name"].split("/real_time")[0].split("/process_time")[0]] = b
     return runs
 
 

@@ -81,15 +81,27 @@ void BM_Plot_WaveBars_HeaviestFrameRenderedCairoBest(benchmark::State& state) {
 
 BENCHMARK(BM_Plot_Bars_DefaultFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Bars_HeaviestFrame)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Plot_Bars_DefaultFrameRendered)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Plot_Bars_HeaviestFrameRendered)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Bars_DefaultFrameRendered)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Bars_HeaviestFrameRendered)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Plot_WaveBars_DefaultFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_WaveBars_HeaviestFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_WaveBars_FivePassLevelsBaseline)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Plot_WaveBars_DefaultFrameRendered)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Plot_WaveBars_HeaviestFrameRendered)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_WaveBars_DefaultFrameRendered)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_WaveBars_HeaviestFrameRendered)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
 
-BENCHMARK(BM_Plot_Bars_HeaviestFrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Plot_WaveBars_HeaviestFrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Bars_HeaviestFrameRenderedCairoBest)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_WaveBars_HeaviestFrameRenderedCairoBest)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

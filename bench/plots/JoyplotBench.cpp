@@ -49,6 +49,16 @@ void BM_Plot_Debug_FrameRenderedCairoBest(benchmark::State& state) {
   plot_bench::renderFramesCairoBest(state, kDebug);
 }
 
+void BM_Plot_Joyplot_MaskedFrameRenderedOneThread(benchmark::State& state) {
+  plot_bench::renderFramesOneThread(state, kMasked);
+}
+void BM_Plot_Joyplot_OpenFrameRenderedOneThread(benchmark::State& state) {
+  plot_bench::renderFramesOneThread(state, kOpen);
+}
+void BM_Plot_Debug_FrameRenderedOneThread(benchmark::State& state) {
+  plot_bench::renderFramesOneThread(state, kDebug);
+}
+
 void BM_Plot_Joyplot_MaskedFrameRenderedEnvelopes(benchmark::State& state) {
   plot_bench::renderFramesEnvelopes(state, kMasked);
 }
@@ -63,15 +73,40 @@ BENCHMARK(BM_Plot_Joyplot_MaskedFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Joyplot_OpenFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Joyplot_MaskedAmplitudeFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Debug_Frame)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Plot_Joyplot_MaskedFrameRendered)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Plot_Joyplot_OpenFrameRendered)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Plot_Debug_FrameRendered)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Joyplot_MaskedFrameRendered)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Joyplot_OpenFrameRendered)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Debug_FrameRendered)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 
-BENCHMARK(BM_Plot_Joyplot_MaskedFrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Plot_Joyplot_OpenFrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Plot_Debug_FrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Plot_Joyplot_MaskedFrameRenderedEnvelopes)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Plot_Joyplot_OpenFrameRenderedEnvelopes)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Plot_Debug_FrameRenderedEnvelopes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Joyplot_MaskedFrameRenderedCairoBest)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Joyplot_OpenFrameRenderedCairoBest)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Debug_FrameRenderedCairoBest)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Joyplot_MaskedFrameRenderedOneThread)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Joyplot_OpenFrameRenderedOneThread)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Debug_FrameRenderedOneThread)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Joyplot_MaskedFrameRenderedEnvelopes)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Joyplot_OpenFrameRenderedEnvelopes)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Debug_FrameRenderedEnvelopes)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,6 +1,8 @@
 #pragma once
 // One plot over a 375-point artwork, drawn from a synthesised history, for the plot benchmarks:
-// computing and building the paths only, or the same frame rendered at 2× as well.
+// computing and building the paths only, or the same frame rendered at 2× as well. Rendered
+// frames count the CPU time of every thread (the renderer's helper too); their real time is
+// the wall time.
 
 #include <benchmark/benchmark.h>
 
@@ -56,6 +58,14 @@ inline void renderFramesCairoBest(benchmark::State& state,
   render::RenderOptions options;
   options.rasterizer = render::Rasterizer::cairo;
   options.decimateDenseStrokes = false;
+  renderFrames(state, assignments, options);
+}
+
+// The same frame without the helper thread: all of the work on the calling thread.
+inline void renderFramesOneThread(benchmark::State& state,
+                                  const std::vector<std::string>& assignments) {
+  render::RenderOptions options;
+  options.helperThread = false;
   renderFrames(state, assignments, options);
 }
 

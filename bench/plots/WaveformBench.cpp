@@ -43,11 +43,21 @@ void BM_Plot_Waveform_HeaviestFrameRenderedEnvelopes(benchmark::State& state) {
 
 BENCHMARK(BM_Plot_Waveform_DefaultFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Waveform_HeaviestFrame)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Plot_Waveform_DefaultFrameRendered)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Plot_Waveform_HeaviestFrameRendered)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Waveform_DefaultFrameRendered)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Waveform_HeaviestFrameRendered)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
 
-BENCHMARK(BM_Plot_Waveform_DefaultFrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Plot_Waveform_HeaviestFrameRenderedCairoBest)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Plot_Waveform_HeaviestFrameRenderedEnvelopes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Waveform_DefaultFrameRenderedCairoBest)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Waveform_HeaviestFrameRenderedCairoBest)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Plot_Waveform_HeaviestFrameRenderedEnvelopes)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -323,6 +323,18 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.name);
     });
 
+// A large picture's rows are shared with the helper thread: the edges that cross the row where
+// the two halves meet leave the same areas on both sides as on one thread.
+TEST(RendererHelperThread, DrawsTheSamePictureAsOneThread) {
+  auto view = strokedView(denseWave(), true);
+  render::RenderOptions shared, alone;
+  shared.scale = alone.scale = 6;
+  alone.helperThread = false;
+  const render::Comparison c = render::compareImages(render::renderView(view, shared),
+                                                     render::renderView(view, alone), {0, 0, 0});
+  EXPECT_EQ(c.differingPixels, 0u) << c.message;
+}
+
 // Spikes far beyond the picture (a gain of 1e300) are lines through it, as spikes just beyond it.
 TEST(StrokeEnvelopesBeyondThePicture, LookLikeSpikesJustBeyondIt) {
   std::vector<CGPoint> huge = denseWave(), near = huge;

@@ -17,6 +17,7 @@
 #include "Canvas.h"
 #include "CoverageRasterizer.h"
 #include "Renderer/PathDecimation.h"
+#include "Renderer/PolylineStroker.h"
 #include "StrokeEnvelope.h"
 
 namespace render {
@@ -43,8 +44,9 @@ void setColor(cairo_t* cr, const CGColor& color) {
 
 class CairoCanvas final : public Canvas {
  public:
-  CairoCanvas(CanvasKind kind, bool decimate)
-      : fastStrokes_(kind == CanvasKind::cairoFast),
+  CairoCanvas(CanvasKind kind, bool decimate, bool helperThread)
+      : coverage_(helperThread),
+        fastStrokes_(kind == CanvasKind::cairoFast),
         agg_(kind == CanvasKind::aggOnCairo || kind == CanvasKind::spansOnCairo ||
              kind == CanvasKind::envelopesOnCairo),
         spans_(kind == CanvasKind::spansOnCairo || kind == CanvasKind::envelopesOnCairo),
@@ -287,6 +289,14 @@ class CairoCanvas final : public Canvas {
     const CGColor c = clampedColor(color);
     agg::rgba8 solid(agg::rgba(c.red(), c.green(), c.blue(), c.alpha()));
     solid.premultiply();
+    if (spans_ && !envelopes_ && stroke != nullptr && strokerFits(*stroke)) {
+      coverage_.reset(width, height);
+      outlineStroke(ox, oy, *stroke);
+      coverage_.sweep(false, buffer.row_ptr(0), static_cast<std::size_t>(buffer.stride()),
+                      argbOf(solid));
+      cairo_surface_mark_dirty(target);
+      return true;
+    }
     aggPath_.remove_all();
     const bool envelopes = envelopes_ && stroke != nullptr && envelopeFits(*stroke);
     if (envelopes) {
@@ -372,6 +382,43 @@ class CairoCanvas final : public Canvas {
                      : style.cap == StrokeStyle::Cap::square ? agg::square_cap
                                                              : agg::butt_cap);
     outline.miter_limit(style.miterLimit);
+  }
+
+  // Round joins with butt or square caps: the outline of our own stroker, the same as Anti-Grain
+  // Geometry's.
+  static bool strokerFits(const StrokeStyle& device) {
+    return device.join == StrokeStyle::Join::round && device.cap != StrokeStyle::Cap::round;
+  }
+
+  // The device path in data_, outlined by subpaths into coverage_.
+  void outlineStroke(double ox, double oy, const StrokeStyle& device) {
+    stroker_.begin(device.width, device.cap == StrokeStyle::Cap::square
+                                     ? PolylineStroker::Cap::square
+                                     : PolylineStroker::Cap::butt);
+    std::size_t i = 0;
+    while (i < data_.size()) {
+      run_.clear();
+      bool closed = false;
+      for (; i < data_.size(); i += data_[i].header.length) {
+        const cairo_path_data_t& d = data_[i];
+        if (d.header.type == CAIRO_PATH_MOVE_TO && !run_.empty()) break;
+        if (d.header.type == CAIRO_PATH_CLOSE_PATH) {
+          closed = true;
+          i += d.header.length;
+          break;
+        }
+        run_.push_back({data_[i + 1].point.x + ox, data_[i + 1].point.y + oy});
+      }
+      stroker_.addPolyline(run_, closed);
+    }
+    const auto vertices = stroker_.vertices();
+    std::size_t start = 0;
+    for (const std::size_t end : stroker_.polygonEnds()) {
+      if (end > start) coverage_.moveTo(vertices[start].x, vertices[start].y);
+      for (std::size_t k = start + 1; k < end; ++k) coverage_.lineTo(vertices[k].x, vertices[k].y);
+      coverage_.closePolygon();
+      start = end;
+    }
   }
 
   // Envelopes model round joins; a butt end differs from the round one by a half disc, a few
@@ -531,6 +578,7 @@ class CairoCanvas final : public Canvas {
     cachedImage_.reset();
   }
 
+  CoverageRasterizer coverage_;
   bool fastStrokes_;
   bool agg_;
   bool spans_;
@@ -540,8 +588,8 @@ class CairoCanvas final : public Canvas {
   agg::path_storage aggPath_;
   agg::rasterizer_scanline_aa<> aggRasterizer_;
   agg::scanline_p8 aggScanline_;
-  CoverageRasterizer coverage_;
   StrokeEnvelope envelope_;
+  PolylineStroker stroker_;
   std::vector<CGPoint> run_;
   std::vector<StrokeEnvelope::Piece> pieces_;
   cairo_surface_t* surface_ = nullptr;
@@ -559,8 +607,8 @@ class CairoCanvas final : public Canvas {
 
 }  // namespace
 
-std::unique_ptr<Canvas> makeCairoCanvas(CanvasKind kind, bool decimate) {
-  return std::make_unique<CairoCanvas>(kind, decimate);
+std::unique_ptr<Canvas> makeCairoCanvas(CanvasKind kind, bool decimate, bool helperThread) {
+  return std::make_unique<CairoCanvas>(kind, decimate, helperThread);
 }
 
 }  // namespace render

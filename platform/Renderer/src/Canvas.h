@@ -57,7 +57,8 @@ class Canvas {
 };
 
 enum class CanvasKind { cairo, cairoFast, aggOnCairo, spansOnCairo, envelopesOnCairo };
-std::unique_ptr<Canvas> makeCairoCanvas(CanvasKind kind, bool decimate);
+// `helperThread`: large coverage sweeps share their rows with a helper thread.
+std::unique_ptr<Canvas> makeCairoCanvas(CanvasKind kind, bool decimate, bool helperThread = false);
 
 // Components limited to 0 … 1 (a NaN becomes 0).
 CGColor clampedColor(const CGColor& color);

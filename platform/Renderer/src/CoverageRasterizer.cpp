@@ -5,6 +5,8 @@
 #include <cmath>
 #include <utility>
 
+#include "HelperThread.h"
+
 namespace render {
 
 namespace {
@@ -57,6 +59,18 @@ void blendCovers(std::uint32_t* pixels, unsigned length, std::uint32_t color,
 
 }  // namespace
 
+namespace {
+
+// Below this much work (rows left in, plus rows read back in sixteenths of a row of pixels) a
+// sweep is not worth a helper's wake-up.
+constexpr std::size_t kSharedWork = 16384;
+
+}  // namespace
+
+CoverageRasterizer::CoverageRasterizer(bool shareRows) : shareRows_(shareRows) {}
+
+CoverageRasterizer::~CoverageRasterizer() = default;
+
 void CoverageRasterizer::reset(int width, int height) {
   width = std::max(width, 0);
   height = std::max(height, 0);
@@ -68,14 +82,11 @@ void CoverageRasterizer::reset(int width, int height) {
     areas_.assign(static_cast<std::size_t>(height) * stride_, 0.0f);
     marks_.assign(static_cast<std::size_t>(height) * words_, 0);
     covers_.assign(stride_, 0);
-  } else if (firstRow_ <= lastRow_) {
-    // A build left unswept.
-    for (int y = firstRow_; y <= lastRow_; ++y) {
-      const std::size_t row = static_cast<std::size_t>(y);
-      std::fill_n(areas_.begin() + static_cast<std::ptrdiff_t>(row * stride_), stride_, 0.0f);
-      std::fill_n(marks_.begin() + static_cast<std::ptrdiff_t>(row * words_), words_, 0);
-    }
+    helperCovers_.assign(stride_, 0);
   }
+  // Pieces are left in only by a sweep, so an unswept build leaves nothing behind.
+  pieces_.clear();
+  depositedRows_ = 0;
   firstRow_ = 0;
   lastRow_ = -1;
   open_ = false;
@@ -119,18 +130,54 @@ std::uint8_t CoverageRasterizer::coverOf(float area, bool evenOdd) {
 void CoverageRasterizer::sweep(bool evenOdd, std::uint8_t* pixels, std::size_t stride,
                                std::uint32_t color) {
   closePolygon();
-  for (int y = firstRow_; y <= lastRow_; ++y) {
+  evenOdd_ = evenOdd;
+  pixels_ = pixels;
+  pixelStride_ = stride;
+  color_ = color;
+  if (firstRow_ <= lastRow_) {
+    const int rows = lastRow_ - firstRow_ + 1;
+    const std::size_t work =
+        depositedRows_ + static_cast<std::size_t>(rows) * static_cast<std::size_t>(width_) / 16;
+    if (shareRows_ && rows >= 8 && work >= kSharedWork) {
+      // The helper takes the lower rows; the split at the middle of the rows the pieces cross.
+      const int split = firstRow_ + rows / 2;
+      Band lower{this, split, lastRow_ + 1, helperCovers_.data()};
+      if (!helper_) helper_ = std::make_unique<HelperThread>();
+      helper_->start(&CoverageRasterizer::sweepBandJob, &lower);
+      sweepBand({this, firstRow_, split, covers_.data()});
+      helper_->wait();
+    } else {
+      sweepBand({this, firstRow_, lastRow_ + 1, covers_.data()});
+    }
+  }
+  pieces_.clear();
+  depositedRows_ = 0;
+  firstRow_ = 0;
+  lastRow_ = -1;
+}
+
+void CoverageRasterizer::sweepBandJob(void* band) {
+  const Band& b = *static_cast<const Band*>(band);
+  b.owner->sweepBand(b);
+}
+
+void CoverageRasterizer::sweepBand(const Band& band) {
+  for (const Piece& piece : pieces_) depositPiece(piece, band.rowBegin, band.rowEnd);
+  const bool evenOdd = evenOdd_;
+  const std::uint32_t color = color_;
+  std::uint8_t* covers = band.covers;
+  for (int y = band.rowBegin; y < band.rowEnd; ++y) {
     const std::size_t row = static_cast<std::size_t>(y);
     float* areas = areas_.data() + row * stride_;
     std::uint64_t* marks = marks_.data() + row * words_;
-    auto* line = reinterpret_cast<std::uint32_t*>(pixels + row * stride);
+    auto* line = reinterpret_cast<std::uint32_t*>(pixels_ + row * pixelStride_);
     float sum = 0;
     int next = 0;       // the first pixel not yet blended
-    int runStart = -1;  // pixels runStart … next − 1 wait in covers_
+    int runStart = -1;  // pixels runStart … next − 1 wait in covers
     auto flushRun = [&] {
       if (runStart >= 0)
         blendCovers(line + runStart, static_cast<unsigned>(next - runStart), color,
-                    covers_.data() + runStart);
+                    covers + runStart);
       runStart = -1;
     };
     for (std::size_t k = 0; k < words_; ++k) {
@@ -151,7 +198,7 @@ void CoverageRasterizer::sweep(bool evenOdd, std::uint8_t* pixels, std::size_t s
         areas[cell] = 0;
         if (cell < width_) {
           if (runStart < 0) runStart = cell;
-          covers_[static_cast<std::size_t>(cell)] = coverOf(sum, evenOdd);
+          covers[cell] = coverOf(sum, evenOdd);
           next = cell + 1;
         }
       }
@@ -161,30 +208,6 @@ void CoverageRasterizer::sweep(bool evenOdd, std::uint8_t* pixels, std::size_t s
     if (cover != 0 && next < width_)
       blendRun(line + next, static_cast<unsigned>(width_ - next), color, cover);
   }
-  firstRow_ = 0;
-  lastRow_ = -1;
-}
-
-void CoverageRasterizer::mark(std::size_t row, int from, int to) {
-  std::uint64_t* marks = marks_.data() + row * words_;
-  auto first = static_cast<std::size_t>(from), last = static_cast<std::size_t>(to);
-  for (std::size_t word = first >> 6; word <= last >> 6; ++word) {
-    const std::size_t low = word == first >> 6 ? first & 63 : 0;
-    const std::size_t high = word == last >> 6 ? last & 63 : 63;
-    const std::uint64_t ones = high == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << high) - 1;
-    marks[word] |= ones & ~((std::uint64_t{1} << low) - 1);
-  }
-}
-
-void CoverageRasterizer::markPair(std::size_t row, int cell) {
-  std::uint64_t* marks = marks_.data() + row * words_ + (static_cast<std::size_t>(cell) >> 6);
-  const unsigned bit = static_cast<unsigned>(cell) & 63;
-  // The second cell may fall in the next word.
-  marks[0] |= std::uint64_t{1} << bit;
-  if (bit == 63)
-    marks[1] |= 1;
-  else
-    marks[0] |= std::uint64_t{2} << bit;
 }
 
 void CoverageRasterizer::addEdge(double x0, double y0, double x1, double y1) {
@@ -204,8 +227,8 @@ void CoverageRasterizer::addEdge(double x0, double y0, double x1, double y1) {
   const double w = width_;
   if (y1 <= 0 || y0 >= h) return;
   if (y0 >= 0 && y1 <= h && x0 >= 0 && x0 <= w && x1 >= 0 && x1 <= w) {
-    depositPiece(static_cast<float>(x0), static_cast<float>(y0), static_cast<float>(x1),
-                 static_cast<float>(y1), direction);
+    addPiece(static_cast<float>(x0), static_cast<float>(y0), static_cast<float>(x1),
+             static_cast<float>(y1), direction);
     return;
   }
   const double run = (x1 - x0) / (y1 - y0);
@@ -236,14 +259,13 @@ void CoverageRasterizer::addEdge(double x0, double y0, double x1, double y1) {
     if (yb <= ya) continue;
     const double xa = std::clamp(x0 + (ya - y0) * run, 0.0, w);
     const double xb = std::clamp(x0 + (yb - y0) * run, 0.0, w);
-    depositPiece(static_cast<float>(xa), static_cast<float>(ya), static_cast<float>(xb),
-                 static_cast<float>(yb), direction);
+    addPiece(static_cast<float>(xa), static_cast<float>(ya), static_cast<float>(xb),
+             static_cast<float>(yb), direction);
   }
 }
 
-void CoverageRasterizer::depositPiece(float x0, float y0, float x1, float y1, float direction) {
+void CoverageRasterizer::addPiece(float x0, float y0, float x1, float y1, float direction) {
   if (!(y1 > y0)) return;
-  const float run = (x1 - x0) / (y1 - y0);
   const int firstRow = static_cast<int>(y0);
   const int endRow = std::min(static_cast<int>(std::ceil(y1)), height_);
   if (firstRow >= endRow) return;
@@ -254,32 +276,70 @@ void CoverageRasterizer::depositPiece(float x0, float y0, float x1, float y1, fl
     firstRow_ = std::min(firstRow_, firstRow);
     lastRow_ = std::max(lastRow_, endRow - 1);
   }
-  // A steep piece inside one pixel column, as in the climb of a dense stroke, leaves its area in
-  // the same two cells of every row, so the per-row bounds are skipped.
-  const int column = static_cast<int>(std::min(x0, x1));  // not negative
-  const bool oneColumn = std::max(x0, x1) <= static_cast<float>(column) + 1.0f;
+  depositedRows_ += static_cast<std::size_t>(endRow - firstRow);
+  pieces_.push_back({x0, y0, x1, y1, direction});
+}
+
+void CoverageRasterizer::depositPiece(const Piece& piece, int rowBegin, int rowEnd) {
+  const float x0 = piece.x0, y0 = piece.y0, x1 = piece.x1, y1 = piece.y1;
+  const int firstRow = static_cast<int>(y0);
+  const int endRow = std::min({static_cast<int>(std::ceil(y1)), height_, rowEnd});
+  const int from = std::max(firstRow, rowBegin);
+  if (from >= endRow) return;
+  const float direction = piece.direction;
+  const float run = (x1 - x0) / (y1 - y0);
+  // Where the piece enters the first row left in: the row boundary met on the way, as the rows
+  // above would have ended it.
   float ya = y0;
   float xa = x0;
-  for (int y = firstRow; y < endRow; ++y) {
+  if (from > firstRow) {
+    ya = static_cast<float>(from);
+    xa = x0 + (ya - y0) * run;
+  }
+  const int column = static_cast<int>(std::min(x0, x1));  // not negative
+  if (std::max(x0, x1) <= static_cast<float>(column) + 1.0f) {
+    // A steep piece inside one pixel column, as in the climb of a dense stroke, leaves its area
+    // in the same two cells of every row: the part of the pixel right of the piece's middle, and
+    // the rest in the next.
+    const float left = static_cast<float>(column);
+    float* cell = areas_.data() + static_cast<std::size_t>(from) * stride_ + column;
+    std::uint64_t* word = marks_.data() + static_cast<std::size_t>(from) * words_ +
+                          (static_cast<std::size_t>(column) >> 6);
+    const unsigned bit = static_cast<unsigned>(column) & 63;
+    const std::uint64_t pair = std::uint64_t{3} << bit;  // the second bit may fall in the next word
+    const bool spills = bit == 63;
+    for (int y = from; y < endRow; ++y) {
+      const float yb = std::min(y1, static_cast<float>(y + 1));
+      const float xb = yb == y1 ? x1 : x0 + (yb - y0) * run;
+      const float d = direction * (yb - ya);
+      const float middle = 0.5f * (xa + xb) - left;
+      cell[0] += d - d * middle;
+      cell[1] += d * middle;
+      word[0] |= pair;
+      if (spills) word[1] |= 1;
+      cell += stride_;
+      word += words_;
+      ya = yb;
+      xa = xb;
+    }
+    return;
+  }
+  for (int y = from; y < endRow; ++y) {
     const float yb = std::min(y1, static_cast<float>(y + 1));
     const float xb = yb == y1 ? x1 : x0 + (yb - y0) * run;
     const float d = direction * (yb - ya);
     const std::size_t row = static_cast<std::size_t>(y);
     float* areas = areas_.data() + row * stride_;
-    float left = xa, right = xa;
-    int c0 = column;
-    if (!oneColumn) {
-      left = std::min(xa, xb);
-      right = std::max(xa, xb);
-      c0 = static_cast<int>(left);  // not negative
-    }
+    const float left = std::min(xa, xb);
+    const float right = std::max(xa, xb);
+    const int c0 = static_cast<int>(left);  // not negative
     const float leftFloor = static_cast<float>(c0);
-    if (oneColumn || right <= leftFloor + 1.0f) {
+    if (right <= leftFloor + 1.0f) {
       // Within one pixel: the part of it right of the piece's middle; the rest to the next.
       const float middle = 0.5f * (xa + xb) - leftFloor;
       areas[c0] += d - d * middle;
       areas[c0 + 1] += d * middle;
-      markPair(row, c0);
+      mark(row, c0, c0 + 1);
     } else {
       // Across pixels: the trapezoids of a straight piece, in closed form.
       const float rightCeil = std::ceil(right);
@@ -304,6 +364,17 @@ void CoverageRasterizer::depositPiece(float x0, float y0, float x1, float y1, fl
     }
     ya = yb;
     xa = xb;
+  }
+}
+
+void CoverageRasterizer::mark(std::size_t row, int from, int to) {
+  std::uint64_t* marks = marks_.data() + row * words_;
+  auto first = static_cast<std::size_t>(from), last = static_cast<std::size_t>(to);
+  for (std::size_t word = first >> 6; word <= last >> 6; ++word) {
+    const std::size_t low = word == first >> 6 ? first & 63 : 0;
+    const std::size_t high = word == last >> 6 ? last & 63 : 63;
+    const std::uint64_t ones = high == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << high) - 1;
+    marks[word] |= ones & ~((std::uint64_t{1} << low) - 1);
   }
 }
 

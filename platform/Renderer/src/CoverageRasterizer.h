@@ -6,17 +6,30 @@
 // coverage is constant and is blended as one span. A dense waveform of thousands of points, and
 // the fill under it, cost about the pixels they cover and the rows their edges cross.
 //
+// Edges are kept (clipped to the picture) until the sweep, which leaves and reads them row by
+// row: rows are independent, so a large sweep is shared by rows between the calling thread and
+// a helper thread, with the very same result.
+//
 // Coverage is the magnitude of the winding-weighted area, limited to 1 (non-zero), or folded
 // for even-odd; as the scanline rasteriser it stands in for, truncated to 1/256.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace render {
 
+class HelperThread;
+
 class CoverageRasterizer {
  public:
+  // `shareRows`: large sweeps split their rows with a helper thread (made on first need).
+  explicit CoverageRasterizer(bool shareRows = false);
+  ~CoverageRasterizer();
+  CoverageRasterizer(const CoverageRasterizer&) = delete;
+  CoverageRasterizer& operator=(const CoverageRasterizer&) = delete;
+
   // An empty outline over a picture of this many pixels; buffers are kept between calls.
   void reset(int width, int height);
   void moveTo(double x, double y);
@@ -30,22 +43,43 @@ class CoverageRasterizer {
   void sweep(bool evenOdd, std::uint8_t* pixels, std::size_t stride, std::uint32_t color);
 
  private:
+  struct Piece {
+    float x0, y0, x1, y1, direction;  // y0 < y1, inside the picture
+  };
+  struct Band {
+    CoverageRasterizer* owner;
+    int rowBegin, rowEnd;
+    std::uint8_t* covers;
+  };
+
   void addEdge(double x0, double y0, double x1, double y1);
-  void depositPiece(float x0, float y0, float x1, float y1, float direction);
+  void addPiece(float x0, float y0, float x1, float y1, float direction);
+  void depositPiece(const Piece& piece, int rowBegin, int rowEnd);
   void mark(std::size_t row, int from, int to);
-  void markPair(std::size_t row, int cell);  // cells cell and cell + 1
+  void sweepBand(const Band& band);
+  static void sweepBandJob(void* band);
   static std::uint8_t coverOf(float area, bool evenOdd);
 
   int width_ = 0;
   int height_ = 0;
   std::size_t stride_ = 0;            // cells per row: columns 0 … width + 1
   std::size_t words_ = 0;             // mark words per row
-  std::vector<float> areas_;          // row-major; all zero outside a build
+  std::vector<float> areas_;          // row-major; all zero outside a sweep
   std::vector<std::uint64_t> marks_;  // a bit per cell that holds an area
-  std::vector<std::uint8_t> covers_;  // one row of varying coverage
-  int firstRow_ = 0, lastRow_ = -1;   // rows marked
+  std::vector<std::uint8_t> covers_;  // one row of varying coverage, per band
+  std::vector<std::uint8_t> helperCovers_;
+  std::vector<Piece> pieces_;
+  std::size_t depositedRows_ = 0;    // rows the pieces cross, all together
+  int firstRow_ = 0, lastRow_ = -1;  // rows the pieces cross
   double startX_ = 0, startY_ = 0, lastX_ = 0, lastY_ = 0;
   bool open_ = false;
+  // The sweep under way.
+  bool evenOdd_ = false;
+  std::uint8_t* pixels_ = nullptr;
+  std::size_t pixelStride_ = 0;
+  std::uint32_t color_ = 0;
+  bool shareRows_;
+  std::unique_ptr<HelperThread> helper_;
 };
 
 }  // namespace render

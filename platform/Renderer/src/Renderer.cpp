@@ -30,7 +30,8 @@ CanvasKind canvasKindOf(Rasterizer rasterizer) {
 
 Renderer::Renderer(RenderOptions options)
     : options_(options),
-      canvas_(makeCairoCanvas(canvasKindOf(options.rasterizer), options.decimateDenseStrokes)),
+      canvas_(makeCairoCanvas(canvasKindOf(options.rasterizer), options.decimateDenseStrokes,
+                              options.helperThread)),
       scaledImages_(std::make_unique<ScaledImages>()) {
   if (!(options_.scale > 0) || !std::isfinite(options_.scale)) options_.scale = 2.0;
 }

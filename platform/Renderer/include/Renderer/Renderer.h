@@ -47,6 +47,9 @@ struct RenderOptions {
   // Shrink an image drawn smaller than it is once and keep the copy while frames draw it
   // (ScaledImages.h), instead of filtering it again every frame.
   bool keepShrunkImages = true;
+  // Large solid fills and strokes share their pixel rows with one helper thread, made once per
+  // renderer: the same picture in about half the wall time on two cores, for the same CPU time.
+  bool helperThread = true;
 };
 
 class Renderer {

@@ -1,0 +1,50 @@
+#pragma once
+// The outline of a stroked polyline with round joins, as closed polygons: the very vertices that
+// Anti-Grain Geometry's stroker (its default inner miter joins, butt or square caps) yields, up
+// to float rounding, so that coverage and its overlaps at inner turns stay as they were. Arcs are
+// stepped by rotating the first radius instead of a sine and cosine per point, and nothing is
+// called per vertex through a pointer.
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "CoreGraphics/CGGeometry.h"
+
+namespace render {
+
+class PolylineStroker {
+ public:
+  enum class Cap { butt, square };
+
+  // `width` in the points' unit; the outline is emptied.
+  void begin(double width, Cap cap);
+  // Appends the outline of one subpath: one polygon when open, two (outside and inside) when
+  // closed; none when it has fewer distinct points than that needs.
+  void addPolyline(std::span<const CGPoint> points, bool closed);
+
+  // Every polygon's vertices, one after another; `polygonEnds()` gives where each one stops.
+  std::span<const CGPoint> vertices() const { return out_; }
+  std::span<const std::size_t> polygonEnds() const { return ends_; }
+
+ private:
+  struct Vertex {
+    double x, y, dist;  // dist: to the next vertex
+  };
+  void cap(const Vertex& v0, const Vertex& v1, double length);
+  void join(const Vertex& v0, const Vertex& v1, const Vertex& v2, double length1, double length2);
+  void arc(double x, double y, double dx1, double dy1, double dx2, double dy2);
+  void miterOrBevel(const Vertex& v0, const Vertex& v1, const Vertex& v2, double dx1, double dy1,
+                    double dx2, double dy2, double limit);
+  void add(double x, double y) { out_.push_back({x, y}); }
+  void endPolygon() { ends_.push_back(out_.size()); }
+
+  double half_ = 0.5;     // half the width
+  double arcStep_ = 1.0;  // the largest angle between two points of an arc
+  bool square_ = false;
+  std::vector<Vertex> vertices_;
+  std::vector<CGPoint> out_;
+  std::vector<std::size_t> ends_;
+};
+
+}  // namespace render
