@@ -1,5 +1,6 @@
 // Joyplot and debug frames over a 375-point artwork: computing and building the paths only, and
-// the same frame rendered at 2×, for the masked and open joyplot and the debug plot.
+// the same frame rendered at 2×, for the masked and open joyplot and the debug plot (also with
+// the renderer's helper thread).
 
 #include <string>
 #include <vector>
@@ -49,14 +50,14 @@ void BM_Plot_Debug_FrameRenderedCairoBest(benchmark::State& state) {
   plot_bench::renderFramesCairoBest(state, kDebug);
 }
 
-void BM_Plot_Joyplot_MaskedFrameRenderedOneThread(benchmark::State& state) {
-  plot_bench::renderFramesOneThread(state, kMasked);
+void BM_Plot_Joyplot_MaskedFrameRenderedHelperThread(benchmark::State& state) {
+  plot_bench::renderFramesHelperThread(state, kMasked);
 }
-void BM_Plot_Joyplot_OpenFrameRenderedOneThread(benchmark::State& state) {
-  plot_bench::renderFramesOneThread(state, kOpen);
+void BM_Plot_Joyplot_OpenFrameRenderedHelperThread(benchmark::State& state) {
+  plot_bench::renderFramesHelperThread(state, kOpen);
 }
-void BM_Plot_Debug_FrameRenderedOneThread(benchmark::State& state) {
-  plot_bench::renderFramesOneThread(state, kDebug);
+void BM_Plot_Debug_FrameRenderedHelperThread(benchmark::State& state) {
+  plot_bench::renderFramesHelperThread(state, kDebug);
 }
 
 void BM_Plot_Joyplot_MaskedFrameRenderedEnvelopes(benchmark::State& state) {
@@ -90,13 +91,13 @@ BENCHMARK(BM_Plot_Joyplot_OpenFrameRenderedCairoBest)
 BENCHMARK(BM_Plot_Debug_FrameRenderedCairoBest)
     ->MeasureProcessCPUTime()
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Plot_Joyplot_MaskedFrameRenderedOneThread)
+BENCHMARK(BM_Plot_Joyplot_MaskedFrameRenderedHelperThread)
     ->MeasureProcessCPUTime()
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Plot_Joyplot_OpenFrameRenderedOneThread)
+BENCHMARK(BM_Plot_Joyplot_OpenFrameRenderedHelperThread)
     ->MeasureProcessCPUTime()
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Plot_Debug_FrameRenderedOneThread)
+BENCHMARK(BM_Plot_Debug_FrameRenderedHelperThread)
     ->MeasureProcessCPUTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Plot_Joyplot_MaskedFrameRenderedEnvelopes)

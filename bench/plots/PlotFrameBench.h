@@ -61,11 +61,11 @@ inline void renderFramesCairoBest(benchmark::State& state,
   renderFrames(state, assignments, options);
 }
 
-// The same frame without the helper thread: all of the work on the calling thread.
-inline void renderFramesOneThread(benchmark::State& state,
-                                  const std::vector<std::string>& assignments) {
+// The same frame with the renderer's helper thread sharing the rows of large fills and strokes.
+inline void renderFramesHelperThread(benchmark::State& state,
+                                     const std::vector<std::string>& assignments) {
   render::RenderOptions options;
-  options.helperThread = false;
+  options.helperThread = true;
   renderFrames(state, assignments, options);
 }
 

@@ -329,7 +329,7 @@ TEST(RendererHelperThread, DrawsTheSamePictureAsOneThread) {
   auto view = strokedView(denseWave(), true);
   render::RenderOptions shared, alone;
   shared.scale = alone.scale = 6;
-  alone.helperThread = false;
+  shared.helperThread = true;
   const render::Comparison c = render::compareImages(render::renderView(view, shared),
                                                      render::renderView(view, alone), {0, 0, 0});
   EXPECT_EQ(c.differingPixels, 0u) << c.message;

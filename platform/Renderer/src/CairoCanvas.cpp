@@ -272,8 +272,9 @@ class CairoCanvas final : public Canvas {
  private:
   // Solid fills and strokes drawn straight into the current target's pixels (premultiplied
   // BGRA, as Cairo keeps them) from the device path in data_, strokes outlined by Anti-Grain
-  // Geometry's stroker: covered and blended by its scanline rasteriser, or by accumulation with
-  // spans. False when a clip is active, which only Cairo honours.
+  // Geometry's stroker (round joins by ours, with spans): covered and blended by its scanline
+  // rasteriser, or by accumulation with spans. False when a clip is active, which only Cairo
+  // honours.
   bool aggFill(const CGColor& color, bool evenOdd, const StrokeStyle* stroke) {
     if (!clipped_.empty() && clipped_.back()) return false;
     cairo_surface_t* target = cairo_get_group_target(cr_);
@@ -384,6 +385,23 @@ class CairoCanvas final : public Canvas {
     outline.miter_limit(style.miterLimit);
   }
 
+  // The points of the subpath of data_ at `i`, offset, into run_; `i` moves past it. True when
+  // the subpath is closed.
+  bool readSubpath(std::size_t& i, double ox, double oy) {
+    run_.clear();
+    bool closed = false;
+    for (; i < data_.size(); i += data_[i].header.length) {
+      const cairo_path_data_t& d = data_[i];
+      if (d.header.type == CAIRO_PATH_MOVE_TO && !run_.empty()) break;
+      if (d.header.type == CAIRO_PATH_CLOSE_PATH) {
+        closed = true;
+        continue;
+      }
+      run_.push_back({data_[i + 1].point.x + ox, data_[i + 1].point.y + oy});
+    }
+    return closed;
+  }
+
   // Round joins with butt or square caps: the outline of our own stroker, the same as Anti-Grain
   // Geometry's.
   static bool strokerFits(const StrokeStyle& device) {
@@ -395,20 +413,8 @@ class CairoCanvas final : public Canvas {
     stroker_.begin(device.width, device.cap == StrokeStyle::Cap::square
                                      ? PolylineStroker::Cap::square
                                      : PolylineStroker::Cap::butt);
-    std::size_t i = 0;
-    while (i < data_.size()) {
-      run_.clear();
-      bool closed = false;
-      for (; i < data_.size(); i += data_[i].header.length) {
-        const cairo_path_data_t& d = data_[i];
-        if (d.header.type == CAIRO_PATH_MOVE_TO && !run_.empty()) break;
-        if (d.header.type == CAIRO_PATH_CLOSE_PATH) {
-          closed = true;
-          i += d.header.length;
-          break;
-        }
-        run_.push_back({data_[i + 1].point.x + ox, data_[i + 1].point.y + oy});
-      }
+    for (std::size_t i = 0; i < data_.size();) {
+      const bool closed = readSubpath(i, ox, oy);
       stroker_.addPolyline(run_, closed);
     }
     const auto vertices = stroker_.vertices();
@@ -436,17 +442,7 @@ class CairoCanvas final : public Canvas {
     std::size_t i = 0;
     while (i < data_.size()) {
       // One subpath: its points, the first again when closed.
-      run_.clear();
-      bool closed = false;
-      for (; i < data_.size(); i += data_[i].header.length) {
-        const cairo_path_data_t& d = data_[i];
-        if (d.header.type == CAIRO_PATH_MOVE_TO && !run_.empty()) break;
-        if (d.header.type == CAIRO_PATH_CLOSE_PATH) {
-          closed = true;
-          continue;
-        }
-        run_.push_back({data_[i + 1].point.x + ox, data_[i + 1].point.y + oy});
-      }
+      const bool closed = readSubpath(i, ox, oy);
       if (closed && run_.size() > 1) run_.push_back(run_.front());
       StrokeEnvelope::split(run_, pieces_);
       const bool anyDense = std::any_of(pieces_.begin(), pieces_.end(),

@@ -40,6 +40,9 @@ void PolylineStroker::begin(double width, Cap cap) {
   half_ = width * 0.5;
   // The arc's chord may stray an eighth of a pixel from the circle.
   arcStep_ = std::acos(half_ / (half_ + 0.125)) * 2;
+  // Turns of less than one step, or two, told apart from the cosine of the turn alone.
+  oneStepCosine_ = arcStep_ < std::numbers::pi ? std::cos(arcStep_) : -2;
+  twoStepsCosine_ = 2 * arcStep_ < std::numbers::pi ? std::cos(2 * arcStep_) : -2;
   square_ = cap == Cap::square;
   out_.clear();
   ends_.clear();
@@ -134,8 +137,19 @@ void PolylineStroker::join(const Vertex& v0, const Vertex& v1, const Vertex& v2,
 
 void PolylineStroker::arc(double x, double y, double dx1, double dy1, double dx2, double dy2) {
   add(x + dx1, y + dy1);
+  const double sine = dx1 * dy2 - dy1 * dx2, cosine = dx1 * dx2 + dy1 * dy2;  // × half²
+  if (sine >= 0 && cosine > twoStepsCosine_ * half_ * half_) {
+    // Less than two steps counterclockwise: no point between the ends, or one halfway.
+    if (cosine <= oneStepCosine_ * half_ * half_) {
+      const double mx = dx1 + dx2, my = dy1 + dy2;
+      const double scale = half_ / std::sqrt(mx * mx + my * my);
+      add(x + mx * scale, y + my * scale);
+    }
+    add(x + dx2, y + dy2);
+    return;
+  }
   // The turn from the first radius to the second, counterclockwise in 0 … 2π.
-  double angle = std::atan2(dx1 * dy2 - dy1 * dx2, dx1 * dx2 + dy1 * dy2);
+  double angle = std::atan2(sine, cosine);
   if (angle < 0) angle += 2 * std::numbers::pi;
   const int steps = static_cast<int>(angle / arcStep_);
   if (steps > 0) {

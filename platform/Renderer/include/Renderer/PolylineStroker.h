@@ -39,8 +39,9 @@ class PolylineStroker {
   void add(double x, double y) { out_.push_back({x, y}); }
   void endPolygon() { ends_.push_back(out_.size()); }
 
-  double half_ = 0.5;     // half the width
-  double arcStep_ = 1.0;  // the largest angle between two points of an arc
+  double half_ = 0.5;                              // half the width
+  double arcStep_ = 1.0;                           // the largest angle between two points of an arc
+  double oneStepCosine_ = 0, twoStepsCosine_ = 0;  // −2 when the angle reaches π
   bool square_ = false;
   std::vector<Vertex> vertices_;
   std::vector<CGPoint> out_;

@@ -27,7 +27,8 @@ enum class Rasterizer {
   // backgrounds, images, gradients, groups and masks, into the same pixels.
   aggOnCairo,
   // The same with coverage accumulated per row and blended in spans between the pixels that
-  // edges cross, instead of sorted cells.
+  // edges cross, instead of sorted cells; round-joined strokes outlined by our own stroker, to
+  // the same outline.
   spansOnCairo,
   // The same with the round-joined stroke of a dense x-monotonic run (a waveform) drawn as the
   // region between its sampled envelopes, without outlining every join: about four times
@@ -48,8 +49,10 @@ struct RenderOptions {
   // (ScaledImages.h), instead of filtering it again every frame.
   bool keepShrunkImages = true;
   // Large solid fills and strokes share their pixel rows with one helper thread, made once per
-  // renderer: the same picture in about half the wall time on two cores, for the same CPU time.
-  bool helperThread = true;
+  // renderer: the same picture, its coverage and blending split between two cores. Off: on a
+  // busy machine the helper waits for a core, and costs a wake-up per fill or stroke
+  // (bench/plots, "HelperThread").
+  bool helperThread = false;
 };
 
 class Renderer {
