@@ -61,6 +61,12 @@ void blendCovers(std::uint32_t* pixels, unsigned length, std::uint32_t color,
 
 namespace {
 
+// The ceiling of a coordinate in the picture (not negative), without a call or a rounding mode.
+inline int ceiling(float v) {
+  const int whole = static_cast<int>(v);
+  return static_cast<float>(whole) < v ? whole + 1 : whole;
+}
+
 // Below this much work (rows left in, plus rows read back in sixteenths of a row of pixels) a
 // sweep is not worth a helper's wake-up.
 constexpr std::size_t kSharedWork = 16384;
@@ -210,6 +216,22 @@ void CoverageRasterizer::sweepBand(const Band& band) {
   }
 }
 
+inline void CoverageRasterizer::addPiece(float x0, float y0, float x1, float y1, float direction) {
+  if (!(y1 > y0)) return;
+  const int firstRow = static_cast<int>(y0);
+  const int endRow = std::min(ceiling(y1), height_);
+  if (firstRow >= endRow) return;
+  if (firstRow_ > lastRow_) {
+    firstRow_ = firstRow;
+    lastRow_ = endRow - 1;
+  } else {
+    firstRow_ = std::min(firstRow_, firstRow);
+    lastRow_ = std::max(lastRow_, endRow - 1);
+  }
+  depositedRows_ += static_cast<std::size_t>(endRow - firstRow);
+  pieces_.push_back({x0, y0, x1, y1, direction});
+}
+
 void CoverageRasterizer::addEdge(double x0, double y0, double x1, double y1) {
   // Only the vertical extent counts: a horizontal edge leaves nothing, and rows above and below
   // the picture are never read. An edge at infinity leaves nothing either (its clipped ends
@@ -264,26 +286,10 @@ void CoverageRasterizer::addEdge(double x0, double y0, double x1, double y1) {
   }
 }
 
-void CoverageRasterizer::addPiece(float x0, float y0, float x1, float y1, float direction) {
-  if (!(y1 > y0)) return;
-  const int firstRow = static_cast<int>(y0);
-  const int endRow = std::min(static_cast<int>(std::ceil(y1)), height_);
-  if (firstRow >= endRow) return;
-  if (firstRow_ > lastRow_) {
-    firstRow_ = firstRow;
-    lastRow_ = endRow - 1;
-  } else {
-    firstRow_ = std::min(firstRow_, firstRow);
-    lastRow_ = std::max(lastRow_, endRow - 1);
-  }
-  depositedRows_ += static_cast<std::size_t>(endRow - firstRow);
-  pieces_.push_back({x0, y0, x1, y1, direction});
-}
-
 void CoverageRasterizer::depositPiece(const Piece& piece, int rowBegin, int rowEnd) {
   const float x0 = piece.x0, y0 = piece.y0, x1 = piece.x1, y1 = piece.y1;
   const int firstRow = static_cast<int>(y0);
-  const int endRow = std::min({static_cast<int>(std::ceil(y1)), height_, rowEnd});
+  const int endRow = std::min({ceiling(y1), height_, rowEnd});
   const int from = std::max(firstRow, rowBegin);
   if (from >= endRow) return;
   const float direction = piece.direction;
@@ -342,8 +348,8 @@ void CoverageRasterizer::depositPiece(const Piece& piece, int rowBegin, int rowE
       mark(row, c0, c0 + 1);
     } else {
       // Across pixels: the trapezoids of a straight piece, in closed form.
-      const float rightCeil = std::ceil(right);
-      const int c1 = static_cast<int>(rightCeil);
+      const int c1 = ceiling(right);
+      const float rightCeil = static_cast<float>(c1);
       const float s = 1.0f / (right - left);
       const float f0 = left - leftFloor;
       const float a0 = 0.5f * s * (1.0f - f0) * (1.0f - f0);
