@@ -420,9 +420,7 @@ class CairoCanvas final : public Canvas {
     const auto vertices = stroker_.vertices();
     std::size_t start = 0;
     for (const std::size_t end : stroker_.polygonEnds()) {
-      if (end > start) coverage_.moveTo(vertices[start].x, vertices[start].y);
-      for (std::size_t k = start + 1; k < end; ++k) coverage_.lineTo(vertices[k].x, vertices[k].y);
-      coverage_.closePolygon();
+      coverage_.addPolygon(vertices.subspan(start, end - start));
       start = end;
     }
   }

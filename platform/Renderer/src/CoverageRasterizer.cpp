@@ -115,6 +115,17 @@ void CoverageRasterizer::lineTo(double x, double y) {
   lastY_ = y;
 }
 
+void CoverageRasterizer::addPolygon(std::span<const CGPoint> points) {
+  if (points.empty()) return;
+  moveTo(points[0].x, points[0].y);
+  for (std::size_t k = 1; k < points.size(); ++k) {
+    addEdge(lastX_, lastY_, points[k].x, points[k].y);
+    lastX_ = points[k].x;
+    lastY_ = points[k].y;
+  }
+  closePolygon();
+}
+
 void CoverageRasterizer::closePolygon() {
   if (!open_) return;
   addEdge(lastX_, lastY_, startX_, startY_);
@@ -293,7 +304,9 @@ void CoverageRasterizer::depositPiece(const Piece& piece, int rowBegin, int rowE
   const int from = std::max(firstRow, rowBegin);
   if (from >= endRow) return;
   const float direction = piece.direction;
-  const float run = (x1 - x0) / (y1 - y0);
+  // Half the pieces of a dense stroke end in the row they start in, and need no slope.
+  const bool withinOneRow = from == firstRow && y1 <= static_cast<float>(firstRow + 1);
+  const float run = withinOneRow ? 0.0f : (x1 - x0) / (y1 - y0);
   // Where the piece enters the first row left in: the row boundary met on the way, as the rows
   // above would have ended it.
   float ya = y0;

@@ -16,7 +16,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
+
+#include "CoreGraphics/CGGeometry.h"
 
 namespace render {
 
@@ -36,6 +39,8 @@ class CoverageRasterizer {
   void lineTo(double x, double y);
   // Closes the current contour; moveTo and sweep close it too.
   void closePolygon();
+  // moveTo the first point, lineTo the others, closePolygon.
+  void addPolygon(std::span<const CGPoint> points);
 
   // Blends `color` (premultiplied ARGB, as a 32-bit pixel) with the coverage into `pixels`
   // (premultiplied ARGB rows of the picture's size, `stride` bytes apart), row by row, with the
