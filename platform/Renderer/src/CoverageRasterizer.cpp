@@ -89,6 +89,9 @@ void CoverageRasterizer::reset(int width, int height) {
     marks_.assign(static_cast<std::size_t>(height) * words_, 0);
     covers_.assign(stride_, 0);
     helperCovers_.assign(stride_, 0);
+    crossings_.assign(static_cast<std::size_t>(height) + 1, 0);
+  } else if (firstRow_ <= lastRow_) {
+    std::fill(crossings_.begin() + firstRow_, crossings_.begin() + lastRow_ + 2, 0);
   }
   // Pieces are left in only by a sweep, so an unswept build leaves nothing behind.
   pieces_.clear();
@@ -156,8 +159,9 @@ void CoverageRasterizer::sweep(bool evenOdd, std::uint8_t* pixels, std::size_t s
     const std::size_t work =
         depositedRows_ + static_cast<std::size_t>(rows) * static_cast<std::size_t>(width_) / 16;
     if (shareRows_ && rows >= 8 && work >= kSharedWork) {
-      // The helper takes the lower rows; the split at the middle of the rows the pieces cross.
-      const int split = firstRow_ + rows / 2;
+      // The helper takes the lower rows; the split where half the work is done, a row costing
+      // the pieces that cross it and a share of its pixels.
+      const int split = balancedSplit(work);
       Band lower{this, split, lastRow_ + 1, helperCovers_.data()};
       if (!helper_) helper_ = std::make_unique<HelperThread>();
       helper_->start(&CoverageRasterizer::sweepBandJob, &lower);
@@ -167,10 +171,28 @@ void CoverageRasterizer::sweep(bool evenOdd, std::uint8_t* pixels, std::size_t s
       sweepBand({this, firstRow_, lastRow_ + 1, covers_.data()});
     }
   }
+  if (shareRows_ && firstRow_ <= lastRow_)
+    std::fill(crossings_.begin() + firstRow_, crossings_.begin() + lastRow_ + 2, 0);
   pieces_.clear();
   depositedRows_ = 0;
   firstRow_ = 0;
   lastRow_ = -1;
+}
+
+int CoverageRasterizer::balancedSplit(std::size_t work) const {
+  const int rowCost = width_ / 16;
+  std::size_t done = 0;
+  int crossing = 0;
+  int split = lastRow_;
+  for (int y = firstRow_; y <= lastRow_; ++y) {
+    crossing += crossings_[static_cast<std::size_t>(y)];
+    done += static_cast<std::size_t>(crossing + rowCost);
+    if (2 * done >= work) {
+      split = y + 1;
+      break;
+    }
+  }
+  return split;
 }
 
 void CoverageRasterizer::sweepBandJob(void* band) {
@@ -240,6 +262,10 @@ inline void CoverageRasterizer::addPiece(float x0, float y0, float x1, float y1,
     lastRow_ = std::max(lastRow_, endRow - 1);
   }
   depositedRows_ += static_cast<std::size_t>(endRow - firstRow);
+  if (shareRows_) {
+    ++crossings_[static_cast<std::size_t>(firstRow)];
+    --crossings_[static_cast<std::size_t>(endRow)];
+  }
   pieces_.push_back({x0, y0, x1, y1, direction});
 }
 

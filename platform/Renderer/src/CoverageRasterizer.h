@@ -61,6 +61,7 @@ class CoverageRasterizer {
   void addPiece(float x0, float y0, float x1, float y1, float direction);
   void depositPiece(const Piece& piece, int rowBegin, int rowEnd);
   void mark(std::size_t row, int from, int to);
+  int balancedSplit(std::size_t work) const;
   void sweepBand(const Band& band);
   static void sweepBandJob(void* band);
   static std::uint8_t coverOf(float area, bool evenOdd);
@@ -74,7 +75,8 @@ class CoverageRasterizer {
   std::vector<std::uint8_t> covers_;  // one row of varying coverage, per band
   std::vector<std::uint8_t> helperCovers_;
   std::vector<Piece> pieces_;
-  std::size_t depositedRows_ = 0;    // rows the pieces cross, all together
+  std::vector<int> crossings_;     // per row, pieces starting less those ending (sharing rows only)
+  std::size_t depositedRows_ = 0;  // rows the pieces cross, all together
   int firstRow_ = 0, lastRow_ = -1;  // rows the pieces cross
   double startX_ = 0, startY_ = 0, lastX_ = 0, lastY_ = 0;
   bool open_ = false;
