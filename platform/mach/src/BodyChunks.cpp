@@ -49,6 +49,14 @@ bool isHolder(uint32_t state) {
   return state != kChunkFree && state < kInFlight;
 }
 
+// A chunk's pages are mapped in at its first use, once, rather than page by page in every
+// exchange; a pool's other chunks cost nothing until they are needed. `advice` says whether for
+// writing (the sender) or reading (a receiver). Should the kernel not know it, the first copy
+// faults them in instead.
+void faultIn(char* chunk, size_t length, int advice) {
+  madvise(chunk, length, advice);
+}
+
 // ---- Sending side: this process's pools, one per size class, made at first use.
 
 // What this sender alone knows of a chunk it sent: the shared header is writable by receivers,
@@ -65,6 +73,7 @@ struct OwnPool {
   uint32_t chunkSize = 0;
   bool failed = false;
   std::array<SentChunk, kChunksPerPool> sent;
+  std::array<bool, kChunksPerPool> faulted{};
 };
 
 std::mutex ownMutex;
@@ -81,8 +90,7 @@ bool makePool(OwnPool& pool, uint32_t chunkSize) {
     close(fd);
     return false;
   }
-  // Faulted in now, once, rather than page by page in every exchange.
-  void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd, 0);
+  void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (base == MAP_FAILED) {
     close(fd);
     return false;
@@ -142,6 +150,7 @@ struct MappedPool {
   uint32_t chunkSize = 0;  // as checked when mapped; the shared header is not read again
   uint32_t chunkCount = 0;
   uint32_t held = 0;
+  uint64_t faulted = 0;     // one bit per chunk whose pages are mapped in already
   UniqueDescriptor sender;  // pidfd of the process that sent it: readable once it has exited
 };
 
@@ -219,8 +228,7 @@ MappedPool* mapPool(int descriptor, const struct stat& status, uint32_t chunkSiz
   }
   if (slot == nullptr) return nullptr;
   const size_t length = static_cast<size_t>(status.st_size);
-  void* base =
-      mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, descriptor, 0);
+  void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
   if (base == MAP_FAILED) return nullptr;
   *slot = MappedPool{status.st_dev,
                      status.st_ino,
@@ -228,6 +236,7 @@ MappedPool* mapPool(int descriptor, const struct stat& status, uint32_t chunkSiz
                      length,
                      chunkSize,
                      chunkCount,
+                     0,
                      0,
                      UniqueDescriptor(static_cast<int>(syscall(SYS_pidfd_open, sender, 0)))};
   return slot;
@@ -295,6 +304,11 @@ bool takeOutgoingChunk(mach_msg_size_t size, const std::string& destination, Out
       pool.sent[i].ticket = ticket;
       pool.sent[i].sentAt = Clock::now();
       pool.sent[i].destination = destination;
+      if (!pool.faulted[i]) {
+        faultIn(pool.base + kPoolHeaderSize + size_t{i} * chunkSize, chunkSize,
+                MADV_POPULATE_WRITE);
+        pool.faulted[i] = true;
+      }
       chunk.descriptor = pool.descriptor;
       chunk.offset = kPoolHeaderSize + i * chunkSize;
       chunk.ticket = ticket;
@@ -331,6 +345,10 @@ void* takeIncomingChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t
   if (!stateOf(header->state[index])
            .compare_exchange_strong(expected, static_cast<uint32_t>(thisProcess())))
     return nullptr;
+  if ((pool->faulted & (uint64_t{1} << index)) == 0) {
+    faultIn(pool->base + offset, pool->chunkSize, MADV_POPULATE_READ);
+    pool->faulted |= uint64_t{1} << index;
+  }
   *slot = HeldChunk{pool->base + offset, pool, index};
   ++pool->held;
   return slot->address;
