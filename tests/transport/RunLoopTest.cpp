@@ -236,6 +236,36 @@ TEST(MainQueue, RunsSubmittedWorkInOrderInEveryMode) {
   EXPECT_TRUE(runUntil(kTrackingMode, [] { return blocks.load() == 1; }));
 }
 
+// Work that submits more work (sends queued while a send waits) never keeps the loop from its
+// other sources: what comes during a turn waits for the next one.
+TEST(MainQueue, WorkSubmittedWhileDrainingWaitsForTheNextTurn) {
+  static int chained = 0;
+  static int chainedWhenServed = -1;
+  chained = 0;
+  chainedWhenServed = -1;
+  static void (*link)() = [] {
+    ++chained;
+    if (chainedWhenServed < 0) dispatch_async(dispatch_get_main_queue(), link);
+  };
+  EventFd event;
+  CFRunLoopSourceRef source = CFRunLoopSourceCreateWithDescriptor(
+      event.fd,
+      [](int fd, void*) {
+        uint64_t value;
+        if (read(fd, &value, sizeof value) == 8) chainedWhenServed = chained;
+      },
+      nullptr);
+  CFRunLoopAddSource(CFRunLoopGetMain(), source, kCFRunLoopDefaultMode);
+  dispatch_async(dispatch_get_main_queue(), link);
+  event.signal();
+  EXPECT_TRUE(runUntil(kCFRunLoopDefaultMode, [] { return chainedWhenServed >= 0; }));
+  EXPECT_LE(chainedWhenServed, 2);
+  CFRunLoopSourceInvalidate(source);
+  CFRelease(source);
+  runUntil(
+      kCFRunLoopDefaultMode, [] { return false; }, 1);  // the chain's last link
+}
+
 TEST(MainQueue, FullQueueDropsAndCountsWithoutBlocking) {
   static int served = 0;
   served = 0;

@@ -46,6 +46,11 @@ class BoundedRing {
     }
   }
 
+  // For the consumer: how many items are queued now (some may still be on their way in).
+  std::size_t queued() const {
+    return enqueuePosition_.load(std::memory_order_acquire) - dequeuePosition_;
+  }
+
   // False when nothing is ready.
   bool pop(WorkItem& item) {
     std::size_t position = dequeuePosition_;

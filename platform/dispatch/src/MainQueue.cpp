@@ -47,17 +47,17 @@ void drain(int fd, void* info) {
   // Cleared before draining: a submission after this point writes the eventfd again.
   queue.wakePending.store(false, std::memory_order_seq_cst);
   dispatch_internal::WorkItem item;
-  // At most one ring's worth per turn, so work that submits more work cannot starve the loop.
-  for (std::size_t served = 0; served < kDispatchMainQueueCapacity; ++served) {
+  // Only the work queued when this turn began: what comes meanwhile (work that submits work, a
+  // render's send while a send waits for its reply) has woken the loop again and waits for the
+  // next turn, so the loop's other sources are served in between.
+  const std::size_t present = queue.ring.queued();
+  for (std::size_t served = 0; served < present; ++served) {
     if (!queue.ring.pop(item)) return;
     const dispatch_main_queue_observer_t observer = queue.observer;
     const uint64_t start = observer != nullptr ? monotonicNanoseconds() : 0;
     item.function(item.context);
     if (observer != nullptr) observer(start, monotonicNanoseconds());
   }
-  queue.wakePending.store(true);
-  uint64_t one = 1;
-  [[maybe_unused]] ssize_t written = write(queue.wakeDescriptor, &one, sizeof one);
 }
 
 __attribute__((constructor)) void attachMainQueue() {
