@@ -91,6 +91,11 @@ bool captureRender(const AudioUnitRenderActionFlags* ioActionFlags,
 // ---- Send block --------------------------------------------------------------------------------
 
 void sendAudioData() {
+  // Renders that came faster than the main queue ran leave several sends queued, and each finds
+  // the newest packet: it goes once, so the history never holds one render twice.
+  const double sampleTime = mediaServerAudioData.sampleTime;
+  if (!(sampleTime > mediaServerState.lastSentSampleTime)) return;
+  mediaServerState.lastSentSampleTime = sampleTime;
   LMResponseBuffer response;
   LMConnectionSendTwoWay(&connection, 1, &mediaServerAudioData, sizeof(mediaServerAudioData),
                          &response);
@@ -128,6 +133,7 @@ void initialize() {
   }
 
   mediaServerState.lastSampleTime = 0;
+  mediaServerState.lastSentSampleTime = 0;
 
   NSLog("vellamor2: Attempting to register screen on/off callbacks.");
   notify_register_dispatch(kScreenBlankedNotification, &mediaServerState.notifyToken,

@@ -16,6 +16,7 @@ struct mediaServerStateStruct {
   std::int32_t notifyToken;
   std::uint64_t screenState;  // 1: blanked (screen off), 0: lit
   double lastSampleTime;      // sample time of the last captured render
+  double lastSentSampleTime;  // sample time of the last packet sent (main queue only)
 };
 
 using AudioUnitRenderFunction = OSStatus (*)(AudioUnit, AudioUnitRenderActionFlags*,

@@ -3,12 +3,14 @@
 
 #include <dispatch/dispatch.h>
 #include <gtest/gtest.h>
+#include <servers/bootstrap.h>
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <vector>
 
+#include "TempDevice.h"
 #include "Vellamor2/MediaServerHooks.h"
 
 using namespace MediaServerHooks;
@@ -210,6 +212,30 @@ TEST_F(CaptureHook, ShortOrMissingBuffersAndMissingRecordsAreNotRead) {
   EXPECT_EQ(newAUR(nullptr, &flags, &stamp, 0, 256, nullptr), -1234);
   EXPECT_EQ(queuedSends, 0);
   EXPECT_EQ(mediaServerState.lastSampleTime, 0);
+}
+
+// Sends queued by renders that came faster than the main queue ran all find the newest packet:
+// the service gets it once. Nobody answers here, so each send waits out its 50 ms.
+TEST_F(CaptureHook, APacketGoesOnceHoweverManyQueuedSendsFindIt) {
+  testing_support::TempDevice device;
+  mach_port_t service = MACH_PORT_NULL;
+  ASSERT_EQ(mach_port_allocate(mach_task_self(), MACH_PORT_RIGHT_RECEIVE, &service), KERN_SUCCESS);
+  mach_port_insert_right(mach_task_self(), service, service, MACH_MSG_TYPE_MAKE_SEND);
+  ASSERT_EQ(bootstrap_register(0, connection.name, service), KERN_SUCCESS);
+  Render render(2, 256);
+  render.run(1);
+  sendAudioData();
+  sendAudioData();
+  render.run(2);
+  sendAudioData();
+  int packets = 0;
+  LMResponseBuffer buffer;
+  while (mach_msg(&buffer.message.head, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0, sizeof buffer, service,
+                  0, MACH_PORT_NULL) == MACH_MSG_SUCCESS) {
+    ++packets;
+    LMResponseBufferFree(&buffer);
+  }
+  EXPECT_EQ(packets, 2);
 }
 
 TEST_F(CaptureHook, TheRenderedAudioIsLeftAlone) {

@@ -111,7 +111,7 @@ TEST(CaptureSystem, PacketsCarryTheTracksSamplesInOrderAndStopWhileBlankOrPaused
       // In order, and each one render of 1,024 frames after the one before (or a whole number of
       // renders, should the daemon's main queue have fallen behind).
       const double step = packet.sampleTime - received[p - 1].sampleTime;
-      ASSERT_GT(step, 0);
+      ASSERT_GT(step, 0) << "packet " << p << " of " << received.size();
       ASSERT_EQ(std::fmod(step, 1024.0), 0.0);
     }
     for (int i = 0; i < 1024; i += 31) {
