@@ -30,6 +30,19 @@ LMConnection connectionTo(const char* name) {
   return connection;
 }
 
+// The exchange, again while its reply does not come within the 50 ms wait: an exchange that has
+// a pool made and mapped, on a crowded machine, can outlast it, and that is not what these tests
+// are about. Any other status ends it; one that never comes ends with the wait's deadline.
+kern_return_t answered(LMConnection& connection, int32_t id, const void* data, uint32_t length,
+                       LMResponseBuffer& buffer) {
+  kern_return_t status = MACH_RCV_TIMED_OUT;
+  testing_support::waitFor([&] {
+    status = LMConnectionSendTwoWay(&connection, id, data, length, &buffer);
+    return status != MACH_RCV_TIMED_OUT;
+  });
+  return status;
+}
+
 bool serviceIsUp(const char* name) {
   mach_port_t port = MACH_PORT_NULL;
   if (bootstrap_look_up(0, name, &port) != BOOTSTRAP_SUCCESS) return false;
@@ -94,9 +107,9 @@ TEST_F(TransportExchangeTest, RestartedServiceIsFoundAgainByTheNextExchange) {
   startServer();
 
   WireRecorder wire;
-  ASSERT_EQ(LMConnectionSendTwoWay(&connection_, 2, &blankmsg, sizeof blankmsg, &buffer_),
+  ASSERT_EQ(LMConnectionSendTwoWay(&connection_, 1, &blankmsg, sizeof blankmsg, &buffer_),
             KERN_SUCCESS);
-  EXPECT_EQ(LMMessageGetDataLength(&buffer_.message), kHistoryBytes);
+  EXPECT_EQ(LMMessageGetDataLength(&buffer_.message), sizeof okay);
   LMResponseBufferFree(&buffer_);
   ASSERT_FALSE(wire.errors.empty()) << "the first send went to the dead port";
   EXPECT_TRUE(wire.errors.front() == ECONNREFUSED || wire.errors.front() == EPIPE);
@@ -128,8 +141,7 @@ TEST_F(TransportExchangeTest, TwoServicesRegisteringAtOnceHaveOneWinner) {
 
 TEST_F(TransportExchangeTest, HistoryArrivesOutOfLineIntact) {
   startServer();
-  ASSERT_EQ(LMConnectionSendTwoWay(&connection_, 2, &blankmsg, sizeof blankmsg, &buffer_),
-            KERN_SUCCESS);
+  ASSERT_EQ(answered(connection_, 2, &blankmsg, sizeof blankmsg, buffer_), KERN_SUCCESS);
   EXPECT_EQ(buffer_.message.head.msgh_bits & MACH_MSGH_BITS_COMPLEX, MACH_MSGH_BITS_COMPLEX);
   ASSERT_EQ(LMMessageGetDataLength(&buffer_.message), kHistoryBytes);
   const auto* body = static_cast<const uint8_t*>(LMMessageGetData(&buffer_.message));
@@ -142,11 +154,9 @@ TEST_F(TransportExchangeTest, HistoryArrivesOutOfLineIntact) {
 
   // Given back, the chunk carries the next history; held, it is never reused.
   LMResponseBuffer held, next;
-  ASSERT_EQ(LMConnectionSendTwoWay(&connection_, 2, &blankmsg, sizeof blankmsg, &held),
-            KERN_SUCCESS);
+  ASSERT_EQ(answered(connection_, 2, &blankmsg, sizeof blankmsg, held), KERN_SUCCESS);
   EXPECT_EQ(LMMessageGetData(&held.message), body) << "the body given back was not released";
-  ASSERT_EQ(LMConnectionSendTwoWay(&connection_, 2, &blankmsg, sizeof blankmsg, &next),
-            KERN_SUCCESS);
+  ASSERT_EQ(answered(connection_, 2, &blankmsg, sizeof blankmsg, next), KERN_SUCCESS);
   EXPECT_NE(LMMessageGetData(&next.message), body) << "a held body's chunk was reused";
   EXPECT_EQ(std::memcmp(LMMessageGetData(&held.message), expected.data(), kHistoryBytes), 0);
   LMResponseBufferFree(&held);
@@ -159,8 +169,7 @@ TEST_F(TransportExchangeTest, BodiesOfEverySizeComeBackUnchanged) {
                              std::size_t{4097}, kPacketBytes, kHistoryBytes}) {
     SCOPED_TRACE(length);
     const std::vector<uint8_t> body = patternBytes(length);
-    ASSERT_EQ(LMConnectionSendTwoWay(&connection_, 7, body.data(), static_cast<uint32_t>(length),
-                                     &buffer_),
+    ASSERT_EQ(answered(connection_, 7, body.data(), static_cast<uint32_t>(length), buffer_),
               KERN_SUCCESS);
     ASSERT_EQ(LMMessageGetDataLength(&buffer_.message), length);
     if (length > 0) {
@@ -175,10 +184,10 @@ TEST_F(TransportExchangeTest, TenThousandExchangesLeaveNothingBehind) {
   const std::vector<uint8_t> packet = patternBytes(kPacketBytes);
   auto exchange = [&](int i) {
     const int32_t id = i % 10 == 0 ? 2 : 1;
-    const kern_return_t status =
-        id == 2 ? LMConnectionSendTwoWay(&connection_, 2, &blankmsg, sizeof blankmsg, &buffer_)
-                : LMConnectionSendTwoWay(&connection_, 1, packet.data(),
-                                         static_cast<uint32_t>(packet.size()), &buffer_);
+    const kern_return_t status = id == 2
+                                     ? answered(connection_, 2, &blankmsg, sizeof blankmsg, buffer_)
+                                     : answered(connection_, 1, packet.data(),
+                                                static_cast<uint32_t>(packet.size()), buffer_);
     LMResponseBufferFree(&buffer_);
     return status;
   };
