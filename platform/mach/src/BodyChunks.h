@@ -3,11 +3,12 @@
 // of a header page and four chunks, sealed against shrinking and growing, each chunk faulted in
 // at its first use; a body is copied into a free chunk and the memfd travels beside the message.
 // A receiver maps each pool once, checks every offset and size against its own mapping, and
-// reads the body in place; vm_deallocate hands the chunk back. A chunk's state word in the header says who has it:
-// free, in flight under a ticket the message carries, or the pid of the receiver that holds it.
-// A chunk is never reused while held; one in flight that no receiver took up (its receiver gone,
-// or the message dropped or left unread) is taken back under a new ticket, so the old message can
-// no longer take it. A receiver unmaps a pool whose sender has exited once it holds none of it.
+// reads the body in place; vm_deallocate hands the chunk back. A chunk's state word in the
+// header says who has it: free, in flight under a ticket the message carries, or the pid of the
+// receiver that holds it. A chunk is never reused while held; one in flight that no receiver
+// took up (its receiver gone, or the message dropped or left unread) is taken back under a new
+// ticket, so the old message can no longer take it. A receiver unmaps a pool whose sender has
+// exited once it holds none of it.
 
 #include <mach/mach.h>
 #include <sys/types.h>

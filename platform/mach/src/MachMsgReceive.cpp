@@ -35,7 +35,7 @@ struct Counters {
 
 constexpr size_t kMostDescriptors = 8;
 // How long a thread that has just sent a request looks for its reply before it sleeps.
-constexpr auto kReplySpin = std::chrono::microseconds(50);
+constexpr auto kReplyLook = std::chrono::microseconds(50);
 // After a look that found nothing, this many exchanges sleep at once before the next look: when
 // replies come later than a look lasts (a slow peer, a crowded machine), looking only keeps the
 // core from whoever has to answer.
@@ -301,9 +301,9 @@ mach_msg_return_t receiveMessage(mach_msg_header_t* message, mach_msg_option_t o
   const auto deadline = start + std::chrono::milliseconds(timeout);
   // The reply to what was just sent is looked for a little while before this thread sleeps on
   // it: an awake peer answers within microseconds, and a wake-up costs more than that.
-  bool spinning = afterSend && sinceLookMissed == 0;
-  if (afterSend && !spinning) sinceLookMissed = (sinceLookMissed + 1) % kLookAgainAfter;
-  const auto spinUntil = timed ? std::min(start + kReplySpin, deadline) : start + kReplySpin;
+  bool looking = afterSend && sinceLookMissed == 0;
+  if (afterSend && !looking) sinceLookMissed = (sinceLookMissed + 1) % kLookAgainAfter;
+  const auto lookUntil = timed ? std::min(start + kReplyLook, deadline) : start + kReplyLook;
   alignas(8) char datagram[sizeof(Envelope) + kMaxMessageSize];
   for (;;) {
     Received received;
@@ -313,12 +313,12 @@ mach_msg_return_t receiveMessage(mach_msg_header_t* message, mach_msg_option_t o
     if (length < 0) {
       if (errno == EINTR) continue;
       if (errno != EAGAIN) return MACH_RCV_PORT_DIED;
-      if (spinning && std::chrono::steady_clock::now() < spinUntil) {
+      if (looking && std::chrono::steady_clock::now() < lookUntil) {
         pauseBriefly();
         continue;
       }
-      if (spinning) sinceLookMissed = 1;
-      spinning = false;
+      if (looking) sinceLookMissed = 1;
+      looking = false;
       int wait = -1;
       if (timed) {
         auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline -
