@@ -36,12 +36,13 @@ struct Counters {
 constexpr size_t kMostDescriptors = 8;
 // How long a thread that has just sent a request looks for its reply before it sleeps.
 constexpr auto kReplyLook = std::chrono::microseconds(50);
-// After a look that found nothing, this many exchanges sleep at once before the next look: when
-// replies come later than a look lasts (a slow peer, a crowded machine), looking only keeps the
-// core from whoever has to answer.
-constexpr uint32_t kLookAgainAfter = 16;
-// This thread's exchanges since a look last found nothing, 0 once one finds its reply.
-thread_local uint32_t sinceLookMissed = 0;
+// After looks that found nothing, the next exchanges sleep at once: one after one miss, two after
+// two in a row, up to sixteen. When replies come later than a look lasts (a slow peer, a crowded
+// machine), looking only keeps the core from whoever has to answer.
+constexpr uint32_t kMostLooksSkipped = 16;
+// This thread's looks in a row that found nothing, and the exchanges still to go without one.
+thread_local uint32_t looksMissed = 0;
+thread_local uint32_t looksToSkip = 0;
 
 // About a microsecond of waiting that leaves the core to its sibling and the bus alone.
 void pauseBriefly() {
@@ -301,8 +302,8 @@ mach_msg_return_t receiveMessage(mach_msg_header_t* message, mach_msg_option_t o
   const auto deadline = start + std::chrono::milliseconds(timeout);
   // The reply to what was just sent is looked for a little while before this thread sleeps on
   // it: an awake peer answers within microseconds, and a wake-up costs more than that.
-  bool looking = afterSend && sinceLookMissed == 0;
-  if (afterSend && !looking) sinceLookMissed = (sinceLookMissed + 1) % kLookAgainAfter;
+  bool looking = afterSend && looksToSkip == 0;
+  if (afterSend && !looking) --looksToSkip;
   const auto lookUntil = timed ? std::min(start + kReplyLook, deadline) : start + kReplyLook;
   alignas(8) char datagram[sizeof(Envelope) + kMaxMessageSize];
   for (;;) {
@@ -317,7 +318,10 @@ mach_msg_return_t receiveMessage(mach_msg_header_t* message, mach_msg_option_t o
         pauseBriefly();
         continue;
       }
-      if (looking) sinceLookMissed = 1;
+      if (looking) {
+        looksMissed = std::min(looksMissed + 1, kMostLooksSkipped);
+        looksToSkip = std::min(uint32_t{1} << (looksMissed - 1), kMostLooksSkipped);
+      }
       looking = false;
       int wait = -1;
       if (timed) {
@@ -349,7 +353,9 @@ mach_msg_return_t receiveMessage(mach_msg_header_t* message, mach_msg_option_t o
       return MACH_RCV_TOO_LARGE;
     }
     mach_msg_return_t status = deliver(datagram, received, message, receiveName);
-    if (status == MACH_MSG_SUCCESS) return status;
+    if (status != MACH_MSG_SUCCESS) continue;
+    if (looking) looksMissed = 0;
+    return status;
   }
 }
 
