@@ -1,6 +1,9 @@
-// Layer trees as the plots build them: order, insertion at an index, removal, masks.
+// Layer trees as the plots build them: order, insertion at an index, removal, masks, and the
+// numbered changes that tell a screen watch what shows.
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 #include "QuartzCore/QuartzCore.h"
 #include "UIKit/UIColor.h"
@@ -104,5 +107,73 @@ TEST(GradientLayer, RunsTopToBottomAndInterpolatesBetweenStops) {
   EXPECT_EQ(gradient->colorAt(0.125), CGColorMakeRGBA(1, 0.5, 0, 1));
   EXPECT_EQ(gradient->colorAt(0.9), CGColorMakeRGBA(0, 1, 0, 1)) << "past the last stop";
 }
+
+// A drawn change of a shape layer, to one of two values.
+struct DrawnChange {
+  const char* name;
+  void (*apply)(CAShapeLayer* layer, int value);
+};
+
+void setRectPath(CAShapeLayer* layer, int side) {
+  CGPathRef path = CGPathCreateWithRect(CGRectMake(0, 0, side, side), nullptr);
+  layer->setPath(path);
+  CGPathRelease(path);
+}
+
+const DrawnChange kDrawnChanges[] = {
+    {"frame", [](CAShapeLayer* l, int v) { l->setFrame(CGRectMake(v, 0, 10, 10)); }},
+    {"opacity", [](CAShapeLayer* l, int v) { l->setOpacity(0.25f * static_cast<float>(v)); }},
+    {"hidden", [](CAShapeLayer* l, int v) { l->setHidden(v == 1); }},
+    {"path", [](CAShapeLayer* l, int v) { setRectPath(l, v); }},
+    {"stroke",
+     [](CAShapeLayer* l, int v) {
+       const CGColor colour = CGColorMakeRGBA(0, 0, 0.25 * v, 1);
+       l->setStrokeColor(&colour);
+     }},
+    {"sublayer",
+     [](CAShapeLayer* l, int v) {
+       if (v == 1 && l->sublayers().empty()) l->addSublayer(CALayer::layer().get());
+       if (v == 2 && !l->sublayers().empty()) l->sublayers()[0]->removeFromSuperlayer();
+     }},
+    {"mask path",
+     [](CAShapeLayer* l, int v) {
+       if (l->mask() == nullptr) l->setMask(CAShapeLayer::layer().get());
+       setRectPath(static_cast<CAShapeLayer*>(l->mask()), v);
+     }},
+};
+
+class LayerChanges : public testing::TestWithParam<DrawnChange> {};
+
+TEST_P(LayerChanges, ShowAtTheTopOnceAndNotThroughAHiddenLayer) {
+  auto root = CALayer::layer(), group = CALayer::layer();
+  auto shape = CAShapeLayer::layer();
+  root->addSublayer(group.get());
+  group->addSublayer(shape.get());
+  const auto apply = GetParam().apply;
+
+  apply(shape.get(), 1);
+  std::uint64_t seen = root->lastChange();
+  apply(shape.get(), 2);
+  EXPECT_GT(root->lastChange(), seen) << "a new value shows";
+  EXPECT_EQ(shape->lastChange(), root->lastChange());
+  seen = root->lastChange();
+  apply(shape.get(), 2);
+  EXPECT_EQ(root->lastChange(), seen) << "the same value again is no change";
+
+  group->setHidden(true);
+  seen = root->lastChange();
+  apply(shape.get(), 1);
+  EXPECT_EQ(root->lastChange(), seen) << "nothing shows through a hidden layer";
+  group->setHidden(false);
+  EXPECT_GT(root->lastChange(), seen);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachDrawnProperty, LayerChanges, testing::ValuesIn(kDrawnChanges),
+                         [](const auto& info) {
+                           std::string name = info.param.name;
+                           for (char& c : name)
+                             if (c == ' ') c = '_';
+                           return name;
+                         });
 
 }  // namespace

@@ -19,7 +19,7 @@ constexpr int kDeepestView = 8;
 struct Plots {
   bool observing = false;
   UIView* shown = nullptr;  // compared only: the screen holds the view
-  std::uint64_t fingerprint = 0;
+  std::uint64_t lastChange = 0;
   unsigned long ticksSeen = 0;  // the display's count at the last refresh
   unsigned long ticksAtLastWork = 0;
   std::uint64_t ticks = 0;
@@ -72,7 +72,7 @@ UIView* plotViewOn(UIView* root) {
   return frontmostPlotIn(root, 0);
 }
 
-void notePlotAtRefresh(UIView* plot, std::uint64_t fingerprint) {
+void notePlotAtRefresh(UIView* plot, std::uint64_t lastChange) {
   if (!plots.observing) {
     dispatch_main_queue_set_observer(&afterMainQueueWork);
     plots.observing = true;
@@ -83,12 +83,12 @@ void notePlotAtRefresh(UIView* plot, std::uint64_t fingerprint) {
   if (plot == nullptr || plot != plots.shown) {
     // A plot came or went: its first picture is no drawing of a tick.
     plots.shown = plot;
-    plots.fingerprint = fingerprint;
+    plots.lastChange = lastChange;
     return;
   }
   plots.ticks += newTicks;
-  if (fingerprint == plots.fingerprint) return;
-  plots.fingerprint = fingerprint;
+  if (lastChange == plots.lastChange) return;
+  plots.lastChange = lastChange;
   // A change with no tick left undrawn (a recolour, new settings) is no tick's drawing.
   if (plots.drawn < plots.ticks) ++plots.drawn;
 }

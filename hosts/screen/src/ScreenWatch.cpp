@@ -20,7 +20,9 @@ constexpr unsigned kKeptFrames = 64;
 struct Watch {
   UIView* root = nullptr;  // the host's screen, which lives as long as the host
   CFRunLoopTimerRef timer = nullptr;
-  std::uint64_t fingerprint = 0;
+  std::uint64_t changesSeen = 0;  // the process's layer changes at the last look for the plot
+  UIView* plot = nullptr;         // found then; any change to the tree since makes a new look
+  std::uint64_t lastChange = 0;   // of the screen's layer, at the last refresh
   std::uint64_t refreshes = 0;
   std::uint64_t frames = 0;
   std::uint64_t frameNanoseconds[kKeptFrames] = {};
@@ -35,9 +37,8 @@ std::uint64_t monotonicNanoseconds() {
          static_cast<std::uint64_t>(now.tv_nsec);
 }
 
-// FNV-1a over plain values, eight bytes a step, as the watch hashes every path's points sixty
-// times a second. The shift after each product carries high bits down, so that no change is
-// lost in the top bits.
+// FNV-1a over plain values, eight bytes a step. The shift after each product carries high
+// bits down, so that no change is lost in the top bits.
 class Hash {
  public:
   template <class T>
@@ -69,15 +70,7 @@ class Hash {
   std::uint64_t value_ = 0xcbf29ce484222325ull;
 };
 
-// `marked` (when met) is fingerprinted on its own too, into `markedValue`.
-void addLayer(Hash& hash, CALayer* layer, CALayer* marked, std::uint64_t* markedValue) {
-  if (layer != nullptr && layer == marked) {
-    Hash own;
-    addLayer(own, layer, nullptr, nullptr);
-    *markedValue = own.value();
-    hash.add(*markedValue);
-    return;
-  }
+void addLayer(Hash& hash, CALayer* layer) {
   if (layer == nullptr || layer->isHidden()) {
     hash.add(0);
     return;
@@ -104,26 +97,26 @@ void addLayer(Hash& hash, CALayer* layer, CALayer* marked, std::uint64_t* marked
     hash.addBytes(text->string().data(), text->string().size());
     hash.addColor(text->foregroundColor());
   }
-  addLayer(hash, layer->mask(), marked, markedValue);
+  addLayer(hash, layer->mask());
   hash.add(layer->sublayers().size());
-  for (const auto& sublayer : layer->sublayers())
-    addLayer(hash, sublayer.get(), marked, markedValue);
+  for (const auto& sublayer : layer->sublayers()) addLayer(hash, sublayer.get());
 }
 
+// The committed layers tell what changed since the last refresh, as a commit tells the render
+// server: no walk of the tree, and none at all at a refresh when nothing changed.
 void refresh(CFRunLoopTimerRef, void*) {
   if (watch.root == nullptr) return;
   ++watch.refreshes;
-  // One walk fingerprints the screen and, on its own, the plot on it.
-  UIView* plot = plotViewOn(watch.root);
-  std::uint64_t plotFingerprint = 0;
-  Hash hash;
-  addLayer(hash, watch.root->layer(), plot != nullptr ? plot->layer() : nullptr, &plotFingerprint);
-  // Under a hidden layer the walk did not reach it.
-  if (plot != nullptr && plotFingerprint == 0) plotFingerprint = fingerprintOf(plot->layer());
-  notePlotAtRefresh(plot, plotFingerprint);
-  const std::uint64_t now = hash.value();
-  if (now == watch.fingerprint) return;
-  watch.fingerprint = now;
+  const std::uint64_t changes = CALayer::changesInProcess();
+  if (changes != watch.changesSeen) {
+    watch.changesSeen = changes;
+    watch.plot = plotViewOn(watch.root);
+  }
+  UIView* plot = watch.plot;
+  notePlotAtRefresh(plot, plot != nullptr ? plot->layer()->lastChange() : 0);
+  const std::uint64_t now = watch.root->layer()->lastChange();
+  if (now == watch.lastChange) return;
+  watch.lastChange = now;
   watch.frameNanoseconds[watch.frames % kKeptFrames] = monotonicNanoseconds();
   ++watch.frames;
 }
@@ -132,12 +125,15 @@ void refresh(CFRunLoopTimerRef, void*) {
 
 std::uint64_t fingerprintOf(CALayer* layer) {
   Hash hash;
-  addLayer(hash, layer, nullptr, nullptr);
+  addLayer(hash, layer);
   return hash.value();
 }
 
 void watchScreen(UIView* root) {
   watch.root = root;
+  watch.changesSeen = 0;
+  watch.plot = nullptr;
+  watch.lastChange = 0;
   if (watch.timer != nullptr) return;
   const CFTimeInterval period = 1.0 / CADisplayLink::kRefreshesPerSecond;
   CFRunLoopTimerContext context{};

@@ -4,10 +4,11 @@
 #include <cmath>
 
 void CAGradientLayer::setColors(std::initializer_list<CGColorRef> colors) {
-  colors_.clear();
+  std::vector<CGColor> given;
   for (CGColorRef color : colors) {
-    if (color != nullptr) colors_.push_back(*color);
+    if (color != nullptr) given.push_back(*color);
   }
+  setColors(std::move(given));
 }
 
 CGColor CAGradientLayer::colorAt(CGFloat t) const {

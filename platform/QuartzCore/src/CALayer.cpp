@@ -4,18 +4,67 @@
 
 #include "objc/message.h"
 
+namespace {
+
+std::uint64_t changes = 0;
+
+}  // namespace
+
 CALayer::~CALayer() {
   for (const auto& sublayer : sublayers_) sublayer->superlayer_ = nullptr;
+  if (mask_ && mask_->masked_ == this) mask_->masked_ = nullptr;
+}
+
+std::uint64_t CALayer::changesInProcess() {
+  return changes;
+}
+
+void CALayer::markChangedFromHere() {
+  const std::uint64_t change = ++changes;
+  lastChange_ = change;
+  for (CALayer* up = superlayer_ != nullptr ? superlayer_ : masked_; up != nullptr && !up->hidden_;
+       up = up->superlayer_ != nullptr ? up->superlayer_ : up->masked_)
+    up->lastChange_ = change;
+}
+
+void CALayer::noteChange() {
+  // A hidden layer draws nothing, whatever its properties.
+  if (hidden_) {
+    ++changes;
+    return;
+  }
+  markChangedFromHere();
+}
+
+void CALayer::setDrawnColor(bool& has, CGColor& value, CGColorRef color) {
+  if (has == (color != nullptr) && (color == nullptr || value == *color)) return;
+  has = color != nullptr;
+  if (color != nullptr) value = *color;
+  noteChange();
+}
+
+void CALayer::setHidden(bool hidden) {
+  if (hidden_ == hidden) return;
+  hidden_ = hidden;
+  markChangedFromHere();
+}
+
+void CALayer::setContents(CGImageRef image) {
+  if (image == contents_.get()) return;
+  contents_ = cg::ImageRef(image);
+  noteChange();
 }
 
 void CALayer::setFrame(CGRect frame) {
   const CGRect r = CGRectStandardize(frame);
+  if (r.origin == frameOrigin_ && r.size == bounds_.size) return;
   frameOrigin_ = r.origin;
   bounds_.size = r.size;
+  noteChange();
 }
 
 void CALayer::setBounds(CGRect bounds) {
-  bounds_ = CGRectStandardize(bounds);
+  setDrawn(bounds_, CGRectStandardize(bounds));
 }
 
 CGAffineTransform CALayer::transformToSuperlayer() const {
@@ -24,15 +73,17 @@ CGAffineTransform CALayer::transformToSuperlayer() const {
 }
 
 void CALayer::setBackgroundColor(CGColorRef color) {
-  hasBackground_ = color != nullptr;
-  if (color != nullptr) background_ = *color;
+  setDrawnColor(hasBackground_, background_, color);
 }
 
 void CALayer::setMask(CALayer* mask) {
-  if (mask == this) return;
+  if (mask == this || mask == mask_.get()) return;
   StrongRef<CALayer> keep(mask);
   if (mask != nullptr) mask->removeFromSuperlayer();
+  if (mask_ && mask_->masked_ == this) mask_->masked_ = nullptr;
   mask_ = std::move(keep);
+  if (mask != nullptr) mask->masked_ = this;
+  noteChange();
 }
 
 void CALayer::detachSublayer(CALayer* layer) {
@@ -41,6 +92,7 @@ void CALayer::detachSublayer(CALayer* layer) {
   if (it == sublayers_.end()) return;
   layer->superlayer_ = nullptr;
   sublayers_.erase(it);
+  noteChange();
 }
 
 void CALayer::removeFromSuperlayer() {
@@ -60,6 +112,7 @@ void CALayer::insertSublayer(CALayer* layer, unsigned index) {
   const std::size_t at = std::min<std::size_t>(index, sublayers_.size());
   sublayers_.insert(sublayers_.begin() + static_cast<std::ptrdiff_t>(at), keep);
   layer->superlayer_ = this;
+  noteChange();
 }
 
 void CALayer::addSublayer(CALayer* layer) {

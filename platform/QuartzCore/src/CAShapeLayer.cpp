@@ -1,15 +1,53 @@
 #include "QuartzCore/CAShapeLayer.h"
 
+#include <cstdint>
 #include <cstring>
 
+namespace {
+
+// FNV-1a over a path's subpaths and points, eight bytes a step: the layer keeps the print of the
+// path it holds, so that a new path is told from the old one without reading the old one's
+// (by then cold) memory.
+std::uint64_t printOf(CGPathRef path) {
+  if (path == nullptr) return 0;
+  std::uint64_t print = 0xcbf29ce484222325ull;
+  const auto mix = [&print](std::uint64_t word) {
+    print = (print ^ word) * 0x100000001b3ull;
+    print ^= print >> 29;
+  };
+  for (std::size_t i = 0; i < path->subpathCount(); ++i) {
+    const CGPathSubpath subpath = path->subpath(i);
+    mix(subpath.count << 1 | (subpath.closed ? 1 : 0));
+  }
+  for (const CGPoint& point : path->points()) {
+    std::uint64_t x, y;
+    std::memcpy(&x, &point.x, sizeof x);
+    std::memcpy(&y, &point.y, sizeof y);
+    mix(x);
+    mix(y);
+  }
+  return print;
+}
+
+}  // namespace
+
+void CAShapeLayer::setPath(CGPathRef path) {
+  // The same path object again may have been built on since: taken as changed. A new path with
+  // the old one's print is held too, but shows nothing new.
+  if (path == nullptr && !path_) return;
+  const std::uint64_t print = printOf(path);
+  const bool same = path != path_.get() && print == pathPrint_;
+  path_ = cg::PathRef(path);
+  pathPrint_ = print;
+  if (!same) noteChange();
+}
+
 void CAShapeLayer::setFillColor(CGColorRef color) {
-  hasFill_ = color != nullptr;
-  if (color != nullptr) fill_ = *color;
+  setDrawnColor(hasFill_, fill_, color);
 }
 
 void CAShapeLayer::setStrokeColor(CGColorRef color) {
-  hasStroke_ = color != nullptr;
-  if (color != nullptr) stroke_ = *color;
+  setDrawnColor(hasStroke_, stroke_, color);
 }
 
 namespace {
@@ -31,9 +69,9 @@ CAShapeLayerLineJoin CAShapeLayer::lineJoin() const {
 }
 
 void CAShapeLayer::setLineJoin(CAShapeLayerLineJoin join) {
-  if (named(join, kCALineJoinMiter)) lineJoin_ = LineJoin::miter;
-  if (named(join, kCALineJoinRound)) lineJoin_ = LineJoin::round;
-  if (named(join, kCALineJoinBevel)) lineJoin_ = LineJoin::bevel;
+  if (named(join, kCALineJoinMiter)) setDrawn(lineJoin_, LineJoin::miter);
+  if (named(join, kCALineJoinRound)) setDrawn(lineJoin_, LineJoin::round);
+  if (named(join, kCALineJoinBevel)) setDrawn(lineJoin_, LineJoin::bevel);
 }
 
 CAShapeLayerLineCap CAShapeLayer::lineCap() const {
@@ -49,9 +87,9 @@ CAShapeLayerLineCap CAShapeLayer::lineCap() const {
 }
 
 void CAShapeLayer::setLineCap(CAShapeLayerLineCap cap) {
-  if (named(cap, kCALineCapButt)) lineCap_ = LineCap::butt;
-  if (named(cap, kCALineCapRound)) lineCap_ = LineCap::round;
-  if (named(cap, kCALineCapSquare)) lineCap_ = LineCap::square;
+  if (named(cap, kCALineCapButt)) setDrawn(lineCap_, LineCap::butt);
+  if (named(cap, kCALineCapRound)) setDrawn(lineCap_, LineCap::round);
+  if (named(cap, kCALineCapSquare)) setDrawn(lineCap_, LineCap::square);
 }
 
 CAShapeLayerFillRule CAShapeLayer::fillRule() const {
@@ -59,6 +97,6 @@ CAShapeLayerFillRule CAShapeLayer::fillRule() const {
 }
 
 void CAShapeLayer::setFillRule(CAShapeLayerFillRule rule) {
-  if (named(rule, kCAFillRuleNonZero)) fillRule_ = FillRule::nonZero;
-  if (named(rule, kCAFillRuleEvenOdd)) fillRule_ = FillRule::evenOdd;
+  if (named(rule, kCAFillRuleNonZero)) setDrawn(fillRule_, FillRule::nonZero);
+  if (named(rule, kCAFillRuleEvenOdd)) setDrawn(fillRule_, FillRule::evenOdd);
 }

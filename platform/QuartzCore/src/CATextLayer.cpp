@@ -4,7 +4,7 @@
 
 void CATextLayer::setAlignmentMode(CATextLayerAlignmentMode mode) {
   if (mode == nullptr) return;
-  if (std::strcmp(mode, kCAAlignmentLeft) == 0) alignment_ = Alignment::left;
-  if (std::strcmp(mode, kCAAlignmentCenter) == 0) alignment_ = Alignment::center;
-  if (std::strcmp(mode, kCAAlignmentRight) == 0) alignment_ = Alignment::right;
+  if (std::strcmp(mode, kCAAlignmentLeft) == 0) setDrawn(alignment_, Alignment::left);
+  if (std::strcmp(mode, kCAAlignmentCenter) == 0) setDrawn(alignment_, Alignment::center);
+  if (std::strcmp(mode, kCAAlignmentRight) == 0) setDrawn(alignment_, Alignment::right);
 }

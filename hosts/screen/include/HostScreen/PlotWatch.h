@@ -3,7 +3,7 @@
 // every host: the class of the plot view shown (the frontmost view on the screen whose class
 // descends from the plots' base class, as a view debugger names it), the display link's ticks
 // while one is shown (as the display counts them), the ticks whose drawing reached the screen
-// (the plot's layers had a new fingerprint at a refresh; the rest are dropped) and how long the
+// (the plot's layers showed a new change at a refresh; the rest are dropped) and how long the
 // main-queue task that follows each tick took (the drawing task, with its exchanges). Main
 // thread only.
 
@@ -17,9 +17,9 @@ namespace screen {
 // The plot view on the screen under `root` now, or null.
 UIView* plotViewOn(UIView* root);
 
-// Books one display refresh: `plot` the plot view found then (or null) and `fingerprint` its
-// layers'.
-void notePlotAtRefresh(UIView* plot, std::uint64_t fingerprint);
+// Books one display refresh: `plot` the plot view found then (or null) and `lastChange` the
+// latest change that shows in its layers (CALayer::lastChange).
+void notePlotAtRefresh(UIView* plot, std::uint64_t lastChange);
 
 // "plot=CLASS showing=0|1 ticks=N drawn=N dropped=N draw_p50_us=N draw_p99_us=N" for the screen
 // under `root` (the class is empty when no plot is shown).

@@ -1,8 +1,8 @@
 #pragma once
 // What a host's screen committed and when, seen from outside whatever drew it: at every refresh
 // of the simulated display (in every common mode, as the render server picks up the committed
-// layer tree) the screen's tree is fingerprinted; a refresh whose fingerprint differs from the
-// last one is a new frame. Main thread only.
+// layer tree) the watch asks the layers for the latest change that shows on the screen; a
+// refresh that finds a newer one than the last is a new frame. Main thread only.
 
 #include <UIKit/UIView.h>
 
@@ -11,7 +11,8 @@
 
 namespace screen {
 
-// A fingerprint of everything the renderer would draw of `layer` and its visible sublayers.
+// A fingerprint of everything the renderer would draw of `layer` and its visible sublayers (for
+// tests that compare two moments).
 std::uint64_t fingerprintOf(CALayer* layer);
 
 // Starts watching `root` (once per process; later calls change the root).

@@ -18,16 +18,16 @@ class CAGradientLayer : public CALayer {
   const std::vector<CGColor>& colors() const { return colors_; }
   // Null entries are skipped.
   void setColors(std::initializer_list<CGColorRef> colors);
-  void setColors(std::vector<CGColor> colors) { colors_ = std::move(colors); }
+  void setColors(std::vector<CGColor> colors) { setDrawn(colors_, colors); }
 
   // Stop positions from 0 to 1, one per colour; empty = evenly spaced.
   const std::vector<CGFloat>& locations() const { return locations_; }
-  void setLocations(std::vector<CGFloat> locations) { locations_ = std::move(locations); }
+  void setLocations(std::vector<CGFloat> locations) { setDrawn(locations_, locations); }
 
   CGPoint startPoint() const { return startPoint_; }
-  void setStartPoint(CGPoint point) { startPoint_ = point; }
+  void setStartPoint(CGPoint point) { setDrawn(startPoint_, point); }
   CGPoint endPoint() const { return endPoint_; }
-  void setEndPoint(CGPoint point) { endPoint_ = point; }
+  void setEndPoint(CGPoint point) { setDrawn(endPoint_, point); }
 
   // The colour at unit position t along the axis (clamped), as it is drawn; black transparent
   // when there are no colours. Stops given out of order are sorted for drawing.

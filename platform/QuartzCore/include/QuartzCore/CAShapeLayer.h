@@ -2,6 +2,8 @@
 // A layer that shows a path, filled and/or stroked. As on the platform the fill starts opaque
 // black and the stroke starts as none; line width 1, miter joins, butt caps, non-zero winding.
 
+#include <cstdint>
+
 #include "CoreGraphics/CoreGraphics.h"
 #include "QuartzCore/CALayer.h"
 
@@ -30,7 +32,7 @@ class CAShapeLayer : public CALayer {
 
   // The layer keeps its own reference to the path.
   CGPathRef path() const { return path_.get(); }
-  void setPath(CGPathRef path) { path_ = cg::PathRef(path); }
+  void setPath(CGPathRef path);
 
   // Null means none.
   CGColorRef fillColor() const { return hasFill_ ? &fill_ : nullptr; }
@@ -39,9 +41,9 @@ class CAShapeLayer : public CALayer {
   void setStrokeColor(CGColorRef color);
 
   CGFloat lineWidth() const { return lineWidth_; }
-  void setLineWidth(CGFloat width) { lineWidth_ = width; }
+  void setLineWidth(CGFloat width) { setDrawn(lineWidth_, width); }
   CGFloat miterLimit() const { return miterLimit_; }
-  void setMiterLimit(CGFloat limit) { miterLimit_ = limit; }
+  void setMiterLimit(CGFloat limit) { setDrawn(miterLimit_, limit); }
 
   // The platform's named constants; an unknown name keeps the current value.
   CAShapeLayerLineJoin lineJoin() const;
@@ -56,6 +58,7 @@ class CAShapeLayer : public CALayer {
 
  private:
   cg::PathRef path_;
+  std::uint64_t pathPrint_ = 0;  // of path_'s subpaths and points, 0 for none
   CGColor fill_ = CGColorMakeRGBA(0, 0, 0, 1);
   CGColor stroke_;
   bool hasFill_ = true;

@@ -23,18 +23,18 @@ class CATextLayer : public CALayer {
 
   // UTF-8.
   const std::string& string() const { return string_; }
-  void setString(std::string text) { string_ = std::move(text); }
+  void setString(std::string text) { setDrawn(string_, text); }
 
   CGFloat fontSize() const { return fontSize_; }
-  void setFontSize(CGFloat size) { fontSize_ = size; }
+  void setFontSize(CGFloat size) { setDrawn(fontSize_, size); }
   // The bold face of the system font.
   bool isBold() const { return bold_; }
-  void setBold(bool bold) { bold_ = bold; }
+  void setBold(bool bold) { setDrawn(bold_, bold); }
 
   // Opaque white by default.
   CGColorRef foregroundColor() const { return &foreground_; }
   void setForegroundColor(CGColorRef color) {
-    if (color != nullptr) foreground_ = *color;
+    if (color != nullptr) setDrawn(foreground_, *color);
   }
 
   // The platform's named constants; an unknown name keeps the current value.
