@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -19,10 +20,11 @@ std::string openedFor;
 UniqueDescriptor runDirectory;
 uint64_t openings = 0;
 
+// Asked in every exchange: the device is read as the environment names it, without a path made.
 int openRunDirectory() {
-  std::string root = device::root().string();
-  if (root.empty()) return -1;
-  if (root != openedFor || !runDirectory.valid()) {
+  const char* root = std::getenv(device::kDeviceEnvironmentVariable);
+  if (root == nullptr || *root == '\0') return -1;
+  if (openedFor != root || !runDirectory.valid()) {
     std::filesystem::path run = device::runDirectory();
     if (run.empty()) return -1;
     device::runSubdirectory("ports");
