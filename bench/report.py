@@ -46,22 +46,35 @@ def write_song(path):
         w.writeframes(bytes(frames))
 
 
-def cpu_seconds(pid, thread=None):
-    """User and system CPU time of a process (all its threads), or of one of its threads."""
-    path = f"/proc/{pid}/stat" if thread is None else f"/proc/{pid}/task/{thread}/stat"
-    with open(path) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+def task_totals(pid, thread=None):
+    """CPU seconds (the scheduler's, to the nanosecond, rather than clock ticks of 10 ms) and
+    voluntary context switches (sleeps, each ended by a wake-up) of a process's threads, or of
+    one of them."""
+    tasks = [thread] if thread is not None else os.listdir(f"/proc/{pid}/task")
+    seconds, switches = 0.0, 0
+    for task in tasks:
+        try:
+            with open(f"/proc/{pid}/task/{task}/schedstat") as f:
+                seconds += int(f.read().split()[0]) / 1e9
+            with open(f"/proc/{pid}/task/{task}/status") as f:
+                switches += next(int(line.split()[1]) for line in f
+                                 if line.startswith("voluntary_ctxt_switches"))
+        except FileNotFoundError:
+            pass  # a thread that has ended
+    return seconds, switches
 
 
 def sample(pids, seconds):
-    """Share of one core each process (or (pid, thread)) used over the same `seconds`."""
-    read = lambda pid: cpu_seconds(*pid) if isinstance(pid, tuple) else cpu_seconds(pid)
+    """Share of one core each process (or (pid, thread)) used over the same `seconds`, and its
+    wake-ups per second."""
+    read = lambda pid: task_totals(*pid) if isinstance(pid, tuple) else task_totals(pid)
     before = {name: read(pid) for name, pid in pids.items()}
     start = time.monotonic()
     time.sleep(seconds)
     elapsed = time.monotonic() - start
-    return {name: 100 * (read(pid) - before[name]) / elapsed for name, pid in pids.items()}
+    after = {name: read(pid) for name, pid in pids.items()}
+    return ({name: 100 * (after[name][0] - before[name][0]) / elapsed for name in pids},
+            {name: (after[name][1] - before[name][1]) / elapsed for name in pids})
 
 
 def recorded_pids(device):
@@ -139,11 +152,11 @@ def measure_cpu(out_path):
             pids["mediaserverd_main"] = daemon_main
             if cava is not None:
                 pids["cava"] = cava.pid
-            shown = sample(pids, MEASURE)
+            shown, shown_wakeups = sample(pids, MEASURE)
             run("device", "blank")
             time.sleep(1)
-            blanked = sample({"mediaserverd": pids["mediaserverd"],
-                              "mediaserverd_main": daemon_main}, MEASURE)
+            blanked, _ = sample({"mediaserverd": pids["mediaserverd"],
+                                 "mediaserverd_main": daemon_main}, MEASURE)
             result = {
                 "springboard": shown["SpringBoard"],
                 "mediaserverd_shown": shown["mediaserverd"],
@@ -152,6 +165,7 @@ def measure_cpu(out_path):
                 "mediaserverd_main_blanked": blanked["mediaserverd_main"],
                 "capture_and_send": max(0.0, shown["mediaserverd"] - blanked["mediaserverd"]),
                 "cava": shown.get("cava"),
+                "wakeups_per_second": shown_wakeups,
             }
         finally:
             subprocess.run([str(TOOL), "--device", str(device), "device", "down"],
@@ -221,9 +235,13 @@ def table(directory, out_path):
         if cpu and cpu.get("cava") is not None:
             path = cpu["springboard"] + cpu["capture_and_send"]
             sends = cpu.get("mediaserverd_main_shown")
+            wakeups = cpu.get("wakeups_per_second", {})
             row("visualiser path CPU, % of a core (SpringBoard "
                 f"{cpu['springboard']:.2f} + capture and send {cpu['capture_and_send']:.2f}"
                 + (f"; the daemon's sending thread {sends:.2f}" if sends is not None else "")
+                + ("; wake-ups a second: SpringBoard {:.0f}, the daemon {:.0f}, cava {:.0f}".format(
+                    wakeups["SpringBoard"], wakeups["mediaserverd"], wakeups.get("cava", 0))
+                   if "SpringBoard" in wakeups else "")
                 + ")",
                 path, "cava: FIFO, raw, 64 bars, 30 fps", cpu["cava"], "below cava",
                 path < cpu["cava"])
