@@ -92,8 +92,15 @@ void CoverageRasterizer::reset(int width, int height) {
     crossings_.assign(static_cast<std::size_t>(height) + 1, 0);
   } else if (firstRow_ <= lastRow_) {
     std::fill(crossings_.begin() + firstRow_, crossings_.begin() + lastRow_ + 2, 0);
+    if (!shareRows_) {
+      // An unswept build left its pieces in at once.
+      const auto first = static_cast<std::size_t>(firstRow_);
+      const auto end = static_cast<std::size_t>(lastRow_) + 1;
+      std::fill(areas_.begin() + first * stride_, areas_.begin() + end * stride_, 0.0f);
+      std::fill(marks_.begin() + first * words_, marks_.begin() + end * words_, 0);
+    }
   }
-  // Pieces are left in only by a sweep, so an unswept build leaves nothing behind.
+  // Kept pieces are left in only by a sweep, so an unswept build leaves nothing behind.
   pieces_.clear();
   depositedRows_ = 0;
   firstRow_ = 0;
@@ -261,11 +268,14 @@ inline void CoverageRasterizer::addPiece(float x0, float y0, float x1, float y1,
     firstRow_ = std::min(firstRow_, firstRow);
     lastRow_ = std::max(lastRow_, endRow - 1);
   }
-  depositedRows_ += static_cast<std::size_t>(endRow - firstRow);
-  if (shareRows_) {
-    ++crossings_[static_cast<std::size_t>(firstRow)];
-    --crossings_[static_cast<std::size_t>(endRow)];
+  if (!shareRows_) {
+    // One thread sweeps: the piece is left in at once, while it is at hand.
+    depositPiece({x0, y0, x1, y1, direction}, firstRow, endRow);
+    return;
   }
+  depositedRows_ += static_cast<std::size_t>(endRow - firstRow);
+  ++crossings_[static_cast<std::size_t>(firstRow)];
+  --crossings_[static_cast<std::size_t>(endRow)];
   pieces_.push_back({x0, y0, x1, y1, direction});
 }
 
@@ -323,16 +333,56 @@ void CoverageRasterizer::addEdge(double x0, double y0, double x1, double y1) {
   }
 }
 
+inline void CoverageRasterizer::depositInRow(std::size_t row, float xa, float xb, float d) {
+  float* areas = areas_.data() + row * stride_;
+  const float left = std::min(xa, xb);
+  const float right = std::max(xa, xb);
+  const int c0 = static_cast<int>(left);  // not negative
+  const float leftFloor = static_cast<float>(c0);
+  if (right <= leftFloor + 1.0f) {
+    // Within one pixel: the part of it right of the piece's middle; the rest to the next.
+    const float middle = 0.5f * (xa + xb) - leftFloor;
+    areas[c0] += d - d * middle;
+    areas[c0 + 1] += d * middle;
+    markPair(row, c0);
+  } else {
+    // Across pixels: the trapezoids of a straight piece, in closed form.
+    const int c1 = ceiling(right);
+    const float rightCeil = static_cast<float>(c1);
+    const float s = 1.0f / (right - left);
+    const float f0 = left - leftFloor;
+    const float a0 = 0.5f * s * (1.0f - f0) * (1.0f - f0);
+    const float f1 = right - rightCeil + 1.0f;
+    const float am = 0.5f * s * f1 * f1;
+    areas[c0] += d * a0;
+    if (c1 == c0 + 2) {
+      areas[c0 + 1] += d * (1.0f - a0 - am);
+    } else {
+      const float a1 = s * (1.5f - f0);
+      areas[c0 + 1] += d * (a1 - a0);
+      for (int c = c0 + 2; c < c1 - 1; ++c) areas[c] += d * s;
+      const float a2 = a1 + static_cast<float>(c1 - c0 - 3) * s;
+      areas[c1 - 1] += d * (1.0f - a2 - am);
+    }
+    areas[c1] += d * am;
+    mark(row, c0, c1);
+  }
+}
+
 void CoverageRasterizer::depositPiece(const Piece& piece, int rowBegin, int rowEnd) {
   const float x0 = piece.x0, y0 = piece.y0, x1 = piece.x1, y1 = piece.y1;
   const int firstRow = static_cast<int>(y0);
+  if (y1 <= static_cast<float>(firstRow + 1)) {
+    // Half the pieces of a dense stroke end in the row they start in.
+    if (firstRow >= rowBegin && firstRow < rowEnd)
+      depositInRow(static_cast<std::size_t>(firstRow), x0, x1, piece.direction * (y1 - y0));
+    return;
+  }
   const int endRow = std::min({ceiling(y1), height_, rowEnd});
   const int from = std::max(firstRow, rowBegin);
   if (from >= endRow) return;
   const float direction = piece.direction;
-  // Half the pieces of a dense stroke end in the row they start in, and need no slope.
-  const bool withinOneRow = from == firstRow && y1 <= static_cast<float>(firstRow + 1);
-  const float run = withinOneRow ? 0.0f : (x1 - x0) / (y1 - y0);
+  const float run = (x1 - x0) / (y1 - y0);
   // Where the piece enters the first row left in: the row boundary met on the way, as the rows
   // above would have ended it.
   float ya = y0;
@@ -372,44 +422,17 @@ void CoverageRasterizer::depositPiece(const Piece& piece, int rowBegin, int rowE
   for (int y = from; y < endRow; ++y) {
     const float yb = std::min(y1, static_cast<float>(y + 1));
     const float xb = yb == y1 ? x1 : x0 + (yb - y0) * run;
-    const float d = direction * (yb - ya);
-    const std::size_t row = static_cast<std::size_t>(y);
-    float* areas = areas_.data() + row * stride_;
-    const float left = std::min(xa, xb);
-    const float right = std::max(xa, xb);
-    const int c0 = static_cast<int>(left);  // not negative
-    const float leftFloor = static_cast<float>(c0);
-    if (right <= leftFloor + 1.0f) {
-      // Within one pixel: the part of it right of the piece's middle; the rest to the next.
-      const float middle = 0.5f * (xa + xb) - leftFloor;
-      areas[c0] += d - d * middle;
-      areas[c0 + 1] += d * middle;
-      mark(row, c0, c0 + 1);
-    } else {
-      // Across pixels: the trapezoids of a straight piece, in closed form.
-      const int c1 = ceiling(right);
-      const float rightCeil = static_cast<float>(c1);
-      const float s = 1.0f / (right - left);
-      const float f0 = left - leftFloor;
-      const float a0 = 0.5f * s * (1.0f - f0) * (1.0f - f0);
-      const float f1 = right - rightCeil + 1.0f;
-      const float am = 0.5f * s * f1 * f1;
-      areas[c0] += d * a0;
-      if (c1 == c0 + 2) {
-        areas[c0 + 1] += d * (1.0f - a0 - am);
-      } else {
-        const float a1 = s * (1.5f - f0);
-        areas[c0 + 1] += d * (a1 - a0);
-        for (int c = c0 + 2; c < c1 - 1; ++c) areas[c] += d * s;
-        const float a2 = a1 + static_cast<float>(c1 - c0 - 3) * s;
-        areas[c1 - 1] += d * (1.0f - a2 - am);
-      }
-      areas[c1] += d * am;
-      mark(row, c0, c1);
-    }
+    depositInRow(static_cast<std::size_t>(y), xa, xb, direction * (yb - ya));
     ya = yb;
     xa = xb;
   }
+}
+
+inline void CoverageRasterizer::markPair(std::size_t row, int column) {
+  std::uint64_t* word = marks_.data() + row * words_ + (static_cast<std::size_t>(column) >> 6);
+  const unsigned bit = static_cast<unsigned>(column) & 63;
+  word[0] |= std::uint64_t{3} << bit;
+  if (bit == 63) word[1] |= 1;
 }
 
 void CoverageRasterizer::mark(std::size_t row, int from, int to) {

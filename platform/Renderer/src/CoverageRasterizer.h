@@ -6,9 +6,10 @@
 // coverage is constant and is blended as one span. A dense waveform of thousands of points, and
 // the fill under it, cost about the pixels they cover and the rows their edges cross.
 //
-// Edges are kept (clipped to the picture) until the sweep, which leaves and reads them row by
-// row: rows are independent, so a large sweep is shared by rows between the calling thread and
-// a helper thread, with the very same result.
+// Edges are clipped to the picture and left in at once; when rows may be shared they are kept
+// until the sweep, which leaves and reads them row by row: rows are independent, so a large
+// sweep is shared by rows between the calling thread and a helper thread, with the very same
+// result.
 //
 // Coverage is the magnitude of the winding-weighted area, limited to 1 (non-zero), or folded
 // for even-odd; as the scanline rasteriser it stands in for, truncated to 1/256.
@@ -60,7 +61,10 @@ class CoverageRasterizer {
   void addEdge(double x0, double y0, double x1, double y1);
   void addPiece(float x0, float y0, float x1, float y1, float direction);
   void depositPiece(const Piece& piece, int rowBegin, int rowEnd);
+  // A straight piece's area in one row, from x = xa to xb, d its signed height there.
+  void depositInRow(std::size_t row, float xa, float xb, float d);
   void mark(std::size_t row, int from, int to);
+  void markPair(std::size_t row, int column);  // column and column + 1
   int balancedSplit(std::size_t work) const;
   void sweepBand(const Band& band);
   static void sweepBandJob(void* band);

@@ -57,7 +57,7 @@ void PolylineStroker::addPolyline(std::span<const CGPoint> points, bool closed) 
   };
   auto push = [&](double x, double y) {
     if (v.size() > 1 && !apart(v[v.size() - 2], v.back())) v.pop_back();
-    v.push_back({x, y, 0});
+    v.push_back({x, y, 0, 0, 0});
   };
   for (const CGPoint& p : points) push(p.x, p.y);
   while (v.size() > 1 && !apart(v[v.size() - 2], v.back())) {
@@ -70,28 +70,40 @@ void PolylineStroker::addPolyline(std::span<const CGPoint> points, bool closed) 
   const std::size_t n = v.size();
   if (n < 3) closed = false;
   if (n < 2) return;
-  for (std::size_t k = 0; k + 1 < n; ++k)
-    v[k].dist = distance(v[k].x, v[k].y, v[k + 1].x, v[k + 1].y);
-  v[n - 1].dist = closed ? distance(v[n - 1].x, v[n - 1].y, v[0].x, v[0].y) : 0;
+  // Each segment's normal once; the way back takes it negated, which is exact.
+  for (std::size_t k = 0; k < n; ++k) {
+    const Vertex& next = v[k + 1 < n ? k + 1 : 0];
+    if (k + 1 == n && !closed) {
+      v[k].dist = 0;
+      break;
+    }
+    v[k].dist = distance(v[k].x, v[k].y, next.x, next.y);
+    v[k].nx = half_ * (next.y - v[k].y) / v[k].dist;
+    v[k].ny = half_ * (next.x - v[k].x) / v[k].dist;
+  }
 
   if (!closed) {
     cap(v[0], v[1], v[0].dist);
     for (std::size_t k = 1; k + 1 < n; ++k)
-      join(v[k - 1], v[k], v[k + 1], v[k - 1].dist, v[k].dist);
+      join(v[k - 1], v[k], v[k + 1], v[k - 1].dist, v[k].dist, v[k - 1].nx, v[k - 1].ny, v[k].nx,
+           v[k].ny);
     cap(v[n - 1], v[n - 2], v[n - 2].dist);
     for (std::size_t k = n - 2; k >= 1; --k)
-      join(v[k + 1], v[k], v[k - 1], v[k].dist, v[k - 1].dist);
+      join(v[k + 1], v[k], v[k - 1], v[k].dist, v[k - 1].dist, -v[k].nx, -v[k].ny, -v[k - 1].nx,
+           -v[k - 1].ny);
     endPolygon();
     return;
   }
   for (std::size_t k = 0; k < n; ++k) {
     const Vertex& previous = v[(k + n - 1) % n];
-    join(previous, v[k], v[(k + 1) % n], previous.dist, v[k].dist);
+    join(previous, v[k], v[(k + 1) % n], previous.dist, v[k].dist, previous.nx, previous.ny,
+         v[k].nx, v[k].ny);
   }
   endPolygon();
   for (std::size_t k = n; k-- > 0;) {
     const Vertex& previous = v[(k + n - 1) % n];
-    join(v[(k + 1) % n], v[k], previous, v[k].dist, previous.dist);
+    join(v[(k + 1) % n], v[k], previous, v[k].dist, previous.dist, -v[k].nx, -v[k].ny, -previous.nx,
+         -previous.ny);
   }
   endPolygon();
 }
@@ -107,11 +119,7 @@ void PolylineStroker::cap(const Vertex& v0, const Vertex& v1, double length) {
 }
 
 void PolylineStroker::join(const Vertex& v0, const Vertex& v1, const Vertex& v2, double length1,
-                           double length2) {
-  const double dx1 = half_ * (v1.y - v0.y) / length1;
-  const double dy1 = half_ * (v1.x - v0.x) / length1;
-  const double dx2 = half_ * (v2.y - v1.y) / length2;
-  const double dy2 = half_ * (v2.x - v1.x) / length2;
+                           double length2, double dx1, double dy1, double dx2, double dy2) {
   const double turn = cross(v0.x, v0.y, v1.x, v1.y, v2.x, v2.y);
   if (turn > 0) {
     // The inner side: the offset lines' crossing, unless it lies too far out.

@@ -30,9 +30,12 @@ class PolylineStroker {
  private:
   struct Vertex {
     double x, y, dist;  // dist: to the next vertex
+    double nx, ny;      // the half width across the segment to the next vertex, once for both joins
   };
   void cap(const Vertex& v0, const Vertex& v1, double length);
-  void join(const Vertex& v0, const Vertex& v1, const Vertex& v2, double length1, double length2);
+  // dx1 … dy2: the half-width normals of the segments v0–v1 and v1–v2.
+  void join(const Vertex& v0, const Vertex& v1, const Vertex& v2, double length1, double length2,
+            double dx1, double dy1, double dx2, double dy2);
   void arc(double x, double y, double dx1, double dy1, double dx2, double dy2);
   void miterOrBevel(const Vertex& v0, const Vertex& v1, const Vertex& v2, double dx1, double dy1,
                     double dx2, double dy2, double limit);
