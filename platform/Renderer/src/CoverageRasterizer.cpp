@@ -257,7 +257,9 @@ void CoverageRasterizer::sweepBand(const Band& band) {
 }
 
 inline void CoverageRasterizer::addPiece(float x0, float y0, float x1, float y1, float direction) {
-  if (!(y1 > y0)) return;
+  // At the right edge of the picture a piece leaves its area right of every pixel, where no
+  // coverage is read: as the fill's side there, it is dropped.
+  if (!(y1 > y0) || std::min(x0, x1) >= static_cast<float>(width_)) return;
   const int firstRow = static_cast<int>(y0);
   const int endRow = std::min(ceiling(y1), height_);
   if (firstRow >= endRow) return;
