@@ -218,6 +218,40 @@ TEST(RunLoop, SourceInvalidatedByAnEarlierCalloutOfTheSameTurnIsNotCalled) {
   });
 }
 
+// Told before each sleep, in a mode it was not added for, once what woke the loop has run.
+TEST(RunLoop, ObserverToldBeforeSleepingUntilRemoved) {
+  onFreshThread([] {
+    EventFd event;
+    Counter counter;
+    CFRunLoopSourceRef source =
+        CFRunLoopSourceCreateWithDescriptor(event.fd, &countAndDrain, &counter);
+    CFRunLoopAddSource(CFRunLoopGetCurrent(), source, kTrackingMode);
+    struct Seen {
+      Counter* counter;
+      std::vector<int> calls;
+    } seen{&counter, {}};
+    CFRunLoopObserverContext context{0, &seen, nullptr, nullptr, nullptr};
+    CFRunLoopObserverRef observer = CFRunLoopObserverCreate(
+        nullptr, kCFRunLoopBeforeWaiting, true, 0,
+        [](CFRunLoopObserverRef, CFRunLoopActivity, void* info) {
+          auto* seen = static_cast<Seen*>(info);
+          seen->calls.push_back(seen->counter->calls);
+        },
+        &context);
+    CFRunLoopAddObserver(CFRunLoopGetCurrent(), observer, kCFRunLoopDefaultMode);
+    event.signal();
+    EXPECT_TRUE(
+        runUntil(kTrackingMode, [&] { return !seen.calls.empty() && seen.calls.back() == 1; }));
+    CFRunLoopRemoveObserver(CFRunLoopGetCurrent(), observer, kCFRunLoopDefaultMode);
+    const size_t told = seen.calls.size();
+    CFRunLoopRunInMode(kTrackingMode, 0.01, false);
+    EXPECT_EQ(seen.calls.size(), told);
+    CFRelease(observer);
+    CFRunLoopSourceInvalidate(source);
+    CFRelease(source);
+  });
+}
+
 TEST(MainQueue, RunsSubmittedWorkInOrderInEveryMode) {
   static std::vector<int> order;
   order.clear();

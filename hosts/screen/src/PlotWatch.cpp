@@ -72,7 +72,7 @@ UIView* plotViewOn(UIView* root) {
   return frontmostPlotIn(root, 0);
 }
 
-void notePlotAtRefresh(UIView* plot, std::uint64_t lastChange) {
+void notePlotAtLook(UIView* plot, std::uint64_t lastChange) {
   if (!plots.observing) {
     dispatch_main_queue_set_observer(&afterMainQueueWork);
     plots.observing = true;

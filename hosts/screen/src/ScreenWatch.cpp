@@ -7,6 +7,7 @@
 #include <QuartzCore/CATextLayer.h>
 #include <QuartzCore/QuartzCore.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -19,11 +20,12 @@ constexpr unsigned kKeptFrames = 64;
 
 struct Watch {
   UIView* root = nullptr;  // the host's screen, which lives as long as the host
-  CFRunLoopTimerRef timer = nullptr;
+  CFRunLoopObserverRef observer = nullptr;
+  double firstRefresh = 0;        // the display's refresh number when the watch began
+  double lastFrameRefresh = -1;   // the refresh that shows the last frame
   std::uint64_t changesSeen = 0;  // the process's layer changes at the last look for the plot
   UIView* plot = nullptr;         // found then; any change to the tree since makes a new look
   std::uint64_t lastChange = 0;   // of the screen's layer, at the last refresh
-  std::uint64_t refreshes = 0;
   std::uint64_t frames = 0;
   std::uint64_t frameNanoseconds[kKeptFrames] = {};
 };
@@ -35,6 +37,12 @@ std::uint64_t monotonicNanoseconds() {
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000u +
          static_cast<std::uint64_t>(now.tv_nsec);
+}
+
+// Milliseconds since `time`; 0 while it is still to come (a frame not yet shown).
+double msSince(std::uint64_t time) {
+  const std::uint64_t now = monotonicNanoseconds();
+  return now > time ? static_cast<double>(now - time) / 1e6 : 0.0;
 }
 
 // FNV-1a over plain values, eight bytes a step. The shift after each product carries high
@@ -102,22 +110,34 @@ void addLayer(Hash& hash, CALayer* layer) {
   for (const auto& sublayer : layer->sublayers()) addLayer(hash, sublayer.get());
 }
 
-// The committed layers tell what changed since the last refresh, as a commit tells the render
-// server: no walk of the tree, and none at all at a refresh when nothing changed.
-void refresh(CFRunLoopTimerRef, void*) {
+// The display's refresh number at `time`: the next refresh shows what is committed by then.
+double refreshAt(CFAbsoluteTime time) {
+  return std::floor(time * CADisplayLink::kRefreshesPerSecond);
+}
+
+// The committed layers tell what changed, as a commit tells the render server: no walk of the
+// tree, and none at all when nothing changed. The loop looks before it sleeps, after whatever
+// woke it (a tick, a packet, a request) has run, so a refresh with nothing new wakes nothing;
+// changes within one refresh are one frame, shown at the next.
+void lookBeforeSleeping(CFRunLoopObserverRef, CFRunLoopActivity, void*) {
   if (watch.root == nullptr) return;
-  ++watch.refreshes;
   const std::uint64_t changes = CALayer::changesInProcess();
   if (changes != watch.changesSeen) {
     watch.changesSeen = changes;
     watch.plot = plotViewOn(watch.root);
   }
   UIView* plot = watch.plot;
-  notePlotAtRefresh(plot, plot != nullptr ? plot->layer()->lastChange() : 0);
+  notePlotAtLook(plot, plot != nullptr ? plot->layer()->lastChange() : 0);
   const std::uint64_t now = watch.root->layer()->lastChange();
   if (now == watch.lastChange) return;
   watch.lastChange = now;
-  watch.frameNanoseconds[watch.frames % kKeptFrames] = monotonicNanoseconds();
+  const CFAbsoluteTime time = CFAbsoluteTimeGetCurrent();
+  const double refresh = refreshAt(time);
+  if (refresh == watch.lastFrameRefresh) return;
+  watch.lastFrameRefresh = refresh;
+  const double untilShown = CADisplayLink::nextRefreshAfter(time) - time;
+  watch.frameNanoseconds[watch.frames % kKeptFrames] =
+      monotonicNanoseconds() + static_cast<std::uint64_t>(untilShown * 1e9);
   ++watch.frames;
 }
 
@@ -134,15 +154,11 @@ void watchScreen(UIView* root) {
   watch.changesSeen = 0;
   watch.plot = nullptr;
   watch.lastChange = 0;
-  if (watch.timer != nullptr) return;
-  const CFTimeInterval period = 1.0 / CADisplayLink::kRefreshesPerSecond;
-  CFRunLoopTimerContext context{};
-  // On the display's grid of refreshes, so that a display link's tick and the watch's refresh
-  // wake the loop once.
-  watch.timer =
-      CFRunLoopTimerCreate(nullptr, CADisplayLink::nextRefreshAfter(CFAbsoluteTimeGetCurrent()),
-                           period, 0, 0, &refresh, &context);
-  CFRunLoopAddTimer(CFRunLoopGetMain(), watch.timer, kCFRunLoopCommonModes);
+  if (watch.observer != nullptr) return;
+  watch.firstRefresh = refreshAt(CFAbsoluteTimeGetCurrent());
+  watch.observer = CFRunLoopObserverCreate(nullptr, kCFRunLoopBeforeWaiting, true, 0,
+                                           &lookBeforeSleeping, nullptr);
+  CFRunLoopAddObserver(CFRunLoopGetMain(), watch.observer, kCFRunLoopCommonModes);
 }
 
 UIView* watchedScreen() {
@@ -153,10 +169,12 @@ std::string screenFigures() {
   const std::uint64_t last =
       watch.frames == 0 ? 0 : watch.frameNanoseconds[(watch.frames - 1) % kKeptFrames];
   char text[160];
-  std::snprintf(text, sizeof text, "refreshes=%llu frames=%llu last_frame_ms_ago=%.1f",
-                static_cast<unsigned long long>(watch.refreshes),
-                static_cast<unsigned long long>(watch.frames),
-                last == 0 ? -1.0 : static_cast<double>(monotonicNanoseconds() - last) / 1e6);
+  std::snprintf(
+      text, sizeof text, "refreshes=%llu frames=%llu last_frame_ms_ago=%.1f",
+      static_cast<unsigned long long>(
+          watch.observer == nullptr ? 0
+                                    : refreshAt(CFAbsoluteTimeGetCurrent()) - watch.firstRefresh),
+      static_cast<unsigned long long>(watch.frames), last == 0 ? -1.0 : msSince(last));
   return text;
 }
 

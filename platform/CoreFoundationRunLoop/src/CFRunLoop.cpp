@@ -98,6 +98,19 @@ bool serveEvents(CFRunLoopRef rl, runloop::Mode& mode, const epoll_event* events
   return handled;
 }
 
+// Each observer, its callout run without the loop's mutex: it may add or remove observers.
+void tellBeforeWaiting(CFRunLoopRef rl) {
+  for (size_t i = 0;; ++i) {
+    CFHolder<__CFRunLoopObserver> observer;
+    {
+      std::lock_guard lock(rl->mutex);
+      if (i >= rl->beforeWaitingObservers.size()) return;
+      observer = rl->beforeWaitingObservers[i];
+    }
+    observer->callout(observer.get(), kCFRunLoopBeforeWaiting, observer->context.info);
+  }
+}
+
 int32_t run(CFRunLoopRef rl, CFStringRef modeName, CFTimeInterval seconds, bool returnAfterSource) {
   if (!modeName || std::string(modeName) == kCFRunLoopCommonModes) return kCFRunLoopRunFinished;
   runloop::Mode* mode;
@@ -120,6 +133,7 @@ int32_t run(CFRunLoopRef rl, CFStringRef modeName, CFTimeInterval seconds, bool 
       result = kCFRunLoopRunStopped;
       break;
     }
+    tellBeforeWaiting(rl);
     int timeout = waitMilliseconds(rl, *mode, deadline);
     rl->waiting = true;
     int count = epoll_wait(mode->epollDescriptor, events, kBatch, timeout);

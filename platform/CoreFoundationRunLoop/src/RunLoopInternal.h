@@ -35,6 +35,12 @@ struct __CFRunLoopTimer : CFRuntimeObject {
   std::atomic<CFRunLoopRef> loop{nullptr};  // a timer belongs to one loop at a time
 };
 
+struct __CFRunLoopObserver : CFRuntimeObject {
+  ~__CFRunLoopObserver() override;
+  CFRunLoopObserverCallBack callout = nullptr;
+  CFRunLoopObserverContext context{};
+};
+
 namespace runloop {
 
 struct Mode {
@@ -62,6 +68,7 @@ struct __CFRunLoop : CFRuntimeObject {
   std::vector<CFHolder<__CFRunLoopSource>> commonSources;
   std::vector<CFHolder<__CFRunLoopTimer>> commonTimers;
   std::vector<CFHolder<__CFRunLoopSource>> everyModeSources;
+  std::vector<CFHolder<__CFRunLoopObserver>> beforeWaitingObservers;
   std::atomic<bool> stopRequested{false};
   std::atomic<bool> waiting{false};
   const char* currentMode = nullptr;  // name of the innermost running mode, on the loop's thread

@@ -17,9 +17,9 @@ namespace screen {
 // The plot view on the screen under `root` now, or null.
 UIView* plotViewOn(UIView* root);
 
-// Books one display refresh: `plot` the plot view found then (or null) and `lastChange` the
-// latest change that shows in its layers (CALayer::lastChange).
-void notePlotAtRefresh(UIView* plot, std::uint64_t lastChange);
+// Books one look at the screen before the main loop sleeps: `plot` the plot view found then (or
+// null) and `lastChange` the latest change that shows in its layers (CALayer::lastChange).
+void notePlotAtLook(UIView* plot, std::uint64_t lastChange);
 
 // "plot=CLASS showing=0|1 ticks=N drawn=N dropped=N draw_p50_us=N draw_p99_us=N" for the screen
 // under `root` (the class is empty when no plot is shown).

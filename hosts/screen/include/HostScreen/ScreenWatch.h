@@ -1,8 +1,8 @@
 #pragma once
-// What a host's screen committed and when, seen from outside whatever drew it: at every refresh
-// of the simulated display (in every common mode, as the render server picks up the committed
-// layer tree) the watch asks the layers for the latest change that shows on the screen; a
-// refresh that finds a newer one than the last is a new frame. Main thread only.
+// What a host's screen committed and when, seen from outside whatever drew it: each time the
+// main loop is about to sleep (in every mode) the watch asks the layers for the latest change
+// that shows on the screen; a newer one than the last is a new frame, shown at the display's
+// next refresh (one frame a refresh at most). Main thread only.
 
 #include <UIKit/UIView.h>
 
@@ -21,7 +21,8 @@ void watchScreen(UIView* root);
 // The screen watched (null before watchScreen).
 UIView* watchedScreen();
 
-// "refreshes=N frames=N last_frame_ms_ago=…": refreshes seen and new frames among them.
+// "refreshes=N frames=N last_frame_ms_ago=…": the display's refreshes since the watch began and
+// new frames among them.
 std::string screenFigures();
 
 // CLOCK_MONOTONIC (ns) of the first refresh after `after` that showed a new frame; 0 when none

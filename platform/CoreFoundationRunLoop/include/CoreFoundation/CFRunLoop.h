@@ -9,6 +9,7 @@
 using CFRunLoopRef = struct __CFRunLoop*;
 using CFRunLoopSourceRef = struct __CFRunLoopSource*;
 using CFRunLoopTimerRef = struct __CFRunLoopTimer*;
+using CFRunLoopObserverRef = struct __CFRunLoopObserver*;
 
 enum : int32_t {
   kCFRunLoopRunFinished = 1,
@@ -74,3 +75,25 @@ Boolean CFRunLoopTimerIsValid(CFRunLoopTimerRef timer);
 CFAbsoluteTime CFRunLoopTimerGetNextFireDate(CFRunLoopTimerRef timer);
 void CFRunLoopTimerSetNextFireDate(CFRunLoopTimerRef timer, CFAbsoluteTime fireDate);
 CFTimeInterval CFRunLoopTimerGetInterval(CFRunLoopTimerRef timer);
+
+// Observers. This platform tells of one activity, kCFRunLoopBeforeWaiting: the callout runs each
+// time the loop has served what was ready and is about to sleep, in every mode it runs in (the
+// mode given when adding is not consulted). Repeating observers only.
+using CFRunLoopActivity = CFOptionFlags;
+enum : CFOptionFlags { kCFRunLoopBeforeWaiting = 1UL << 5 };
+struct CFRunLoopObserverContext {
+  CFIndex version;
+  void* info;
+  const void* (*retain)(const void* info);
+  void (*release)(const void* info);
+  CFStringRef (*copyDescription)(const void* info);
+};
+using CFRunLoopObserverCallBack = void (*)(CFRunLoopObserverRef observer,
+                                           CFRunLoopActivity activity, void* info);
+// Null for any activity but kCFRunLoopBeforeWaiting or for a non-repeating observer.
+CFRunLoopObserverRef CFRunLoopObserverCreate(CFAllocatorRef allocator, CFOptionFlags activities,
+                                             Boolean repeats, CFIndex order,
+                                             CFRunLoopObserverCallBack callout,
+                                             CFRunLoopObserverContext* context);
+void CFRunLoopAddObserver(CFRunLoopRef rl, CFRunLoopObserverRef observer, CFStringRef mode);
+void CFRunLoopRemoveObserver(CFRunLoopRef rl, CFRunLoopObserverRef observer, CFStringRef mode);
