@@ -48,7 +48,7 @@ TEST_P(MusicDevice, ColourMethodTwoDrawsWithTheArtworksColours) {
   // The method first: the app reloads every key at each change, so a plot that appears has it.
   store("ColourMethod", NSNumber::numberWithInteger(2).get());
   store("EnabledMusic", NSNumber::numberWithBool(true).get());
-  ASSERT_TRUE(testing_support::waitFor([&] { return reshow() && newFrames(2); }));
+  ASSERT_TRUE(reshowUntilDrawing());
   const auto withPlot = capture("coloured");
 
   cg::ImageRef cover = screen::generatedCover(512, 0);

@@ -40,7 +40,7 @@ TEST_F(SpotifyDevice, ColourMethodTwoAndANextTrackGiveThePlotTheControlsColours)
   ASSERT_TRUE(testing_support::waitFor([&] { return holdsStill(); }));
   const auto coverAlone = capture("cover");
   store("EnabledSPT", NSNumber::numberWithBool(true).get());
-  ASSERT_TRUE(testing_support::waitFor([&] { return reshow() && newFrames(2); }));
+  ASSERT_TRUE(reshowUntilDrawing());
   const auto withPlot = capture("coloured");
 
   cg::ImageRef cover = screen::generatedCover(512, 1);

@@ -84,10 +84,19 @@ class AppDevice : public ::testing::Test {
 
   long frames() { return replyNumber(host_, "figures", "frames"); }
 
-  // True once the screen has shown `count` new frames more than it had.
-  bool newFrames(long count) {
+  // True once the screen has shown `count` new frames more than it had, within `timeout`.
+  bool newFrames(long count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     const long from = frames();
-    return testing_support::waitFor([&] { return frames() >= from + count; });
+    return testing_support::waitFor([&] { return frames() >= from + count; }, timeout);
+  }
+
+  // Shows the screen again until it draws: an appearance can fetch the settings before the hub
+  // has taken the last change on a crowded machine, so each try waits briefly and the next one
+  // asks again.
+  bool reshowUntilDrawing() {
+    return testing_support::waitFor(
+        [&] { return reshow() && newFrames(2, std::chrono::seconds(2)); },
+        std::chrono::seconds(30));
   }
 
   // True when the screen shows no new frame through 20 display refreshes.
