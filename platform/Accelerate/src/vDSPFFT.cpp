@@ -87,46 +87,31 @@ void vDSP_destroy_fftsetup(FFTSetup setup) {
 
 namespace {
 
-// Split pairs (each array read with `stride`) into interleaved floats, and back with a factor:
-// a stride-1 loop of its own vectorises.
-void interleave(const float* re, const float* im, vDSP_Stride stride, std::size_t pairs,
-                float* __restrict out) {
+// Interleaved floats back into split pairs (each array written with `stride`), doubled as the
+// packed forward transform scales: a stride-1 loop of its own vectorises.
+void deinterleaveDoubled(const float* __restrict in, std::size_t pairs, float* re, float* im,
+                         vDSP_Stride stride) {
   if (stride == 1) {
     for (std::size_t k = 0; k < pairs; ++k) {
-      out[2 * k] = re[k];
-      out[2 * k + 1] = im[k];
+      re[k] = 2.0f * in[2 * k];
+      im[k] = 2.0f * in[2 * k + 1];
     }
     return;
   }
   for (std::size_t k = 0; k < pairs; ++k) {
-    out[2 * k] = re[k * stride];
-    out[2 * k + 1] = im[k * stride];
-  }
-}
-
-void deinterleave(const float* __restrict in, float factor, std::size_t pairs, float* re, float* im,
-                  vDSP_Stride stride) {
-  if (stride == 1) {
-    for (std::size_t k = 0; k < pairs; ++k) {
-      re[k] = factor * in[2 * k];
-      im[k] = factor * in[2 * k + 1];
-    }
-    return;
-  }
-  for (std::size_t k = 0; k < pairs; ++k) {
-    re[k * stride] = factor * in[2 * k];
-    im[k * stride] = factor * in[2 * k + 1];
+    re[k * stride] = 2.0f * in[2 * k];
+    im[k * stride] = 2.0f * in[2 * k + 1];
   }
 }
 
 void forwardTransform(FFTSetup setup, const DSPSplitComplex* c, vDSP_Stride stride,
                       vDSP_Length log2n) {
   const std::size_t half = std::size_t{1} << (log2n - 1);
-  interleave(c->realp, c->imagp, stride, half, setup->real);
+  vDSP_ztoc(c, stride, reinterpret_cast<DSPComplex*>(setup->real), 2, half);
   fftwf_execute(setup->forward[log2n]);
   const float* bins = &setup->spectrum[0][0];
   const float nyquist = bins[2 * half];
-  deinterleave(bins, 2.0f, half, c->realp, c->imagp, stride);
+  deinterleaveDoubled(bins, half, c->realp, c->imagp, stride);
   c->imagp[0] = 2.0f * nyquist;
 }
 
@@ -134,12 +119,12 @@ void inverseTransform(FFTSetup setup, const DSPSplitComplex* c, vDSP_Stride stri
                       vDSP_Length log2n) {
   const std::size_t half = std::size_t{1} << (log2n - 1);
   float* bins = &setup->spectrum[0][0];
-  interleave(c->realp, c->imagp, stride, half, bins);
+  vDSP_ztoc(c, stride, reinterpret_cast<DSPComplex*>(bins), 2, half);
   bins[1] = 0;  // DC and Nyquist are real; the Nyquist term travels in im[0]
   bins[2 * half] = c->imagp[0];
   bins[2 * half + 1] = 0;
   fftwf_execute(setup->inverse[log2n]);
-  deinterleave(setup->real, 1.0f, half, c->realp, c->imagp, stride);
+  vDSP_ctoz(reinterpret_cast<const DSPComplex*>(setup->real), 2, c, stride, half);
 }
 
 }  // namespace
