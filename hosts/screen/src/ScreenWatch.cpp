@@ -21,11 +21,11 @@ constexpr unsigned kKeptFrames = 64;
 struct Watch {
   UIView* root = nullptr;  // the host's screen, which lives as long as the host
   CFRunLoopObserverRef observer = nullptr;
-  double firstRefresh = 0;        // the display's refresh number when the watch began
-  double lastFrameRefresh = -1;   // the refresh that shows the last frame
-  std::uint64_t changesSeen = 0;  // the process's layer changes at the last look for the plot
-  UIView* plot = nullptr;         // found then; any change to the tree since makes a new look
-  std::uint64_t lastChange = 0;   // of the screen's layer, at the last refresh
+  double firstRefresh = 0;             // the display's refresh number when the watch began
+  double lastFrameRefresh = -1;        // the refresh that shows the last frame
+  std::uint64_t arrangementsSeen = 0;  // the process's layer arrangements at the last look
+  UIView* plot = nullptr;              // found then; any change to the tree since makes a new look
+  std::uint64_t lastChange = 0;        // of the screen's layer, at the last refresh
   std::uint64_t frames = 0;
   std::uint64_t frameNanoseconds[kKeptFrames] = {};
 };
@@ -121,9 +121,10 @@ double refreshAt(CFAbsoluteTime time) {
 // changes within one refresh are one frame, shown at the next.
 void lookBeforeSleeping(CFRunLoopObserverRef, CFRunLoopActivity, void*) {
   if (watch.root == nullptr) return;
-  const std::uint64_t changes = CALayer::changesInProcess();
-  if (changes != watch.changesSeen) {
-    watch.changesSeen = changes;
+  // The plot is looked for again only when layers were put in, taken out, hidden or shown.
+  const std::uint64_t arrangements = CALayer::arrangementsInProcess();
+  if (arrangements != watch.arrangementsSeen) {
+    watch.arrangementsSeen = arrangements;
     watch.plot = plotViewOn(watch.root);
   }
   UIView* plot = watch.plot;
@@ -151,7 +152,7 @@ std::uint64_t fingerprintOf(CALayer* layer) {
 
 void watchScreen(UIView* root) {
   watch.root = root;
-  watch.changesSeen = 0;
+  watch.arrangementsSeen = 0;
   watch.plot = nullptr;
   watch.lastChange = 0;
   if (watch.observer != nullptr) return;

@@ -7,6 +7,7 @@
 namespace {
 
 std::uint64_t changes = 0;
+std::uint64_t arrangements = 0;
 
 }  // namespace
 
@@ -15,8 +16,8 @@ CALayer::~CALayer() {
   if (mask_ && mask_->masked_ == this) mask_->masked_ = nullptr;
 }
 
-std::uint64_t CALayer::changesInProcess() {
-  return changes;
+std::uint64_t CALayer::arrangementsInProcess() {
+  return arrangements;
 }
 
 void CALayer::markChangedFromHere() {
@@ -46,6 +47,7 @@ void CALayer::setDrawnColor(bool& has, CGColor& value, CGColorRef color) {
 void CALayer::setHidden(bool hidden) {
   if (hidden_ == hidden) return;
   hidden_ = hidden;
+  ++arrangements;
   markChangedFromHere();
 }
 
@@ -83,6 +85,7 @@ void CALayer::setMask(CALayer* mask) {
   if (mask_ && mask_->masked_ == this) mask_->masked_ = nullptr;
   mask_ = std::move(keep);
   if (mask != nullptr) mask->masked_ = this;
+  ++arrangements;
   noteChange();
 }
 
@@ -92,6 +95,7 @@ void CALayer::detachSublayer(CALayer* layer) {
   if (it == sublayers_.end()) return;
   layer->superlayer_ = nullptr;
   sublayers_.erase(it);
+  ++arrangements;
   noteChange();
 }
 
@@ -112,6 +116,7 @@ void CALayer::insertSublayer(CALayer* layer, unsigned index) {
   const std::size_t at = std::min<std::size_t>(index, sublayers_.size());
   sublayers_.insert(sublayers_.begin() + static_cast<std::ptrdiff_t>(at), keep);
   layer->superlayer_ = this;
+  ++arrangements;
   noteChange();
 }
 

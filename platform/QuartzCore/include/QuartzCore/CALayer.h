@@ -63,8 +63,9 @@ class CALayer : public NSObject {
   void setContents(CGImageRef image);
 
   // ---- Changes ----
-  // How many changes this process has made to any layer so far.
-  static std::uint64_t changesInProcess();
+  // How many times this process has rearranged layers so far: a sublayer or mask put in or
+  // taken out, a layer hidden or shown. What is in the tree, and what shows, changes only then.
+  static std::uint64_t arrangementsInProcess();
   // The number of the latest change that shows in this layer: of its own drawn properties, its
   // sublayers or mask, or anything below them that no hidden layer covers; 0 before any.
   std::uint64_t lastChange() const { return lastChange_; }
