@@ -46,7 +46,7 @@ std::string handleControlRequest(AudioEngine& engine, const control::ControlRequ
   const std::string& command = request.command;
   if (!request.argument.empty() &&
       (command == "pause" || command == "resume" || command == "status"))
-    return "error " + command + " takes no argument";
+    return control::errorReply(command + " takes no argument");
   if (command == "pause") {
     engine.setPaused(true);
     return "ok paused";
@@ -56,7 +56,7 @@ std::string handleControlRequest(AudioEngine& engine, const control::ControlRequ
     return "ok playing";
   }
   if (command == "status") return status(engine);
-  return "error unknown command " + command;
+  return control::errorReply("unknown command " + command);
 }
 
 bool startControlService(AudioEngine* engine) {
