@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 
 namespace settings_app {
 namespace {
@@ -47,55 +46,27 @@ void addText(CALayer* parent, CGRect frame, const std::string& text, double size
   screen::addTextLine(parent, frame, size, bold, colour, alignment)->setString(text);
 }
 
-// A shape in `parent`'s coordinates; the layer takes its own reference to `path`.
-void addShape(CALayer* parent, CGMutablePathRef path, const CGColor* fill, const CGColor* stroke,
+// A shape in `parent`'s coordinates.
+void addShape(CALayer* parent, const cg::PathRef& path, const CGColor* fill, const CGColor* stroke,
               double lineWidth) {
   auto layer = CAShapeLayer::layer();
   layer->setFrame(parent->bounds());
-  layer->setPath(path);
+  layer->setPath(path.get());
   layer->setFillColor(fill);
   layer->setStrokeColor(stroke);
   layer->setLineWidth(lineWidth);
   layer->setLineCap(kCALineCapRound);
   layer->setLineJoin(kCALineJoinRound);
   parent->addSublayer(layer.get());
-  CGPathRelease(path);
-}
-
-// A rectangle with round corners (the paths have no arcs: each corner is a fan of short lines).
-CGMutablePathRef roundedRectangle(CGRect rect, double radius) {
-  constexpr int kStepsPerCorner = 8;
-  const double x0 = rect.origin.x + radius, x1 = rect.origin.x + rect.size.width - radius;
-  const double y0 = rect.origin.y + radius, y1 = rect.origin.y + rect.size.height - radius;
-  const CGPoint centres[4] = {{x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}};
-  CGMutablePathRef path = CGPathCreateMutable();
-  for (int corner = 0; corner < 4; ++corner) {
-    for (int step = 0; step <= kStepsPerCorner; ++step) {
-      const double angle = M_PI / 2 * (corner - 1 + static_cast<double>(step) / kStepsPerCorner);
-      const double x = centres[corner].x + radius * std::cos(angle);
-      const double y = centres[corner].y + radius * std::sin(angle);
-      if (corner == 0 && step == 0)
-        CGPathMoveToPoint(path, nullptr, x, y);
-      else
-        CGPathAddLineToPoint(path, nullptr, x, y);
-    }
-  }
-  CGPathCloseSubpath(path);
-  return path;
-}
-
-CGMutablePathRef circle(CGPoint centre, double radius) {
-  return roundedRectangle(CGRectMake(centre.x - radius, centre.y - radius, 2 * radius, 2 * radius),
-                          radius);
 }
 
 // A chevron pointing right (or left) whose tip is at `tip`.
-CGMutablePathRef chevron(CGPoint tip, double width, double height, bool left) {
+cg::PathRef chevron(CGPoint tip, double width, double height, bool left) {
   const double back = left ? tip.x + width : tip.x - width;
-  CGMutablePathRef path = CGPathCreateMutable();
-  CGPathMoveToPoint(path, nullptr, back, tip.y - height / 2);
-  CGPathAddLineToPoint(path, nullptr, tip.x, tip.y);
-  CGPathAddLineToPoint(path, nullptr, back, tip.y + height / 2);
+  auto path = cg::PathRef::mutablePath();
+  CGPathMoveToPoint(path.get(), nullptr, back, tip.y - height / 2);
+  CGPathAddLineToPoint(path.get(), nullptr, tip.x, tip.y);
+  CGPathAddLineToPoint(path.get(), nullptr, back, tip.y + height / 2);
   return path;
 }
 
@@ -127,10 +98,11 @@ std::string upperCase(std::string text) {
 
 void drawSwitch(CALayer* content, double top, bool on) {
   const CGRect track = CGRectMake(kScreenWidth - kInset - 51, top + 6.5, 51, 31);
-  addShape(content, roundedRectangle(track, 15.5), on ? &kSwitchOn : &kCellColour,
+  addShape(content, screen::roundedRectPath(track, 15.5), on ? &kSwitchOn : &kCellColour,
            on ? nullptr : &kSwitchOff, 1.5);
   const double knobX = on ? track.origin.x + 51 - 15.5 : track.origin.x + 15.5;
-  addShape(content, circle(CGPointMake(knobX, top + 22), 13.5), &kCellColour, &kSwitchOff, 0.75);
+  addShape(content, screen::circlePath(CGPointMake(knobX, top + 22), 13.5), &kCellColour,
+           &kSwitchOff, 0.75);
 }
 
 void drawSlider(CALayer* content, double top, const ListRow& row) {
@@ -140,7 +112,8 @@ void drawSlider(CALayer* content, double top, const ListRow& row) {
   const double middle = top + kRowHeight / 2;
   addRectangle(content, CGRectMake(kStart, middle - 1, knob - kStart, 2), kTint);
   addRectangle(content, CGRectMake(knob, middle - 1, kEnd - knob, 2), kTrack);
-  addShape(content, circle(CGPointMake(knob, middle), 12), &kCellColour, &kSwitchOff, 1);
+  addShape(content, screen::circlePath(CGPointMake(knob, middle), 12), &kCellColour, &kSwitchOff,
+           1);
   addText(content, CGRectMake(kEnd + 14, top, kScreenWidth - kInset - kEnd - 14, kRowHeight),
           row.value, 13, kSecondaryText, kCAAlignmentRight);
 }
