@@ -128,11 +128,7 @@ void CoverageRasterizer::lineTo(double x, double y) {
 void CoverageRasterizer::addPolygon(std::span<const CGPoint> points) {
   if (points.empty()) return;
   moveTo(points[0].x, points[0].y);
-  for (std::size_t k = 1; k < points.size(); ++k) {
-    addEdge(lastX_, lastY_, points[k].x, points[k].y);
-    lastX_ = points[k].x;
-    lastY_ = points[k].y;
-  }
+  for (std::size_t k = 1; k < points.size(); ++k) lineTo(points[k].x, points[k].y);
   closePolygon();
 }
 
