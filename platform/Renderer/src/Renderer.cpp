@@ -70,7 +70,7 @@ void Renderer::drawSnapshot(const LayerSnapshot& root) {
 
 Image Renderer::image() const {
   Image picture;
-  canvas_->snapshot(picture);
+  copyImage(picture);
   return picture;
 }
 
