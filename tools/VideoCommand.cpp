@@ -17,17 +17,15 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "CommandRegistry.h"
 #include "Picture.h"
-#include "PictureQueue.h"
 #include "ProgressBar.h"
-#include "Renderer/Renderer.h"
 #include "SettingsText.h"
 #include "SongCapture.h"
 #include "SongReader.h"
+#include "TickDrawing.h"
 #include "VideoEncoder.h"
 #include "VideoScene.h"
 
@@ -95,23 +93,6 @@ void noteInterrupt(int) {
   interrupted = true;
 }
 
-// The encoding thread: pictures and audio in the order they were drawn.
-void encodeAll(video::VideoEncoder& encoder, video::PictureQueue& queue, std::string* error,
-               std::atomic<bool>* failed) {
-  video::EncodingWork work;
-  bool written = true;
-  while (written && queue.pop(&work)) {
-    written = (work.picture.empty() ||
-               encoder.addPicture(work.picture.rgba.data(), work.picture.width * 4, error)) &&
-              encoder.addAudio(work.left.data(), work.right.data(), work.left.size(), error);
-  }
-  if (written) written = encoder.finish(error);
-  if (!written) {
-    *failed = true;
-    queue.abandon();
-  }
-}
-
 struct Inputs {
   video::Container container = video::Container::mp4;
   StrongRef<NSMutableDictionary> settings;
@@ -149,63 +130,43 @@ bool readInputs(const VideoRequest& request, Inputs* inputs, std::string* error)
   return true;
 }
 
-struct Outcome {
-  int ticks = 0;
-  std::string error;  // empty when every tick was drawn and handed on
-};
-
-// Tick after tick until the song ends: the renders due merged, the plot drawn as the lock
-// screen's task draws it, the picture rasterised and queued with the audio read meanwhile.
-Outcome drawTicks(const VideoRequest& request, video::SongCapture& capture,
-                  video::VideoScene& scene, video::PictureQueue& queue,
-                  const std::atomic<bool>& encodeFailed, unsigned sampleRate,
-                  std::int64_t declaredFrames) {
-  render::RenderOptions renderOptions;
-  renderOptions.scale = scene.scale;
-  render::Renderer renderer(renderOptions);
+// Draws and encodes every tick with a progress bar; the reason when it did not complete.
+std::string drawTicks(const VideoRequest& request, video::SongCapture& capture,
+                      video::VideoScene& scene, video::VideoEncoder& encoder, unsigned sampleRate,
+                      std::int64_t declaredFrames, int* ticks) {
   const auto started = std::chrono::steady_clock::now();
   const std::int64_t rate = sampleRate;
   const int expectedTicks = static_cast<int>(
       (std::max<std::int64_t>(declaredFrames, 1) * video::kTicksPerSecond + rate - 1) / rate);
   tools::ProgressBar progress(expectedTicks);
-  auto report = [&](int ticks, bool done) {
-    const double seconds = static_cast<double>(ticks) / video::kTicksPerSecond;
+  auto report = [&](int drawn, bool done) {
+    const double seconds = static_cast<double>(drawn) / video::kTicksPerSecond;
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     char detail[64];
     std::snprintf(detail, sizeof detail, "%s of %s  %.1f× real time", clock(seconds).c_str(),
                   clock(static_cast<double>(declaredFrames) / static_cast<double>(rate)).c_str(),
                   wall > 0 ? seconds / wall : 0.0);
-    const int tenths = done ? 10 : std::min(ticks * 10 / std::max(expectedTicks, 1), 9);
-    progress.show(done ? expectedTicks : ticks, detail,
+    const int tenths = done ? 10 : std::min(drawn * 10 / std::max(expectedTicks, 1), 9);
+    progress.show(done ? expectedTicks : drawn, detail,
                   "writing " + request.out + ": " + std::to_string(tenths * 10) + "%");
   };
-
-  auto* history = const_cast<serverDataStruct*>(&capture.history());
-  Outcome outcome;
-  for (;; ++outcome.ticks) {
-    // Tick n shows the audio up to n/30 s: every render that has ended by then is merged.
-    const std::int64_t sample = outcome.ticks * rate / video::kTicksPerSecond;
-    if (!capture.renderUpTo(sample)) {
-      outcome.error = request.song + ": its audio cannot be decoded";
-      break;
-    }
-    if (interrupted) outcome.error = request.out + ": interrupted; nothing written";
-    if (!capture.holdsSample(sample) || interrupted || encodeFailed) break;
-    // The lock screen's drawing task: the visible plot draws from the history record itself.
-    msgSend<void>(scene.plot.get(), "updateDataAndDraw:", history);
-    renderer.draw(scene.root);
-    video::EncodingWork work{renderer.image(), capture.freshLeft(), capture.freshRight()};
-    capture.takeFresh();
-    if (!queue.push(std::move(work))) break;
-    if (outcome.ticks % 10 == 0) report(outcome.ticks, false);
-  }
-  if (outcome.error.empty() && !encodeFailed) {
-    queue.push({render::Image(), capture.freshLeft(), capture.freshRight()});
-    report(outcome.ticks, true);
-  }
+  const video::TickOutcome outcome = video::drawAndEncode(
+      capture, scene, encoder, sampleRate, interrupted, [&](int drawn) { report(drawn, false); });
+  *ticks = outcome.ticks;
+  if (outcome.ending == video::TickOutcome::Ending::complete) report(outcome.ticks, true);
   progress.finish();
-  return outcome;
+  switch (outcome.ending) {
+    case video::TickOutcome::Ending::complete:
+      return {};
+    case video::TickOutcome::Ending::undecodable:
+      return request.song + ": its audio cannot be decoded";
+    case video::TickOutcome::Ending::stopped:
+      return request.out + ": interrupted; nothing written";
+    case video::TickOutcome::Ending::encodingFailed:
+      break;
+  }
+  return request.out + ": " + outcome.encodingError;
 }
 
 int makeVideo(const VideoRequest& request) {
@@ -241,17 +202,13 @@ int makeVideo(const VideoRequest& request) {
   }
 
   const auto started = std::chrono::steady_clock::now();
-  video::PictureQueue queue(3);
-  std::string encodeError;
-  std::atomic<bool> encodeFailed{false};
-  std::thread encoding(encodeAll, std::ref(encoder), std::ref(queue), &encodeError, &encodeFailed);
-  const Outcome outcome = drawTicks(request, capture, scene, queue, encodeFailed,
-                                    inputs.song->sampleRate(), inputs.song->declaredFrames());
-  queue.close();
-  encoding.join();
-  if (!outcome.error.empty() || encodeFailed) {
+  int ticks = 0;
+  const std::string drawError =
+      drawTicks(request, capture, scene, encoder, inputs.song->sampleRate(),
+                inputs.song->declaredFrames(), &ticks);
+  if (!drawError.empty()) {
     fs::remove(partial, ignored);
-    return fail(!outcome.error.empty() ? outcome.error : request.out + ": " + encodeError);
+    return fail(drawError);
   }
   std::error_code renamed;
   fs::rename(partial, request.out, renamed);
@@ -264,7 +221,7 @@ int makeVideo(const VideoRequest& request) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   const double duration = static_cast<double>(capture.framesRead()) / inputs.song->sampleRate();
   std::printf("%s: %s of song, %d frames at %d a second, %d × %d, %.1f× real time (%.1f s), %s\n",
-              request.out.c_str(), clock(duration).c_str(), outcome.ticks, video::kTicksPerSecond,
+              request.out.c_str(), clock(duration).c_str(), ticks, video::kTicksPerSecond,
               scene.width, scene.height, wall > 0 ? duration / wall : 0.0, wall,
               megabytes(fs::file_size(request.out, ignored)).c_str());
   return 0;

@@ -13,10 +13,13 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <new>
 #include <numbers>
 #include <optional>
 #include <set>
@@ -26,8 +29,38 @@ extern "C" {
 #include "ChildProcess.h"
 #include "ColorFlow/ArtworkPalette.h"
 #include "Renderer/ImageComparison.h"
+#include "SettingsText.h"
+#include "SongCapture.h"
+#include "SongReader.h"
 #include "TempDevice.h"
+#include "TickDrawing.h"
+#include "VideoEncoder.h"
+#include "VideoScene.h"
 #include "WaitFor.h"
+
+namespace {
+
+// Allocations (on any thread) of exactly `watchedSize` bytes, counted.
+std::atomic<std::size_t> watchedSize{0};
+std::atomic<int> watchedAllocations{0};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (size == watchedSize.load(std::memory_order_relaxed)) watchedAllocations.fetch_add(1);
+  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+  throw std::bad_alloc();
+}
+// GCC takes the replaced pair for a mismatch once it inlines them into a caller.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void operator delete(void* memory) noexcept {
+  std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+  std::free(memory);
+}
 
 namespace {
 
@@ -238,6 +271,31 @@ TEST_F(VideoCommand, ColourMethodTwoDrawsInTheArtworksPalette) {
   EXPECT_NEAR(line[0], palette->primary.red * 255, 6);
   EXPECT_NEAR(line[1], palette->primary.green * 255, 6);
   EXPECT_NEAR(line[2], palette->primary.blue * 255, 6);
+}
+
+// The pool's pictures are made once: a video of many ticks allocates no picture per tick.
+TEST_F(VideoCommand, PicturesAreRecycledHoweverManyTicks) {
+  av_log_set_level(AV_LOG_ERROR);
+  writeSong(path("tone.wav"), 4.0, tone);
+  std::string error;
+  auto song = video::SongReader::open(path("tone.wav"), &error);
+  ASSERT_TRUE(song) << error;
+  video::SongCapture capture(*song);
+  ASSERT_TRUE(capture.renderUpTo(0));
+  const auto settings = preview::settingsFromAssignments({}, &error);
+  video::VideoScene scene = video::makeVideoScene(video::Screen::artwork, 50, {}, settings.get());
+  video::EncoderSettings encoding;
+  encoding.width = scene.width;
+  encoding.height = scene.height;
+  video::VideoEncoder encoder;
+  ASSERT_TRUE(encoder.open(path("tone.mp4"), encoding, &error)) << error;
+  const std::atomic<bool> stop{false};
+  watchedSize = static_cast<std::size_t>(scene.width * scene.height * 4);
+  const auto outcome = video::drawAndEncode(capture, scene, encoder, kRate, stop, [](int) {});
+  watchedSize = 0;
+  EXPECT_EQ(outcome.ending, video::TickOutcome::Ending::complete);
+  EXPECT_EQ(outcome.ticks, 120);
+  EXPECT_LE(watchedAllocations.load(), static_cast<int>(video::kPicturesInFlight));
 }
 
 struct BadRun {
