@@ -97,6 +97,9 @@ struct Streams {
   // When the first picture shows and the song's first sample sounds, the priming that the
   // container tells the decoder to skip (its codec delay, or a first packet's skip) left out.
   double pictureStart = 0, soundStart = 0;
+  // When the song's last sample ends: the last packet's end, its padding (the container's
+  // discard) left out.
+  double soundEnd = 0;
   std::optional<render::Image> picture;  // the one asked for
 };
 
@@ -153,17 +156,28 @@ Streams readBack(const fs::path& path, int wanted) {
       avcodec_send_packet(decoder, packet);
       receive();
     } else if (stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+      // Samples the container tells the decoder to skip: from the start (at `offset` 0) and
+      // from the end (at 4) of this packet.
+      std::size_t size = 0;
+      const std::uint8_t* skip = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
+      auto skipped = [&](std::size_t offset) {
+        const std::uint8_t* at = skip + offset;
+        return skip != nullptr && size >= offset + 4
+                   ? static_cast<double>(at[0] | at[1] << 8 | at[2] << 16 | at[3] << 24) /
+                         stream->codecpar->sample_rate
+                   : -1.0;
+      };
+      const double time = av_q2d(stream->time_base);
       if (found.audioSeconds == 0) {  // the first packet, and the priming skipped from it
-        std::size_t size = 0;
-        const std::uint8_t* skip = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
-        const long skipped = skip != nullptr && size >= 4
-                                 ? skip[0] | skip[1] << 8 | skip[2] << 16 | skip[3] << 24
-                                 : stream->codecpar->initial_padding;
-        found.soundStart =
-            static_cast<double>(packet->pts) * av_q2d(stream->time_base) +
-            static_cast<double>(skipped) / static_cast<double>(stream->codecpar->sample_rate);
+        const double priming = skipped(0);
+        found.soundStart = static_cast<double>(packet->pts) * time +
+                           (priming >= 0 ? priming
+                                         : static_cast<double>(stream->codecpar->initial_padding) /
+                                               stream->codecpar->sample_rate);
       }
-      found.audioSeconds += static_cast<double>(packet->duration) * av_q2d(stream->time_base);
+      found.audioSeconds += static_cast<double>(packet->duration) * time;
+      found.soundEnd =
+          static_cast<double>(packet->pts + packet->duration) * time - std::max(skipped(4), 0.0);
     }
     av_packet_unref(packet);
   }
@@ -217,6 +231,7 @@ TEST_P(VideoFormats, ToneBecomesOneVideoAndOneAudioStreamOfTheSongsLength) {
   EXPECT_NEAR(streams.audioSeconds, 2.0, 1.0 / 30);
   EXPECT_NEAR(streams.pictureStart, 0, 0.001);
   EXPECT_NEAR(streams.soundStart, 0, 0.001) << "the song starts with the first picture";
+  EXPECT_NEAR(streams.soundEnd, 2.0, 0.001) << "the audio ends with the song";
 }
 
 INSTANTIATE_TEST_SUITE_P(Video, VideoFormats, ::testing::Values("mp4", "webm"));

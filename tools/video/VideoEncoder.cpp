@@ -44,6 +44,8 @@ struct VideoEncoder::State {
   // before it. MP4 takes the priming at negative times and trims it with an edit list; WebM
   // stores no negative time (its muxer would shift every stream, the pictures after the sound)
   // and trims the priming by its codec delay, so there the song starts at the padding's end.
+  // The end: the encoder marks its last packet's padding past the song (skip-samples side data,
+  // kept by drain()), which MP4's edit list leaves out and WebM writes as a DiscardPadding.
   std::int64_t firstSample = 0;
   int width = 0;
   int height = 0;
