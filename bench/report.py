@@ -5,7 +5,8 @@
   report.py table DIR OUT.md       the table from DIR/*.json (Google Benchmark) and DIR/cpu.json
 
 Frames are CPU time per frame (the machine may be shared); round trips are wall-clock
-percentiles.
+percentiles. Every percentile comes from the benchmarks, by nearest rank (the value of rank
+ceil(p * n / 100) in ascending order, tools/figures/Percentile.h); this script computes none.
 """
 
 import json

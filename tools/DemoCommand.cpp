@@ -29,6 +29,7 @@
 #include "HostControl/ControlClient.h"
 #include "HostControl/RenderToScreen.h"
 #include "NowPlaying.h"
+#include "Percentile.h"
 #include "ProgressBar.h"
 
 namespace {
@@ -95,13 +96,8 @@ struct Percentiles {
 Percentiles percentilesOf(std::vector<double> values) {
   Percentiles result;
   result.count = values.size();
-  if (values.empty()) return result;
-  std::sort(values.begin(), values.end());
-  auto at = [&](double fraction) {
-    return values[static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1))];
-  };
-  result.median = at(0.5);
-  result.p99 = at(0.99);
+  result.median = figures::percentile(values, 50);
+  result.p99 = figures::percentile(values, 99);
   return result;
 }
 

@@ -23,6 +23,7 @@
 #include "HostControl/ControlClient.h"
 #include "HostControl/RenderToScreen.h"
 #include "NowPlaying.h"
+#include "Percentile.h"
 #include "live/FrameFeed.h"
 #include "live/LiveMeasure.h"
 #include "live/LivePanels.h"
@@ -77,9 +78,8 @@ std::string measureRenderToScreen() {
     if (auto time = control::timeRenderToScreen()) times.push_back(*time);
   ask(control::kAudioDaemon, "resume");  // playing again, whatever happened
   if (times.empty()) return "not measured";
-  std::sort(times.begin(), times.end());
   char text[64];
-  std::snprintf(text, sizeof text, "%.0f ms (median of %zu)", times[times.size() / 2],
+  std::snprintf(text, sizeof text, "%.0f ms (median of %zu)", figures::percentile(times, 50),
                 times.size());
   return text;
 }

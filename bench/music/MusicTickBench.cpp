@@ -19,6 +19,7 @@
 
 #include "AppTestService.h"
 #include "MusicClasses.h"
+#include "Percentile.h"
 #include "TempDevice.h"
 #include "Vellamor2/IntegrationState.h"
 #include "Vellamor2/SharedRecords.h"
@@ -58,9 +59,8 @@ id musicAppWithPlot() {
 
 void reportPercentiles(benchmark::State& state, std::vector<double>& microseconds) {
   if (microseconds.empty()) return;
-  std::sort(microseconds.begin(), microseconds.end());
-  state.counters["p50_us"] = microseconds[(microseconds.size() - 1) / 2];
-  state.counters["p99_us"] = microseconds[(microseconds.size() - 1) * 99 / 100];
+  state.counters["p50_us"] = figures::percentile(microseconds, 50);
+  state.counters["p99_us"] = figures::percentile(microseconds, 99);
 }
 
 void BM_MusicApp_Tick(benchmark::State& state) {

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "Percentile.h"
 #include "Vellamor2/Messaging/LMConnection.h"
 #include "Vellamor2/SharedRecords.h"
 #include "Vellamor2/SpringBoardServer.h"
@@ -103,11 +104,9 @@ void BM_Server_SnapshotRoundTripUnderLoad(benchmark::State& state) {
   server.join();
   std::filesystem::remove_all(pattern);
 
-  std::sort(microseconds.begin(), microseconds.end());
   if (!microseconds.empty()) {
-    state.counters["p50_us"] = microseconds[microseconds.size() / 2];
-    state.counters["p99_us"] =
-        microseconds[std::min(microseconds.size() - 1, microseconds.size() * 99 / 100)];
+    state.counters["p50_us"] = figures::percentile(microseconds, 50);
+    state.counters["p99_us"] = figures::percentile(microseconds, 99);
   }
   state.counters["failures"] = static_cast<double>(failures);
 }

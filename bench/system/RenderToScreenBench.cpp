@@ -17,6 +17,7 @@
 #include "HostControl/RenderToScreen.h"
 #include "Launcher/DeviceInstaller.h"
 #include "Launcher/Launcher.h"
+#include "Percentile.h"
 #include "TempDevice.h"
 #include "WaitFor.h"
 
@@ -58,9 +59,8 @@ void renderToScreen(benchmark::State& state, const std::string& host,
   }
   launcher::down(&error);
   if (milliseconds.empty()) return;
-  std::sort(milliseconds.begin(), milliseconds.end());
-  state.counters["p50_ms"] = milliseconds[(milliseconds.size() - 1) / 2];
-  state.counters["p99_ms"] = milliseconds[(milliseconds.size() - 1) * 99 / 100];
+  state.counters["p50_ms"] = figures::percentile(milliseconds, 50);
+  state.counters["p99_ms"] = figures::percentile(milliseconds, 99);
 }
 
 void BM_System_RenderToLockScreen(benchmark::State& state) {

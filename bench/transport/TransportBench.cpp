@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "Percentile.h"
 #include "Vellamor2/Messaging/LMConnection.h"
 #include "Vellamor2/SharedRecords.h"
 
@@ -107,15 +108,13 @@ std::pair<double, double> memcpyMicroseconds(std::size_t bytes) {
         std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
             .count());
   }
-  std::sort(micros.begin(), micros.end());
-  return {micros[micros.size() / 2], micros[micros.size() * 99 / 100]};
+  return {figures::percentile(micros, 50), figures::percentile(micros, 99)};
 }
 
 void reportLatencies(benchmark::State& state, std::vector<double>& micros, std::size_t bytes) {
   if (micros.empty()) return;
-  std::sort(micros.begin(), micros.end());
-  const double p50 = micros[micros.size() / 2];
-  const double p99 = micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
+  const double p50 = figures::percentile(micros, 50);
+  const double p99 = figures::percentile(micros, 99);
   const auto [copy, copyP99] = memcpyMicroseconds(bytes);
   state.counters["p50_us"] = p50;
   state.counters["p99_us"] = p99;
@@ -215,9 +214,8 @@ void BM_Transport_TwoProcessPing(benchmark::State& state) {
   close(ends[0]);
   waitpid(child, nullptr, 0);
   if (micros.empty()) return;
-  std::sort(micros.begin(), micros.end());
-  state.counters["p50_us"] = micros[micros.size() / 2];
-  state.counters["p99_us"] = micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
+  state.counters["p50_us"] = figures::percentile(micros, 50);
+  state.counters["p99_us"] = figures::percentile(micros, 99);
 }
 BENCHMARK(BM_Transport_TwoProcessPing)->UseRealTime();
 

@@ -14,6 +14,8 @@
 #include <mutex>
 #include <thread>
 
+#include "Percentile.h"
+
 namespace live {
 namespace {
 
@@ -117,12 +119,6 @@ bool waitUnless(const MeasureSetup& setup, std::chrono::milliseconds time) {
   return true;
 }
 
-double quantile(std::vector<double> values, double q) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  return values[static_cast<std::size_t>(q * static_cast<double>(values.size() - 1) + 0.5)];
-}
-
 }  // namespace
 
 std::string measureLivePage(const MeasureSetup& setup) {
@@ -180,12 +176,12 @@ std::string measureLivePage(const MeasureSetup& setup) {
                 seconds, setup.rounds, loads[0], sysconf(_SC_NPROCESSORS_ONLN));
   report += line;
   for (const std::string& host : setup.screens) {
-    const auto& times = roadOf[host];
+    auto& times = roadOf[host];
     std::snprintf(line, sizeof line,
                   "  %-12s %5.1f frames/s  render->page median %6.1f ms p99 %6.1f ms (%zu)  "
                   "longest main-thread hold %s\n",
-                  host.c_str(), framesOf[host] / seconds, quantile(times, 0.5),
-                  quantile(times, 0.99), times.size(), setup.longestHold(host).c_str());
+                  host.c_str(), framesOf[host] / seconds, figures::percentile(times, 50),
+                  figures::percentile(times, 99), times.size(), setup.longestHold(host).c_str());
     report += line;
   }
   for (const std::string& host : setup.changingScreens) {
@@ -200,8 +196,8 @@ std::string measureLivePage(const MeasureSetup& setup) {
   std::snprintf(line, sizeof line,
                 "  every screen  render->page median %.1f ms p99 %.1f ms (%zu)\n"
                 "  CPU: device %.2f + page's server %.2f = %.2f cores\n",
-                quantile(road, 0.5), quantile(road, 0.99), road.size(), deviceCores, serverCores,
-                deviceCores + serverCores);
+                figures::percentile(road, 50), figures::percentile(road, 99), road.size(),
+                deviceCores, serverCores, deviceCores + serverCores);
   report += line;
   return report;
 }
