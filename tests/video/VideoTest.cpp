@@ -15,17 +15,16 @@ extern "C" {
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <new>
 #include <numbers>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "AllocationCount.h"
 #include "ChildProcess.h"
 #include "ColorFlow/ArtworkPalette.h"
 #include "Renderer/ImageComparison.h"
@@ -37,30 +36,6 @@ extern "C" {
 #include "VideoEncoder.h"
 #include "VideoScene.h"
 #include "WaitFor.h"
-
-namespace {
-
-// Allocations (on any thread) of exactly `watchedSize` bytes, counted.
-std::atomic<std::size_t> watchedSize{0};
-std::atomic<int> watchedAllocations{0};
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (size == watchedSize.load(std::memory_order_relaxed)) watchedAllocations.fetch_add(1);
-  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-  throw std::bad_alloc();
-}
-// GCC takes the replaced pair for a mismatch once it inlines them into a caller.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void operator delete(void* memory) noexcept {
-  std::free(memory);
-}
-void operator delete(void* memory, std::size_t) noexcept {
-  std::free(memory);
-}
 
 namespace {
 
@@ -305,12 +280,12 @@ TEST_F(VideoCommand, PicturesAreRecycledHoweverManyTicks) {
   video::VideoEncoder encoder;
   ASSERT_TRUE(encoder.open(path("tone.mp4"), encoding, &error)) << error;
   const std::atomic<bool> stop{false};
-  watchedSize = static_cast<std::size_t>(scene.width * scene.height * 4);
+  testing_support::watchAllocationsOf(static_cast<std::size_t>(scene.width * scene.height * 4));
   const auto outcome = video::drawAndEncode(capture, scene, encoder, kRate, stop, [](int) {});
-  watchedSize = 0;
+  const int picturesAllocated = testing_support::stopWatchingAllocations();
   EXPECT_EQ(outcome.ending, video::TickOutcome::Ending::complete);
   EXPECT_EQ(outcome.ticks, 120);
-  EXPECT_LE(watchedAllocations.load(), static_cast<int>(video::kPicturesInFlight));
+  EXPECT_LE(picturesAllocated, static_cast<int>(video::kPicturesInFlight));
 }
 
 struct BadRun {

@@ -5,40 +5,15 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <future>
-#include <new>
 #include <vector>
 
+#include "AllocationCount.h"
 #include "Renderer/LayerSnapshot.h"
 #include "Renderer/RenderServer.h"
 #include "Renderer/Renderer.h"
 #include "UIKit/UIKit.h"
-
-namespace {
-
-// Allocations (on any thread) of exactly `watchedSize` bytes, counted.
-std::atomic<std::size_t> watchedSize{0};
-std::atomic<int> watchedAllocations{0};
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (size == watchedSize.load(std::memory_order_relaxed)) watchedAllocations.fetch_add(1);
-  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-  throw std::bad_alloc();
-}
-// GCC takes the replaced pair for a mismatch once it inlines them into a caller.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void operator delete(void* memory) noexcept {
-  std::free(memory);
-}
-void operator delete(void* memory, std::size_t) noexcept {
-  std::free(memory);
-}
 
 namespace {
 
@@ -80,14 +55,13 @@ TEST(RenderServer, ReadsEveryFrameBackIntoOnePicture) {
   view->setBackgroundColor(UIColor::redColor());
   render::RenderServer server;
   for (int frame = 0; frame < 3; ++frame) {
-    if (frame == 1) watchedSize = 37 * 19 * 4;
+    if (frame == 1) testing_support::watchAllocationsOf(37 * 19 * 4);
     std::promise<void> drawn;
     ASSERT_TRUE(server.commit(render::snapshotLayerTree(view->layer()), 1,
                               [&](const render::Image&) { drawn.set_value(); }));
     drawn.get_future().get();
   }
-  watchedSize = 0;
-  EXPECT_EQ(watchedAllocations.load(), 0);
+  EXPECT_EQ(testing_support::stopWatchingAllocations(), 0);
 }
 
 TEST(TextLayer, DrawsItsLineInItsColourInsideItsBoundsOnly) {
