@@ -8,8 +8,8 @@ PicturePool::PicturePool(std::size_t depth, std::size_t width, std::size_t heigh
     slots_.push_back({render::Image(width, height), true, {}, {}});
 }
 
-EncodingWork* PicturePool::free(const std::function<void()>& waiting,
-                                std::chrono::milliseconds interval) {
+EncodingWork* PicturePool::freeSlot(const std::function<void()>& waiting,
+                                    std::chrono::milliseconds interval) {
   std::unique_lock lock(mutex_);
   while (!abandoned_ && sent_ - recycled_ == slots_.size()) {
     if (changed_.wait_for(lock, interval) == std::cv_status::timeout) {

@@ -27,8 +27,8 @@ class PicturePool {
 
   // Drawing thread: the next free slot, waiting while every slot is with the encoder, `waiting`
   // called at each `interval` of the wait. Null once the encoder has given up.
-  EncodingWork* free(const std::function<void()>& waiting, std::chrono::milliseconds interval);
-  // Drawing thread: the slot from free() goes to the encoder, after every slot sent before it.
+  EncodingWork* freeSlot(const std::function<void()>& waiting, std::chrono::milliseconds interval);
+  // Drawing thread: the slot from freeSlot() goes to the encoder, after every slot sent before it.
   void send();
   // Encoding thread: the oldest slot sent; null once closed and every slot sent was taken.
   EncodingWork* next();

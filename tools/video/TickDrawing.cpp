@@ -63,7 +63,7 @@ TickOutcome drawAndEncode(SongCapture& capture, VideoScene& scene, VideoEncoder&
       break;
     }
     if (!capture.holdsSample(sample)) break;
-    EncodingWork* work = pool.free(waiting, kProgressWhileWaiting);
+    EncodingWork* work = pool.freeSlot(waiting, kProgressWhileWaiting);
     if (work == nullptr) break;
     // The lock screen's drawing task: the visible plot draws from the history record itself.
     msgSend<void>(scene.plot.get(), "updateDataAndDraw:", history);
@@ -76,7 +76,7 @@ TickOutcome drawAndEncode(SongCapture& capture, VideoScene& scene, VideoEncoder&
   }
   // The song's audio after the last tick.
   if (outcome.ending == TickOutcome::Ending::complete) {
-    if (EncodingWork* work = pool.free(waiting, kProgressWhileWaiting)) {
+    if (EncodingWork* work = pool.freeSlot(waiting, kProgressWhileWaiting)) {
       work->hasPicture = false;
       takeAudio(capture, *work);
       pool.send();
