@@ -175,11 +175,13 @@ void CoverageRasterizer::addPolygon(std::span<const CGPoint> points) {
     return;
   }
   // Edges inside the picture (which a NaN is not) are left in without clipping, in the order
-  // lineTo and closePolygon take them: the sums are the same to the bit.
+  // lineTo and closePolygon take them: the sums are the same to the bit. Points are tested a
+  // run at a time; a run with a point outside has each edge tested.
+  constexpr std::size_t kRun = 32;
   const double w = width_, h = height_;
+  auto inside = [&](const CGPoint& p) { return p.x >= 0 && p.x <= w && p.y >= 0 && p.y <= h; };
   auto edge = [&](const CGPoint& from, const CGPoint& to) {
-    if (from.x >= 0 && from.x <= w && to.x >= 0 && to.x <= w && from.y >= 0 && from.y <= h &&
-        to.y >= 0 && to.y <= h) {
+    if (inside(from) && inside(to)) {
       const float x0 = static_cast<float>(from.x), y0 = static_cast<float>(from.y);
       const float x1 = static_cast<float>(to.x), y1 = static_cast<float>(to.y);
       if (y0 < y1)
@@ -190,7 +192,37 @@ void CoverageRasterizer::addPolygon(std::span<const CGPoint> points) {
       addEdge(from.x, from.y, to.x, to.y);
     }
   };
-  for (std::size_t k = 1; k < points.size(); ++k) edge(points[k - 1], points[k]);
+  const float right = static_cast<float>(width_);
+  for (std::size_t begin = 1; begin < points.size(); begin += kRun) {
+    // The edges ending at points begin … end − 1.
+    const std::size_t end = std::min(points.size(), begin + kRun);
+    bool allInside = true;
+    double top = points[begin - 1].y, bottom = top;
+    for (std::size_t k = begin - 1; k < end; ++k) {
+      allInside &= inside(points[k]);
+      top = std::min(top, points[k].y);
+      bottom = std::max(bottom, points[k].y);
+    }
+    if (!allInside) {
+      for (std::size_t k = begin; k < end; ++k) edge(points[k - 1], points[k]);
+      continue;
+    }
+    coverRows(static_cast<int>(static_cast<float>(top)),
+              std::min(ceiling(static_cast<float>(bottom)), height_));
+    float x0 = static_cast<float>(points[begin - 1].x),
+          y0 = static_cast<float>(points[begin - 1].y);
+    for (std::size_t k = begin; k < end; ++k) {
+      const float x1 = static_cast<float>(points[k].x), y1 = static_cast<float>(points[k].y);
+      if (std::min(x0, x1) < right) {
+        if (y0 < y1)
+          depositPiece({x0, y0, x1, y1, 1.0f}, 0, height_);
+        else if (y1 < y0)
+          depositPiece({x1, y1, x0, y0, -1.0f}, 0, height_);
+      }
+      x0 = x1;
+      y0 = y1;
+    }
+  }
   edge(points.back(), points.front());
   open_ = false;
 }
@@ -322,13 +354,7 @@ void CoverageRasterizer::sweepBand(const Band& band) {
   }
 }
 
-inline void CoverageRasterizer::addPiece(float x0, float y0, float x1, float y1, float direction) {
-  // At the right edge of the picture a piece leaves its area right of every pixel, where no
-  // coverage is read: as the fill's side there, it is dropped.
-  if (!(y1 > y0) || std::min(x0, x1) >= static_cast<float>(width_)) return;
-  const int firstRow = static_cast<int>(y0);
-  const int endRow = std::min(ceiling(y1), height_);
-  if (firstRow >= endRow) return;
+inline void CoverageRasterizer::coverRows(int firstRow, int endRow) {
   if (firstRow_ > lastRow_) {
     firstRow_ = firstRow;
     lastRow_ = endRow - 1;
@@ -336,6 +362,16 @@ inline void CoverageRasterizer::addPiece(float x0, float y0, float x1, float y1,
     firstRow_ = std::min(firstRow_, firstRow);
     lastRow_ = std::max(lastRow_, endRow - 1);
   }
+}
+
+inline void CoverageRasterizer::addPiece(float x0, float y0, float x1, float y1, float direction) {
+  // At the right edge of the picture a piece leaves its area right of every pixel, where no
+  // coverage is read: as the fill's side there, it is dropped.
+  if (!(y1 > y0) || std::min(x0, x1) >= static_cast<float>(width_)) return;
+  const int firstRow = static_cast<int>(y0);
+  const int endRow = std::min(ceiling(y1), height_);
+  if (firstRow >= endRow) return;
+  coverRows(firstRow, endRow);
   if (!shareRows_) {
     // One thread sweeps: the piece is left in at once, while it is at hand.
     depositPiece({x0, y0, x1, y1, direction}, firstRow, endRow);
@@ -402,50 +438,63 @@ void CoverageRasterizer::addEdge(double x0, double y0, double x1, double y1) {
 }
 
 inline void CoverageRasterizer::depositInRow(std::size_t row, float xa, float xb, float d) {
-  float* areas = areas_.data() + row * stride_;
   const float left = std::min(xa, xb);
   const float right = std::max(xa, xb);
   const int c0 = static_cast<int>(left);  // not negative
   const float leftFloor = static_cast<float>(c0);
   if (right <= leftFloor + 1.0f) {
     // Within one pixel: the part of it right of the piece's middle; the rest to the next.
+    float* areas = areas_.data() + row * stride_;
     const float middle = 0.5f * (xa + xb) - leftFloor;
     areas[c0] += d - d * middle;
     areas[c0 + 1] += d * middle;
     markPair(row, c0);
   } else {
-    // Across pixels: the trapezoids of a straight piece, in closed form.
-    const int c1 = ceiling(right);
-    const float rightCeil = static_cast<float>(c1);
-    const float s = 1.0f / (right - left);
-    const float f0 = left - leftFloor;
-    const float a0 = 0.5f * s * (1.0f - f0) * (1.0f - f0);
-    const float f1 = right - rightCeil + 1.0f;
-    const float am = 0.5f * s * f1 * f1;
-    areas[c0] += d * a0;
-    if (c1 == c0 + 2) {
-      areas[c0 + 1] += d * (1.0f - a0 - am);
-    } else {
-      const float a1 = s * (1.5f - f0);
-      areas[c0 + 1] += d * (a1 - a0);
-      for (int c = c0 + 2; c < c1 - 1; ++c) areas[c] += d * s;
-      const float a2 = a1 + static_cast<float>(c1 - c0 - 3) * s;
-      areas[c1 - 1] += d * (1.0f - a2 - am);
-    }
-    areas[c1] += d * am;
-    mark(row, c0, c1);
+    depositAcross(row, left, right, d);
   }
 }
 
-void CoverageRasterizer::depositPiece(const Piece& piece, int rowBegin, int rowEnd) {
-  const float x0 = piece.x0, y0 = piece.y0, x1 = piece.x1, y1 = piece.y1;
-  const int firstRow = static_cast<int>(y0);
-  if (y1 <= static_cast<float>(firstRow + 1)) {
+void CoverageRasterizer::depositAcross(std::size_t row, float left, float right, float d) {
+  // The trapezoids of a straight piece, in closed form.
+  float* areas = areas_.data() + row * stride_;
+  const int c0 = static_cast<int>(left);
+  const float leftFloor = static_cast<float>(c0);
+  const int c1 = ceiling(right);
+  const float rightCeil = static_cast<float>(c1);
+  const float s = 1.0f / (right - left);
+  const float f0 = left - leftFloor;
+  const float a0 = 0.5f * s * (1.0f - f0) * (1.0f - f0);
+  const float f1 = right - rightCeil + 1.0f;
+  const float am = 0.5f * s * f1 * f1;
+  areas[c0] += d * a0;
+  if (c1 == c0 + 2) {
+    areas[c0 + 1] += d * (1.0f - a0 - am);
+  } else {
+    const float a1 = s * (1.5f - f0);
+    areas[c0 + 1] += d * (a1 - a0);
+    for (int c = c0 + 2; c < c1 - 1; ++c) areas[c] += d * s;
+    const float a2 = a1 + static_cast<float>(c1 - c0 - 3) * s;
+    areas[c1 - 1] += d * (1.0f - a2 - am);
+  }
+  areas[c1] += d * am;
+  mark(row, c0, c1);
+}
+
+inline void CoverageRasterizer::depositPiece(const Piece& piece, int rowBegin, int rowEnd) {
+  const int firstRow = static_cast<int>(piece.y0);
+  if (piece.y1 <= static_cast<float>(firstRow + 1)) {
     // Half the pieces of a dense stroke end in the row they start in.
     if (firstRow >= rowBegin && firstRow < rowEnd)
-      depositInRow(static_cast<std::size_t>(firstRow), x0, x1, piece.direction * (y1 - y0));
+      depositInRow(static_cast<std::size_t>(firstRow), piece.x0, piece.x1,
+                   piece.direction * (piece.y1 - piece.y0));
     return;
   }
+  depositRows(piece, rowBegin, rowEnd);
+}
+
+void CoverageRasterizer::depositRows(const Piece& piece, int rowBegin, int rowEnd) {
+  const float x0 = piece.x0, y0 = piece.y0, x1 = piece.x1, y1 = piece.y1;
+  const int firstRow = static_cast<int>(y0);
   const int endRow = std::min({ceiling(y1), height_, rowEnd});
   const int from = std::max(firstRow, rowBegin);
   if (from >= endRow) return;
@@ -503,15 +552,18 @@ inline void CoverageRasterizer::markPair(std::size_t row, int column) {
   if (bit == 63) word[1] |= 1;
 }
 
-void CoverageRasterizer::mark(std::size_t row, int from, int to) {
+inline void CoverageRasterizer::mark(std::size_t row, int from, int to) {
   std::uint64_t* marks = marks_.data() + row * words_;
-  auto first = static_cast<std::size_t>(from), last = static_cast<std::size_t>(to);
-  for (std::size_t word = first >> 6; word <= last >> 6; ++word) {
-    const std::size_t low = word == first >> 6 ? first & 63 : 0;
-    const std::size_t high = word == last >> 6 ? last & 63 : 63;
-    const std::uint64_t ones = high == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << high) - 1;
-    marks[word] |= ones & ~((std::uint64_t{1} << low) - 1);
+  const auto first = static_cast<unsigned>(from), last = static_cast<unsigned>(to);
+  const std::uint64_t fromFirst = ~std::uint64_t{0} << (first & 63);
+  const std::uint64_t toLast = (std::uint64_t{2} << (last & 63)) - 1;  // all ones at bit 63
+  if (first >> 6 == last >> 6) {
+    marks[first >> 6] |= fromFirst & toLast;
+    return;
   }
+  marks[first >> 6] |= fromFirst;
+  for (unsigned word = (first >> 6) + 1; word < last >> 6; ++word) marks[word] = ~std::uint64_t{0};
+  marks[last >> 6] |= toLast;
 }
 
 }  // namespace render

@@ -58,11 +58,14 @@ class CoverageRasterizer {
     std::uint8_t* covers;
   };
 
+  void coverRows(int firstRow, int endRow);  // widens the rows the pieces cross
   void addEdge(double x0, double y0, double x1, double y1);
   void addPiece(float x0, float y0, float x1, float y1, float direction);
   void depositPiece(const Piece& piece, int rowBegin, int rowEnd);
+  void depositRows(const Piece& piece, int rowBegin, int rowEnd);  // one crossing several rows
   // A straight piece's area in one row, from x = xa to xb, d its signed height there.
   void depositInRow(std::size_t row, float xa, float xb, float d);
+  void depositAcross(std::size_t row, float left, float right, float d);  // across pixels
   void mark(std::size_t row, int from, int to);
   void markPair(std::size_t row, int column);  // column and column + 1
   int balancedSplit(std::size_t work) const;
