@@ -298,6 +298,18 @@ class CairoCanvas final : public Canvas {
       cairo_surface_mark_dirty(target);
       return true;
     }
+    if (spans_ && stroke == nullptr) {
+      // A fill's subpaths, each closed, straight into the coverage.
+      coverage_.reset(width, height);
+      for (std::size_t i = 0; i < data_.size();) {
+        readSubpath(i, ox, oy);
+        coverage_.addPolygon(run_);
+      }
+      coverage_.sweep(evenOdd, buffer.row_ptr(0), static_cast<std::size_t>(buffer.stride()),
+                      argbOf(solid));
+      cairo_surface_mark_dirty(target);
+      return true;
+    }
     aggPath_.remove_all();
     const bool envelopes = envelopes_ && stroke != nullptr && envelopeFits(*stroke);
     if (envelopes) {

@@ -6,40 +6,47 @@ namespace render {
 
 namespace {
 
-// Emits a finished column run: all of it when short, else first, extremes, last.
-void flushRun(std::span<const CGPoint> run, std::vector<CGPoint>& out) {
-  if (run.size() <= 4) {
-    out.insert(out.end(), run.begin(), run.end());
-    return;
-  }
-  std::size_t low = 0, high = 0;
-  for (std::size_t i = 1; i < run.size(); ++i) {
-    if (run[i].y < run[low].y) low = i;
-    if (run[i].y > run[high].y) high = i;
-  }
-  out.push_back(run.front());
-  const std::size_t a = low < high ? low : high;
-  const std::size_t b = low < high ? high : low;
-  if (a != 0) out.push_back(run[a]);
-  if (b != a && b != run.size() - 1) out.push_back(run[b]);
-  out.push_back(run.back());
+// The pixel column of x: floor without a call for the coordinates of a picture.
+inline double columnOf(double x) {
+  if (!(std::fabs(x) < 1e15)) return std::floor(x);
+  const double whole = static_cast<double>(static_cast<long long>(x));
+  return whole > x ? whole - 1 : whole;
 }
 
 }  // namespace
 
 void decimateColumns(std::span<const CGPoint> points, std::vector<CGPoint>& out) {
-  std::size_t start = 0;
-  double column = points.empty() ? 0 : std::floor(points[0].x);
-  for (std::size_t i = 1; i < points.size(); ++i) {
-    const double c = std::floor(points[i].x);
-    // A run continues while it stays in its column and x does not go back.
-    if (c != column || points[i].x < points[i - 1].x) {
-      flushRun(points.subspan(start, i - start), out);
-      start = i;
-      column = c;
+  if (points.empty()) return;
+  // The run under way: points[start] onwards, its first lowest and first highest point.
+  std::size_t start = 0, low = 0, high = 0;
+  double column = columnOf(points[0].x);
+  // A finished run: all of it when short, else first, extremes in their order, last.
+  auto flush = [&](std::size_t end) {
+    if (end - start <= 4) {
+      out.insert(out.end(), points.begin() + start, points.begin() + end);
+      return;
     }
+    out.push_back(points[start]);
+    const std::size_t a = low < high ? low : high;
+    const std::size_t b = low < high ? high : low;
+    if (a != start) out.push_back(points[a]);
+    if (b != a && b != end - 1) out.push_back(points[b]);
+    out.push_back(points[end - 1]);
+  };
+  for (std::size_t i = 1; i < points.size(); ++i) {
+    const CGPoint& p = points[i];
+    const double c = columnOf(p.x);
+    // A run continues while it stays in its column and x does not go back.
+    if (c != column || p.x < points[i - 1].x) {
+      flush(i);
+      start = low = high = i;
+      column = c;
+      continue;
+    }
+    if (p.y < points[low].y) low = i;
+    if (p.y > points[high].y) high = i;
   }
-  if (start < points.size()) flushRun(points.subspan(start), out);
+  flush(points.size());
 }
 
 }  // namespace render
