@@ -2,20 +2,38 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 CGPath::CGPath(const CGPath& other)
-    : points_(other.points_),
+    : afterClose_(other.afterClose_),
       first_(other.first_),
-      more_(other.more_),
       subpathCount_(other.subpathCount_),
-      afterClose_(other.afterClose_) {}
+      more_(other.more_) {
+  growTo(other.pointCount_);
+  if (other.pointCount_ > 0)
+    std::memcpy(points_, other.points_, other.pointCount_ * sizeof(CGPoint));
+  pointCount_ = other.pointCount_;
+}
+
+CGPath::~CGPath() {
+  if (points_ != inlinePoints_) delete[] points_;
+}
+
+void CGPath::growTo(std::size_t capacity) {
+  if (capacity <= pointCapacity_) return;
+  auto* grown = new CGPoint[capacity];
+  if (pointCount_ > 0) std::memcpy(grown, points_, pointCount_ * sizeof(CGPoint));
+  if (points_ != inlinePoints_) delete[] points_;
+  points_ = grown;
+  pointCapacity_ = capacity;
+}
 
 CGRect CGPath::boundingBox() const {
-  if (points_.empty()) return CGRectZero;
+  if (pointCount_ == 0) return CGRectZero;
   CGFloat x0 = std::numeric_limits<CGFloat>::infinity(), y0 = x0;
   CGFloat x1 = -x0, y1 = -x0;
-  for (const CGPoint& p : points_) {
+  for (const CGPoint& p : points()) {
     x0 = std::min(x0, p.x);
     y0 = std::min(y0, p.y);
     x1 = std::max(x1, p.x);
@@ -25,23 +43,23 @@ CGRect CGPath::boundingBox() const {
 }
 
 void CGPath::reserve(std::size_t points) {
-  const std::size_t needed = points_.size() + points;
-  if (needed > points_.capacity()) points_.reserve(std::max(needed, points_.capacity() * 2));
+  const std::size_t needed = pointCount_ + points;
+  if (needed > pointCapacity_) growTo(std::max(needed, pointCapacity_ * 2));
 }
 
 void CGPath::appendPoint(CGPoint point) {
-  if (points_.size() == points_.capacity()) reserve(std::max<std::size_t>(points_.size(), 8));
-  points_.push_back(point);
+  if (pointCount_ == pointCapacity_) reserve(std::max<std::size_t>(pointCount_, 8));
+  points_[pointCount_++] = point;
   ++current().count;
 }
 
 void CGPath::beginSubpath(CGPoint point) {
   // A move right after a move replaces it, as on the platform.
   if (subpathCount_ > 0 && current().count == 1 && !current().closed && !afterClose_) {
-    points_.back() = point;
+    points_[pointCount_ - 1] = point;
     return;
   }
-  const CGPathSubpath fresh{points_.size(), 0, false};
+  const CGPathSubpath fresh{pointCount_, 0, false};
   if (subpathCount_ == 0) {
     first_ = fresh;
   } else {
@@ -75,10 +93,10 @@ void CGPath::addLines(const CGAffineTransform* transform, const CGPoint* points,
   const CGAffineTransform t = transform != nullptr ? *transform : CGAffineTransformIdentity;
   // A lone move before the lines is replaced by the new subpath.
   if (subpathCount_ > 0 && current().count == 1 && !current().closed && !afterClose_) {
-    points_.pop_back();
+    --pointCount_;
     current().count = 0;
   } else {
-    const CGPathSubpath fresh{points_.size(), 0, false};
+    const CGPathSubpath fresh{pointCount_, 0, false};
     if (subpathCount_ == 0) {
       first_ = fresh;
     } else {
@@ -89,7 +107,7 @@ void CGPath::addLines(const CGAffineTransform* transform, const CGPoint* points,
   afterClose_ = false;
   reserve(count);
   for (std::size_t i = 0; i < count; ++i) {
-    points_.push_back(CGPointApplyAffineTransform(points[i], t));
+    points_[pointCount_++] = CGPointApplyAffineTransform(points[i], t);
   }
   current().count = count;
 }
@@ -181,7 +199,9 @@ bool CGPathIsEmpty(CGPathRef path) {
 bool CGPathEqualToPath(CGPathRef path1, CGPathRef path2) {
   if (path1 == path2) return true;
   if (path1 == nullptr || path2 == nullptr) return false;
-  if (path1->subpathCount() != path2->subpathCount() || path1->points() != path2->points())
+  const auto points1 = path1->points(), points2 = path2->points();
+  if (path1->subpathCount() != path2->subpathCount() ||
+      !std::equal(points1.begin(), points1.end(), points2.begin(), points2.end()))
     return false;
   for (std::size_t i = 0; i < path1->subpathCount(); ++i) {
     const CGPathSubpath a = path1->subpath(i), b = path2->subpath(i);

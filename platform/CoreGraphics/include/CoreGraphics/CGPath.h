@@ -1,7 +1,9 @@
 #pragma once
-// Paths: subpaths of points joined by straight lines, each open or closed. A plot builds a few
-// paths every frame, so a path is one reference-counted block holding one vector of points
-// (grown geometrically, reserved by CGPathAddLines) and its first subpath inline.
+// Paths: subpaths of points joined by straight lines, each open or closed. A plot builds many
+// paths every frame and drops the previous frame's (by then cold) ones, so a path is one
+// reference-counted block: its first subpath and up to four points (a bar, a rectangle) live in
+// it, and only longer paths have their points in a second block (grown geometrically, reserved
+// by CGPathAddLines).
 
 #include <atomic>
 #include <cstddef>
@@ -26,14 +28,14 @@ class CGPath {
   CGPath& operator=(const CGPath&) = delete;
 
   // ---- Reading (renderer, serialisers, tests) ----
-  bool isEmpty() const { return points_.empty(); }
+  bool isEmpty() const { return pointCount_ == 0; }
   std::size_t subpathCount() const { return subpathCount_; }
   CGPathSubpath subpath(std::size_t index) const { return index == 0 ? first_ : more_[index - 1]; }
   std::span<const CGPoint> subpathPoints(std::size_t index) const {
     const CGPathSubpath s = subpath(index);
-    return {points_.data() + s.first, s.count};
+    return {points_ + s.first, s.count};
   }
-  const std::vector<CGPoint>& points() const { return points_; }
+  std::span<const CGPoint> points() const { return {points_, pointCount_}; }
   // Smallest rectangle holding every point; CGRectZero for an empty path.
   CGRect boundingBox() const;
 
@@ -58,17 +60,24 @@ class CGPath {
   std::uint32_t retainCount() const noexcept { return references_.load(std::memory_order_relaxed); }
 
  private:
-  ~CGPath() = default;
+  static constexpr std::size_t kInlinePoints = 4;
+
+  ~CGPath();
   CGPathSubpath& current() { return subpathCount_ == 1 ? first_ : more_.back(); }
   void beginSubpath(CGPoint point);
   void appendPoint(CGPoint point);
+  void growTo(std::size_t capacity);
 
-  std::vector<CGPoint> points_;
-  CGPathSubpath first_;
-  std::vector<CGPathSubpath> more_;
-  std::size_t subpathCount_ = 0;
-  bool afterClose_ = false;  // the next line starts a new subpath at the closed one's start
+  // The reference count first: a release touches the block's first cache line only.
   std::atomic<std::uint32_t> references_{1};
+  bool afterClose_ = false;  // the next line starts a new subpath at the closed one's start
+  std::size_t pointCount_ = 0;
+  std::size_t pointCapacity_ = kInlinePoints;
+  CGPoint* points_ = inlinePoints_;  // inlinePoints_ or a block of its own
+  CGPathSubpath first_;
+  std::size_t subpathCount_ = 0;
+  std::vector<CGPathSubpath> more_;
+  CGPoint inlinePoints_[kInlinePoints];
 };
 
 using CGPathRef = const CGPath*;
