@@ -1,5 +1,7 @@
 #include "objc/runtime.h"
 
+#include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -65,6 +67,41 @@ Runtime& runtime() {
   return *instance;
 }
 
+// Advanced (with the lock held for writing) whenever a method is added or its implementation
+// replaced: every thread's send cache then looks its methods up again.
+std::atomic<std::uint64_t> methodsGeneration{1};
+
+void methodsChanged() {
+  methodsGeneration.fetch_add(1, std::memory_order_release);
+}
+
+// Per thread, the selectors last named by the same string: a send by name (a display link's
+// action every refresh, say) neither hashes the name nor takes the lock. The string is compared
+// all the same, since a buffer may hold another name later; selectors are never freed.
+struct NamedSelector {
+  const char* name = nullptr;
+  SEL selector = nullptr;
+};
+constexpr std::size_t kNamedSelectorSlots = 64;
+thread_local NamedSelector namedSelectors[kNamedSelectorSlots];
+
+std::size_t slotOf(const void* key) {
+  const auto bits = reinterpret_cast<std::uintptr_t>(key);
+  return (bits >> 3 ^ bits >> 9) % kNamedSelectorSlots;
+}
+
+// Per thread, the implementations last found for a class, a selector and a call's types; an
+// entry of an older generation of methods is looked up again.
+struct FoundImplementation {
+  Class cls = nullptr;
+  SEL selector = nullptr;
+  const std::string* callTypes = nullptr;
+  std::uint64_t generation = 0;
+  IMP imp = nullptr;
+};
+constexpr std::size_t kFoundSlots = 128;
+thread_local FoundImplementation foundImplementations[kFoundSlots];
+
 Method findMethod(Class cls, SEL name) {
   for (Class c = cls; c != nullptr; c = c->superclass) {
     auto found = c->methods.find(name);
@@ -98,16 +135,25 @@ void releaseObjectIvars(NSObject* object, Class cls) {
 // ---- Selectors ---------------------------------------------------------------------------------
 
 SEL sel_registerName(const char* name) {
+  if (name == nullptr) return nullptr;
+  NamedSelector& named = namedSelectors[slotOf(name)];
+  if (named.name == name && std::strcmp(named.selector->name.c_str(), name) == 0)
+    return named.selector;
   auto& rt = runtime();
+  SEL selector = nullptr;
   {
     std::shared_lock read(rt.lock);
     auto found = rt.selectors.find(name);
-    if (found != rt.selectors.end()) return found->second.get();
+    if (found != rt.selectors.end()) selector = found->second.get();
   }
-  std::unique_lock write(rt.lock);
-  auto& slot = rt.selectors[name];
-  if (!slot) slot = std::make_unique<objc_selector>(objc_selector{name});
-  return slot.get();
+  if (selector == nullptr) {
+    std::unique_lock write(rt.lock);
+    auto& slot = rt.selectors[name];
+    if (!slot) slot = std::make_unique<objc_selector>(objc_selector{name});
+    selector = slot.get();
+  }
+  named = NamedSelector{name, selector};
+  return selector;
 }
 
 SEL sel_getUid(const char* name) {
@@ -265,6 +311,7 @@ bool class_addMethod(Class cls, SEL name, IMP imp, const char* types) {
   auto& slot = cls->methods[name];
   if (slot) return false;
   slot = std::make_unique<objc_method>(objc_method{name, imp, types ? types : ""});
+  methodsChanged();
   return true;
 }
 
@@ -272,6 +319,7 @@ IMP class_replaceMethod(Class cls, SEL name, IMP imp, const char* types) {
   if (cls == nullptr || name == nullptr || imp == nullptr) return nullptr;
   std::unique_lock write(runtime().lock);
   auto& slot = cls->methods[name];
+  methodsChanged();
   if (slot) return std::exchange(slot->imp, imp);
   slot = std::make_unique<objc_method>(objc_method{name, imp, types ? types : ""});
   return nullptr;
@@ -336,6 +384,7 @@ IMP method_getImplementation(Method method) {
 IMP method_setImplementation(Method method, IMP imp) {
   if (method == nullptr || imp == nullptr) return nullptr;
   std::unique_lock write(runtime().lock);
+  methodsChanged();
   return std::exchange(method->imp, imp);
 }
 const char* method_getTypeEncoding(Method method) {
@@ -410,11 +459,22 @@ bool typeEncodingsMatch(const char* methodTypes, const std::string& callTypes) {
 SendStatus lookUpForSend(id receiver, SEL selector, const std::string& callTypes, IMP* imp) {
   if (receiver == nullptr) return SendStatus::nilReceiver;
   Class cls = object_getClass(receiver);
+  const std::uint64_t generation = methodsGeneration.load(std::memory_order_acquire);
+  const auto bits =
+      reinterpret_cast<std::uintptr_t>(cls) ^ reinterpret_cast<std::uintptr_t>(selector);
+  FoundImplementation& found = foundImplementations[(bits >> 4 ^ bits >> 11) % kFoundSlots];
+  if (found.cls == cls && found.selector == selector && found.callTypes == &callTypes &&
+      found.generation == generation) {
+    *imp = found.imp;
+    return SendStatus::sent;
+  }
   std::shared_lock read(runtime().lock);
   Method method = findMethod(cls, selector);
   if (method == nullptr) return SendStatus::unrecognizedSelector;
   if (!typeEncodingsMatch(method->types.c_str(), callTypes)) return SendStatus::typeMismatch;
   *imp = method->imp;
+  found = FoundImplementation{cls, selector, &callTypes,
+                              methodsGeneration.load(std::memory_order_relaxed), method->imp};
   return SendStatus::sent;
 }
 
