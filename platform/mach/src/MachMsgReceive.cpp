@@ -13,10 +13,12 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include <mach/SystemCallHooks.h>
 #include "BodyChunks.h"
@@ -37,9 +39,11 @@ constexpr size_t kMostDescriptors = 8;
 // How long a thread that has just sent a request looks for its reply before it sleeps.
 constexpr auto kReplyLook = std::chrono::microseconds(50);
 // After looks that found nothing, the next exchanges sleep at once: one after one miss, two after
-// two in a row, up to sixteen. When replies come later than a look lasts (a slow peer, a crowded
-// machine), looking only keeps the core from whoever has to answer.
-constexpr uint32_t kMostLooksSkipped = 16;
+// two in a row, up to sixty-four. When replies come later than a look lasts (a peer that sleeps
+// between requests, a crowded machine), looking only costs system calls and keeps the core from
+// whoever has to answer.
+constexpr uint32_t kMostLooksSkipped = 64;
+constexpr auto kMostMissesCounted = static_cast<uint32_t>(std::bit_width(kMostLooksSkipped));
 // This thread's looks in a row that found nothing, and the exchanges still to go without one.
 thread_local uint32_t looksMissed = 0;
 thread_local uint32_t looksToSkip = 0;
@@ -305,8 +309,24 @@ mach_msg_return_t receiveMessage(mach_msg_header_t* message, mach_msg_option_t o
   bool looking = afterSend && looksToSkip == 0;
   if (afterSend && !looking) --looksToSkip;
   const auto lookUntil = timed ? std::min(start + kReplyLook, deadline) : start + kReplyLook;
+  // Sleeps until the socket is readable; false once the time-out has passed.
+  const auto sleepUntilReadable = [&] {
+    int wait = -1;
+    if (timed) {
+      auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return false;
+      wait = static_cast<int>(left.count());
+    }
+    pollfd readable{socket->get(), POLLIN, 0};
+    systemCalls().poll(&readable, 1, wait);
+    return true;
+  };
+  // A reply not looked for is slept on at once: a receive now would only find nothing.
+  bool sleepFirst = afterSend && !looking;
   alignas(8) char datagram[sizeof(Envelope) + kMaxMessageSize];
   for (;;) {
+    if (std::exchange(sleepFirst, false) && !sleepUntilReadable()) return MACH_RCV_TIMED_OUT;
     Received received;
     int flags = 0;
     const ssize_t length =
@@ -319,19 +339,11 @@ mach_msg_return_t receiveMessage(mach_msg_header_t* message, mach_msg_option_t o
         continue;
       }
       if (looking) {
-        looksMissed = std::min(looksMissed + 1, kMostLooksSkipped);
+        looksMissed = std::min(looksMissed + 1, kMostMissesCounted);
         looksToSkip = std::min(uint32_t{1} << (looksMissed - 1), kMostLooksSkipped);
       }
       looking = false;
-      int wait = -1;
-      if (timed) {
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline -
-                                                                 std::chrono::steady_clock::now());
-        if (left.count() <= 0) return MACH_RCV_TIMED_OUT;
-        wait = static_cast<int>(left.count());
-      }
-      pollfd readable{socket->get(), POLLIN, 0};
-      systemCalls().poll(&readable, 1, wait);
+      if (!sleepUntilReadable()) return MACH_RCV_TIMED_OUT;
       continue;
     }
     Verdict verdict = check(datagram, static_cast<size_t>(length), flags, received);
