@@ -31,6 +31,7 @@ constexpr uint32_t kChunksPerPool = 4;
 constexpr int kSizeClasses = std::countr_zero(kLargestChunk / kSmallestChunk) + 1;
 // Every client waits 50 ms for its reply: a body left in flight this long has no reader waiting.
 constexpr auto kUnreadAfter = std::chrono::seconds(1);
+constexpr auto kSenderLookInterval = std::chrono::seconds(1);
 
 struct PoolHeader {
   uint32_t magic;
@@ -152,6 +153,7 @@ struct MappedPool {
   uint32_t held = 0;
   uint64_t faulted = 0;     // one bit per chunk whose pages are mapped in already
   UniqueDescriptor sender;  // pidfd of the process that sent it: readable once it has exited
+  Clock::time_point senderLookedAt;  // when a release last asked whether the sender is gone
 };
 
 struct HeldChunk {
@@ -238,7 +240,8 @@ MappedPool* mapPool(int descriptor, const struct stat& status, uint32_t chunkSiz
                      chunkCount,
                      0,
                      0,
-                     UniqueDescriptor(static_cast<int>(syscall(SYS_pidfd_open, sender, 0)))};
+                     UniqueDescriptor(static_cast<int>(syscall(SYS_pidfd_open, sender, 0))),
+                     Clock::now()};
   return slot;
 }
 
@@ -374,7 +377,15 @@ bool returnHeldChunk(vm_address_t address) {
     uint32_t holder = static_cast<uint32_t>(thisProcess());
     stateOf(header->state[held.index]).compare_exchange_strong(holder, kChunkFree);
     held = HeldChunk{};
-    if (--pool.held == 0 && senderHasExited(pool)) unmap(pool);
+    // Asked at most once a second, not at every release of a live sender's stream of bodies; a
+    // pool whose sender went in between is unmapped at a later release or at the next mapping.
+    if (--pool.held == 0) {
+      const auto now = Clock::now();
+      if (now - pool.senderLookedAt >= kSenderLookInterval) {
+        pool.senderLookedAt = now;
+        if (senderHasExited(pool)) unmap(pool);
+      }
+    }
     return true;
   }
   return false;

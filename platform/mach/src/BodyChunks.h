@@ -8,7 +8,8 @@
 // receiver that holds it. A chunk is never reused while held; one in flight that no receiver
 // took up (its receiver gone, or the message dropped or left unread) is taken back under a new
 // ticket, so the old message can no longer take it. A receiver unmaps a pool whose sender has
-// exited once it holds none of it.
+// exited once it holds none of it: at a release (asking at most once a second) or when it maps
+// another pool.
 
 #include <mach/mach.h>
 #include <sys/types.h>
