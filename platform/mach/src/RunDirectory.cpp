@@ -19,11 +19,40 @@ std::mutex directoryMutex;
 std::string openedFor;
 UniqueDescriptor runDirectory;
 uint64_t openings = 0;
+// Where the environment held the entry naming the device when it was last read. setenv puts a
+// new entry (or a new array) and unsetenv moves the entries after the one it takes out, so while
+// the same entry stands in the same place the device is the same, and the environment is not
+// searched again.
+char** seenEnvironment = nullptr;
+std::size_t seenIndex = 0;
+const char* seenEntry = nullptr;
+const char* openedEntry = nullptr;
+
+const char* deviceRoot() {
+  if (environ != nullptr && environ == seenEnvironment && environ[seenIndex] == seenEntry)
+    return seenEntry + std::strlen(device::kDeviceEnvironmentVariable) + 1;
+  const std::size_t nameLength = std::strlen(device::kDeviceEnvironmentVariable);
+  seenEnvironment = nullptr;
+  for (std::size_t i = 0; environ != nullptr && environ[i] != nullptr; ++i) {
+    const char* entry = environ[i];
+    if (std::strncmp(entry, device::kDeviceEnvironmentVariable, nameLength) != 0 ||
+        entry[nameLength] != '=')
+      continue;
+    seenEnvironment = environ;
+    seenIndex = i;
+    seenEntry = entry;
+    return entry + nameLength + 1;
+  }
+  return nullptr;
+}
 
 // Asked in every exchange: the device is read as the environment names it, without a path made.
 int openRunDirectory() {
-  const char* root = std::getenv(device::kDeviceEnvironmentVariable);
+  const char* root = deviceRoot();
   if (root == nullptr || *root == '\0') return -1;
+  // The very entry the directory was opened for: no need to compare its text.
+  if (root == openedEntry && runDirectory.valid()) return runDirectory.get();
+  openedEntry = root;
   if (openedFor != root || !runDirectory.valid()) {
     std::filesystem::path run = device::runDirectory();
     if (run.empty()) return -1;
