@@ -98,6 +98,40 @@ bool serveEvents(CFRunLoopRef rl, runloop::Mode& mode, const epoll_event* events
   return handled;
 }
 
+// The signalled sources of `mode` (at most `capacity`), each held; none when nothing is signalled.
+size_t signalledInMode(CFRunLoopRef rl, runloop::Mode& mode, CFHolder<__CFRunLoopSource>* found,
+                       size_t capacity) {
+  if (rl->signalledSources.load(std::memory_order_acquire) == 0) return 0;
+  size_t count = 0;
+  std::lock_guard lock(rl->mutex);
+  for (auto& source : mode.sources) {
+    if (count == capacity) break;
+    if (source->signalled.load(std::memory_order_acquire) && source->valid) found[count++] = source;
+  }
+  return count;
+}
+
+// Serves the signalled sources of `mode`; true when one was served.
+bool serveSignalled(CFRunLoopRef rl, runloop::Mode& mode) {
+  constexpr size_t kMostSignalled = 8;
+  CFHolder<__CFRunLoopSource> found[kMostSignalled];
+  const size_t count = signalledInMode(rl, mode, found, kMostSignalled);
+  bool served = false;
+  for (size_t i = 0; i < count; ++i) {
+    __CFRunLoopSource* source = found[i].get();
+    if (!source->signalled.exchange(false)) continue;
+    runloop::countSignal(source, -1);
+    {
+      // An earlier callout may have removed it.
+      std::lock_guard lock(rl->mutex);
+      if (!source->valid || !runloop::modeContains(mode, source)) continue;
+    }
+    source->callout(-1, source->info);
+    served = true;
+  }
+  return served;
+}
+
 // Each observer, its callout run without the loop's mutex: it may add or remove observers.
 void tellBeforeWaiting(CFRunLoopRef rl) {
   for (size_t i = 0;; ++i) {
@@ -127,6 +161,7 @@ int32_t run(CFRunLoopRef rl, CFStringRef modeName, CFTimeInterval seconds, bool 
   int32_t result = kCFRunLoopRunTimedOut;
   constexpr int kBatch = 32;
   epoll_event events[kBatch];
+  bool servedSignalled = false;
   for (;;) {
     fireTimers(rl, *mode);
     if (rl->stopRequested.exchange(false)) {
@@ -134,12 +169,23 @@ int32_t run(CFRunLoopRef rl, CFStringRef modeName, CFTimeInterval seconds, bool 
       break;
     }
     tellBeforeWaiting(rl);
-    int timeout = waitMilliseconds(rl, *mode, deadline);
-    rl->waiting = true;
-    int count = epoll_wait(mode->epollDescriptor, events, kBatch, timeout);
-    rl->waiting = false;
-    if (count < 0) count = 0;  // EINTR: look again
-    bool handled = serveEvents(rl, *mode, events, count);
+    // Signalled sources are served without a wait, but never two turns running: what they signal
+    // again waits for a turn that has looked at the descriptors too.
+    bool handled = false;
+    if (!servedSignalled)
+      handled = servedSignalled = serveSignalled(rl, *mode);
+    else
+      servedSignalled = false;
+    if (!handled) {
+      CFHolder<__CFRunLoopSource> signalled;
+      const bool ready = signalledInMode(rl, *mode, &signalled, 1) > 0;
+      int timeout = ready ? 0 : waitMilliseconds(rl, *mode, deadline);
+      rl->waiting = true;
+      int count = epoll_wait(mode->epollDescriptor, events, kBatch, timeout);
+      rl->waiting = false;
+      if (count < 0) count = 0;  // EINTR: look again
+      handled = serveEvents(rl, *mode, events, count);
+    }
     fireTimers(rl, *mode);
     if (handled && returnAfterSource) {
       result = kCFRunLoopRunHandledSource;

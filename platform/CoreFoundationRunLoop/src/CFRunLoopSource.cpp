@@ -95,3 +95,18 @@ void CFRunLoopSourceInvalidate(CFRunLoopSourceRef source) {
 Boolean CFRunLoopSourceIsValid(CFRunLoopSourceRef source) {
   return source && source->valid;
 }
+
+void CFRunLoopSourceSignal(CFRunLoopSourceRef source) {
+  if (!source || !source->valid || source->signalled.exchange(true)) return;
+  runloop::countSignal(source, +1);
+}
+
+namespace runloop {
+
+void countSignal(__CFRunLoopSource* source, int delta) {
+  std::lock_guard lock(source->loopsMutex);
+  for (CFRunLoopRef rl : source->loops)
+    rl->signalledSources.fetch_add(static_cast<uint32_t>(delta));
+}
+
+}  // namespace runloop

@@ -21,7 +21,8 @@ struct __CFRunLoopSource : CFRuntimeObject {
   void (*callout)(int, void*) = nullptr;
   void* info = nullptr;
   std::atomic<bool> valid{true};
-  std::mutex loopsMutex;  // guards `loops`; never held while a loop's mutex is wanted
+  std::atomic<bool> signalled{false};  // CFRunLoopSourceSignal, until served
+  std::mutex loopsMutex;               // guards `loops`; never held while a loop's mutex is wanted
   std::vector<CFRunLoopRef> loops;
 };
 
@@ -69,6 +70,7 @@ struct __CFRunLoop : CFRuntimeObject {
   std::vector<CFHolder<__CFRunLoopTimer>> commonTimers;
   std::vector<CFHolder<__CFRunLoopSource>> everyModeSources;
   std::vector<CFHolder<__CFRunLoopObserver>> beforeWaitingObservers;
+  std::atomic<uint32_t> signalledSources{0};  // signalled sources in this loop, not yet served
   std::atomic<bool> stopRequested{false};
   std::atomic<bool> waiting{false};
   const char* currentMode = nullptr;  // name of the innermost running mode, on the loop's thread
@@ -90,5 +92,7 @@ void detachTimer(CFRunLoopRef rl, __CFRunLoopTimer* timer);
 void detachSource(CFRunLoopRef rl, __CFRunLoopSource* source);
 
 void wake(CFRunLoopRef rl);
+// Counts a source's signal in (+1) or out (-1) of every loop that has it.
+void countSignal(__CFRunLoopSource* source, int delta);
 
 }  // namespace runloop

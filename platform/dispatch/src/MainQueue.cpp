@@ -5,6 +5,7 @@
 #include <dispatch/dispatch.h>
 
 #include <CoreFoundation/CFRunLoop.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <time.h>
 #include <unistd.h>
@@ -25,6 +26,17 @@ struct dispatch_queue_s {
 
 namespace {
 
+// The main thread, known when the queue is made there: work that it queues for itself signals the
+// queue's source rather than writing the eventfd, since its loop looks for signalled sources
+// before it sleeps. (No thread-local here: the first touch of one may allocate, and real-time
+// threads submit too.)
+pthread_t mainThread{};
+bool mainThreadKnown = false;
+
+bool onMainThread() {
+  return mainThreadKnown && pthread_equal(pthread_self(), mainThread) != 0;
+}
+
 dispatch_queue_s& mainQueue() {
   static dispatch_queue_s* queue = new dispatch_queue_s;
   return *queue;
@@ -43,8 +55,11 @@ void wrapBlock(void* block) {
 void drain(int fd, void* info) {
   auto& queue = *static_cast<dispatch_queue_s*>(info);
   uint64_t count;
-  [[maybe_unused]] ssize_t got = read(fd, &count, sizeof count);
-  // Cleared before draining: a submission after this point writes the eventfd again.
+  // -1: signalled from the main thread, nothing written.
+  if (fd >= 0) {
+    [[maybe_unused]] ssize_t got = read(fd, &count, sizeof count);
+  }
+  // Cleared before draining: a submission after this point wakes the queue again.
   queue.wakePending.store(false, std::memory_order_seq_cst);
   dispatch_internal::WorkItem item;
   // Only the work queued when this turn began: what comes meanwhile (work that submits work, a
@@ -69,6 +84,8 @@ __attribute__((constructor)) void attachMainQueue() {
   }
   queue.source = CFRunLoopSourceCreateWithDescriptor(queue.wakeDescriptor, drain, &queue);
   CFRunLoopAddSourceInAllModes(CFRunLoopGetMain(), queue.source);
+  mainThread = pthread_self();
+  mainThreadKnown = gettid() == getpid();
 }
 
 }  // namespace
@@ -84,6 +101,10 @@ void dispatch_async_f(dispatch_queue_t queue, void* context, dispatch_function_t
     return;
   }
   if (!queue->wakePending.exchange(true, std::memory_order_seq_cst)) {
+    if (onMainThread()) {
+      CFRunLoopSourceSignal(queue->source);
+      return;
+    }
     uint64_t one = 1;
     [[maybe_unused]] ssize_t written = write(queue->wakeDescriptor, &one, sizeof one);
   }

@@ -49,6 +49,10 @@ Boolean CFRunLoopContainsSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFSt
 // Removes the source from every loop and mode; its callout is never called again.
 void CFRunLoopSourceInvalidate(CFRunLoopSourceRef source);
 Boolean CFRunLoopSourceIsValid(CFRunLoopSourceRef source);
+// Marks the source ready without its descriptor: each loop that has it serves it at its next turn
+// in a mode that holds it, and the callout gets -1 for the descriptor. It wakes no loop: a thread
+// other than the loop's wakes it with CFRunLoopWakeUp.
+void CFRunLoopSourceSignal(CFRunLoopSourceRef source);
 // Platform extension for the main queue: the source is served in every mode, present and future.
 void CFRunLoopAddSourceInAllModes(CFRunLoopRef rl, CFRunLoopSourceRef source);
 
