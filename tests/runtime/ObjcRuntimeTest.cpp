@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "objc/StrongRef.h"
 #include "objc/message.h"
 #include "objc/runtime.h"
@@ -57,6 +59,34 @@ TEST(ObjcRuntime, SendsAlongTheSuperclassChainToRunTimeSubclasses) {
   EXPECT_EQ(Counted::alive, before + 1);
   object->release();
   EXPECT_EQ(Counted::alive, before - 1);
+}
+
+int tripled(id self, SEL) {
+  return static_cast<Counted*>(self)->value * 3;
+}
+
+// Sends remember what they found: a method replaced, or added lower down, must be found afresh.
+TEST(ObjcRuntime, SendsFindAMethodReplacedOrOverriddenAfterEarlierSends) {
+  Class sub = objc_allocateClassPair(Counted::class_(), "CountedOverridingSubclass", 0);
+  ASSERT_NE(sub, nullptr);
+  objc_registerClassPair(sub);
+  id object = class_createInstance(sub);
+  ASSERT_NE(object, nullptr);
+  EXPECT_EQ(msgSend<int>(object, "value"), 7);
+  ASSERT_TRUE(objc::addMethod(sub, "value", &doubled));
+  EXPECT_EQ(msgSend<int>(object, "value"), 14) << "the override added after a send";
+  method_setImplementation(class_getInstanceMethod(sub, sel_registerName("value")),
+                           reinterpret_cast<IMP>(&tripled));
+  EXPECT_EQ(msgSend<int>(object, "value"), 21) << "the implementation replaced after a send";
+  object->release();
+}
+
+TEST(ObjcRuntime, ANameBufferUsedAgainNamesItsNewSelector) {
+  char name[16] = "value";
+  const SEL value = sel_registerName(name);
+  std::strcpy(name, "setValue:");
+  EXPECT_NE(sel_registerName(name), value);
+  EXPECT_STREQ(sel_getName(sel_registerName(name)), "setValue:");
 }
 
 TEST(ObjcRuntime, MessagesToNoObjectReturnZero) {

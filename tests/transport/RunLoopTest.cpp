@@ -219,6 +219,43 @@ TEST(RunLoop, SourceInvalidatedByAnEarlierCalloutOfTheSameTurnIsNotCalled) {
 }
 
 // Told before each sleep, in a mode it was not added for, once what woke the loop has run.
+void countSignalled(int fd, void* info) {
+  auto* counter = static_cast<Counter*>(info);
+  ++counter->calls;
+  counter->fd = fd;
+}
+
+// A signalled source is served once per signal, without its descriptor, and only in a mode that
+// holds it.
+TEST(RunLoop, SignalledSourceServedOnceWithoutItsDescriptorInItsModesOnly) {
+  onFreshThread([] {
+    EventFd never;
+    Counter counter;
+    CFRunLoopSourceRef source =
+        CFRunLoopSourceCreateWithDescriptor(never.fd, countSignalled, &counter);
+    CFRunLoopRef loop = CFRunLoopGetCurrent();
+    CFRunLoopAddSource(loop, source, kCFRunLoopDefaultMode);
+    CFRunLoopTimerRef keepTracking = CFRunLoopTimerCreate(
+        nullptr, CFAbsoluteTimeGetCurrent() + 3600, 0, 0, 0, +[](CFRunLoopTimerRef, void*) {},
+        nullptr);
+    CFRunLoopAddTimer(loop, keepTracking, kTrackingMode);
+
+    CFRunLoopSourceSignal(source);
+    EXPECT_EQ(CFRunLoopRunInMode(kTrackingMode, 0.05, true), kCFRunLoopRunTimedOut);
+    EXPECT_EQ(counter.calls, 0) << "served in a mode without it";
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 5, true), kCFRunLoopRunHandledSource);
+    EXPECT_EQ(counter.calls, 1);
+    EXPECT_EQ(counter.fd, -1);
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.05, true), kCFRunLoopRunTimedOut);
+    EXPECT_EQ(counter.calls, 1) << "served again without a new signal";
+
+    CFRunLoopTimerInvalidate(keepTracking);
+    CFRelease(keepTracking);
+    CFRunLoopSourceInvalidate(source);
+    CFRelease(source);
+  });
+}
+
 TEST(RunLoop, ObserverToldBeforeSleepingUntilRemoved) {
   onFreshThread([] {
     EventFd event;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "CoreGraphics/CoreGraphics.h"
 
 namespace {
@@ -86,5 +89,31 @@ TEST(Path, MovesLinesAndClosesFollowThePlatform) {
   CGPathRelease(path);
   CGPathRelease(nullptr);
 }
+
+// A path's points live in its own block up to four and in a block of their own beyond: points
+// added one by one or together, and copies, keep every point across that line.
+class PathGrowth : public testing::TestWithParam<int> {};
+
+TEST_P(PathGrowth, KeepsEveryPointAcrossTheBlocks) {
+  const int count = GetParam();
+  cg::PathRef path = cg::PathRef::mutablePath();
+  std::vector<CGPoint> expected;
+  for (int i = 0; i < count; ++i) {
+    expected.push_back({static_cast<CGFloat>(i), static_cast<CGFloat>(-i)});
+    CGPathAddLineToPoint(path.get(), nullptr, i, -i);
+  }
+  CGPathAddLines(path.get(), nullptr, expected.data(), expected.size());
+  cg::PathRef copy = cg::PathRef::adopt(CGPathCreateCopy(path.get()));
+  for (const cg::PathRef* each : {&path, &copy}) {
+    ASSERT_EQ((*each)->subpathCount(), 2u);
+    for (std::size_t subpath = 0; subpath < 2; ++subpath) {
+      const auto points = (*each)->subpathPoints(subpath);
+      EXPECT_TRUE(std::equal(points.begin(), points.end(), expected.begin(), expected.end()));
+    }
+  }
+  EXPECT_TRUE(CGPathEqualToPath(path.get(), copy.get()));
+}
+
+INSTANTIATE_TEST_SUITE_P(PointCounts, PathGrowth, testing::Values(1, 2, 3, 4, 5, 9, 40));
 
 }  // namespace
