@@ -119,8 +119,7 @@ bool serveSignalled(CFRunLoopRef rl, runloop::Mode& mode) {
   bool served = false;
   for (size_t i = 0; i < count; ++i) {
     __CFRunLoopSource* source = found[i].get();
-    if (!source->signalled.exchange(false)) continue;
-    runloop::countSignal(source, -1);
+    if (!runloop::takeSignal(source)) continue;
     {
       // An earlier callout may have removed it.
       std::lock_guard lock(rl->mutex);
@@ -161,7 +160,6 @@ int32_t run(CFRunLoopRef rl, CFStringRef modeName, CFTimeInterval seconds, bool 
   int32_t result = kCFRunLoopRunTimedOut;
   constexpr int kBatch = 32;
   epoll_event events[kBatch];
-  bool servedSignalled = false;
   for (;;) {
     fireTimers(rl, *mode);
     if (rl->stopRequested.exchange(false)) {
@@ -169,13 +167,13 @@ int32_t run(CFRunLoopRef rl, CFStringRef modeName, CFTimeInterval seconds, bool 
       break;
     }
     tellBeforeWaiting(rl);
-    // Signalled sources are served without a wait, but never two turns running: what they signal
-    // again waits for a turn that has looked at the descriptors too.
+    // Signalled sources are served without a wait, but never two turns running (nor two runs of
+    // one turn each): what they signal again waits for a turn that has looked at the descriptors.
     bool handled = false;
-    if (!servedSignalled)
-      handled = servedSignalled = serveSignalled(rl, *mode);
+    if (!rl->servedSignalled)
+      handled = rl->servedSignalled = serveSignalled(rl, *mode);
     else
-      servedSignalled = false;
+      rl->servedSignalled = false;
     if (!handled) {
       CFHolder<__CFRunLoopSource> signalled;
       const bool ready = signalledInMode(rl, *mode, &signalled, 1) > 0;

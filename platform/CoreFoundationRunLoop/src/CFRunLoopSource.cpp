@@ -84,6 +84,8 @@ void CFRunLoopSourceInvalidate(CFRunLoopSourceRef source) {
   std::vector<CFRunLoopRef> loops;
   {
     std::lock_guard lock(source->loopsMutex);
+    if (source->signalled.exchange(false))
+      for (CFRunLoopRef rl : source->loops) rl->signalledSources.fetch_sub(1);
     loops.swap(source->loops);
   }
   for (CFRunLoopRef rl : loops) {
@@ -97,16 +99,19 @@ Boolean CFRunLoopSourceIsValid(CFRunLoopSourceRef source) {
 }
 
 void CFRunLoopSourceSignal(CFRunLoopSourceRef source) {
-  if (!source || !source->valid || source->signalled.exchange(true)) return;
-  runloop::countSignal(source, +1);
+  if (!source || !source->valid) return;
+  std::lock_guard lock(source->loopsMutex);
+  if (source->signalled.exchange(true)) return;
+  for (CFRunLoopRef rl : source->loops) rl->signalledSources.fetch_add(1);
 }
 
 namespace runloop {
 
-void countSignal(__CFRunLoopSource* source, int delta) {
+bool takeSignal(__CFRunLoopSource* source) {
   std::lock_guard lock(source->loopsMutex);
-  for (CFRunLoopRef rl : source->loops)
-    rl->signalledSources.fetch_add(static_cast<uint32_t>(delta));
+  if (!source->signalled.exchange(false)) return false;
+  for (CFRunLoopRef rl : source->loops) rl->signalledSources.fetch_sub(1);
+  return true;
 }
 
 }  // namespace runloop

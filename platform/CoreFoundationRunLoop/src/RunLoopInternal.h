@@ -71,6 +71,7 @@ struct __CFRunLoop : CFRuntimeObject {
   std::vector<CFHolder<__CFRunLoopSource>> everyModeSources;
   std::vector<CFHolder<__CFRunLoopObserver>> beforeWaitingObservers;
   std::atomic<uint32_t> signalledSources{0};  // signalled sources in this loop, not yet served
+  bool servedSignalled = false;  // the last turn served signalled sources; on the loop's thread
   std::atomic<bool> stopRequested{false};
   std::atomic<bool> waiting{false};
   const char* currentMode = nullptr;  // name of the innermost running mode, on the loop's thread
@@ -92,7 +93,8 @@ void detachTimer(CFRunLoopRef rl, __CFRunLoopTimer* timer);
 void detachSource(CFRunLoopRef rl, __CFRunLoopSource* source);
 
 void wake(CFRunLoopRef rl);
-// Counts a source's signal in (+1) or out (-1) of every loop that has it.
-void countSignal(__CFRunLoopSource* source, int delta);
+// Takes a source's signal, if it has one, out of every loop that has it. A source's signal and
+// the loops' counts of signalled sources change together, under its loopsMutex.
+bool takeSignal(__CFRunLoopSource* source);
 
 }  // namespace runloop

@@ -59,8 +59,11 @@ void addSourceToMode(CFRunLoopRef rl, Mode& mode, __CFRunLoopSource* source) {
   if (epoll_ctl(mode.epollDescriptor, EPOLL_CTL_ADD, source->descriptor, &event) != 0) return;
   mode.sources.emplace_back(source);
   std::lock_guard lock(source->loopsMutex);
-  if (std::find(source->loops.begin(), source->loops.end(), rl) == source->loops.end())
+  if (std::find(source->loops.begin(), source->loops.end(), rl) == source->loops.end()) {
     source->loops.push_back(rl);
+    // Signalled before this loop had it: this loop serves the signal too.
+    if (source->signalled.load()) rl->signalledSources.fetch_add(1);
+  }
 }
 
 void removeSourceFromMode(Mode& mode, __CFRunLoopSource* source) {
