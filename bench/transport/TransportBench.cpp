@@ -1,22 +1,27 @@
 // Round trips between this process and a forked service process in the two shapes that matter:
 // the history (4-byte request, 655,372-byte out-of-line reply) and the audio packet (32,784-byte
 // out-of-line request, 4-byte reply). Each reports its p50 and p99 and the p50 and p99 of a
-// memcpy of the same bytes measured in the same run.
+// memcpy of the same bytes measured in the same run, where the time went (the p50 of each leg:
+// the request until the service's callback has it, the callback's reply, the reply until the
+// client has it) and the service's CPU time per exchange.
 
 #include <CoreFoundation/CFRunLoop.h>
 #include <benchmark/benchmark.h>
 #include <servers/bootstrap.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <utility>
 #include <vector>
 
@@ -30,18 +35,41 @@ constexpr uint32_t kHistoryBytes = 655372;
 constexpr uint32_t kPacketBytes = 32784;
 constexpr const char* kServiceName = "org.vellamor2.bench";
 
+using Clock = std::chrono::steady_clock;
+
 std::vector<uint8_t>& historyBody() {
   static std::vector<uint8_t> body(kHistoryBytes, 0x3c);
   return body;
 }
 
+// When the service's callback took each request and when its reply had gone, in steady-clock
+// nanoseconds, kept by the forked service in memory shared with the client.
+struct CallbackTimes {
+  static constexpr std::size_t kSlots = 1 << 16;
+  std::atomic<uint64_t> count{0};
+  int64_t entered[kSlots];
+  int64_t replied[kSlots];
+};
+CallbackTimes* callbackTimes = nullptr;
+
+int64_t nanosecondsNow() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+      .count();
+}
+
 void answer(CFMachPortRef, void* msg, CFIndex, void*) {
+  const int64_t entered = nanosecondsNow();
   auto* message = static_cast<LMMessage*>(msg);
   const mach_port_t reply = message->head.msgh_remote_port;
   if (message->head.msgh_id == 2)
     LMSendReply(reply, historyBody().data(), kHistoryBytes);
   else
     LMSendReply(reply, &okay, sizeof okay);
+  const uint64_t slot =
+      callbackTimes->count.load(std::memory_order_relaxed) % CallbackTimes::kSlots;
+  callbackTimes->entered[slot] = entered;
+  callbackTimes->replied[slot] = nanosecondsNow();
+  callbackTimes->count.fetch_add(1, std::memory_order_release);
   LMResponseBufferFree(message);
 }
 
@@ -53,11 +81,16 @@ class Service {
     return service;
   }
   bool ready() const { return ready_; }
+  pid_t pid() const { return pid_; }
 
  private:
   Service() {
     char directory[] = "/tmp/bench_transport.XXXXXX";
     if (!mkdtemp(directory)) return;
+    void* shared = mmap(nullptr, sizeof(CallbackTimes), PROT_READ | PROT_WRITE,
+                        MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared == MAP_FAILED) return;
+    callbackTimes = new (shared) CallbackTimes;
     directory_ = directory;
     setenv("VELLAMOR_DEVICE", directory, 1);
     pid_ = fork();
@@ -111,6 +144,51 @@ std::pair<double, double> memcpyMicroseconds(std::size_t bytes) {
   return {figures::percentile(micros, 50), figures::percentile(micros, 99)};
 }
 
+// A process's CPU time so far in microseconds (the scheduler's figure, to the nanosecond) and its
+// sleeps so far (voluntary context switches, each ended by a wake-up).
+struct ProcessTotals {
+  double cpuMicroseconds = 0;
+  double sleeps = 0;
+  static ProcessTotals of(pid_t pid) {
+    ProcessTotals totals;
+    const std::string task = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid);
+    std::ifstream schedstat(task + "/schedstat");
+    schedstat >> totals.cpuMicroseconds;
+    totals.cpuMicroseconds /= 1000;
+    std::ifstream status(task + "/status");
+    for (std::string line; std::getline(status, line);)
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+        totals.sleeps = std::stod(line.substr(line.find(':') + 1));
+    return totals;
+  }
+};
+
+// Where the time of the last exchanges went, in microseconds: the request until the service's
+// callback had it, the callback until its reply had gone, and the reply until the client had it.
+// `first` is the service's count of callbacks before them; `sent` and `received` are the
+// client's times of each.
+void reportLegs(benchmark::State& state, uint64_t first, const std::vector<int64_t>& sent,
+                const std::vector<int64_t>& received) {
+  const uint64_t last = first + sent.size();
+  const auto deadline = Clock::now() + std::chrono::seconds(1);
+  while (callbackTimes->count.load(std::memory_order_acquire) < last && Clock::now() < deadline) {
+  }
+  if (callbackTimes->count.load(std::memory_order_acquire) != last) return;
+  std::vector<double> toCallback, reply, toClient;
+  for (uint64_t i = std::max(first, last - std::min<uint64_t>(last, CallbackTimes::kSlots));
+       i < last; ++i) {
+    const std::size_t slot = i % CallbackTimes::kSlots, exchange = i - first;
+    toCallback.push_back(static_cast<double>(callbackTimes->entered[slot] - sent[exchange]) / 1000);
+    reply.push_back(
+        static_cast<double>(callbackTimes->replied[slot] - callbackTimes->entered[slot]) / 1000);
+    toClient.push_back(static_cast<double>(received[exchange] - callbackTimes->replied[slot]) /
+                       1000);
+  }
+  state.counters["to_callback_us"] = figures::percentile(toCallback, 50);
+  state.counters["callback_us"] = figures::percentile(reply, 50);
+  state.counters["to_client_us"] = figures::percentile(toClient, 50);
+}
+
 void reportLatencies(benchmark::State& state, std::vector<double>& micros, std::size_t bytes) {
   if (micros.empty()) return;
   const double p50 = figures::percentile(micros, 50);
@@ -134,9 +212,18 @@ void roundTrips(benchmark::State& state, int32_t id, const void* body, uint32_t 
   LMResponseBuffer buffer;
   std::vector<double> micros;
   micros.reserve(1 << 16);
+  std::vector<int64_t> sent, received;
+  sent.reserve(1 << 18);
+  received.reserve(1 << 18);
+  const uint64_t firstCallback = callbackTimes->count.load(std::memory_order_acquire);
+  const ProcessTotals serviceBefore = ProcessTotals::of(Service::shared().pid());
+  const ProcessTotals clientBefore = ProcessTotals::of(getpid());
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
     const kern_return_t status = LMConnectionSendTwoWay(&connection, id, body, length, &buffer);
+    received.push_back(nanosecondsNow());
+    sent.push_back(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(start.time_since_epoch()).count());
     const auto* reply = static_cast<const uint8_t*>(LMMessageGetData(&buffer.message));
     if (reply) benchmark::DoNotOptimize(reply[LMMessageGetDataLength(&buffer.message) - 1]);
     LMResponseBufferFree(&buffer);
@@ -149,6 +236,16 @@ void roundTrips(benchmark::State& state, int32_t id, const void* body, uint32_t 
     }
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * copiedBytes));
+  if (!micros.empty()) {
+    const ProcessTotals service = ProcessTotals::of(Service::shared().pid());
+    const ProcessTotals client = ProcessTotals::of(getpid());
+    const auto exchanges = static_cast<double>(micros.size());
+    state.counters["service_cpu_us"] =
+        (service.cpuMicroseconds - serviceBefore.cpuMicroseconds) / exchanges;
+    state.counters["service_sleeps"] = (service.sleeps - serviceBefore.sleeps) / exchanges;
+    state.counters["client_sleeps"] = (client.sleeps - clientBefore.sleeps) / exchanges;
+  }
+  reportLegs(state, firstCallback, sent, received);
   reportLatencies(state, micros, copiedBytes);
 }
 
