@@ -5,9 +5,13 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "RunLoopInternal.h"
+#include "WaitFor.h"
 
 namespace {
 
@@ -288,6 +292,69 @@ TEST(RunLoop, ObserverToldBeforeSleepingUntilRemoved) {
     CFRelease(source);
   });
 }
+
+// A look that a source asks for (a service whose requests come back to back) ends as soon as
+// another source is ready or a timer is due, however long it was asked to last.
+class RunLoopLook : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RunLoopLook, EndsWhenAnotherSourceIsReadyOrATimerIsDue) {
+  const bool byTimer = GetParam();
+  onFreshThread([byTimer] {
+    CFRunLoopRef loop = CFRunLoopGetCurrent();
+    EventFd asking, other;
+    CFRunLoopSourceRef asker = CFRunLoopSourceCreateWithDescriptor(
+        asking.fd,
+        [](int fd, void*) {
+          uint64_t value;
+          [[maybe_unused]] ssize_t got = read(fd, &value, sizeof value);
+          runloop::lookBeforeWaiting(CFRunLoopGetCurrent(),
+                                     std::chrono::steady_clock::now() + std::chrono::seconds(30));
+        },
+        nullptr);
+    Counter counter;
+    CFRunLoopSourceRef source =
+        CFRunLoopSourceCreateWithDescriptor(other.fd, countAndDrain, &counter);
+    CFRunLoopAddSource(loop, asker, kCFRunLoopDefaultMode);
+    CFRunLoopAddSource(loop, source, kCFRunLoopDefaultMode);
+    std::atomic<bool> fired{false};
+    CFRunLoopTimerContext context{0, &fired, nullptr, nullptr, nullptr};
+    CFRunLoopTimerRef timer = CFRunLoopTimerCreate(
+        nullptr, CFAbsoluteTimeGetCurrent() + 0.02, 0, 0, 0,
+        [](CFRunLoopTimerRef, void* info) {
+          *static_cast<std::atomic<bool>*>(info) = true;
+          CFRunLoopStop(CFRunLoopGetCurrent());
+        },
+        &context);
+    if (byTimer) CFRunLoopAddTimer(loop, timer, kCFRunLoopDefaultMode);
+    asking.signal();
+    ASSERT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 10, true), kCFRunLoopRunHandledSource);
+    // Served within the deadline only if the look ends early; else stopped when it passes.
+    std::atomic<bool> late{false};
+    std::thread watch([&] {
+      if (!byTimer) {
+        while (!CFRunLoopIsWaiting(loop)) std::this_thread::yield();
+        other.signal();
+      }
+      if (!testing_support::waitFor([&] { return counter.calls == 1 || fired; },
+                                    std::chrono::seconds(10))) {
+        late = true;
+        CFRunLoopStop(loop);
+      }
+    });
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 60, true);
+    watch.join();
+    EXPECT_FALSE(late);
+    CFRunLoopTimerInvalidate(timer);
+    CFRunLoopSourceInvalidate(asker);
+    CFRunLoopSourceInvalidate(source);
+    CFRelease(timer);
+    CFRelease(asker);
+    CFRelease(source);
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(Look, RunLoopLook, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "TimerDue" : "SourceReady"; });
 
 TEST(MainQueue, RunsSubmittedWorkInOrderInEveryMode) {
   static std::vector<int> order;

@@ -1,12 +1,16 @@
 // Running a loop: wait on the mode's epoll instance until a source is ready, a timer is due, the
-// loop is woken or the time limit passes; then serve what is ready, on the loop's own thread.
+// loop is woken or the time limit passes; then serve what is ready, on the loop's own thread. A
+// source that expects more at once has the wait look for it briefly before the loop sleeps.
 
+#include <sched.h>
 #include <sys/epoll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "RunLoopInternal.h"
 
@@ -68,6 +72,23 @@ int waitMilliseconds(CFRunLoopRef rl, runloop::Mode& mode, CFAbsoluteTime deadli
   if (seconds <= 0) return 0;
   if (seconds > 3600) return 3600 * 1000;
   return static_cast<int>(std::ceil(seconds * 1000.0));
+}
+
+// The look a source asked for, until `until`: ready events looked for without sleeping, yielding
+// between looks, until it ends or the next timer is due (`timeout` milliseconds, -1 for none); 0
+// when none came.
+int look(runloop::Mode& mode, epoll_event* events, int batch, int timeout,
+         std::chrono::steady_clock::time_point until) {
+  using Clock = std::chrono::steady_clock;
+  if (timeout == 0) return 0;
+  const Clock::time_point end =
+      timeout < 0 ? until : std::min(until, Clock::now() + std::chrono::milliseconds(timeout));
+  while (Clock::now() < end) {
+    const int count = epoll_wait(mode.epollDescriptor, events, batch, 0);
+    if (count > 0) return count;
+    sched_yield();
+  }
+  return 0;
 }
 
 bool modeIsEmpty(CFRunLoopRef rl, runloop::Mode& mode) {
@@ -179,7 +200,14 @@ int32_t run(CFRunLoopRef rl, CFStringRef modeName, CFTimeInterval seconds, bool 
       const bool ready = signalledInMode(rl, *mode, &signalled, 1) > 0;
       int timeout = ready ? 0 : waitMilliseconds(rl, *mode, deadline);
       rl->waiting = true;
-      int count = epoll_wait(mode->epollDescriptor, events, kBatch, timeout);
+      int count = 0;
+      using Clock = std::chrono::steady_clock;
+      if (const auto until = std::exchange(rl->lookUntil, Clock::time_point{});
+          until != Clock::time_point{} && timeout != 0) {
+        count = look(*mode, events, kBatch, timeout, until);
+        if (count == 0) timeout = waitMilliseconds(rl, *mode, deadline);
+      }
+      if (count == 0) count = epoll_wait(mode->epollDescriptor, events, kBatch, timeout);
       rl->waiting = false;
       if (count < 0) count = 0;  // EINTR: look again
       handled = serveEvents(rl, *mode, events, count);
@@ -207,6 +235,14 @@ int32_t run(CFRunLoopRef rl, CFStringRef modeName, CFTimeInterval seconds, bool 
 }
 
 }  // namespace
+
+namespace runloop {
+
+void lookBeforeWaiting(CFRunLoopRef rl, std::chrono::steady_clock::time_point until) {
+  rl->lookUntil = until;
+}
+
+}  // namespace runloop
 
 CFRunLoopRef CFRunLoopGetMain() {
   static CFRunLoopRef mainLoop = new __CFRunLoop;

@@ -6,6 +6,7 @@
 #include <CoreFoundation/CFRunLoop.h>
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -75,6 +76,9 @@ struct __CFRunLoop : CFRuntimeObject {
   std::atomic<bool> stopRequested{false};
   std::atomic<bool> waiting{false};
   const char* currentMode = nullptr;  // name of the innermost running mode, on the loop's thread
+  // Until when the loop's next wait looks for ready sources before it sleeps; on the loop's
+  // thread, set by the source served last, spent by that wait.
+  std::chrono::steady_clock::time_point lookUntil{};
 };
 
 namespace runloop {
@@ -96,5 +100,9 @@ void wake(CFRunLoopRef rl);
 // Takes a source's signal, if it has one, out of every loop that has it. A source's signal and
 // the loops' counts of signalled sources change together, under its loopsMutex.
 bool takeSignal(__CFRunLoopSource* source);
+
+// From a source's callout on the loop's thread: the loop's next wait looks for ready sources until
+// `until` (or until a timer is due) before it sleeps, for the source expects more at once.
+void lookBeforeWaiting(CFRunLoopRef rl, std::chrono::steady_clock::time_point until);
 
 }  // namespace runloop

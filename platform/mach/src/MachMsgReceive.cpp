@@ -5,6 +5,7 @@
 // counted, its descriptors closed, and the wait goes on.
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -36,28 +37,14 @@ struct Counters {
 } counters;
 
 constexpr size_t kMostDescriptors = 8;
-// How long a thread that has just sent a request looks for its reply before it sleeps.
-constexpr auto kReplyLook = std::chrono::microseconds(50);
 // After looks that found nothing, the next exchanges sleep at once: one after one miss, two after
 // two in a row, up to sixty-four. When replies come later than a look lasts (a peer that sleeps
-// between requests, a crowded machine), looking only costs system calls and keeps the core from
-// whoever has to answer.
+// between requests, a crowded machine), looking only costs system calls and the core.
 constexpr uint32_t kMostLooksSkipped = 64;
 constexpr auto kMostMissesCounted = static_cast<uint32_t>(std::bit_width(kMostLooksSkipped));
 // This thread's looks in a row that found nothing, and the exchanges still to go without one.
 thread_local uint32_t looksMissed = 0;
 thread_local uint32_t looksToSkip = 0;
-
-// About a microsecond of waiting that leaves the core to its sibling and the bus alone.
-void pauseBriefly() {
-  for (int i = 0; i < 16; ++i) {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#elif defined(__aarch64__) || defined(__arm__)
-    asm volatile("yield");
-#endif
-  }
-}
 
 struct Received {
   std::array<UniqueDescriptor, kMostDescriptors> descriptors;
@@ -308,7 +295,7 @@ mach_msg_return_t receiveMessage(mach_msg_header_t* message, mach_msg_option_t o
   // it: an awake peer answers within microseconds, and a wake-up costs more than that.
   bool looking = afterSend && looksToSkip == 0;
   if (afterSend && !looking) --looksToSkip;
-  const auto lookUntil = timed ? std::min(start + kReplyLook, deadline) : start + kReplyLook;
+  const auto lookUntil = timed ? std::min(start + kMessageLook, deadline) : start + kMessageLook;
   // Sleeps until the socket is readable; false once the time-out has passed.
   const auto sleepUntilReadable = [&] {
     int wait = -1;
@@ -335,7 +322,7 @@ mach_msg_return_t receiveMessage(mach_msg_header_t* message, mach_msg_option_t o
       if (errno == EINTR) continue;
       if (errno != EAGAIN) return MACH_RCV_PORT_DIED;
       if (looking && std::chrono::steady_clock::now() < lookUntil) {
-        pauseBriefly();
+        sched_yield();
         continue;
       }
       if (looking) {
