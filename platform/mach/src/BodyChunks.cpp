@@ -154,6 +154,7 @@ struct MappedPool {
   uint64_t faulted = 0;     // one bit per chunk whose pages are mapped in already
   UniqueDescriptor sender;  // pidfd of the process that sent it: readable once it has exited
   Clock::time_point senderLookedAt;  // when a release last asked whether the sender is gone
+  pid_t senderProcess = 0;           // that process, while this is its pool of this chunk size
 };
 
 struct HeldChunk {
@@ -172,6 +173,18 @@ std::array<HeldChunk, kMostHeldChunks> heldChunks;
 MappedPool* cachedPool(const struct stat& status) {
   for (MappedPool& pool : mappedPools) {
     if (pool.base != nullptr && pool.device == status.st_dev && pool.inode == status.st_ino)
+      return &pool;
+  }
+  return nullptr;
+}
+
+// A sender keeps one pool per chunk size for its life: the one mapped here for `sender` and the
+// chunk size a body of `size` bytes goes in, found without a system call; null when none is.
+MappedPool* poolOfSender(pid_t sender, uint32_t size) {
+  if (size == 0 || size > kLargestChunk) return nullptr;
+  const uint32_t chunkSize = std::max(kSmallestChunk, std::bit_ceil(size));
+  for (MappedPool& pool : mappedPools) {
+    if (pool.base != nullptr && pool.senderProcess == sender && pool.chunkSize == chunkSize)
       return &pool;
   }
   return nullptr;
@@ -245,12 +258,27 @@ MappedPool* mapPool(int descriptor, const struct stat& status, uint32_t chunkSiz
   return slot;
 }
 
+// The index of the chunk at `offset` of `size` bytes in a pool of that shape; false when the
+// offset is not a chunk's or the size does not fit it.
+bool chunkAt(uint32_t offset, uint32_t size, uint32_t chunkSize, uint32_t chunkCount,
+             uint32_t& index) {
+  if (offset < kPoolHeaderSize || (offset - kPoolHeaderSize) % chunkSize != 0) return false;
+  index = (offset - kPoolHeaderSize) / chunkSize;
+  return index < chunkCount && size != 0 && size <= chunkSize;
+}
+
 // With mappedMutex held: the pool mapped here that the chunk at `offset` of `size` bytes in
 // `descriptor` belongs to, mapped now when the chunk is in flight under `ticket`; null when any
-// of it does not hold. `index` is the chunk's.
+// of it does not hold. `index` is the chunk's. The sender's pool mapped before, with that chunk in
+// flight under `ticket`, is taken without a look at the descriptor; anything else (a restarted
+// sender under a reused pid, a pool of another shape) is looked at.
 MappedPool* poolOfChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t ticket,
                         pid_t sender, uint32_t& index) {
   if (ticket < kInFlight) return nullptr;
+  if (MappedPool* known = poolOfSender(sender, size);
+      known != nullptr && chunkAt(offset, size, known->chunkSize, known->chunkCount, index) &&
+      stateOf(reinterpret_cast<PoolHeader*>(known->base)->state[index]).load() == ticket)
+    return known;
   struct stat status;
   if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) return nullptr;
   MappedPool* pool = cachedPool(status);
@@ -267,9 +295,7 @@ MappedPool* poolOfChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t
         !readShape(descriptor, status, chunkSize, chunkCount))
       return nullptr;
   }
-  if (offset < kPoolHeaderSize || (offset - kPoolHeaderSize) % chunkSize != 0) return nullptr;
-  index = (offset - kPoolHeaderSize) / chunkSize;
-  if (index >= chunkCount || size == 0 || size > chunkSize) return nullptr;
+  if (!chunkAt(offset, size, chunkSize, chunkCount, index)) return nullptr;
   if (pool == nullptr) {
     // Nothing is mapped for a chunk that is not on its way here.
     uint32_t state = 0;
@@ -278,6 +304,12 @@ MappedPool* poolOfChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t
         state != ticket)
       return nullptr;
     pool = mapPool(descriptor, status, chunkSize, chunkCount, sender);
+  }
+  // The sender's pool of this chunk size from now on: an earlier one (of a process that had its
+  // pid before) is no longer taken without a look.
+  if (pool != nullptr && pool->senderProcess != sender) {
+    if (MappedPool* earlier = poolOfSender(sender, pool->chunkSize)) earlier->senderProcess = 0;
+    pool->senderProcess = sender;
   }
   return pool;
 }
