@@ -314,6 +314,33 @@ INSTANTIATE_TEST_SUITE_P(
                 &DropCounts::badMemory}),
     [](const testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
 
+// A sender's pool that the receiver maps already is taken without a look at the descriptor only
+// for a chunk in flight in it under the message's ticket: a chunk of another pool of that sender
+// (a restarted one under the same pid) is read from the pool the message names.
+TEST(KnownPoolTest, ChunkNotInFlightInItIsReadFromThePoolTheMessageNames) {
+  testing_support::TempDevice device;
+  mach_port_t port = MACH_PORT_NULL;
+  ASSERT_EQ(mach_port_allocate(mach_task_self(), MACH_PORT_RIGHT_RECEIVE, &port), KERN_SUCCESS);
+  const std::string path = mach_stand_in::receiveSocketPath(port);
+  LMResponseBuffer buffer;
+  auto receive = [&] {
+    return mach_msg(&buffer.message.head, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0, sizeof buffer, port,
+                    1000, 0);
+  };
+  for (const uint8_t fill : {uint8_t{0x11}, uint8_t{0x22}}) {
+    Datagram d = pooledMessage(4096, kFirstChunk);
+    const std::vector<uint8_t> body(4096, fill);
+    ASSERT_EQ(pwrite(d.descriptors[0], body.data(), body.size(), kFirstChunk),
+              static_cast<ssize_t>(body.size()));
+    sendRaw(path, d);
+    ASSERT_EQ(receive(), KERN_SUCCESS);
+    ASSERT_EQ(LMMessageGetDataLength(&buffer.message), body.size());
+    EXPECT_EQ(std::memcmp(LMMessageGetData(&buffer.message), body.data(), body.size()), 0);
+    LMResponseBufferFree(&buffer);
+  }
+  mach_port_mod_refs(mach_task_self(), port, MACH_PORT_RIGHT_RECEIVE, -1);
+}
+
 // An empty out-of-line body travels without memory; the receiver must not hand on whatever
 // address the sender wrote into the descriptor.
 TEST(EmptyOutOfLineBodyTest, NeverCarriesTheSendersAddress) {

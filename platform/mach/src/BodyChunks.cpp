@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -107,10 +108,15 @@ bool makePool(OwnPool& pool, uint32_t chunkSize) {
   return true;
 }
 
-// With ownMutex held: a forked child makes pools of its own rather than share its parent's.
+// With ownMutex held: a forked child makes pools of its own rather than share its parent's. Each
+// process starts its tickets at random: a receiver that still maps the pool of an exited process
+// whose pid this one now has takes a chunk of it for one of this process's only by a chance in
+// two billion (and reads it in bounds even then).
 void forgetPoolsOfTheParent() {
   const pid_t self = thisProcess();
   if (poolsOwner == self) return;
+  if (getrandom(&nextTicket, sizeof nextTicket, GRND_NONBLOCK) != sizeof nextTicket)
+    nextTicket = static_cast<uint32_t>(self) << 16;
   if (poolsOwner != 0) {
     for (OwnPool& pool : ownPools) {
       if (pool.base != nullptr) {
