@@ -23,7 +23,9 @@ struct Fields {
   uint32_t chunkSize;
   uint8_t chunkCount;
   int16_t lengthChange;  // bytes added to (or taken from) the length the header implies
-  uint8_t seals;         // bit 0 shrink, bit 1 grow, bit 2 seal; bit 3 breaks the magic
+  // Bit 0 shrink, bit 1 grow, bit 2 seal; bit 3 breaks the magic; bit 4 sends no memfd, naming
+  // the pool handed over before (an earlier input's).
+  uint8_t seals;
   uint32_t state;
   uint32_t offset;
   uint32_t claimed;
@@ -66,7 +68,8 @@ void sendPooled(const Fields& f, int memory) {
   e.messageSize = kMessage;
   e.outOfLineSize = f.claimed;
   e.destinationDisposition = MACH_MSG_TYPE_PORT_SEND;
-  e.bodyInPool = 1;
+  const bool handedBefore = (f.seals & 16) != 0;
+  e.bodyInPool = handedBefore ? 2 : 1;
   e.outOfLineOffset = f.offset;
   e.chunkTicket = f.ticket;
   std::memcpy(bytes.data(), &e, sizeof e);
@@ -76,7 +79,7 @@ void sendPooled(const Fields& f, int memory) {
   const uint32_t descriptor[] = {0x01000100, f.claimed};
   std::memcpy(message + 36, descriptor, sizeof descriptor);
 
-  fuzzed_port::send(bytes.data(), bytes.size(), memory);
+  fuzzed_port::send(bytes.data(), bytes.size(), handedBefore ? -1 : memory);
 }
 
 }  // namespace

@@ -311,7 +311,28 @@ INSTANTIATE_TEST_SUITE_P(
                 [] { return pooledMessage(4096, kFirstChunk, true, 0, kTicket + 1); },
                 &DropCounts::badMemory},
         BadCase{"ChunkHeldByAReceiver", [] { return pooledMessage(4096, kFirstChunk, true, 0, 1); },
-                &DropCounts::badMemory}),
+                &DropCounts::badMemory},
+        // A chunk of a pool said to be handed over before: none was, or one comes with it.
+        BadCase{"PoolNeverHandedOver",
+                [] {
+                  Datagram d = pooledMessage(4096, kFirstChunk);
+                  Envelope e = d.envelope();
+                  e.bodyInPool = 2;
+                  d.setEnvelope(e);
+                  for (int fd : d.descriptors) close(fd);
+                  d.descriptors.clear();
+                  return d;
+                },
+                &DropCounts::badMemory},
+        BadCase{"HandedOverPoolWithAMemfd",
+                [] {
+                  Datagram d = pooledMessage(4096, kFirstChunk);
+                  Envelope e = d.envelope();
+                  e.bodyInPool = 2;
+                  d.setEnvelope(e);
+                  return d;
+                },
+                &DropCounts::badDescriptor}),
     [](const testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
 
 // A sender's pool that the receiver maps already is taken without a look at the descriptor only

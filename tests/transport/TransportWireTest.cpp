@@ -262,7 +262,7 @@ bool wentPooled(const WireRecorder& wire) {
   mach_stand_in::Envelope envelope{};
   if (wire.datagrams.empty() || wire.datagrams.back().size() < sizeof envelope) return false;
   std::memcpy(&envelope, wire.datagrams.back().data(), sizeof envelope);
-  return envelope.bodyInPool == 1;
+  return envelope.bodyInPool != 0;
 }
 
 // Every chunk of a size class sent to a receiver that never takes them up: while it lives they
@@ -298,6 +298,25 @@ TEST_F(TransportWireTest, ChunksNoReceiverTookUpComeBackOnlyOnceItIsGone) {
     EXPECT_EQ(std::memcmp(LMMessageGetData(&each.message), body.data(), kHistoryBytes), 0);
   }
   for (LMResponseBuffer& each : held) LMResponseBufferFree(&each);
+}
+
+// A pool's memfd goes to a port once: the chunks that follow name the pool the port has.
+TEST_F(TransportWireTest, APoolsMemfdGoesToAPortOnce) {
+  OwnPort port;
+  for (const uint8_t expected : {uint8_t{1}, uint8_t{2}, uint8_t{2}}) {
+    const std::vector<uint8_t> body = patternBytes(kHistoryBytes);
+    WireRecorder wire;
+    sendBody(port.name, body);
+    ASSERT_EQ(wire.datagrams.size(), 1u);
+    mach_stand_in::Envelope envelope{};
+    std::memcpy(&envelope, wire.datagrams[0].data(), sizeof envelope);
+    EXPECT_EQ(envelope.bodyInPool, expected);
+    LMResponseBuffer buffer;
+    ASSERT_EQ(receive(port.name, buffer, 1000), MACH_MSG_SUCCESS);
+    ASSERT_EQ(LMMessageGetDataLength(&buffer.message), kHistoryBytes);
+    EXPECT_EQ(std::memcmp(LMMessageGetData(&buffer.message), body.data(), kHistoryBytes), 0);
+    LMResponseBufferFree(&buffer);
+  }
 }
 
 void sendAndReceiveHistory(mach_port_t port, uint32_t bytes = kHistoryBytes) {

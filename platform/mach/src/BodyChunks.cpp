@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <mutex>
 
+#include "Envelope.h"
 #include "PortCleanup.h"
 #include "ThisProcess.h"
 #include "UniqueDescriptor.h"
@@ -69,6 +70,17 @@ struct SentChunk {
   std::string destination;
 };
 
+// A port address that a pool's memfd went to, kept without allocating.
+struct HandedTo {
+  std::array<char, kReplyAddressCapacity> address{};
+  size_t length = 0;
+  bool is(const std::string& other) const {
+    return length != 0 && other.size() == length &&
+           std::equal(other.begin(), other.end(), address.begin());
+  }
+};
+constexpr size_t kMostHandedTo = 8;
+
 struct OwnPool {
   int descriptor = -1;
   char* base = nullptr;
@@ -76,6 +88,16 @@ struct OwnPool {
   bool failed = false;
   std::array<SentChunk, kChunksPerPool> sent;
   std::array<bool, kChunksPerPool> faulted{};
+  std::array<HandedTo, kMostHandedTo> handedTo;  // the ports its memfd went to, oldest replaced
+  size_t nextHandedTo = 0;
+  bool wasHandedTo(const std::string& destination) const {
+    return std::any_of(handedTo.begin(), handedTo.end(),
+                       [&](const HandedTo& port) { return port.is(destination); });
+  }
+  void forgetHandedTo(const std::string& destination) {
+    for (HandedTo& port : handedTo)
+      if (port.is(destination)) port = HandedTo{};
+  }
 };
 
 std::mutex ownMutex;
@@ -143,7 +165,9 @@ void reclaim(OwnPool& pool) {
       free = kill(static_cast<pid_t>(state), 0) != 0 && errno == ESRCH;
     else if (state == sent.ticket)
       free = now - sent.sentAt > kUnreadAfter || !portIsAlive(sent.destination);
-    if (free) stateOf(header->state[i]).compare_exchange_strong(state, kChunkFree);
+    if (!free || !stateOf(header->state[i]).compare_exchange_strong(state, kChunkFree)) continue;
+    // Unread: its receiver may not have the pool (any longer); the next chunk brings the memfd.
+    if (state == sent.ticket) pool.forgetHandedTo(sent.destination);
   }
 }
 
@@ -285,6 +309,7 @@ MappedPool* poolOfChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t
       known != nullptr && chunkAt(offset, size, known->chunkSize, known->chunkCount, index) &&
       stateOf(reinterpret_cast<PoolHeader*>(known->base)->state[index]).load() == ticket)
     return known;
+  if (descriptor < 0) return nullptr;
   struct stat status;
   if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) return nullptr;
   MappedPool* pool = cachedPool(status);
@@ -355,6 +380,7 @@ bool takeOutgoingChunk(mach_msg_size_t size, const std::string& destination, Out
       chunk.ticket = ticket;
       chunk.address = pool.base + chunk.offset;
       chunk.state = &header->state[i];
+      chunk.destinationHasPool = pool.wasHandedTo(destination);
       return true;
     }
     reclaim(pool);
@@ -365,6 +391,19 @@ bool takeOutgoingChunk(mach_msg_size_t size, const std::string& destination, Out
 void returnUnsentChunk(const OutgoingChunk& chunk) {
   uint32_t expected = chunk.ticket;
   if (chunk.state != nullptr) stateOf(*chunk.state).compare_exchange_strong(expected, kChunkFree);
+}
+
+void poolHandedTo(const OutgoingChunk& chunk, const std::string& destination) {
+  if (destination.empty() || destination.size() > kReplyAddressCapacity) return;
+  std::lock_guard lock(ownMutex);
+  for (OwnPool& pool : ownPools) {
+    if (pool.base == nullptr || pool.descriptor != chunk.descriptor) continue;
+    if (pool.wasHandedTo(destination)) return;
+    HandedTo& port = pool.handedTo[pool.nextHandedTo++ % kMostHandedTo];
+    std::copy(destination.begin(), destination.end(), port.address.begin());
+    port.length = destination.size();
+    return;
+  }
 }
 
 void* takeIncomingChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t ticket,

@@ -26,6 +26,7 @@ struct OutgoingChunk {
   uint32_t ticket = 0;  // its state word while in flight
   void* address = nullptr;
   uint32_t* state = nullptr;
+  bool destinationHasPool = false;  // the pool's memfd went to the destination before
 };
 
 // A free chunk for `size` bytes, now in flight to the port at `destination`; false when no pool
@@ -33,11 +34,15 @@ struct OutgoingChunk {
 bool takeOutgoingChunk(mach_msg_size_t size, const std::string& destination, OutgoingChunk& chunk);
 // Gives back a chunk whose message was not sent.
 void returnUnsentChunk(const OutgoingChunk& chunk);
+// The chunk's message went to `destination` with the pool's memfd: the next chunks of the pool go
+// there without it, until one of them is taken back unread (the receiver may have lost the pool).
+void poolHandedTo(const OutgoingChunk& chunk, const std::string& destination);
 
 // The body of `size` bytes at `offset` in the pool memfd `descriptor` from process `sender`,
 // mapped read-write in this process and now held by it; null when the memfd is not a sealed pool
 // of sane shape, the offset is not a chunk's, the size does not fit it, or the chunk is not in
-// flight under `ticket`.
+// flight under `ticket`. A `descriptor` of -1 names the sender's pool for the size, mapped here
+// before.
 void* takeIncomingChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t ticket,
                         pid_t sender);
 // Gives such a chunk straight back: its message is dropped unread.

@@ -2,9 +2,10 @@
 // One Mach message is one datagram: this envelope, then the message in the 64-bit layout with its
 // port fields cleared. The reply right travels as its socket's name inside the run directory; an
 // out-of-line body travels as one memfd (SCM_RIGHTS): a chunk of the sender's pool, or a sealed
-// memfd of its own. A receive right that is handed out again (a reply port) has a new generation
-// each time, and a message names the generation it was sent to, so that a late reply to an earlier
-// exchange is never taken for the reply to a later one.
+// memfd of its own; a chunk of a pool the receiving port was handed before travels without it. A
+// receive right that is handed out again (a reply port) has a new generation each time, and a
+// message names the generation it was sent to, so that a late reply to an earlier exchange is never
+// taken for the reply to a later one.
 
 #include <mach/message.h>
 
@@ -29,7 +30,9 @@ struct Envelope {
   uint8_t replyDisposition;  // MACH_MSG_TYPE_PORT_SEND(_ONCE), or 0 without a reply port
   uint8_t replyAddressLength;
   uint8_t destinationDisposition;  // what the receiver holds: MACH_MSG_TYPE_PORT_SEND(_ONCE)
-  uint8_t bodyInPool;              // 1: the memfd is a pool and the body a chunk of it
+  // 1: the memfd is a pool and the body a chunk of it; 2: no memfd travels, the body is a chunk
+  // of the sender's pool for its size, handed to this port before
+  uint8_t bodyInPool;
   char replyAddress[kReplyAddressCapacity];
   uint32_t outOfLineOffset;        // of the chunk in the pool; 0 otherwise
   uint32_t chunkTicket;            // the chunk's state word while in flight; 0 otherwise

@@ -154,10 +154,12 @@ Verdict check(const char* datagram, size_t length, int flags, const Received& re
   if (envelope.outOfLineSize == 0) {
     return received.descriptorCount == 0 ? Verdict::accept : Verdict::badDescriptor;
   }
-  if (received.descriptorCount != 1) return Verdict::badDescriptor;
-  if (envelope.bodyInPool > 1 || (envelope.bodyInPool == 0 && envelope.outOfLineOffset != 0))
-    return Verdict::badDescriptor;
+  if (envelope.bodyInPool > 2) return Verdict::badDescriptor;
   // A pooled chunk is checked where it is taken, against the pool as this process maps it.
+  if (envelope.bodyInPool == 2)
+    return received.descriptorCount == 0 ? Verdict::accept : Verdict::badDescriptor;
+  if (received.descriptorCount != 1) return Verdict::badDescriptor;
+  if (envelope.bodyInPool == 0 && envelope.outOfLineOffset != 0) return Verdict::badDescriptor;
   if (envelope.bodyInPool == 1) return Verdict::accept;
   if (envelope.outOfLineSize > kMaxOutOfLineSize ||
       !acceptableMemory(received.descriptors[0].get(), envelope.outOfLineSize))
@@ -190,6 +192,12 @@ void count(Verdict verdict) {
   }
 }
 
+// The memfd of an accepted message's pooled chunk: the one that came with it, or -1 for the
+// sender's pool that this process was handed before.
+int poolDescriptor(const Envelope& envelope, const Received& received) {
+  return envelope.bodyInPool == 1 ? received.descriptors[0].get() : -1;
+}
+
 // Writes an accepted datagram into the caller's buffer, mapping the body and naming the reply
 // right in this process.
 mach_msg_return_t deliver(const char* datagram, Received& received, mach_msg_header_t* message,
@@ -198,8 +206,8 @@ mach_msg_return_t deliver(const char* datagram, Received& received, mach_msg_hea
   std::memcpy(&envelope, datagram, sizeof envelope);
   UniqueMapping mapping;
   void* chunk = nullptr;
-  if (envelope.outOfLineSize > 0 && envelope.bodyInPool == 1) {
-    chunk = takeIncomingChunk(received.descriptors[0].get(), envelope.outOfLineOffset,
+  if (envelope.outOfLineSize > 0 && envelope.bodyInPool != 0) {
+    chunk = takeIncomingChunk(poolDescriptor(envelope, received), envelope.outOfLineOffset,
                               envelope.outOfLineSize, envelope.chunkTicket, received.senderProcess);
     if (chunk == nullptr) {
       ++counters.badMemory;
@@ -250,8 +258,8 @@ mach_msg_return_t deliver(const char* datagram, Received& received, mach_msg_hea
 
 // A message dropped unread hands its pooled chunk back to the sender's pool.
 void discardBody(const Envelope& envelope, const Received& received) {
-  if (envelope.bodyInPool == 1 && envelope.outOfLineSize > 0 && received.descriptorCount == 1)
-    discardIncomingChunk(received.descriptors[0].get(), envelope.outOfLineOffset,
+  if (envelope.bodyInPool != 0 && envelope.outOfLineSize > 0)
+    discardIncomingChunk(poolDescriptor(envelope, received), envelope.outOfLineOffset,
                          envelope.outOfLineSize, envelope.chunkTicket, received.senderProcess);
 }
 

@@ -227,10 +227,13 @@ mach_msg_return_t sendMessage(const mach_msg_header_t* message, mach_msg_option_
   UniqueDescriptor memory;
   OutgoingChunk chunk;
   int memoryDescriptor = -1;
-  if (outOfLineSize > 0 && takeOutgoingChunk(outOfLineSize, destination.address, chunk)) {
+  const bool pooled =
+      outOfLineSize > 0 && takeOutgoingChunk(outOfLineSize, destination.address, chunk);
+  if (pooled) {
     std::memcpy(chunk.address, outOfLineData, outOfLineSize);
-    memoryDescriptor = chunk.descriptor;
-    envelope.bodyInPool = 1;
+    // A port that has the pool already is sent no memfd: one less to pass, take and close.
+    memoryDescriptor = chunk.destinationHasPool ? -1 : chunk.descriptor;
+    envelope.bodyInPool = chunk.destinationHasPool ? 2 : 1;
     envelope.outOfLineOffset = chunk.offset;
     envelope.chunkTicket = chunk.ticket;
     std::memcpy(datagram, &envelope, sizeof envelope);
@@ -245,7 +248,7 @@ mach_msg_return_t sendMessage(const mach_msg_header_t* message, mach_msg_option_
     ~UnsentChunk() {
       if (chunk != nullptr) returnUnsentChunk(*chunk);
     }
-  } unsent{memoryDescriptor >= 0 && envelope.bodyInPool ? &chunk : nullptr};
+  } unsent{pooled ? &chunk : nullptr};
 
   iovec part{datagram, sizeof envelope + sendSize};
   msghdr header_{};
@@ -297,6 +300,7 @@ mach_msg_return_t sendMessage(const mach_msg_header_t* message, mach_msg_option_
   }
 
   unsent.chunk = nullptr;
+  if (pooled && memoryDescriptor >= 0) poolHandedTo(chunk, destination.address);
   {
     std::lock_guard lock(table.mutex());
     consumeMovedRights(table, message->msgh_remote_port, remoteDisposition);
