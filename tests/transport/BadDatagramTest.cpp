@@ -108,6 +108,19 @@ Datagram pooledMessage(uint32_t claimed, uint32_t offset, bool sealed = true, of
 
 constexpr uint32_t kFirstChunk = mach_stand_in::kPoolHeaderSize;
 
+// A chunk claimed to be of a pool this port was handed before (none was), with or without a memfd.
+Datagram handedOverChunkMessage(bool withMemfd) {
+  Datagram d = pooledMessage(4096, kFirstChunk);
+  Envelope e = d.envelope();
+  e.bodyInPool = 2;
+  d.setEnvelope(e);
+  if (!withMemfd) {
+    for (int fd : d.descriptors) close(fd);
+    d.descriptors.clear();
+  }
+  return d;
+}
+
 void sendRaw(const std::string& path, const Datagram& d) {
   int sender = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
@@ -313,25 +326,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"ChunkHeldByAReceiver", [] { return pooledMessage(4096, kFirstChunk, true, 0, 1); },
                 &DropCounts::badMemory},
         // A chunk of a pool said to be handed over before: none was, or one comes with it.
-        BadCase{"PoolNeverHandedOver",
-                [] {
-                  Datagram d = pooledMessage(4096, kFirstChunk);
-                  Envelope e = d.envelope();
-                  e.bodyInPool = 2;
-                  d.setEnvelope(e);
-                  for (int fd : d.descriptors) close(fd);
-                  d.descriptors.clear();
-                  return d;
-                },
+        BadCase{"PoolNeverHandedOver", [] { return handedOverChunkMessage(false); },
                 &DropCounts::badMemory},
-        BadCase{"HandedOverPoolWithAMemfd",
-                [] {
-                  Datagram d = pooledMessage(4096, kFirstChunk);
-                  Envelope e = d.envelope();
-                  e.bodyInPool = 2;
-                  d.setEnvelope(e);
-                  return d;
-                },
+        BadCase{"HandedOverPoolWithAMemfd", [] { return handedOverChunkMessage(true); },
                 &DropCounts::badDescriptor}),
     [](const testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
 
