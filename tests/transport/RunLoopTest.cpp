@@ -222,7 +222,7 @@ TEST(RunLoop, SourceInvalidatedByAnEarlierCalloutOfTheSameTurnIsNotCalled) {
   });
 }
 
-// Told before each sleep, in a mode it was not added for, once what woke the loop has run.
+// A signalled source has no descriptor to drain: each call counts.
 void countSignalled(int fd, void* info) {
   auto* counter = static_cast<Counter*>(info);
   ++counter->calls;
@@ -260,6 +260,7 @@ TEST(RunLoop, SignalledSourceServedOnceWithoutItsDescriptorInItsModesOnly) {
   });
 }
 
+// Told before each sleep, in a mode it was not added for, once what woke the loop has run.
 TEST(RunLoop, ObserverToldBeforeSleepingUntilRemoved) {
   onFreshThread([] {
     EventFd event;
