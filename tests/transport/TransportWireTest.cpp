@@ -8,9 +8,11 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "Envelope.h"
 #include "TempDevice.h"
 #include "TransportTestPattern.h"
@@ -179,15 +181,19 @@ struct Faults {
   }
 };
 
-void sendBody(mach_port_t port, const std::vector<uint8_t>& body) {
+// Message 2 with `body`, or message `id` with a send-once right to `replyPort` when one is given.
+void sendBody(mach_port_t port, const std::vector<uint8_t>& body,
+              mach_port_t replyPort = MACH_PORT_NULL, int32_t id = 2) {
   const auto bytes = static_cast<uint32_t>(body.size());
   LMResponseBuffer buffer;
   LMMessage* message = &buffer.message;
   std::memset(message, 0, sizeof *message);
-  message->head.msgh_bits = MACH_MSG_TYPE_COPY_SEND;
+  message->head.msgh_bits = MACH_MSGH_BITS(
+      MACH_MSG_TYPE_COPY_SEND, replyPort != MACH_PORT_NULL ? MACH_MSG_TYPE_MAKE_SEND_ONCE : 0);
   message->head.msgh_size = LMBufferSizeForLength(bytes);
   message->head.msgh_remote_port = port;
-  message->head.msgh_id = 2;
+  message->head.msgh_local_port = replyPort;
+  message->head.msgh_id = id;
   LMMessageAssignData(message, body.data(), bytes);
   ASSERT_EQ(mach_msg(&message->head, MACH_SEND_MSG | MACH_SEND_TIMEOUT, message->head.msgh_size, 0,
                      0, 1000, 0),
@@ -318,6 +324,67 @@ TEST_F(TransportWireTest, APoolsMemfdGoesToAPortOnce) {
     LMResponseBufferFree(&buffer);
   }
 }
+
+struct ManySendersCase {
+  const char* name;
+  int senders;
+  std::vector<uint32_t> lengths;  // of the bodies each sender echoes, one per chunk size used
+  friend void PrintTo(const ManySendersCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class ManySendersTest : public TransportWireTest,
+                        public testing::WithParamInterface<ManySendersCase> {};
+
+// Services that each echo bodies to one receiver, twice over: more pools than the receiver
+// keeps mapped, and later bodies sent without their pool's memfd. Every body arrives intact.
+TEST_P(ManySendersTest, EveryBodyArrives) {
+  const ManySendersCase c = GetParam();
+  std::vector<std::unique_ptr<testing_support::ChildProcess>> senders;
+  std::vector<mach_port_t> services;
+  for (int i = 0; i < c.senders; ++i)
+    senders.push_back(std::make_unique<testing_support::ChildProcess>(
+        testing_support::binaryDirectory() / "bin" / "transport_test_server",
+        std::vector<std::string>{"org.vellamor2.test.sender" + std::to_string(i)}));
+  for (int i = 0; i < c.senders; ++i) {
+    const std::string name = "org.vellamor2.test.sender" + std::to_string(i);
+    mach_port_t service = MACH_PORT_NULL;
+    ASSERT_TRUE(testing_support::waitFor([&] {
+      return bootstrap_look_up(0, name.c_str(), &service) == BOOTSTRAP_SUCCESS;
+    })) << name;
+    services.push_back(service);
+  }
+  OwnPort replies;
+  const uint64_t droppedBefore = mach_stand_in::dropCounts().total();
+  for (int round = 0; round < 2; ++round) {
+    for (std::size_t i = 0; i < services.size(); ++i) {
+      for (const uint32_t length : c.lengths) {
+        SCOPED_TRACE(testing::Message() << "round " << round << ", sender " << i << ", " << length);
+        const std::vector<uint8_t> body = patternBytes(length);
+        sendBody(services[i], body, replies.name, 7);
+        LMResponseBuffer buffer;
+        ASSERT_EQ(receive(replies.name, buffer, 10000), MACH_MSG_SUCCESS);
+        ASSERT_EQ(LMMessageGetDataLength(&buffer.message), length);
+        EXPECT_EQ(std::memcmp(LMMessageGetData(&buffer.message), body.data(), length), 0);
+        LMResponseBufferFree(&buffer);
+      }
+    }
+  }
+  EXPECT_EQ(mach_stand_in::dropCounts().total(), droppedBefore);
+  for (mach_port_t service : services) mach_port_deallocate(mach_task_self(), service);
+  for (auto& sender : senders) sender->stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Receivers, ManySendersTest,
+    testing::Values(
+        // More living senders than a receiver once kept pools for.
+        ManySendersCase{"NineSenders", 9, {kHistoryBytes}},
+        // More pools than it keeps mapped at all: the rest come by the copying path.
+        ManySendersCase{
+            "SevenSendersInEveryChunkSize", 7, {40000, 100000, 200000, 400000, 900000}}),
+    [](const testing::TestParamInfo<ManySendersCase>& info) {
+      return std::string(info.param.name);
+    });
 
 void sendAndReceiveHistory(mach_port_t port, uint32_t bytes = kHistoryBytes) {
   const std::vector<uint8_t> body = patternBytes(bytes);

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstddef>
+#include <cstring>
 #include <mutex>
 
 #include "Envelope.h"
@@ -68,12 +69,15 @@ struct SentChunk {
   uint32_t ticket = 0;
   Clock::time_point sentAt;
   std::string destination;
+  bool broughtPool = false;  // the pool's memfd went with it: its receiver says whether it keeps it
 };
 
-// A port address that a pool's memfd went to, kept without allocating.
+// A port address that a pool's memfd went to, kept without allocating. Its chunks go there
+// without the memfd only once the receiver has said that it keeps the pool mapped.
 struct HandedTo {
   std::array<char, kReplyAddressCapacity> address{};
   size_t length = 0;
+  bool kept = false;
   bool is(const std::string& other) const {
     return length != 0 && other.size() == length &&
            std::equal(other.begin(), other.end(), address.begin());
@@ -90,13 +94,17 @@ struct OwnPool {
   std::array<bool, kChunksPerPool> faulted{};
   std::array<HandedTo, kMostHandedTo> handedTo;  // the ports its memfd went to, oldest replaced
   size_t nextHandedTo = 0;
-  bool wasHandedTo(const std::string& destination) const {
-    return std::any_of(handedTo.begin(), handedTo.end(),
-                       [&](const HandedTo& port) { return port.is(destination); });
+  HandedTo* handedToPort(const std::string& destination) {
+    for (HandedTo& port : handedTo)
+      if (port.is(destination)) return &port;
+    return nullptr;
+  }
+  bool keptAt(const std::string& destination) {
+    const HandedTo* port = handedToPort(destination);
+    return port != nullptr && port->kept;
   }
   void forgetHandedTo(const std::string& destination) {
-    for (HandedTo& port : handedTo)
-      if (port.is(destination)) port = HandedTo{};
+    if (HandedTo* port = handedToPort(destination)) *port = HandedTo{};
   }
 };
 
@@ -160,14 +168,36 @@ void reclaim(OwnPool& pool) {
   for (uint32_t i = 0; i < kChunksPerPool; ++i) {
     uint32_t state = stateOf(header->state[i]).load();
     SentChunk& sent = pool.sent[i];
-    bool free = false;
-    if (isHolder(state))
-      free = kill(static_cast<pid_t>(state), 0) != 0 && errno == ESRCH;
+    bool free = state == kPoolNotKept;
+    if (!free && isHolder(state))
+      free = kill(static_cast<pid_t>(state & ~kPoolNotKept), 0) != 0 && errno == ESRCH;
     else if (state == sent.ticket)
       free = now - sent.sentAt > kUnreadAfter || !portIsAlive(sent.destination);
     if (!free || !stateOf(header->state[i]).compare_exchange_strong(state, kChunkFree)) continue;
     // Unread: its receiver may not have the pool (any longer); the next chunk brings the memfd.
     if (state == sent.ticket) pool.forgetHandedTo(sent.destination);
+    sent.broughtPool = false;
+  }
+}
+
+// With ownMutex held: what the receivers of chunks that brought the pool's memfd said. One that
+// took the chunk up (or gave it back) from a pool it keeps mapped keeps it while this process
+// lives; one that marked the chunk kPoolNotKept does not, and the next chunk brings the memfd.
+void learnWhoKeepsThePool(OwnPool& pool) {
+  auto* header = reinterpret_cast<PoolHeader*>(pool.base);
+  for (uint32_t i = 0; i < kChunksPerPool; ++i) {
+    SentChunk& sent = pool.sent[i];
+    if (!sent.broughtPool) continue;
+    uint32_t state = stateOf(header->state[i]).load();
+    if (state == sent.ticket) continue;  // not taken up yet
+    sent.broughtPool = false;
+    HandedTo* port = pool.handedToPort(sent.destination);
+    if ((state & kPoolNotKept) == 0) {
+      if (port != nullptr) port->kept = true;
+      continue;
+    }
+    if (port != nullptr && !port->kept) *port = HandedTo{};
+    if (state == kPoolNotKept) stateOf(header->state[i]).compare_exchange_strong(state, kChunkFree);
   }
 }
 
@@ -193,7 +223,10 @@ struct HeldChunk {
   uint32_t index = 0;
 };
 
-constexpr size_t kMostMappedPools = 8;
+// A sender keeps one pool per chunk size for its life, and a pool a receiver was seen to keep is
+// sent no memfd again: a living sender's pool stays mapped. The bound is on all of them; a pool
+// beyond it is read by copying its chunk out (see copyOfChunk).
+constexpr size_t kMostMappedPools = 32;
 constexpr size_t kMostHeldChunks = 64;
 
 std::mutex mappedMutex;
@@ -221,7 +254,6 @@ MappedPool* poolOfSender(pid_t sender, uint32_t size) {
 }
 
 bool senderHasExited(const MappedPool& pool) {
-  if (!pool.sender.valid()) return false;
   pollfd exited{pool.sender.get(), POLLIN, 0};
   return poll(&exited, 1, 0) == 1;
 }
@@ -231,10 +263,13 @@ void unmap(MappedPool& pool) {
   pool = MappedPool{};
 }
 
-// With mappedMutex held: pools of senders that have exited, none of whose chunks is held here.
+// With mappedMutex held: pools none of whose chunks is held here, of senders that have exited or
+// that sent another pool of the same chunk size since (a sender uses one; the bound per sender).
 void unmapPoolsOfTheGone() {
   for (MappedPool& pool : mappedPools)
-    if (pool.base != nullptr && pool.held == 0 && senderHasExited(pool)) unmap(pool);
+    if (pool.base != nullptr && pool.held == 0 &&
+        (pool.senderProcess == 0 || senderHasExited(pool)))
+      unmap(pool);
 }
 
 // The shape a pool's header gives, checked against the memfd's size; false for anything else.
@@ -251,27 +286,21 @@ bool readShape(int descriptor, const struct stat& status, uint32_t& chunkSize,
              kPoolHeaderSize + static_cast<uint64_t>(chunkCount) * chunkSize;
 }
 
-// Maps a pool whose shape was checked, into a free slot (or one none of whose chunks are held).
+// Maps a pool whose shape was checked: into a free slot, kept while its sender lives; or, when
+// every slot is taken or the sender cannot be watched, into `unkept`, for this one chunk only.
 MappedPool* mapPool(int descriptor, const struct stat& status, uint32_t chunkSize,
-                    uint32_t chunkCount, pid_t sender) {
+                    uint32_t chunkCount, pid_t sender, MappedPool& unkept) {
   unmapPoolsOfTheGone();
-  MappedPool* slot = nullptr;
-  for (MappedPool& pool : mappedPools) {
-    if (pool.base == nullptr) {
-      slot = &pool;
-      break;
-    }
-  }
-  if (slot == nullptr) {
+  UniqueDescriptor watch(static_cast<int>(syscall(SYS_pidfd_open, sender, 0)));
+  MappedPool* slot = &unkept;
+  if (watch.valid()) {
     for (MappedPool& pool : mappedPools) {
-      if (pool.held == 0) {
-        unmap(pool);
+      if (pool.base == nullptr) {
         slot = &pool;
         break;
       }
     }
   }
-  if (slot == nullptr) return nullptr;
   const size_t length = static_cast<size_t>(status.st_size);
   void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
   if (base == MAP_FAILED) return nullptr;
@@ -283,7 +312,7 @@ MappedPool* mapPool(int descriptor, const struct stat& status, uint32_t chunkSiz
                      chunkCount,
                      0,
                      0,
-                     UniqueDescriptor(static_cast<int>(syscall(SYS_pidfd_open, sender, 0))),
+                     slot == &unkept ? UniqueDescriptor() : std::move(watch),
                      Clock::now()};
   return slot;
 }
@@ -303,7 +332,7 @@ bool chunkAt(uint32_t offset, uint32_t size, uint32_t chunkSize, uint32_t chunkC
 // flight under `ticket`, is taken without a look at the descriptor; anything else (a restarted
 // sender under a reused pid, a pool of another shape) is looked at.
 MappedPool* poolOfChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t ticket,
-                        pid_t sender, uint32_t& index) {
+                        pid_t sender, uint32_t& index, MappedPool& unkept) {
   if (ticket < kInFlight) return nullptr;
   if (MappedPool* known = poolOfSender(sender, size);
       known != nullptr && chunkAt(offset, size, known->chunkSize, known->chunkCount, index) &&
@@ -334,7 +363,8 @@ MappedPool* poolOfChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t
     if (pread(descriptor, &state, sizeof state, at) != static_cast<ssize_t>(sizeof state) ||
         state != ticket)
       return nullptr;
-    pool = mapPool(descriptor, status, chunkSize, chunkCount, sender);
+    pool = mapPool(descriptor, status, chunkSize, chunkCount, sender, unkept);
+    if (pool == &unkept) return pool;
   }
   // The sender's pool of this chunk size from now on: an earlier one (of a process that had its
   // pid before) is no longer taken without a look.
@@ -343,6 +373,29 @@ MappedPool* poolOfChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t
     pool->senderProcess = sender;
   }
   return pool;
+}
+
+// A pool mapped for one chunk only, unmapped when done with it.
+struct UnkeptPool {
+  MappedPool pool;
+  ~UnkeptPool() {
+    if (pool.base != nullptr) unmap(pool);
+  }
+};
+
+// The body of a chunk of a pool not kept mapped here, copied into memory of its own; the chunk
+// goes back at once, marked kPoolNotKept: its sender sends the memfd with the next chunk rather
+// than name a pool this process does not have. Null when the chunk is not in flight under
+// `ticket` or no memory is left (the chunk is then handed back all the same).
+void* copyOfChunk(MappedPool& pool, uint32_t index, uint32_t offset, uint32_t size,
+                  uint32_t ticket) {
+  uint32_t& word = reinterpret_cast<PoolHeader*>(pool.base)->state[index];
+  uint32_t holder = static_cast<uint32_t>(thisProcess()) | kPoolNotKept;
+  if (!stateOf(word).compare_exchange_strong(ticket, holder)) return nullptr;
+  void* copy = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (copy != MAP_FAILED) std::memcpy(copy, pool.base + offset, size);
+  stateOf(word).compare_exchange_strong(holder, kPoolNotKept);
+  return copy == MAP_FAILED ? nullptr : copy;
 }
 
 }  // namespace
@@ -362,6 +415,7 @@ bool takeOutgoingChunk(mach_msg_size_t size, const std::string& destination, Out
     }
   }
   auto* header = reinterpret_cast<PoolHeader*>(pool.base);
+  learnWhoKeepsThePool(pool);
   for (int attempt = 0; attempt < 2; ++attempt) {
     for (uint32_t i = 0; i < kChunksPerPool; ++i) {
       const uint32_t ticket = kInFlight | (nextTicket++ & ~kInFlight);
@@ -370,6 +424,7 @@ bool takeOutgoingChunk(mach_msg_size_t size, const std::string& destination, Out
       pool.sent[i].ticket = ticket;
       pool.sent[i].sentAt = Clock::now();
       pool.sent[i].destination = destination;
+      pool.sent[i].broughtPool = false;
       if (!pool.faulted[i]) {
         faultIn(pool.base + kPoolHeaderSize + size_t{i} * chunkSize, chunkSize,
                 MADV_POPULATE_WRITE);
@@ -380,7 +435,7 @@ bool takeOutgoingChunk(mach_msg_size_t size, const std::string& destination, Out
       chunk.ticket = ticket;
       chunk.address = pool.base + chunk.offset;
       chunk.state = &header->state[i];
-      chunk.destinationHasPool = pool.wasHandedTo(destination);
+      chunk.destinationHasPool = pool.keptAt(destination);
       return true;
     }
     reclaim(pool);
@@ -398,10 +453,13 @@ void poolHandedTo(const OutgoingChunk& chunk, const std::string& destination) {
   std::lock_guard lock(ownMutex);
   for (OwnPool& pool : ownPools) {
     if (pool.base == nullptr || pool.descriptor != chunk.descriptor) continue;
-    if (pool.wasHandedTo(destination)) return;
+    SentChunk& sent = pool.sent[(chunk.offset - kPoolHeaderSize) / pool.chunkSize];
+    if (sent.ticket == chunk.ticket) sent.broughtPool = true;
+    if (pool.handedToPort(destination) != nullptr) return;
     HandedTo& port = pool.handedTo[pool.nextHandedTo++ % kMostHandedTo];
     std::copy(destination.begin(), destination.end(), port.address.begin());
     port.length = destination.size();
+    port.kept = false;
     return;
   }
 }
@@ -410,8 +468,10 @@ void* takeIncomingChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t
                         pid_t sender) {
   std::lock_guard lock(mappedMutex);
   uint32_t index = 0;
-  MappedPool* pool = poolOfChunk(descriptor, offset, size, ticket, sender, index);
+  UnkeptPool unkept;
+  MappedPool* pool = poolOfChunk(descriptor, offset, size, ticket, sender, index, unkept.pool);
   if (pool == nullptr) return nullptr;
+  if (pool == &unkept.pool) return copyOfChunk(*pool, index, offset, size, ticket);
   HeldChunk* slot = nullptr;
   for (HeldChunk& held : heldChunks) {
     if (held.address == nullptr) {
@@ -438,10 +498,12 @@ void discardIncomingChunk(int descriptor, uint32_t offset, uint32_t size, uint32
                           pid_t sender) {
   std::lock_guard lock(mappedMutex);
   uint32_t index = 0;
-  MappedPool* pool = poolOfChunk(descriptor, offset, size, ticket, sender, index);
+  UnkeptPool unkept;
+  MappedPool* pool = poolOfChunk(descriptor, offset, size, ticket, sender, index, unkept.pool);
   if (pool == nullptr) return;
   auto* header = reinterpret_cast<PoolHeader*>(pool->base);
-  stateOf(header->state[index]).compare_exchange_strong(ticket, kChunkFree);
+  stateOf(header->state[index])
+      .compare_exchange_strong(ticket, pool == &unkept.pool ? kPoolNotKept : kChunkFree);
 }
 
 bool returnHeldChunk(vm_address_t address) {

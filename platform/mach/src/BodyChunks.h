@@ -7,9 +7,10 @@
 // header says who has it: free, in flight under a ticket the message carries, or the pid of the
 // receiver that holds it. A chunk is never reused while held; one in flight that no receiver
 // took up (its receiver gone, or the message dropped or left unread) is taken back under a new
-// ticket, so the old message can no longer take it. A receiver unmaps a pool whose sender has
-// exited once it holds none of it: at a release (asking at most once a second) or when it maps
-// another pool.
+// ticket, so the old message can no longer take it. A receiver keeps a pool mapped while its
+// sender lives (a bounded number of them; one beyond the bound has its chunk copied out and says
+// so), and unmaps one whose sender has exited once it holds none of it: at a release (asking at
+// most once a second) or when it maps another pool.
 
 #include <mach/mach.h>
 #include <sys/types.h>
@@ -34,15 +35,17 @@ struct OutgoingChunk {
 bool takeOutgoingChunk(mach_msg_size_t size, const std::string& destination, OutgoingChunk& chunk);
 // Gives back a chunk whose message was not sent.
 void returnUnsentChunk(const OutgoingChunk& chunk);
-// The chunk's message went to `destination` with the pool's memfd: the next chunks of the pool go
-// there without it, until one of them is taken back unread (the receiver may have lost the pool).
+// The chunk's message went to `destination` with the pool's memfd: once its receiver has taken it
+// up from a pool it keeps mapped, the next chunks of the pool go there without it, until one of
+// them is taken back unread (the receiver may have lost the pool).
 void poolHandedTo(const OutgoingChunk& chunk, const std::string& destination);
 
 // The body of `size` bytes at `offset` in the pool memfd `descriptor` from process `sender`,
 // mapped read-write in this process and now held by it; null when the memfd is not a sealed pool
 // of sane shape, the offset is not a chunk's, the size does not fit it, or the chunk is not in
 // flight under `ticket`. A `descriptor` of -1 names the sender's pool for the size, mapped here
-// before.
+// before. A pool this process cannot keep mapped (while its sender lives) gives a copy of the
+// body instead, in memory of its own that vm_deallocate unmaps.
 void* takeIncomingChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t ticket,
                         pid_t sender);
 // Gives such a chunk straight back: its message is dropped unread.
@@ -60,5 +63,8 @@ inline constexpr uint32_t kLargestChunk = 1024 * 1024;
 // State words: 0 free; a holder's pid below kInFlight; kInFlight and above, in flight.
 inline constexpr uint32_t kChunkFree = 0;
 inline constexpr uint32_t kInFlight = 0x80000000u;
+// Added by a receiver that does not keep the pool mapped: to its pid while it holds the chunk,
+// alone once it gave the chunk back. Otherwise a chunk taken up says its receiver keeps the pool.
+inline constexpr uint32_t kPoolNotKept = 0x40000000u;
 
 }  // namespace mach_stand_in
