@@ -1,6 +1,7 @@
 // A receiver handed pooled chunks by a hostile sender: pool memfds of any shape (header fields,
 // length, seals, chunk states) and messages claiming any offset and size in them. A message that
-// gets through is read to its last byte and handed back.
+// gets through is read to its last byte and handed back. The receiver may keep no more pools
+// mapped (each of its slots holds a chunk of another), so that the chunk is copied out.
 //
 // Input: the pool's chunk size, chunk count, length change, seals and state word, then the
 // offset, size and ticket claimed (see Fields).
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -24,7 +26,7 @@ struct Fields {
   uint8_t chunkCount;
   int16_t lengthChange;  // bytes added to (or taken from) the length the header implies
   // Bit 0 shrink, bit 1 grow, bit 2 seal; bit 3 breaks the magic; bit 4 sends no memfd, naming
-  // the pool handed over before (an earlier input's).
+  // the pool handed over before (an earlier input's); bit 5 has every slot for a pool taken.
   uint8_t seals;
   uint32_t state;
   uint32_t offset;
@@ -82,6 +84,36 @@ void sendPooled(const Fields& f, int memory) {
   fuzzed_port::send(bytes.data(), bytes.size(), handedBefore ? -1 : memory);
 }
 
+// Bodies held from pools of their own, one for every pool the receiver keeps mapped, while
+// `full`; handed back otherwise.
+void takeEverySlot(bool full) {
+  static std::vector<LMResponseBuffer> held(mach_stand_in::kMostMappedPools);
+  static bool taken = false;
+  if (full == taken) return;
+  taken = full;
+  for (LMResponseBuffer& buffer : held) {
+    if (!full) {
+      LMResponseBufferFree(&buffer);
+      continue;
+    }
+    const Fields filler{mach_stand_in::kSmallestChunk,
+                        1,
+                        0,
+                        7,
+                        mach_stand_in::kInFlight,
+                        mach_stand_in::kPoolHeaderSize,
+                        4096,
+                        mach_stand_in::kInFlight};
+    const int memory = poolFor(filler);
+    if (memory < 0) abort();
+    sendPooled(filler, memory);
+    close(memory);
+    if (mach_msg(&buffer.message.head, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0, sizeof buffer,
+                 fuzzed_port::port, 0, MACH_PORT_NULL) != MACH_MSG_SUCCESS)
+      abort();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -89,6 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Fields f;
   if (size < sizeof f) return 0;
   std::memcpy(&f, data, sizeof f);
+  takeEverySlot((f.seals & 32) != 0);
   const int memory = poolFor(f);
   if (memory < 0) return 0;
   sendPooled(f, memory);

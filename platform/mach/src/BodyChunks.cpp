@@ -223,10 +223,6 @@ struct HeldChunk {
   uint32_t index = 0;
 };
 
-// A sender keeps one pool per chunk size for its life, and a pool a receiver was seen to keep is
-// sent no memfd again: a living sender's pool stays mapped. The bound is on all of them; a pool
-// beyond it is read by copying its chunk out (see copyOfChunk).
-constexpr size_t kMostMappedPools = 32;
 constexpr size_t kMostHeldChunks = 64;
 
 std::mutex mappedMutex;

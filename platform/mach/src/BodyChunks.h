@@ -15,6 +15,7 @@
 #include <mach/mach.h>
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -53,6 +54,11 @@ void discardIncomingChunk(int descriptor, uint32_t offset, uint32_t size, uint32
                           pid_t sender);
 // True when `address` is a chunk this process holds: it is handed back (vm_deallocate).
 bool returnHeldChunk(vm_address_t address);
+
+// A sender keeps one pool per chunk size for its life, and a pool a receiver was seen to keep is
+// sent no memfd again: a receiver keeps a living sender's pool mapped. This bounds them all; the
+// chunk of a pool beyond it is copied out (and says so).
+inline constexpr size_t kMostMappedPools = 32;
 
 // Pool layout, shared by both sides.
 inline constexpr uint32_t kPoolMagic = 0x4c4f4f50;  // "POOL"
