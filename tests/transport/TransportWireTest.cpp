@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "BodyChunks.h"
 #include "ChildProcess.h"
 #include "Envelope.h"
 #include "TempDevice.h"
@@ -371,15 +372,15 @@ TEST_P(ManySendersTest, EveryBodyArrives) {
   }
   EXPECT_EQ(mach_stand_in::dropCounts().total(), droppedBefore);
   for (mach_port_t service : services) mach_port_deallocate(mach_task_self(), service);
-  for (auto& sender : senders) sender->stop();
 }
 
+static_assert(7 * 5 > mach_stand_in::kMostMappedPools);
 INSTANTIATE_TEST_SUITE_P(
     Receivers, ManySendersTest,
     testing::Values(
-        // More living senders than a receiver once kept pools for.
+        // More living senders than eight, one pool each.
         ManySendersCase{"NineSenders", 9, {kHistoryBytes}},
-        // More pools than it keeps mapped at all: the rest come by the copying path.
+        // More pools than a receiver keeps mapped at all: the rest come by the copying path.
         ManySendersCase{
             "SevenSendersInEveryChunkSize", 7, {40000, 100000, 200000, 400000, 900000}}),
     [](const testing::TestParamInfo<ManySendersCase>& info) {
