@@ -359,6 +359,39 @@ TEST(KnownPoolTest, ChunkNotInFlightInItIsReadFromThePoolTheMessageNames) {
   mach_port_mod_refs(mach_task_self(), port, MACH_PORT_RIGHT_RECEIVE, -1);
 }
 
+// A receiver that holds more bodies at once than it holds chunks in place: every one arrives,
+// the later ones copied out.
+TEST(HeldChunksTest, BodiesBeyondTheBoundStillArrive) {
+  testing_support::TempDevice device;
+  mach_port_t port = MACH_PORT_NULL;
+  ASSERT_EQ(mach_port_allocate(mach_task_self(), MACH_PORT_RIGHT_RECEIVE, &port), KERN_SUCCESS);
+  const std::string path = mach_stand_in::receiveSocketPath(port);
+  constexpr uint32_t kPools = 9, kChunks = 8;  // as pooledMessage makes them
+  static_assert(kPools * kChunks > mach_stand_in::kMostHeldChunks);
+  std::vector<LMResponseBuffer> held(kPools * kChunks);
+  for (uint32_t pool = 0; pool < kPools; ++pool) {
+    Datagram d = pooledMessage(4096, kFirstChunk);
+    for (uint32_t chunk = 0; chunk < kChunks; ++chunk) {
+      const uint32_t i = pool * kChunks + chunk;
+      Envelope e = d.envelope();
+      e.outOfLineOffset = kFirstChunk + chunk * mach_stand_in::kSmallestChunk;
+      d.setEnvelope(e);
+      const std::vector<uint8_t> body(4096, static_cast<uint8_t>(i));
+      ASSERT_EQ(pwrite(d.descriptors[0], body.data(), body.size(), e.outOfLineOffset),
+                static_cast<ssize_t>(body.size()));
+      sendRaw(path, d);
+      ASSERT_EQ(mach_msg(&held[i].message.head, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0,
+                         sizeof(LMResponseBuffer), port, 1000, 0),
+                KERN_SUCCESS)
+          << "body " << i;
+      ASSERT_EQ(LMMessageGetDataLength(&held[i].message), body.size());
+      EXPECT_EQ(std::memcmp(LMMessageGetData(&held[i].message), body.data(), body.size()), 0);
+    }
+  }
+  for (LMResponseBuffer& buffer : held) LMResponseBufferFree(&buffer);
+  mach_port_mod_refs(mach_task_self(), port, MACH_PORT_RIGHT_RECEIVE, -1);
+}
+
 // An empty out-of-line body travels without memory; the receiver must not hand on whatever
 // address the sender wrote into the descriptor.
 TEST(EmptyOutOfLineBodyTest, NeverCarriesTheSendersAddress) {

@@ -223,8 +223,6 @@ struct HeldChunk {
   uint32_t index = 0;
 };
 
-constexpr size_t kMostHeldChunks = 64;
-
 std::mutex mappedMutex;
 std::array<MappedPool, kMostMappedPools> mappedPools;
 std::array<HeldChunk, kMostHeldChunks> heldChunks;
@@ -379,18 +377,19 @@ struct UnkeptPool {
   }
 };
 
-// The body of a chunk of a pool not kept mapped here, copied into memory of its own; the chunk
-// goes back at once, marked kPoolNotKept: its sender sends the memfd with the next chunk rather
-// than name a pool this process does not have. Null when the chunk is not in flight under
+// The body of a chunk that cannot be held in place, copied into memory of its own: its pool is
+// not kept mapped here, or as many chunks are held as can be. The chunk goes back at once; when
+// `kept` is false marked kPoolNotKept, so that its sender sends the memfd with the next chunk
+// rather than name a pool this process does not have. Null when the chunk is not in flight under
 // `ticket` or no memory is left (the chunk is then handed back all the same).
-void* copyOfChunk(MappedPool& pool, uint32_t index, uint32_t offset, uint32_t size,
-                  uint32_t ticket) {
+void* copyOfChunk(MappedPool& pool, uint32_t index, uint32_t offset, uint32_t size, uint32_t ticket,
+                  bool kept) {
   uint32_t& word = reinterpret_cast<PoolHeader*>(pool.base)->state[index];
-  uint32_t holder = static_cast<uint32_t>(thisProcess()) | kPoolNotKept;
+  uint32_t holder = static_cast<uint32_t>(thisProcess()) | (kept ? 0 : kPoolNotKept);
   if (!stateOf(word).compare_exchange_strong(ticket, holder)) return nullptr;
   void* copy = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (copy != MAP_FAILED) std::memcpy(copy, pool.base + offset, size);
-  stateOf(word).compare_exchange_strong(holder, kPoolNotKept);
+  stateOf(word).compare_exchange_strong(holder, kept ? kChunkFree : kPoolNotKept);
   return copy == MAP_FAILED ? nullptr : copy;
 }
 
@@ -467,7 +466,7 @@ void* takeIncomingChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t
   UnkeptPool unkept;
   MappedPool* pool = poolOfChunk(descriptor, offset, size, ticket, sender, index, unkept.pool);
   if (pool == nullptr) return nullptr;
-  if (pool == &unkept.pool) return copyOfChunk(*pool, index, offset, size, ticket);
+  if (pool == &unkept.pool) return copyOfChunk(*pool, index, offset, size, ticket, false);
   HeldChunk* slot = nullptr;
   for (HeldChunk& held : heldChunks) {
     if (held.address == nullptr) {
@@ -475,7 +474,7 @@ void* takeIncomingChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t
       break;
     }
   }
-  if (slot == nullptr) return nullptr;
+  if (slot == nullptr) return copyOfChunk(*pool, index, offset, size, ticket, true);
   auto* header = reinterpret_cast<PoolHeader*>(pool->base);
   uint32_t expected = ticket;
   if (!stateOf(header->state[index])

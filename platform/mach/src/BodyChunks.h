@@ -45,8 +45,9 @@ void poolHandedTo(const OutgoingChunk& chunk, const std::string& destination);
 // mapped read-write in this process and now held by it; null when the memfd is not a sealed pool
 // of sane shape, the offset is not a chunk's, the size does not fit it, or the chunk is not in
 // flight under `ticket`. A `descriptor` of -1 names the sender's pool for the size, mapped here
-// before. A pool this process cannot keep mapped (while its sender lives) gives a copy of the
-// body instead, in memory of its own that vm_deallocate unmaps.
+// before. A pool this process cannot keep mapped (while its sender lives), or a chunk beyond
+// those it can hold, gives a copy of the body instead, in memory of its own that vm_deallocate
+// unmaps.
 void* takeIncomingChunk(int descriptor, uint32_t offset, uint32_t size, uint32_t ticket,
                         pid_t sender);
 // Gives such a chunk straight back: its message is dropped unread.
@@ -59,6 +60,8 @@ bool returnHeldChunk(vm_address_t address);
 // sent no memfd again: a receiver keeps a living sender's pool mapped. This bounds them all; the
 // chunk of a pool beyond it is copied out (and says so).
 inline constexpr size_t kMostMappedPools = 32;
+// Chunks held in place at once; one beyond them is copied out.
+inline constexpr size_t kMostHeldChunks = 64;
 
 // Pool layout, shared by both sides.
 inline constexpr uint32_t kPoolMagic = 0x4c4f4f50;  // "POOL"
