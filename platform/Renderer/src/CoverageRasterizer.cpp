@@ -494,11 +494,37 @@ inline void CoverageRasterizer::depositPiece(const Piece& piece, int rowBegin, i
 
 void CoverageRasterizer::depositRows(const Piece& piece, int rowBegin, int rowEnd) {
   const float x0 = piece.x0, y0 = piece.y0, x1 = piece.x1, y1 = piece.y1;
+  const float direction = piece.direction;
+  const float left = std::min(x0, x1), right = std::max(x0, x1);
+  const int column = static_cast<int>(left);  // not negative
+  if (right <= static_cast<float>(column) + 1.0f) {
+    depositColumn(column, x0, y0, x1, y1, direction, rowBegin, rowEnd);
+    return;
+  }
+  if (right - left < y1 - y0) {
+    // A steep piece, as in the climb of a dense stroke, cut where it crosses into the next pixel
+    // column: each part leaves its area in the same two cells of every row it crosses.
+    const float slope = (y1 - y0) / (x1 - x0);
+    const int lastColumn = ceiling(right) - 1;
+    const bool rightwards = x1 > x0;
+    float xa = x0, ya = y0;
+    for (int step = 0, count = lastColumn - column; step <= count; ++step) {
+      const int c = rightwards ? column + step : lastColumn - step;
+      float xb = x1, yb = y1;
+      if (step < count) {
+        xb = static_cast<float>(rightwards ? c + 1 : c);
+        yb = std::clamp(y0 + (xb - x0) * slope, ya, y1);
+      }
+      depositColumn(c, xa, ya, xb, yb, direction, rowBegin, rowEnd);
+      xa = xb;
+      ya = yb;
+    }
+    return;
+  }
   const int firstRow = static_cast<int>(y0);
   const int endRow = std::min({ceiling(y1), height_, rowEnd});
   const int from = std::max(firstRow, rowBegin);
   if (from >= endRow) return;
-  const float direction = piece.direction;
   const float run = (x1 - x0) / (y1 - y0);
   // Where the piece enters the first row left in: the row boundary met on the way, as the rows
   // above would have ended it.
@@ -508,40 +534,56 @@ void CoverageRasterizer::depositRows(const Piece& piece, int rowBegin, int rowEn
     ya = static_cast<float>(from);
     xa = x0 + (ya - y0) * run;
   }
-  const int column = static_cast<int>(std::min(x0, x1));  // not negative
-  if (std::max(x0, x1) <= static_cast<float>(column) + 1.0f) {
-    // A steep piece inside one pixel column, as in the climb of a dense stroke, leaves its area
-    // in the same two cells of every row: the part of the pixel right of the piece's middle, and
-    // the rest in the next.
-    const float left = static_cast<float>(column);
-    float* cell = areas_.data() + static_cast<std::size_t>(from) * stride_ + column;
-    std::uint64_t* word = marks_.data() + static_cast<std::size_t>(from) * words_ +
-                          (static_cast<std::size_t>(column) >> 6);
-    const unsigned bit = static_cast<unsigned>(column) & 63;
-    const std::uint64_t pair = std::uint64_t{3} << bit;  // the second bit may fall in the next word
-    const bool spills = bit == 63;
-    for (int y = from; y < endRow; ++y) {
-      const float yb = std::min(y1, static_cast<float>(y + 1));
-      const float xb = yb == y1 ? x1 : x0 + (yb - y0) * run;
-      const float d = direction * (yb - ya);
-      const float middle = 0.5f * (xa + xb) - left;
-      cell[0] += d - d * middle;
-      cell[1] += d * middle;
-      word[0] |= pair;
-      if (spills) word[1] |= 1;
-      cell += stride_;
-      word += words_;
-      ya = yb;
-      xa = xb;
-    }
-    return;
-  }
   for (int y = from; y < endRow; ++y) {
     const float yb = std::min(y1, static_cast<float>(y + 1));
     const float xb = yb == y1 ? x1 : x0 + (yb - y0) * run;
     depositInRow(static_cast<std::size_t>(y), xa, xb, direction * (yb - ya));
     ya = yb;
     xa = xb;
+  }
+}
+
+void CoverageRasterizer::depositColumn(int column, float x0, float y0, float x1, float y1,
+                                       float direction, int rowBegin, int rowEnd) {
+  const int firstRow = static_cast<int>(y0);
+  const int endRow = std::min({ceiling(y1), height_, rowEnd});
+  int y = std::max(firstRow, rowBegin);
+  if (y >= endRow || !(y1 > y0)) return;
+  // Inside one pixel column a row's area is the part of the pixel right of the piece's middle
+  // there, and the rest in the next cell; x is kept from the column's left.
+  const float left = static_cast<float>(column);
+  const float run = (x1 - x0) / (y1 - y0);
+  float* cell = areas_.data() + static_cast<std::size_t>(y) * stride_ + column;
+  std::uint64_t* word = marks_.data() + static_cast<std::size_t>(y) * words_ +
+                        (static_cast<std::size_t>(column) >> 6);
+  const unsigned bit = static_cast<unsigned>(column) & 63;
+  const std::uint64_t pair = std::uint64_t{3} << bit;  // the second bit may fall in the next word
+  const bool spills = bit == 63;
+  auto put = [&](float d, float middle) {
+    const float right = d * middle;
+    cell[0] += d - right;
+    cell[1] += right;
+    word[0] |= pair;
+    if (spills) word[1] |= 1;
+    cell += stride_;
+    word += words_;
+  };
+  if (y == firstRow) {
+    // The first row, from the piece's start; a band below starts at a whole row.
+    const float yb = std::min(y1, static_cast<float>(y + 1));
+    const float xb = yb == y1 ? x1 : x0 + (yb - y0) * run;
+    put(direction * (yb - y0), 0.5f * (x0 + xb) - left);
+    ++y;
+  }
+  // Whole rows: the piece's middle there, from the row alone, so that every band finds the same.
+  const int wholeEnd = std::min(endRow, static_cast<int>(y1));
+  const float start = x0 - left;
+  for (float half = static_cast<float>(y) + 0.5f; y < wholeEnd; ++y, half += 1.0f)
+    put(direction, start + (half - y0) * run);
+  if (y < endRow) {
+    // The last row, left at the piece's end.
+    const float top = static_cast<float>(y);
+    put(direction * (y1 - top), 0.5f * (x0 + (top - y0) * run + x1) - left);
   }
 }
 

@@ -63,6 +63,9 @@ class CoverageRasterizer {
   void addPiece(float x0, float y0, float x1, float y1, float direction);
   void depositPiece(const Piece& piece, int rowBegin, int rowEnd);
   void depositRows(const Piece& piece, int rowBegin, int rowEnd);  // one crossing several rows
+  // A piece from (x0, y0) to (x1, y1), y0 < y1, inside the pixel column `column`.
+  void depositColumn(int column, float x0, float y0, float x1, float y1, float direction,
+                     int rowBegin, int rowEnd);
   // A straight piece's area in one row, from x = xa to xb, d its signed height there.
   void depositInRow(std::size_t row, float xa, float xb, float d);
   void depositAcross(std::size_t row, float left, float right, float d);  // across pixels
