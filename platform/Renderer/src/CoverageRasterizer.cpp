@@ -328,8 +328,11 @@ void CoverageRasterizer::sweepBand(const Band& band) {
       std::uint64_t word = marks[k];
       marks[k] = 0;
       while (word != 0) {
-        const int cell = static_cast<int>(k * 64) + std::countr_zero(word);
-        word &= word - 1;
+        // A run of marked cells, read back together.
+        const int bit = std::countr_zero(word);
+        const int length = std::countr_one(word >> bit);
+        word = length + bit >= 64 ? 0 : word & (~std::uint64_t{0} << (bit + length));
+        const int cell = static_cast<int>(k * 64) + bit;
         if (cell > next && next < width_) {
           // Between marks the coverage holds.
           flushRun();
@@ -338,13 +341,20 @@ void CoverageRasterizer::sweepBand(const Band& band) {
           if (cover != 0) blendRun(line + next, static_cast<unsigned>(end - next), color, cover);
           next = end;
         }
-        sum += areas[cell];
-        areas[cell] = 0;
-        if (cell < width_) {
-          if (runStart < 0) runStart = cell;
-          covers[cell] = coverOf(sum, evenOdd);
-          next = cell + 1;
+        const int end = cell + length;
+        const int shown = std::min(end, width_);
+        if (cell < shown && runStart < 0) runStart = cell;
+        int c = cell;
+        for (; c < shown; ++c) {
+          sum += areas[c];
+          areas[c] = 0;
+          covers[c] = coverOf(sum, evenOdd);
         }
+        for (; c < end; ++c) {
+          sum += areas[c];
+          areas[c] = 0;
+        }
+        next = std::max(next, shown);
       }
     }
     flushRun();
