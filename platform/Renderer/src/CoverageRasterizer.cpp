@@ -463,18 +463,43 @@ void CoverageRasterizer::addEdge(double x0, double y0, double x1, double y1) {
   }
 }
 
-inline void CoverageRasterizer::depositInRow(std::size_t row, float xa, float xb, float d) {
+namespace {
+
+// Marks `count` cells from `column` on (three at most), in a row's words.
+inline void markCells(std::uint64_t* marks, int column, unsigned count) {
+  const unsigned bit = static_cast<unsigned>(column) & 63;
+  const std::uint64_t cells = (std::uint64_t{1} << count) - 1;
+  std::uint64_t* word = marks + (static_cast<unsigned>(column) >> 6);
+  word[0] |= cells << bit;
+  if (bit + count > 64) word[1] |= cells >> (64 - bit);  // the last may fall in the next word
+}
+
+}  // namespace
+
+inline void CoverageRasterizer::depositInRow(float* cells, std::uint64_t* marks, std::size_t row,
+                                             float xa, float xb, float d) {
   const float left = std::min(xa, xb);
   const float right = std::max(xa, xb);
   const int c0 = static_cast<int>(left);  // not negative
   const float leftFloor = static_cast<float>(c0);
   if (right <= leftFloor + 1.0f) {
     // Within one pixel: the part of it right of the piece's middle; the rest to the next.
-    float* areas = areas_.data() + row * stride_;
     const float middle = 0.5f * (xa + xb) - leftFloor;
-    areas[c0] += d - d * middle;
-    areas[c0 + 1] += d * middle;
-    markPair(row, c0);
+    cells[c0] += d - d * middle;
+    cells[c0 + 1] += d * middle;
+    markCells(marks, c0, 2);
+  } else if (right <= leftFloor + 2.0f) {
+    // Across two pixels, as where a steep piece steps into the next column: the triangles in
+    // the first and past the second, the rest in the second.
+    const float half = 0.5f * d / (right - left);
+    const float f0 = leftFloor + 1.0f - left;
+    const float f1 = right - leftFloor - 1.0f;
+    const float a0 = half * f0 * f0;
+    const float am = half * f1 * f1;
+    cells[c0] += a0;
+    cells[c0 + 1] += d - a0 - am;
+    cells[c0 + 2] += am;
+    markCells(marks, c0, 3);
   } else {
     depositAcross(row, left, right, d);
   }
@@ -510,9 +535,11 @@ inline void CoverageRasterizer::depositPiece(const Piece& piece, int rowBegin, i
   const int firstRow = static_cast<int>(piece.y0);
   if (piece.y1 <= static_cast<float>(firstRow + 1)) {
     // Half the pieces of a dense stroke end in the row they start in.
-    if (firstRow >= rowBegin && firstRow < rowEnd)
-      depositInRow(static_cast<std::size_t>(firstRow), piece.x0, piece.x1,
-                   piece.direction * (piece.y1 - piece.y0));
+    if (firstRow >= rowBegin && firstRow < rowEnd) {
+      const auto row = static_cast<std::size_t>(firstRow);
+      depositInRow(areas_.data() + row * stride_, marks_.data() + row * words_, row, piece.x0,
+                   piece.x1, piece.direction * (piece.y1 - piece.y0));
+    }
     return;
   }
   depositRows(piece, rowBegin, rowEnd);
@@ -521,30 +548,9 @@ inline void CoverageRasterizer::depositPiece(const Piece& piece, int rowBegin, i
 void CoverageRasterizer::depositRows(const Piece& piece, int rowBegin, int rowEnd) {
   const float x0 = piece.x0, y0 = piece.y0, x1 = piece.x1, y1 = piece.y1;
   const float direction = piece.direction;
-  const float left = std::min(x0, x1), right = std::max(x0, x1);
-  const int column = static_cast<int>(left);  // not negative
-  if (right <= static_cast<float>(column) + 1.0f) {
+  const int column = static_cast<int>(std::min(x0, x1));  // not negative
+  if (std::max(x0, x1) <= static_cast<float>(column) + 1.0f) {
     depositColumn(column, x0, y0, x1, y1, direction, rowBegin, rowEnd);
-    return;
-  }
-  if (right - left < y1 - y0) {
-    // A steep piece, as in the climb of a dense stroke, cut where it crosses into the next pixel
-    // column: each part leaves its area in the same two cells of every row it crosses.
-    const float slope = (y1 - y0) / (x1 - x0);
-    const int lastColumn = ceiling(right) - 1;
-    const bool rightwards = x1 > x0;
-    float xa = x0, ya = y0;
-    for (int step = 0, count = lastColumn - column; step <= count; ++step) {
-      const int c = rightwards ? column + step : lastColumn - step;
-      float xb = x1, yb = y1;
-      if (step < count) {
-        xb = static_cast<float>(rightwards ? c + 1 : c);
-        yb = std::clamp(y0 + (xb - x0) * slope, ya, y1);
-      }
-      depositColumn(c, xa, ya, xb, yb, direction, rowBegin, rowEnd);
-      xa = xb;
-      ya = yb;
-    }
     return;
   }
   const int firstRow = static_cast<int>(y0);
@@ -560,17 +566,19 @@ void CoverageRasterizer::depositRows(const Piece& piece, int rowBegin, int rowEn
     ya = static_cast<float>(from);
     xa = x0 + (ya - y0) * run;
   }
-  for (int y = from; y < endRow; ++y) {
+  float* cells = areas_.data() + static_cast<std::size_t>(from) * stride_;
+  std::uint64_t* marks = marks_.data() + static_cast<std::size_t>(from) * words_;
+  for (int y = from; y < endRow; ++y, cells += stride_, marks += words_) {
     const float yb = std::min(y1, static_cast<float>(y + 1));
     const float xb = yb == y1 ? x1 : x0 + (yb - y0) * run;
-    depositInRow(static_cast<std::size_t>(y), xa, xb, direction * (yb - ya));
+    depositInRow(cells, marks, static_cast<std::size_t>(y), xa, xb, direction * (yb - ya));
     ya = yb;
     xa = xb;
   }
 }
 
-void CoverageRasterizer::depositColumn(int column, float x0, float y0, float x1, float y1,
-                                       float direction, int rowBegin, int rowEnd) {
+inline void CoverageRasterizer::depositColumn(int column, float x0, float y0, float x1, float y1,
+                                              float direction, int rowBegin, int rowEnd) {
   const int firstRow = static_cast<int>(y0);
   const int endRow = std::min({ceiling(y1), height_, rowEnd});
   int y = std::max(firstRow, rowBegin);
@@ -611,13 +619,6 @@ void CoverageRasterizer::depositColumn(int column, float x0, float y0, float x1,
     const float top = static_cast<float>(y);
     put(direction * (y1 - top), 0.5f * (x0 + (top - y0) * run + x1) - left);
   }
-}
-
-inline void CoverageRasterizer::markPair(std::size_t row, int column) {
-  std::uint64_t* word = marks_.data() + row * words_ + (static_cast<std::size_t>(column) >> 6);
-  const unsigned bit = static_cast<unsigned>(column) & 63;
-  word[0] |= std::uint64_t{3} << bit;
-  if (bit == 63) word[1] |= 1;
 }
 
 inline void CoverageRasterizer::mark(std::size_t row, int from, int to) {

@@ -26,7 +26,9 @@ namespace render {
 
 class HelperThread;
 
-class CoverageRasterizer {
+// Kept inside the library: its calls between the rasteriser's own functions are then direct,
+// and may be inlined, rather than through the table of exported names.
+class [[gnu::visibility("hidden")]] CoverageRasterizer {
  public:
   // `shareRows`: large sweeps split their rows with a helper thread (made on first need).
   explicit CoverageRasterizer(bool shareRows = false);
@@ -66,11 +68,12 @@ class CoverageRasterizer {
   // A piece from (x0, y0) to (x1, y1), y0 < y1, inside the pixel column `column`.
   void depositColumn(int column, float x0, float y0, float x1, float y1, float direction,
                      int rowBegin, int rowEnd);
-  // A straight piece's area in one row, from x = xa to xb, d its signed height there.
-  void depositInRow(std::size_t row, float xa, float xb, float d);
+  // A straight piece's area in one row (its cells and mark words), from x = xa to xb, d its
+  // signed height there.
+  void depositInRow(float* cells, std::uint64_t* marks, std::size_t row, float xa, float xb,
+                    float d);
   void depositAcross(std::size_t row, float left, float right, float d);  // across pixels
   void mark(std::size_t row, int from, int to);
-  void markPair(std::size_t row, int column);  // column and column + 1
   int balancedSplit(std::size_t work) const;
   void sweepBand(const Band& band);
   static void sweepBandJob(void* band);
