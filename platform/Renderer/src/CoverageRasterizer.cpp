@@ -144,8 +144,8 @@ void CoverageRasterizer::reset(int width, int height) {
     words_ = (stride_ + 63) / 64;
     areas_.assign(static_cast<std::size_t>(height) * stride_, 0.0f);
     marks_.assign(static_cast<std::size_t>(height) * words_, 0);
-    covers_.assign(stride_, 0);
-    helperCovers_.assign(stride_, 0);
+    covers_.assign(stride_ + 4, 0);  // room for a four past the last pixel
+    helperCovers_.assign(stride_ + 4, 0);
     crossings_.assign(static_cast<std::size_t>(height) + 1, 0);
   } else if (firstRow_ <= lastRow_) {
     std::fill(crossings_.begin() + firstRow_, crossings_.begin() + lastRow_ + 2, 0);
@@ -335,9 +335,16 @@ void CoverageRasterizer::sweepBand(const Band& band) {
     int next = 0;       // the first pixel not yet blended
     int runStart = -1;  // pixels runStart … next − 1 wait in covers
     auto flushRun = [&] {
-      if (runStart >= 0)
-        blendCovers(line + runStart, static_cast<unsigned>(next - runStart), color,
-                    covers + runStart);
+      if (runStart < 0) return;
+      // Whole fours where the row goes on: the pixels past the run take a coverage of 0, which
+      // leaves them as they are.
+      auto length = static_cast<unsigned>(next - runStart);
+      const unsigned fours = (length + 3) & ~3u;
+      if (runStart + static_cast<int>(fours) <= width_) {
+        std::memset(covers + next, 0, 4);
+        length = fours;
+      }
+      blendCovers(line + runStart, length, color, covers + runStart);
       runStart = -1;
     };
     for (std::size_t k = 0; k < words_; ++k) {
