@@ -41,8 +41,6 @@ inline std::uint32_t scaled(std::uint32_t color, std::uint32_t cover) {
 // values pass by reference, as a baseline call cannot take them by value.
 using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
 using Words16 = std::uint16_t __attribute__((vector_size(32)));
-using Bytes4 = std::uint8_t __attribute__((vector_size(4)));
-using Words4 = std::uint16_t __attribute__((vector_size(8)));
 
 // a × b / 255 into a, rounded, for each word.
 inline void multiplyInto(Words16& a, const Words16& b) {
@@ -96,14 +94,14 @@ inline void colorFour(Words16& out, std::uint32_t color) {
   colorFour(colors, color);
   unsigned i = 0;
   for (; i + 4 <= length; i += 4) {
-    Bytes4 four;
+    std::uint32_t four;
     std::memcpy(&four, covers + i, sizeof four);
-    std::uint32_t any;
-    std::memcpy(&any, &four, sizeof any);
-    if (any == 0) continue;
-    const Words4 wide = __builtin_convertvector(four, Words4);
-    Words16 source =
-        __builtin_shufflevector(wide, wide, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
+    if (four == 0) continue;
+    Bytes16 bytes = {};
+    std::memcpy(&bytes, &four, sizeof four);
+    Words16 source = __builtin_convertvector(
+        __builtin_shufflevector(bytes, bytes, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3),
+        Words16);
     multiplyInto(source, colors);
     overFour(pixels + i, source);
   }
