@@ -74,13 +74,17 @@ inline void colorFour(Words16& out, std::uint32_t color) {
                                                         std::uint8_t cover) {
   const std::uint32_t source = cover == 255 ? color : scaled(color, cover);
   const std::uint32_t alpha = source >> 24;
+  unsigned i = 0;
   if (alpha == 255) {
-    std::fill_n(pixels, length, source);
+    // An opaque fill, eight pixels a store where the processor has them.
+    using Pixels8 = std::uint32_t __attribute__((vector_size(32)));
+    const Pixels8 eight = {source, source, source, source, source, source, source, source};
+    for (; i + 8 <= length; i += 8) std::memcpy(pixels + i, &eight, sizeof eight);
+    for (; i < length; ++i) pixels[i] = source;
     return;
   }
   Words16 sources;
   colorFour(sources, source);
-  unsigned i = 0;
   for (; i + 4 <= length; i += 4) overFour(pixels + i, sources);
   for (; i < length; ++i) pixels[i] = over(pixels[i], source, alpha);
 }
