@@ -34,6 +34,37 @@ inline bool intersection(double ax, double ay, double bx, double by, double cx, 
   return true;
 }
 
+// The radius halfway along the counterclockwise turn from radius a to radius b (both `half`
+// long; `sine` gives the turn's side): along their sum when the turn is within a right angle
+// of none or of a whole one, else across their difference; each is then the longer, so exact.
+inline CGPoint bisector(double ax, double ay, double bx, double by, double sine, double half) {
+  double x = by - ay, y = ax - bx;
+  if (ax * bx + ay * by > 0) {
+    x = sine < 0 ? -(ax + bx) : ax + bx;
+    y = sine < 0 ? -(ay + by) : ay + by;
+  }
+  const double scale = half / std::sqrt(x * x + y * y);
+  return {x * scale, y * scale};
+}
+
+// The rotation by a third of a counterclockwise turn of less than π, given as the unit
+// (cosine, sine): the cube root nearest a third of the way, by Newton's method from two thirds
+// along the chord to the turn's bisector, which four steps bring to float rounding.
+inline CGPoint thirdOfTurn(double cosine, double sine) {
+  const CGPoint b = bisector(1, 0, cosine, sine, sine, 1);
+  double x = (1 + 2 * b.x) / 3, y = 2 * b.y / 3;
+  for (int i = 0; i < 4; ++i) {
+    const double x2 = x * x - y * y, y2 = 2 * x * y;
+    const double x3 = x2 * x - y2 * y, y3 = x2 * y + y2 * x;
+    // z − (z³ − w) / 3z² = (2z³ + w) / 3z²
+    const double nx = 2 * x3 + cosine, ny = 2 * y3 + sine;
+    const double d = 3 * (x2 * x2 + y2 * y2);
+    x = (nx * x2 + ny * y2) / d;
+    y = (ny * x2 - nx * y2) / d;
+  }
+  return {x, y};
+}
+
 }  // namespace
 
 void PolylineStroker::begin(double width, Cap cap) {
@@ -43,6 +74,14 @@ void PolylineStroker::begin(double width, Cap cap) {
   // Turns of less than one step, or two, told apart from the cosine of the turn alone.
   oneStepCosine_ = arcStep_ < std::numbers::pi ? std::cos(arcStep_) : -2;
   twoStepsCosine_ = 2 * arcStep_ < std::numbers::pi ? std::cos(2 * arcStep_) : -2;
+  stepCount_ = stepsToPi_ = 0;
+  if (2 * std::numbers::pi / arcStep_ < kMaxTableSteps) {
+    for (int k = 1; k * arcStep_ < 2 * std::numbers::pi; ++k) {
+      stepCosines_[k] = std::cos(k * arcStep_) * half_ * half_;
+      if (k * arcStep_ <= std::numbers::pi) stepsToPi_ = k;
+      stepCount_ = k;
+    }
+  }
   square_ = cap == Cap::square;
   out_.clear();
   ends_.clear();
@@ -156,22 +195,59 @@ void PolylineStroker::arc(double x, double y, double dx1, double dy1, double dx2
     add(x + dx2, y + dy2);
     return;
   }
-  // The turn from the first radius to the second, counterclockwise in 0 … 2π.
-  double angle = std::atan2(sine, cosine);
-  if (angle < 0) angle += 2 * std::numbers::pi;
-  const int steps = static_cast<int>(angle / arcStep_);
-  if (steps > 0) {
-    const double step = angle / (steps + 1);
-    const double c = std::cos(step), s = std::sin(step);
-    double ux = dx1, uy = dy1;
-    for (int i = 0; i < steps; ++i) {
-      const double rx = c * ux - s * uy;
-      uy = s * ux + c * uy;
-      ux = rx;
-      add(x + ux, y + uy);
-    }
+  const int steps = stepsIn(sine, cosine);
+  if (steps >= 0 && steps <= 7 && (steps & (steps + 1)) == 0) {
+    // One, three or seven points: the turn halved, and halved again.
+    bisectedArc(x, y, dx1, dy1, dx2, dy2, steps + 1, sine);
+    add(x + dx2, y + dy2);
+    return;
+  }
+  double c = 0, s = 0;
+  int n = steps;
+  if (steps == 2 && sine > 0) {
+    const double unit = 1 / (half_ * half_);
+    const CGPoint third = thirdOfTurn(cosine * unit, sine * unit);
+    c = third.x;
+    s = third.y;
+  } else {
+    // The turn from the first radius to the second, counterclockwise in 0 … 2π.
+    double angle = std::atan2(sine, cosine);
+    if (angle < 0) angle += 2 * std::numbers::pi;
+    if (n < 0) n = static_cast<int>(angle / arcStep_);
+    c = std::cos(angle / (n + 1));
+    s = std::sin(angle / (n + 1));
+  }
+  double ux = dx1, uy = dy1;
+  for (int i = 0; i < n; ++i) {
+    const double rx = c * ux - s * uy;
+    uy = s * ux + c * uy;
+    ux = rx;
+    add(x + ux, y + uy);
   }
   add(x + dx2, y + dy2);
+}
+
+int PolylineStroker::stepsIn(double sine, double cosine) const {
+  if (stepCount_ == 0) return -1;
+  // Up to π the steps' cosines fall; a turn past π holds all of those, and the rising rest.
+  int k = 0;
+  if (sine >= 0) {
+    while (k < stepsToPi_ && stepCosines_[k + 1] >= cosine) ++k;
+    return k;
+  }
+  k = stepsToPi_;
+  while (k < stepCount_ && stepCosines_[k + 1] <= cosine) ++k;
+  return k;
+}
+
+void PolylineStroker::bisectedArc(double x, double y, double dx1, double dy1, double dx2,
+                                  double dy2, int parts, double sine) {
+  if (parts < 2) return;
+  const CGPoint m = bisector(dx1, dy1, dx2, dy2, sine, half_);
+  // Each half turns less than π, counterclockwise.
+  bisectedArc(x, y, dx1, dy1, m.x, m.y, parts / 2, 1);
+  add(x + m.x, y + m.y);
+  bisectedArc(x, y, m.x, m.y, dx2, dy2, parts / 2, 1);
 }
 
 void PolylineStroker::miterOrBevel(const Vertex& v0, const Vertex& v1, const Vertex& v2, double dx1,

@@ -1,10 +1,12 @@
 #pragma once
 // The outline of a stroked polyline with round joins, as closed polygons: the very vertices that
 // Anti-Grain Geometry's stroker (its default inner miter joins, butt or square caps) yields, up
-// to float rounding, so that coverage and its overlaps at inner turns stay as they were. Arcs are
-// stepped by rotating the first radius instead of a sine and cosine per point, and nothing is
-// called per vertex through a pointer.
+// to float rounding, so that coverage and its overlaps at inner turns stay as they were. An arc's
+// step count comes from the cosine of its turn, and its points, when the steps halve the turn
+// evenly, from bisecting radii; other arcs rotate the first radius by a sine and cosine once.
+// Nothing is called per vertex through a pointer.
 
+#include <array>
 #include <cstddef>
 #include <span>
 #include <vector>
@@ -37,6 +39,13 @@ class PolylineStroker {
   void join(const Vertex& v0, const Vertex& v1, const Vertex& v2, double length1, double length2,
             double dx1, double dy1, double dx2, double dy2);
   void arc(double x, double y, double dx1, double dy1, double dx2, double dy2);
+  // How many whole steps the counterclockwise turn from one radius to another holds, from the
+  // turn's sine and cosine (× half²); −1 when the steps are too many to be told by the table.
+  int stepsIn(double sine, double cosine) const;
+  // The points between the ends of the arc from radius (dx1, dy1) to (dx2, dy2), a
+  // counterclockwise turn (`sine` its side) that `parts`, a power of two, divides evenly.
+  void bisectedArc(double x, double y, double dx1, double dy1, double dx2, double dy2, int parts,
+                   double sine);
   void miterOrBevel(const Vertex& v0, const Vertex& v1, const Vertex& v2, double dx1, double dy1,
                     double dx2, double dy2, double limit);
   void add(double x, double y) { out_.push_back({x, y}); }
@@ -45,6 +54,11 @@ class PolylineStroker {
   double half_ = 0.5;                              // half the width
   double arcStep_ = 1.0;                           // the largest angle between two points of an arc
   double oneStepCosine_ = 0, twoStepsCosine_ = 0;  // −2 when the angle reaches π
+  // cos(k · arcStep_) × half² for k = 1 … stepCount_ (the whole steps below 2π); none when more.
+  static constexpr int kMaxTableSteps = 32;
+  std::array<double, kMaxTableSteps + 1> stepCosines_{};
+  int stepCount_ = 0;
+  int stepsToPi_ = 0;  // the steps of stepCosines_ that reach no further than π
   bool square_ = false;
   std::vector<Vertex> vertices_;
   std::vector<CGPoint> out_;
