@@ -43,6 +43,12 @@ void setColor(cairo_t* cr, const CGColor& color) {
 }
 
 class CairoCanvas final : public Canvas {
+  // One subpath of the device path: devicePoints_[start, end).
+  struct Subpath {
+    std::size_t start, end;
+    bool closed;
+  };
+
  public:
   CairoCanvas(CanvasKind kind, bool decimate, bool helperThread)
       : coverage_(helperThread),
@@ -77,6 +83,7 @@ class CairoCanvas final : public Canvas {
     cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
     cairo_scale(cr_, scale, scale);
     scale_ = scale;
+    builtFor_ = nullptr;
     clipped_.clear();
     empty_ = widthPixels == 0 || heightPixels == 0;
   }
@@ -132,7 +139,7 @@ class CairoCanvas final : public Canvas {
     const bool hidden =
         opaqueStrokeOver != nullptr && opaqueStrokeOver->width * deviceScale() >= 1.0;
     buildDevicePath(path, decimate_ && hidden);
-    if (data_.empty()) return;
+    if (subpaths_.empty()) return;
     if (agg_ && aggFill(color, evenOdd, nullptr)) return;
     cairo_save(cr_);
     cairo_identity_matrix(cr_);
@@ -148,7 +155,7 @@ class CairoCanvas final : public Canvas {
   void strokePath(const CGPath& path, const CGColor& color, const StrokeStyle& style) override {
     if (clampedColor(color).alpha() <= 0 || path.isEmpty() || !(style.width > 0)) return;
     const double deviceScale = buildDevicePath(path, decimate_);
-    if (data_.empty()) return;
+    if (subpaths_.empty()) return;
     if (agg_) {
       StrokeStyle device = style;
       device.width = style.width * deviceScale;
@@ -271,7 +278,7 @@ class CairoCanvas final : public Canvas {
 
  private:
   // Solid fills and strokes drawn straight into the current target's pixels (premultiplied
-  // BGRA, as Cairo keeps them) from the device path in data_, strokes outlined by Anti-Grain
+  // BGRA, as Cairo keeps them) from the device path, strokes outlined by Anti-Grain
   // Geometry's stroker (round joins by ours, with spans): covered and blended by its scanline
   // rasteriser, or by accumulation with spans. False when a clip is active, which only Cairo
   // honours.
@@ -301,10 +308,7 @@ class CairoCanvas final : public Canvas {
     if (spans_ && stroke == nullptr) {
       // A fill's subpaths, each closed, straight into the coverage.
       coverage_.reset(width, height);
-      for (std::size_t i = 0; i < data_.size();) {
-        readSubpath(i, ox, oy);
-        coverage_.addPolygon(run_);
-      }
+      for (const Subpath& subpath : subpaths_) coverage_.addPolygon(offsetPoints(subpath, ox, oy));
       coverage_.sweep(evenOdd, buffer.row_ptr(0), static_cast<std::size_t>(buffer.stride()),
                       argbOf(solid));
       cairo_surface_mark_dirty(target);
@@ -316,15 +320,11 @@ class CairoCanvas final : public Canvas {
       coverage_.reset(width, height);
       addEnvelopes(ox, oy, stroke->width / 2, width);
     } else {
-      for (std::size_t i = 0; i < data_.size(); i += data_[i].header.length) {
-        const cairo_path_data_t& d = data_[i];
-        if (d.header.type == CAIRO_PATH_MOVE_TO) {
-          aggPath_.move_to(data_[i + 1].point.x + ox, data_[i + 1].point.y + oy);
-        } else if (d.header.type == CAIRO_PATH_LINE_TO) {
-          aggPath_.line_to(data_[i + 1].point.x + ox, data_[i + 1].point.y + oy);
-        } else if (d.header.type == CAIRO_PATH_CLOSE_PATH) {
-          aggPath_.close_polygon();
-        }
+      for (const Subpath& subpath : subpaths_) {
+        const auto points = offsetPoints(subpath, ox, oy);
+        aggPath_.move_to(points[0].x, points[0].y);
+        for (std::size_t k = 1; k < points.size(); ++k) aggPath_.line_to(points[k].x, points[k].y);
+        if (subpath.closed) aggPath_.close_polygon();
       }
     }
     if (envelopes) {
@@ -397,21 +397,15 @@ class CairoCanvas final : public Canvas {
     outline.miter_limit(style.miterLimit);
   }
 
-  // The points of the subpath of data_ at `i`, offset, into run_; `i` moves past it. True when
-  // the subpath is closed.
-  bool readSubpath(std::size_t& i, double ox, double oy) {
+  // A subpath's device points moved by the target's offset: in place when there is none, else
+  // copied into run_.
+  std::span<const CGPoint> offsetPoints(const Subpath& subpath, double ox, double oy) {
+    const std::span<const CGPoint> points(devicePoints_.data() + subpath.start,
+                                          subpath.end - subpath.start);
+    if (ox == 0 && oy == 0) return points;
     run_.clear();
-    bool closed = false;
-    for (; i < data_.size(); i += data_[i].header.length) {
-      const cairo_path_data_t& d = data_[i];
-      if (d.header.type == CAIRO_PATH_MOVE_TO && !run_.empty()) break;
-      if (d.header.type == CAIRO_PATH_CLOSE_PATH) {
-        closed = true;
-        continue;
-      }
-      run_.push_back({data_[i + 1].point.x + ox, data_[i + 1].point.y + oy});
-    }
-    return closed;
+    for (const CGPoint& p : points) run_.push_back({p.x + ox, p.y + oy});
+    return run_;
   }
 
   // Round joins with butt or square caps: the outline of our own stroker, the same as Anti-Grain
@@ -420,15 +414,13 @@ class CairoCanvas final : public Canvas {
     return device.join == StrokeStyle::Join::round && device.cap != StrokeStyle::Cap::round;
   }
 
-  // The device path in data_, outlined by subpaths into coverage_.
+  // The device path, outlined by subpaths into coverage_.
   void outlineStroke(double ox, double oy, const StrokeStyle& device) {
     stroker_.begin(device.width, device.cap == StrokeStyle::Cap::square
                                      ? PolylineStroker::Cap::square
                                      : PolylineStroker::Cap::butt);
-    for (std::size_t i = 0; i < data_.size();) {
-      const bool closed = readSubpath(i, ox, oy);
-      stroker_.addPolyline(run_, closed);
-    }
+    for (const Subpath& subpath : subpaths_)
+      stroker_.addPolyline(offsetPoints(subpath, ox, oy), subpath.closed);
     const auto vertices = stroker_.vertices();
     std::size_t start = 0;
     for (const std::size_t end : stroker_.polygonEnds()) {
@@ -449,10 +441,11 @@ class CairoCanvas final : public Canvas {
   // polylines joined where they meet, into aggPath_ for the stroker. A run's discs make the
   // round join where it meets the rest.
   void addEnvelopes(double ox, double oy, double halfWidth, int width) {
-    std::size_t i = 0;
-    while (i < data_.size()) {
+    for (const Subpath& subpath : subpaths_) {
       // One subpath: its points, the first again when closed.
-      const bool closed = readSubpath(i, ox, oy);
+      const bool closed = subpath.closed;
+      const auto points = offsetPoints(subpath, ox, oy);
+      if (points.data() != run_.data()) run_.assign(points.begin(), points.end());
       if (closed && run_.size() > 1) run_.push_back(run_.front());
       StrokeEnvelope::split(run_, pieces_);
       const bool anyDense = std::any_of(pieces_.begin(), pieces_.end(),
@@ -502,55 +495,57 @@ class CairoCanvas final : public Canvas {
   }
 
   // The path in device pixels, so that dense runs can be thinned per pixel column; returns the
-  // device scale (pixels per unit of the current space).
+  // device scale (pixels per unit of the current space). A fill and the stroke over it, thinned
+  // alike, build it once: paths drawn are not changed during a frame.
   double buildDevicePath(const CGPath& path, bool thin) {
     cairo_matrix_t m;
     cairo_get_matrix(cr_, &m);
-    data_.clear();
+    if (builtFor_ == &path && builtThin_ == thin && std::memcmp(&builtMatrix_, &m, sizeof m) == 0)
+      return deviceScale();
+    builtFor_ = &path;
+    builtThin_ = thin;
+    builtMatrix_ = m;
+    devicePoints_.clear();
+    subpaths_.clear();
     for (std::size_t s = 0; s < path.subpathCount(); ++s) {
       const auto points = path.subpathPoints(s);
-      device_.clear();
-      device_.reserve(points.size());
-      for (const CGPoint& p : points) {
-        device_.push_back({m.xx * p.x + m.xy * p.y + m.x0, m.yx * p.x + m.yy * p.y + m.y0});
+      if (points.empty()) continue;
+      const std::size_t start = devicePoints_.size();
+      auto& device = thin && points.size() > 8 ? device_ : devicePoints_;
+      if (&device == &device_) device_.clear();
+      for (const CGPoint& p : points)
+        device.push_back({m.xx * p.x + m.xy * p.y + m.x0, m.yx * p.x + m.yy * p.y + m.y0});
+      if (&device == &device_) decimateColumns(device_, devicePoints_);
+      // A subpath with a coordinate that is not a number would poison the whole fill.
+      if (!std::all_of(devicePoints_.begin() + static_cast<std::ptrdiff_t>(start),
+                       devicePoints_.end(), finite)) {
+        devicePoints_.resize(start);
+        continue;
       }
-      if (thin && device_.size() > 8) {
-        thinned_.clear();
-        decimateColumns(device_, thinned_);
-        appendSubpath(thinned_, path.subpath(s).closed);
-      } else {
-        appendSubpath(device_, path.subpath(s).closed);
-      }
+      subpaths_.push_back({start, devicePoints_.size(), path.subpath(s).closed});
     }
     return deviceScale();
   }
 
-  void appendSubpath(std::span<const CGPoint> points, bool closed) {
-    if (points.empty()) return;
-    // A subpath with a coordinate that is not a number would poison the whole fill.
-    if (!std::all_of(points.begin(), points.end(), finite)) return;
-    cairo_path_data_t header, point;
-    header.header.type = CAIRO_PATH_MOVE_TO;
-    header.header.length = 2;
-    data_.push_back(header);
-    point.point.x = points[0].x;
-    point.point.y = points[0].y;
-    data_.push_back(point);
-    for (std::size_t i = 1; i < points.size(); ++i) {
-      header.header.type = CAIRO_PATH_LINE_TO;
-      data_.push_back(header);
-      point.point.x = points[i].x;
-      point.point.y = points[i].y;
-      data_.push_back(point);
-    }
-    if (closed) {
-      header.header.type = CAIRO_PATH_CLOSE_PATH;
-      header.header.length = 1;
-      data_.push_back(header);
-    }
-  }
-
+  // The device path handed to Cairo.
   void appendData() {
+    data_.clear();
+    cairo_path_data_t header, point;
+    for (const Subpath& subpath : subpaths_) {
+      for (std::size_t i = subpath.start; i < subpath.end; ++i) {
+        header.header.type = i == subpath.start ? CAIRO_PATH_MOVE_TO : CAIRO_PATH_LINE_TO;
+        header.header.length = 2;
+        data_.push_back(header);
+        point.point.x = devicePoints_[i].x;
+        point.point.y = devicePoints_[i].y;
+        data_.push_back(point);
+      }
+      if (subpath.closed) {
+        header.header.type = CAIRO_PATH_CLOSE_PATH;
+        header.header.length = 1;
+        data_.push_back(header);
+      }
+    }
     cairo_path_t path{CAIRO_STATUS_SUCCESS, data_.data(), static_cast<int>(data_.size())};
     cairo_append_path(cr_, &path);
   }
@@ -604,9 +599,14 @@ class CairoCanvas final : public Canvas {
   int height_ = 0;
   double scale_ = 1;
   bool empty_ = true;
+  // The device path: its points, subpath after subpath, and for which path and matrix.
+  std::vector<CGPoint> devicePoints_;
+  std::vector<Subpath> subpaths_;
+  const CGPath* builtFor_ = nullptr;
+  cairo_matrix_t builtMatrix_{};
+  bool builtThin_ = false;
+  std::vector<CGPoint> device_;  // a subpath's points before thinning
   std::vector<cairo_path_data_t> data_;
-  std::vector<CGPoint> device_;
-  std::vector<CGPoint> thinned_;
   cg::ImageRef cachedImage_;
   cairo_surface_t* cachedSurface_ = nullptr;
 };
