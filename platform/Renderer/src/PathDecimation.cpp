@@ -19,7 +19,8 @@ void decimateColumns(std::span<const CGPoint> points, std::vector<CGPoint>& out)
   if (points.empty()) return;
   // The run under way: points[start] onwards, its first lowest and first highest point.
   std::size_t start = 0, low = 0, high = 0;
-  double column = columnOf(points[0].x);
+  // The run's pixel column, by its edges, so that a point within it costs no floor.
+  double left = columnOf(points[0].x), right = left + 1;
   // A finished run: all of it when short, else first, extremes in their order, last.
   auto flush = [&](std::size_t end) {
     if (end - start <= 4) {
@@ -35,12 +36,12 @@ void decimateColumns(std::span<const CGPoint> points, std::vector<CGPoint>& out)
   };
   for (std::size_t i = 1; i < points.size(); ++i) {
     const CGPoint& p = points[i];
-    const double c = columnOf(p.x);
     // A run continues while it stays in its column and x does not go back.
-    if (c != column || p.x < points[i - 1].x) {
+    if (!(p.x >= left && p.x < right && p.x >= points[i - 1].x)) {
       flush(i);
       start = low = high = i;
-      column = c;
+      left = columnOf(p.x);
+      right = left + 1;
       continue;
     }
     if (p.y < points[low].y) low = i;
