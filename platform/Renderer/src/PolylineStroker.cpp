@@ -82,6 +82,7 @@ void PolylineStroker::begin(double width, Cap cap) {
       stepCount_ = k;
     }
   }
+  nearlyStraight_ = half_ * (1 - 1.0 / 1024) * half_ * (1 - 1.0 / 1024);
   square_ = cap == Cap::square;
   out_.clear();
   ends_.clear();
@@ -92,7 +93,8 @@ void PolylineStroker::addPolyline(std::span<const CGPoint> points, bool closed) 
   auto& v = vertices_;
   v.clear();
   auto apart = [](const Vertex& a, const Vertex& b) {
-    return distance(a.x, a.y, b.x, b.y) > kCoincident;
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    return dx * dx + dy * dy > kCoincident * kCoincident;
   };
   auto push = [&](double x, double y) {
     if (v.size() > 1 && !apart(v[v.size() - 2], v.back())) v.pop_back();
@@ -168,8 +170,8 @@ void PolylineStroker::join(const Vertex& v0, const Vertex& v1, const Vertex& v2,
   }
   const double dx = (dx1 + dx2) / 2;
   const double dy = (dy1 + dy2) / 2;
-  const double bevel = std::sqrt(dx * dx + dy * dy);
-  if (half_ - bevel < half_ / 1024.0) {
+  // The bevel's middle within half / 1024 of the full half width (compared squared).
+  if (dx * dx + dy * dy > nearlyStraight_) {
     // Nearly straight on: one point where the offset lines cross.
     double x = 0, y = 0;
     if (intersection(v0.x + dx1, v0.y - dy1, v1.x + dx1, v1.y - dy1, v1.x + dx2, v1.y - dy2,
@@ -255,7 +257,8 @@ void PolylineStroker::miterOrBevel(const Vertex& v0, const Vertex& v1, const Ver
   double xi = v1.x, yi = v1.y;
   if (intersection(v0.x + dx1, v0.y - dy1, v1.x + dx1, v1.y - dy1, v1.x + dx2, v1.y - dy2,
                    v2.x + dx2, v2.y - dy2, &xi, &yi)) {
-    if (distance(v1.x, v1.y, xi, yi) <= half_ * limit) {
+    const double mx = xi - v1.x, my = yi - v1.y;
+    if (mx * mx + my * my <= half_ * limit * half_ * limit) {
       add(xi, yi);
       return;
     }

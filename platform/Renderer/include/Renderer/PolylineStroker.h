@@ -51,8 +51,9 @@ class PolylineStroker {
   void add(double x, double y) { out_.push_back({x, y}); }
   void endPolygon() { ends_.push_back(out_.size()); }
 
-  double half_ = 0.5;                              // half the width
-  double arcStep_ = 1.0;                           // the largest angle between two points of an arc
+  double half_ = 0.5;          // half the width
+  double nearlyStraight_ = 0;  // the squared bevel middle beyond which a join is one point
+  double arcStep_ = 1.0;       // the largest angle between two points of an arc
   double oneStepCosine_ = 0, twoStepsCosine_ = 0;  // −2 when the angle reaches π
   // cos(k · arcStep_) × half² for k = 1 … stepCount_ (the whole steps below 2π); none when more.
   static constexpr int kMaxTableSteps = 32;
