@@ -217,6 +217,47 @@ TEST(Renderer, DecimatedDenseStrokeLooksLikeTheFullOne) {
   EXPECT_EQ(out.back(), device.back());
 }
 
+// A background under an opaque gradient covering it is left out; the picture is that of the
+// same background drawn as a layer of its own beneath the gradient (never left out).
+struct BackdropCase {
+  const char* name;
+  CGFloat width;       // of the view; a quarter point ends halfway into a pixel
+  CGFloat coverWidth;  // of the gradient
+  CGFloat alpha;       // of the gradient's colours
+};
+
+class HiddenBackdrop : public ::testing::TestWithParam<BackdropCase> {};
+
+TEST_P(HiddenBackdrop, LeavesThePictureAsItWas) {
+  const BackdropCase& c = GetParam();
+  const auto teal = UIColor::colorWithRed(0.1, 0.6, 0.5, 1.0);
+  auto gradientOver = [&](UIView* view) {
+    auto gradient = CAGradientLayer::layer();
+    gradient->setFrame(CGRectMake(0, 0, c.coverWidth, 30));
+    gradient->setColors({UIColor::colorWithRed(0.9, 0.1, 0.2, c.alpha)->CGColor(),
+                         UIColor::colorWithRed(0.2, 0.1, 0.9, c.alpha)->CGColor()});
+    view->layer()->addSublayer(gradient);
+  };
+  auto withBackground = UIView::viewWithFrame(CGRectMake(0, 0, c.width, 30));
+  withBackground->setBackgroundColor(teal);
+  gradientOver(withBackground);
+  auto withLayer = UIView::viewWithFrame(CGRectMake(0, 0, c.width, 30));
+  auto backdrop = CALayer::layer();
+  backdrop->setFrame(withLayer->bounds());
+  backdrop->setBackgroundColor(teal->CGColor());
+  withLayer->layer()->addSublayer(backdrop);
+  gradientOver(withLayer);
+  EXPECT_EQ(render::renderView(withBackground).rgba, render::renderView(withLayer).rgba);
+}
+
+INSTANTIATE_TEST_SUITE_P(Covers, HiddenBackdrop,
+                         ::testing::Values(BackdropCase{"whole", 40, 40, 1},
+                                           BackdropCase{"shortOfTheLastPixel", 40.25, 40.4, 1},
+                                           BackdropCase{"translucent", 40, 40, 0.9}),
+                         [](const ::testing::TestParamInfo<BackdropCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
 // Coverage accumulated in spans against the scanline rasteriser's exact cell areas: shapes beyond
 // every edge of the picture, both fill rules over a self-crossing star, a translucent dense fill,
 // steep edges inside the last pixel column of a mark word (device column 63).

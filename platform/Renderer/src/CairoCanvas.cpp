@@ -106,6 +106,21 @@ class CairoCanvas final : public Canvas {
     if (!clipped_.empty()) clipped_.back() = true;
   }
 
+  bool hides(CGRect cover, CGRect rect) const override {
+    if (!clipped_.empty() && clipped_.back()) return false;
+    double cx0 = cover.origin.x, cy0 = cover.origin.y;
+    double cx1 = cx0 + cover.size.width, cy1 = cy0 + cover.size.height;
+    double x0 = rect.origin.x, y0 = rect.origin.y;
+    double x1 = x0 + rect.size.width, y1 = y0 + rect.size.height;
+    // Translations and a positive scale only: corners stay corners.
+    cairo_user_to_device(cr_, &cx0, &cy0);
+    cairo_user_to_device(cr_, &cx1, &cy1);
+    cairo_user_to_device(cr_, &x0, &y0);
+    cairo_user_to_device(cr_, &x1, &y1);
+    return cx0 <= std::floor(x0) && cy0 <= std::floor(y0) && cx1 >= std::ceil(x1) &&
+           cy1 >= std::ceil(y1);
+  }
+
   void fillRect(CGRect rect, const CGColor& color) override {
     if (clampedColor(color).alpha() <= 0) return;
     setColor(cr_, color);

@@ -28,6 +28,10 @@ class Canvas {
   virtual void restore() = 0;
   virtual void translate(CGFloat dx, CGFloat dy) = 0;
   virtual void clipToRect(CGRect rect) = 0;
+  // Whether an opaque fill of `cover` would leave no pixel of a drawing confined to `rect` (both
+  // in this space) to be seen: every pixel it touches lies whole within `cover`, and no clip
+  // softens the cover's edge.
+  virtual bool hides(CGRect cover, CGRect rect) const = 0;
 
   virtual void fillRect(CGRect rect, const CGColor& color) = 0;
   virtual void drawImage(const CGImage& image, CGRect rect) = 0;

@@ -87,7 +87,7 @@ void Renderer::drawTree(const LayerSnapshot& layer, bool applyFrame) {
   if (grouped) canvas_->beginGroup();
   if (layer.masksToBounds) canvas_->clipToRect(layer.bounds);
 
-  drawOwnContent(layer);
+  drawOwnContent(layer, !backdropHidden(layer));
   for (const auto& sublayer : layer.sublayers) drawTree(sublayer, true);
 
   if (mask != nullptr) {
@@ -100,10 +100,35 @@ void Renderer::drawTree(const LayerSnapshot& layer, bool applyFrame) {
   canvas_->restore();
 }
 
-void Renderer::drawOwnContent(const LayerSnapshot& layer) {
+namespace {
+
+// Whether a layer paints every pixel of its bounds opaquely, whatever lies beneath: an opaque
+// background, or a gradient of opaque colours along a proper axis.
+bool paintsOpaquely(const LayerSnapshot& layer) {
+  if (layer.opacity < 1 || layer.mask != nullptr) return false;
+  if (layer.hasBackground && clampedColor(layer.background).alpha() >= 1) return true;
+  if (layer.kind != LayerSnapshot::Kind::gradient || layer.colors.empty()) return false;
+  if (!(layer.start.x != layer.end.x || layer.start.y != layer.end.y)) return false;
+  return std::all_of(layer.colors.begin(), layer.colors.end(),
+                     [](const CGColor& c) { return clampedColor(c).alpha() >= 1; });
+}
+
+}  // namespace
+
+bool Renderer::backdropHidden(const LayerSnapshot& layer) const {
+  if (!layer.hasBackground && !layer.contents) return false;
+  return std::any_of(layer.sublayers.begin(), layer.sublayers.end(), [&](const LayerSnapshot& s) {
+    if (!paintsOpaquely(s)) return false;
+    const CGRect cover = {{s.offset.x + s.bounds.origin.x, s.offset.y + s.bounds.origin.y},
+                          s.bounds.size};
+    return canvas_->hides(cover, layer.bounds);
+  });
+}
+
+void Renderer::drawOwnContent(const LayerSnapshot& layer, bool backdrop) {
   const CGRect bounds = layer.bounds;
-  if (layer.hasBackground) canvas_->fillRect(bounds, layer.background);
-  if (layer.contents)
+  if (backdrop && layer.hasBackground) canvas_->fillRect(bounds, layer.background);
+  if (backdrop && layer.contents)
     canvas_->drawImage(options_.keepShrunkImages
                            ? scaledImages_->forRect(*layer.contents.get(), bounds, options_.scale)
                            : *layer.contents.get(),

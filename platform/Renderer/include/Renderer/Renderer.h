@@ -78,7 +78,9 @@ class Renderer {
 
  private:
   void drawTree(const LayerSnapshot& layer, bool applyFrame);
-  void drawOwnContent(const LayerSnapshot& layer);
+  // `backdrop`: the background colour and contents image, left out when a sublayer hides them.
+  void drawOwnContent(const LayerSnapshot& layer, bool backdrop);
+  bool backdropHidden(const LayerSnapshot& layer) const;
 
   RenderOptions options_;
   std::unique_ptr<Canvas> canvas_;
