@@ -159,7 +159,7 @@ void PolylineStroker::cap(const Vertex& v0, const Vertex& v1, double length) {
   add(v0.x + dx1 - dx2, v0.y - dy1 - dy2);
 }
 
-void PolylineStroker::join(const Vertex& v0, const Vertex& v1, const Vertex& v2, double length1,
+[[gnu::always_inline]] inline void PolylineStroker::join(const Vertex& v0, const Vertex& v1, const Vertex& v2, double length1,
                            double length2, double dx1, double dy1, double dx2, double dy2) {
   const double turn = cross(v0.x, v0.y, v1.x, v1.y, v2.x, v2.y);
   if (turn > 0) {
@@ -184,7 +184,7 @@ void PolylineStroker::join(const Vertex& v0, const Vertex& v1, const Vertex& v2,
   arc(v1.x, v1.y, dx1, -dy1, dx2, -dy2);
 }
 
-void PolylineStroker::arc(double x, double y, double dx1, double dy1, double dx2, double dy2) {
+[[gnu::always_inline]] inline void PolylineStroker::arc(double x, double y, double dx1, double dy1, double dx2, double dy2) {
   add(x + dx1, y + dy1);
   const double sine = dx1 * dy2 - dy1 * dx2, cosine = dx1 * dx2 + dy1 * dy2;  // × half²
   if (sine >= 0 && cosine > twoStepsCosine_ * half_ * half_) {
@@ -252,7 +252,7 @@ void PolylineStroker::bisectedArc(double x, double y, double dx1, double dy1, do
   bisectedArc(x, y, m.x, m.y, dx2, dy2, parts / 2, 1);
 }
 
-void PolylineStroker::miterOrBevel(const Vertex& v0, const Vertex& v1, const Vertex& v2, double dx1,
+[[gnu::always_inline]] inline void PolylineStroker::miterOrBevel(const Vertex& v0, const Vertex& v1, const Vertex& v2, double dx1,
                                    double dy1, double dx2, double dy2, double limit) {
   double xi = v1.x, yi = v1.y;
   if (intersection(v0.x + dx1, v0.y - dy1, v1.x + dx1, v1.y - dy1, v1.x + dx2, v1.y - dy2,
