@@ -48,19 +48,24 @@ inline CGPoint bisector(double ax, double ay, double bx, double by, double sine,
 }
 
 // The rotation by a third of a counterclockwise turn of less than π, given as the unit
-// (cosine, sine): the cube root nearest a third of the way, by Newton's method from two thirds
-// along the chord to the turn's bisector, which four steps bring to float rounding.
+// (cosine, sine): the cube root nearest a third of the way, by Newton's method. It starts from
+// the blend 10 : 16 : 1 of no turn, half the turn and the whole, whose angle is a third of the
+// way up to a fifth-order error (weights of mean 2/3 and no skew), and three steps reach float
+// rounding.
 inline CGPoint thirdOfTurn(double cosine, double sine) {
   const CGPoint b = bisector(1, 0, cosine, sine, sine, 1);
-  double x = (1 + 2 * b.x) / 3, y = 2 * b.y / 3;
-  for (int i = 0; i < 4; ++i) {
+  double x = 10 + 16 * b.x + cosine, y = 16 * b.y + sine;
+  const double length = std::sqrt(x * x + y * y);
+  x /= length;
+  y /= length;
+  for (int i = 0; i < 3; ++i) {
     const double x2 = x * x - y * y, y2 = 2 * x * y;
     const double x3 = x2 * x - y2 * y, y3 = x2 * y + y2 * x;
     // z − (z³ − w) / 3z² = (2z³ + w) / 3z²
     const double nx = 2 * x3 + cosine, ny = 2 * y3 + sine;
-    const double d = 3 * (x2 * x2 + y2 * y2);
-    x = (nx * x2 + ny * y2) / d;
-    y = (ny * x2 - nx * y2) / d;
+    const double inverse = 1 / (3 * (x2 * x2 + y2 * y2));
+    x = (nx * x2 + ny * y2) * inverse;
+    y = (ny * x2 - nx * y2) * inverse;
   }
   return {x, y};
 }
@@ -159,8 +164,10 @@ void PolylineStroker::cap(const Vertex& v0, const Vertex& v1, double length) {
   add(v0.x + dx1 - dx2, v0.y - dy1 - dy2);
 }
 
-[[gnu::always_inline]] inline void PolylineStroker::join(const Vertex& v0, const Vertex& v1, const Vertex& v2, double length1,
-                           double length2, double dx1, double dy1, double dx2, double dy2) {
+[[gnu::always_inline]] inline void PolylineStroker::join(const Vertex& v0, const Vertex& v1,
+                                                         const Vertex& v2, double length1,
+                                                         double length2, double dx1, double dy1,
+                                                         double dx2, double dy2) {
   const double turn = cross(v0.x, v0.y, v1.x, v1.y, v2.x, v2.y);
   if (turn > 0) {
     // The inner side: the offset lines' crossing, unless it lies too far out.
@@ -184,7 +191,8 @@ void PolylineStroker::cap(const Vertex& v0, const Vertex& v1, double length) {
   arc(v1.x, v1.y, dx1, -dy1, dx2, -dy2);
 }
 
-[[gnu::always_inline]] inline void PolylineStroker::arc(double x, double y, double dx1, double dy1, double dx2, double dy2) {
+[[gnu::always_inline]] inline void PolylineStroker::arc(double x, double y, double dx1, double dy1,
+                                                        double dx2, double dy2) {
   add(x + dx1, y + dy1);
   const double sine = dx1 * dy2 - dy1 * dx2, cosine = dx1 * dx2 + dy1 * dy2;  // × half²
   if (sine >= 0 && cosine > twoStepsCosine_ * half_ * half_) {
@@ -252,8 +260,10 @@ void PolylineStroker::bisectedArc(double x, double y, double dx1, double dy1, do
   bisectedArc(x, y, m.x, m.y, dx2, dy2, parts / 2, 1);
 }
 
-[[gnu::always_inline]] inline void PolylineStroker::miterOrBevel(const Vertex& v0, const Vertex& v1, const Vertex& v2, double dx1,
-                                   double dy1, double dx2, double dy2, double limit) {
+[[gnu::always_inline]] inline void PolylineStroker::miterOrBevel(const Vertex& v0, const Vertex& v1,
+                                                                 const Vertex& v2, double dx1,
+                                                                 double dy1, double dx2, double dy2,
+                                                                 double limit) {
   double xi = v1.x, yi = v1.y;
   if (intersection(v0.x + dx1, v0.y - dy1, v1.x + dx1, v1.y - dy1, v1.x + dx2, v1.y - dy2,
                    v2.x + dx2, v2.y - dy2, &xi, &yi)) {
