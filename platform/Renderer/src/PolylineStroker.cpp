@@ -124,8 +124,9 @@ void PolylineStroker::addPolyline(std::span<const CGPoint> points, bool closed) 
       break;
     }
     v[k].dist = distance(v[k].x, v[k].y, next.x, next.y);
-    v[k].nx = half_ * (next.y - v[k].y) / v[k].dist;
-    v[k].ny = half_ * (next.x - v[k].x) / v[k].dist;
+    const double across = half_ / v[k].dist;
+    v[k].nx = (next.y - v[k].y) * across;
+    v[k].ny = (next.x - v[k].x) * across;
   }
 
   if (!closed) {
