@@ -526,11 +526,18 @@ class CairoCanvas final : public Canvas {
       const auto points = path.subpathPoints(s);
       if (points.empty()) continue;
       const std::size_t start = devicePoints_.size();
-      auto& device = thin && points.size() > 8 ? device_ : devicePoints_;
-      if (&device == &device_) device_.clear();
-      for (const CGPoint& p : points)
-        device.push_back({m.xx * p.x + m.xy * p.y + m.x0, m.yx * p.x + m.yy * p.y + m.y0});
-      if (&device == &device_) decimateColumns(device_, devicePoints_);
+      // The matrix in locals, which the points' stores cannot be taken to change.
+      const double xx = m.xx, xy = m.xy, x0 = m.x0, yx = m.yx, yy = m.yy, y0 = m.y0;
+      auto device = [=](CGPoint p) {
+        return CGPoint{xx * p.x + xy * p.y + x0, yx * p.x + yy * p.y + y0};
+      };
+      if (thin && points.size() > 8) {
+        ColumnThinner thinner(devicePoints_);
+        for (const CGPoint& p : points) thinner.add(device(p));
+        thinner.finish();
+      } else {
+        for (const CGPoint& p : points) devicePoints_.push_back(device(p));
+      }
       // A subpath with a coordinate that is not a number would poison the whole fill.
       if (!std::all_of(devicePoints_.begin() + static_cast<std::ptrdiff_t>(start),
                        devicePoints_.end(), finite)) {
@@ -620,7 +627,6 @@ class CairoCanvas final : public Canvas {
   const CGPath* builtFor_ = nullptr;
   cairo_matrix_t builtMatrix_{};
   bool builtThin_ = false;
-  std::vector<CGPoint> device_;  // a subpath's points before thinning
   std::vector<cairo_path_data_t> data_;
   cg::ImageRef cachedImage_;
   cairo_surface_t* cachedSurface_ = nullptr;

@@ -15,39 +15,34 @@ inline double columnOf(double x) {
 
 }  // namespace
 
-void decimateColumns(std::span<const CGPoint> points, std::vector<CGPoint>& out) {
-  if (points.empty()) return;
-  // The run under way: points[start] onwards, its first lowest and first highest point.
-  std::size_t start = 0, low = 0, high = 0;
-  // The run's pixel column, by its edges, so that a point within it costs no floor.
-  double left = columnOf(points[0].x), right = left + 1;
-  // A finished run: all of it when short, else first, extremes in their order, last.
-  auto flush = [&](std::size_t end) {
-    if (end - start <= 4) {
-      out.insert(out.end(), points.begin() + start, points.begin() + end);
-      return;
-    }
-    out.push_back(points[start]);
-    const std::size_t a = low < high ? low : high;
-    const std::size_t b = low < high ? high : low;
-    if (a != start) out.push_back(points[a]);
-    if (b != a && b != end - 1) out.push_back(points[b]);
-    out.push_back(points[end - 1]);
-  };
-  for (std::size_t i = 1; i < points.size(); ++i) {
-    const CGPoint& p = points[i];
-    // A run continues while it stays in its column and x does not go back.
-    if (!(p.x >= left && p.x < right && p.x >= points[i - 1].x)) {
-      flush(i);
-      start = low = high = i;
-      left = columnOf(p.x);
-      right = left + 1;
-      continue;
-    }
-    if (p.y < points[low].y) low = i;
-    if (p.y > points[high].y) high = i;
+void ColumnThinner::startRun(CGPoint p) {
+  finish();
+  left_ = columnOf(p.x);
+  right_ = left_ + 1;
+  first_[0] = low_ = high_ = last_ = p;
+  lowAt_ = highAt_ = 0;
+  count_ = 1;
+}
+
+void ColumnThinner::finish() {
+  // All of a short run, else first, extremes in their order, last.
+  if (count_ <= 4) {
+    out_.insert(out_.end(), first_, first_ + count_);
+  } else {
+    out_.push_back(first_[0]);
+    const bool lowFirst = lowAt_ < highAt_;
+    const std::size_t a = lowFirst ? lowAt_ : highAt_, b = lowFirst ? highAt_ : lowAt_;
+    if (a != 0) out_.push_back(lowFirst ? low_ : high_);
+    if (b != a && b != count_ - 1) out_.push_back(lowFirst ? high_ : low_);
+    out_.push_back(last_);
   }
-  flush(points.size());
+  count_ = 0;
+}
+
+void decimateColumns(std::span<const CGPoint> points, std::vector<CGPoint>& out) {
+  ColumnThinner thinner(out);
+  for (const CGPoint& p : points) thinner.add(p);
+  thinner.finish();
 }
 
 }  // namespace render
