@@ -89,8 +89,16 @@ void PolylineStroker::begin(double width, Cap cap) {
   }
   nearlyStraight_ = half_ * (1 - 1.0 / 1024) * half_ * (1 - 1.0 / 1024);
   square_ = cap == Cap::square;
-  out_.clear();
+  cursor_ = out_.data();
+  outEnd_ = out_.data() + out_.size();
   ends_.clear();
+}
+
+void PolylineStroker::grow(std::ptrdiff_t count) {
+  const std::ptrdiff_t used = cursor_ - out_.data();
+  out_.resize(std::max(out_.size() * 2, static_cast<std::size_t>(used + count)));
+  cursor_ = out_.data() + used;
+  outEnd_ = out_.data() + out_.size();
 }
 
 void PolylineStroker::addPolyline(std::span<const CGPoint> points, bool closed) {
@@ -156,6 +164,7 @@ void PolylineStroker::addPolyline(std::span<const CGPoint> points, bool closed) 
 }
 
 void PolylineStroker::cap(const Vertex& v0, const Vertex& v1, double length) {
+  room(2);
   double dx1 = (v1.y - v0.y) / length;
   double dy1 = (v1.x - v0.x) / length;
   dx1 *= half_;
@@ -169,6 +178,8 @@ void PolylineStroker::cap(const Vertex& v0, const Vertex& v1, double length) {
                                                          const Vertex& v2, double length1,
                                                          double length2, double dx1, double dy1,
                                                          double dx2, double dy2) {
+  // A miter, a bevel, a crossing or an arc of less than two steps.
+  room(3);
   const double turn = cross(v0.x, v0.y, v1.x, v1.y, v2.x, v2.y);
   if (turn > 0) {
     // The inner side: the offset lines' crossing, unless it lies too far out.
@@ -209,6 +220,7 @@ void PolylineStroker::cap(const Vertex& v0, const Vertex& v1, double length) {
   const int steps = stepsIn(sine, cosine);
   if (steps >= 0 && steps <= 7 && (steps & (steps + 1)) == 0) {
     // One, three or seven points: the turn halved, and halved again.
+    room(steps + 1);
     bisectedArc(x, y, dx1, dy1, dx2, dy2, steps + 1, sine);
     add(x + dx2, y + dy2);
     return;
@@ -228,6 +240,7 @@ void PolylineStroker::cap(const Vertex& v0, const Vertex& v1, double length) {
     c = std::cos(angle / (n + 1));
     s = std::sin(angle / (n + 1));
   }
+  room(n + 1);
   double ux = dx1, uy = dy1;
   for (int i = 0; i < n; ++i) {
     const double rx = c * ux - s * uy;

@@ -7,6 +7,7 @@
 // Nothing is called per vertex through a pointer.
 
 #include <array>
+#include <cassert>
 #include <cstddef>
 #include <span>
 #include <vector>
@@ -26,7 +27,9 @@ class PolylineStroker {
   void addPolyline(std::span<const CGPoint> points, bool closed);
 
   // Every polygon's vertices, one after another; `polygonEnds()` gives where each one stops.
-  std::span<const CGPoint> vertices() const { return out_; }
+  std::span<const CGPoint> vertices() const {
+    return {out_.data(), static_cast<std::size_t>(cursor_ - out_.data())};
+  }
   std::span<const std::size_t> polygonEnds() const { return ends_; }
 
  private:
@@ -48,8 +51,22 @@ class PolylineStroker {
                    double sine);
   void miterOrBevel(const Vertex& v0, const Vertex& v1, const Vertex& v2, double dx1, double dy1,
                     double dx2, double dy2, double limit);
-  void add(double x, double y) { out_.push_back({x, y}); }
-  void endPolygon() { ends_.push_back(out_.size()); }
+  // Room for `count` more points of the outline, made before they are added, so that adding
+  // one is a store.
+  void room(std::ptrdiff_t count) {
+    if (outEnd_ - cursor_ < count) grow(count);
+#ifndef NDEBUG
+    promised_ = cursor_ + count;
+#endif
+  }
+  void grow(std::ptrdiff_t count);
+  void add(double x, double y) {
+    assert(cursor_ < promised_ && "a point added without room made for it");
+    *cursor_++ = {x, y};
+  }
+  void endPolygon() {
+    ends_.push_back(static_cast<std::size_t>(cursor_ - out_.data()));
+  }
 
   double half_ = 0.5;          // half the width
   double nearlyStraight_ = 0;  // the squared bevel middle beyond which a join is one point
@@ -62,7 +79,12 @@ class PolylineStroker {
   int stepsToPi_ = 0;  // the steps of stepCosines_ that reach no further than π
   bool square_ = false;
   std::vector<Vertex> vertices_;
-  std::vector<CGPoint> out_;
+  std::vector<CGPoint> out_;  // the outline up to cursor_; its size is the room up to outEnd_
+  CGPoint* cursor_ = nullptr;
+  CGPoint* outEnd_ = nullptr;
+#ifndef NDEBUG
+  CGPoint* promised_ = nullptr;  // the end of the room made last
+#endif
   std::vector<std::size_t> ends_;
 };
 
