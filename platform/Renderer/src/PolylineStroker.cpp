@@ -219,7 +219,7 @@ void PolylineStroker::cap(const Vertex& v0, const Vertex& v1, double length) {
   }
   const int steps = stepsIn(sine, cosine);
   if (steps >= 0 && steps <= 7 && (steps & (steps + 1)) == 0) {
-    // One, three or seven points: the turn halved, and halved again.
+    // None, one, three or seven points: the turn halved, and halved again.
     room(steps + 1);
     bisectedArc(x, y, dx1, dy1, dx2, dy2, steps + 1, sine);
     add(x + dx2, y + dy2);

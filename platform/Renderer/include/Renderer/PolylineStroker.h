@@ -2,9 +2,10 @@
 // The outline of a stroked polyline with round joins, as closed polygons: the very vertices that
 // Anti-Grain Geometry's stroker (its default inner miter joins, butt or square caps) yields, up
 // to float rounding, so that coverage and its overlaps at inner turns stay as they were. An arc's
-// step count comes from the cosine of its turn, and its points, when the steps halve the turn
-// evenly, from bisecting radii; other arcs rotate the first radius by a sine and cosine once.
-// Nothing is called per vertex through a pointer.
+// step count comes from the cosine of its turn; its points from bisecting radii when the steps
+// halve the turn evenly, else by rotating the first radius by a third of the turn (a cube root)
+// or, for other counts, by a sine and cosine found once. Nothing is called per vertex through a
+// pointer.
 
 #include <array>
 #include <cassert>
