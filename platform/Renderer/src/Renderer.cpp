@@ -108,7 +108,10 @@ bool paintsOpaquely(const LayerSnapshot& layer) {
   if (layer.opacity < 1 || layer.mask != nullptr) return false;
   if (layer.hasBackground && clampedColor(layer.background).alpha() >= 1) return true;
   if (layer.kind != LayerSnapshot::Kind::gradient || layer.colors.empty()) return false;
-  if (!(layer.start.x != layer.end.x || layer.start.y != layer.end.y)) return false;
+  const bool axis = std::isfinite(layer.start.x) && std::isfinite(layer.start.y) &&
+                    std::isfinite(layer.end.x) && std::isfinite(layer.end.y) &&
+                    (layer.start.x != layer.end.x || layer.start.y != layer.end.y);
+  if (!axis) return false;
   return std::all_of(layer.colors.begin(), layer.colors.end(),
                      [](const CGColor& c) { return clampedColor(c).alpha() >= 1; });
 }
