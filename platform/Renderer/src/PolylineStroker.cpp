@@ -149,16 +149,15 @@ void PolylineStroker::addPolyline(std::span<const CGPoint> points, bool closed) 
     endPolygon();
     return;
   }
-  for (std::size_t k = 0; k < n; ++k) {
-    const Vertex& previous = v[(k + n - 1) % n];
-    join(previous, v[k], v[(k + 1) % n], previous.dist, v[k].dist, previous.nx, previous.ny,
-         v[k].nx, v[k].ny);
+  // Around the ring by neighbours' indices kept in step, with no division per join.
+  for (std::size_t k = 0, previous = n - 1; k < n; previous = k++) {
+    const Vertex& p = v[previous];
+    join(p, v[k], v[k + 1 < n ? k + 1 : 0], p.dist, v[k].dist, p.nx, p.ny, v[k].nx, v[k].ny);
   }
   endPolygon();
-  for (std::size_t k = n; k-- > 0;) {
-    const Vertex& previous = v[(k + n - 1) % n];
-    join(v[(k + 1) % n], v[k], previous, v[k].dist, previous.dist, -v[k].nx, -v[k].ny, -previous.nx,
-         -previous.ny);
+  for (std::size_t k = n - 1, next = 0; k < n; next = k--) {
+    const Vertex& p = v[k > 0 ? k - 1 : n - 1];
+    join(v[next], v[k], p, v[k].dist, p.dist, -v[k].nx, -v[k].ny, -p.nx, -p.ny);
   }
   endPolygon();
 }
