@@ -171,6 +171,47 @@ TEST(RunLoop, RepeatingTimerFiresAgainUntilInvalidated) {
   });
 }
 
+// A timer with a tolerance does not wake the loop at its fire date: the next wake-up within the
+// tolerance serves it. Held to the interval of a repeating timer.
+TEST(RunLoop, TimerWithAToleranceFiresWithTheNextWakeUpWithinIt) {
+  onFreshThread([] {
+    CFRunLoopRef loop = CFRunLoopGetCurrent();
+    EventFd event;
+    Counter counter;
+    CFRunLoopSourceRef source =
+        CFRunLoopSourceCreateWithDescriptor(event.fd, countAndDrain, &counter);
+    CFRunLoopAddSource(loop, source, kCFRunLoopDefaultMode);
+    std::atomic<int> fired{0};
+    CFRunLoopTimerContext context{0, &fired, nullptr, nullptr, nullptr};
+    const auto fire = [](CFRunLoopTimerRef, void* info) {
+      ++*static_cast<std::atomic<int>*>(info);
+    };
+    CFRunLoopTimerRef repeating = CFRunLoopTimerCreate(nullptr, 0, 0.5, 0, 0, fire, &context);
+    CFRunLoopTimerSetTolerance(repeating, 2);
+    EXPECT_EQ(CFRunLoopTimerGetTolerance(repeating), 0.5);
+    const CFAbsoluteTime fireDate = CFAbsoluteTimeGetCurrent() + 0.01;
+    CFRunLoopTimerRef timer = CFRunLoopTimerCreate(nullptr, fireDate, 0, 0, 0, fire, &context);
+    CFRunLoopTimerSetTolerance(timer, 3600);
+    CFRunLoopAddTimer(loop, timer, kCFRunLoopDefaultMode);
+    int firedBeforeTheWakeUp = -1;
+    std::thread waker([&] {
+      testing_support::waitFor(
+          [&] { return CFRunLoopIsWaiting(loop) && CFAbsoluteTimeGetCurrent() > fireDate + 0.05; });
+      firedBeforeTheWakeUp = fired;
+      event.signal();
+    });
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 60, true), kCFRunLoopRunHandledSource);
+    waker.join();
+    EXPECT_EQ(firedBeforeTheWakeUp, 0) << "the loop woke for the timer at its fire date";
+    EXPECT_EQ(fired, 1);
+    CFRunLoopTimerInvalidate(timer);
+    CFRunLoopSourceInvalidate(source);
+    CFRelease(timer);
+    CFRelease(repeating);
+    CFRelease(source);
+  });
+}
+
 TEST(RunLoop, StopFromAnotherThreadEndsTheRun) {
   onFreshThread([] {
     CFRunLoopRef loop = CFRunLoopGetCurrent();

@@ -59,14 +59,16 @@ void fireTimers(CFRunLoopRef rl, runloop::Mode& mode) {
   }
 }
 
-// Milliseconds to wait: until the deadline or the mode's next timer, rounded up so that a due
-// timer is never polled for in a busy loop.
+// Milliseconds to wait: until the deadline or the latest a timer of the mode may fire, rounded up
+// so that a due timer is never polled for in a busy loop. A timer with a tolerance waits for its
+// end, unless a timer or the deadline comes first: whatever wakes the loop before then serves it.
 int waitMilliseconds(CFRunLoopRef rl, runloop::Mode& mode, CFAbsoluteTime deadline) {
   CFAbsoluteTime until = deadline;
   {
     std::lock_guard lock(rl->mutex);
     for (auto& timer : mode.timers)
-      if (timer->valid && timer->fireDate < until) until = timer->fireDate;
+      if (timer->valid && timer->fireDate + timer->tolerance < until)
+        until = timer->fireDate + timer->tolerance;
   }
   double seconds = until - CFAbsoluteTimeGetCurrent();
   if (seconds <= 0) return 0;

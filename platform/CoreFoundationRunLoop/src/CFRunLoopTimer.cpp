@@ -96,3 +96,24 @@ void CFRunLoopTimerSetNextFireDate(CFRunLoopTimerRef timer, CFAbsoluteTime fireD
 CFTimeInterval CFRunLoopTimerGetInterval(CFRunLoopTimerRef timer) {
   return timer ? timer->interval : 0;
 }
+
+void CFRunLoopTimerSetTolerance(CFRunLoopTimerRef timer, CFTimeInterval tolerance) {
+  if (!timer) return;
+  if (!(tolerance > 0)) tolerance = 0;  // also NaN
+  if (timer->interval > 0 && tolerance > timer->interval) tolerance = timer->interval;
+  CFRunLoopRef rl = timer->loop;
+  if (!rl) {
+    timer->tolerance = tolerance;
+    return;
+  }
+  std::lock_guard lock(rl->mutex);
+  timer->tolerance = tolerance;
+}
+
+CFTimeInterval CFRunLoopTimerGetTolerance(CFRunLoopTimerRef timer) {
+  if (!timer) return 0;
+  CFRunLoopRef rl = timer->loop;
+  if (!rl) return timer->tolerance;
+  std::lock_guard lock(rl->mutex);
+  return timer->tolerance;
+}

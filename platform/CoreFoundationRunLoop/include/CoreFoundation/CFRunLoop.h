@@ -79,6 +79,11 @@ Boolean CFRunLoopTimerIsValid(CFRunLoopTimerRef timer);
 CFAbsoluteTime CFRunLoopTimerGetNextFireDate(CFRunLoopTimerRef timer);
 void CFRunLoopTimerSetNextFireDate(CFRunLoopTimerRef timer, CFAbsoluteTime fireDate);
 CFTimeInterval CFRunLoopTimerGetInterval(CFRunLoopTimerRef timer);
+// How late a timer may fire: a loop asleep waits up to this long past the fire date, so that a
+// wake-up for something else within it serves the timer too. Held to [0, interval] (a one-shot
+// timer: any length); later firings keep to the timer's schedule.
+void CFRunLoopTimerSetTolerance(CFRunLoopTimerRef timer, CFTimeInterval tolerance);
+CFTimeInterval CFRunLoopTimerGetTolerance(CFRunLoopTimerRef timer);
 
 // Observers. This platform tells of one activity, kCFRunLoopBeforeWaiting: the callout runs each
 // time the loop has served what was ready and is about to sleep, in every mode it runs in (the
