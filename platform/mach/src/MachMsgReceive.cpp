@@ -317,11 +317,14 @@ mach_msg_return_t receiveMessage(mach_msg_header_t* message, mach_msg_option_t o
     systemCalls().poll(&readable, 1, wait);
     return true;
   };
-  // A reply not looked for is slept on at once: a receive now would only find nothing.
+  // A reply not looked for is slept on at once: a receive now would only find nothing. One looked
+  // for is first yielded for: it cannot be back before the peer has run.
   bool sleepFirst = afterSend && !looking;
+  bool yieldFirst = looking;
   alignas(8) char datagram[sizeof(Envelope) + kMaxMessageSize];
   for (;;) {
     if (std::exchange(sleepFirst, false) && !sleepUntilReadable()) return MACH_RCV_TIMED_OUT;
+    if (std::exchange(yieldFirst, false)) sched_yield();
     Received received;
     int flags = 0;
     const ssize_t length =
