@@ -37,6 +37,9 @@ void CAShapeLayer::setPath(CGPathRef path) {
   // The same path object again may have been built on since: taken as changed. A new path with
   // the old one's print is held too, but shows nothing new.
   if (path == nullptr && !path_) return;
+  // The path held since the last frame is cold by now: its release is fetched while the new
+  // path's print is taken.
+  if (path_) __builtin_prefetch(path_.get(), 1);
   const std::uint64_t print = printOf(path);
   const bool same = path != path_.get() && print == pathPrint_;
   path_ = cg::PathRef(path);
