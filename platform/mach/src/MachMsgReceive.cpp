@@ -38,8 +38,8 @@ struct Counters {
 
 constexpr size_t kMostDescriptors = 8;
 // After looks that found nothing, the next exchanges sleep at once: one after one miss, two after
-// two in a row, up to sixty-four. When replies come later than a look lasts (a peer that sleeps
-// between requests, a crowded machine), looking only costs system calls and the core.
+// two in a row, up to sixty-four. When replies are not back after a yield (an idle machine, a peer
+// that sleeps between requests), looking only costs system calls.
 constexpr uint32_t kMostLooksSkipped = 64;
 constexpr auto kMostMissesCounted = static_cast<uint32_t>(std::bit_width(kMostLooksSkipped));
 // This thread's looks in a row that found nothing, and the exchanges still to go without one.
@@ -297,13 +297,13 @@ mach_msg_return_t receiveMessage(mach_msg_header_t* message, mach_msg_option_t o
   }
   if (!message) return MACH_RCV_INVALID_DATA;
   const bool timed = (option & MACH_RCV_TIMEOUT) != 0;
-  const auto start = std::chrono::steady_clock::now();
-  const auto deadline = start + std::chrono::milliseconds(timeout);
-  // The reply to what was just sent is looked for a little while before this thread sleeps on
-  // it: an awake peer answers within microseconds, and a wake-up costs more than that.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
+  // The reply to what was just sent is looked for once, after a yield, before this thread sleeps
+  // on it: on a busy machine the peer (or another) runs meanwhile and the reply is back, with no
+  // sleep and wake-up for it. On an idle one the yield returns at once, the look misses and the
+  // exchanges that follow sleep at once; looks that went on would only spin the core.
   bool looking = afterSend && looksToSkip == 0;
   if (afterSend && !looking) --looksToSkip;
-  const auto lookUntil = timed ? std::min(start + kMessageLook, deadline) : start + kMessageLook;
   // Sleeps until the socket is readable; false once the time-out has passed.
   const auto sleepUntilReadable = [&] {
     int wait = -1;
@@ -317,8 +317,7 @@ mach_msg_return_t receiveMessage(mach_msg_header_t* message, mach_msg_option_t o
     systemCalls().poll(&readable, 1, wait);
     return true;
   };
-  // A reply not looked for is slept on at once: a receive now would only find nothing. One looked
-  // for is first yielded for: it cannot be back before the peer has run.
+  // A reply not looked for is slept on at once: a receive now would only find nothing.
   bool sleepFirst = afterSend && !looking;
   bool yieldFirst = looking;
   alignas(8) char datagram[sizeof(Envelope) + kMaxMessageSize];
@@ -332,10 +331,6 @@ mach_msg_return_t receiveMessage(mach_msg_header_t* message, mach_msg_option_t o
     if (length < 0) {
       if (errno == EINTR) continue;
       if (errno != EAGAIN) return MACH_RCV_PORT_DIED;
-      if (looking && std::chrono::steady_clock::now() < lookUntil) {
-        sched_yield();
-        continue;
-      }
       if (looking) {
         looksMissed = std::min(looksMissed + 1, kMostMissesCounted);
         looksToSkip = std::min(uint32_t{1} << (looksMissed - 1), kMostLooksSkipped);
