@@ -2,6 +2,19 @@
 
 #include "RunLoopInternal.h"
 
+namespace {
+
+// Reads or writes a timer's schedule: under the mutex of the loop it was added to, if any.
+template <class Access>
+auto guarded(CFRunLoopTimerRef timer, Access access) {
+  CFRunLoopRef rl = timer->loop;
+  if (!rl) return access();
+  std::lock_guard lock(rl->mutex);
+  return access();
+}
+
+}  // namespace
+
 __CFRunLoopTimer::~__CFRunLoopTimer() {
   if (context.release) context.release(context.info);
 }
@@ -73,24 +86,13 @@ Boolean CFRunLoopTimerIsValid(CFRunLoopTimerRef timer) {
 
 CFAbsoluteTime CFRunLoopTimerGetNextFireDate(CFRunLoopTimerRef timer) {
   if (!timer) return 0;
-  CFRunLoopRef rl = timer->loop;
-  if (!rl) return timer->fireDate;
-  std::lock_guard lock(rl->mutex);
-  return timer->fireDate;
+  return guarded(timer, [timer] { return timer->fireDate; });
 }
 
 void CFRunLoopTimerSetNextFireDate(CFRunLoopTimerRef timer, CFAbsoluteTime fireDate) {
   if (!timer) return;
-  CFRunLoopRef rl = timer->loop;
-  if (!rl) {
-    timer->fireDate = fireDate;
-    return;
-  }
-  {
-    std::lock_guard lock(rl->mutex);
-    timer->fireDate = fireDate;
-  }
-  runloop::wake(rl);
+  guarded(timer, [timer, fireDate] { timer->fireDate = fireDate; });
+  if (CFRunLoopRef rl = timer->loop) runloop::wake(rl);
 }
 
 CFTimeInterval CFRunLoopTimerGetInterval(CFRunLoopTimerRef timer) {
@@ -101,19 +103,10 @@ void CFRunLoopTimerSetTolerance(CFRunLoopTimerRef timer, CFTimeInterval toleranc
   if (!timer) return;
   if (!(tolerance > 0)) tolerance = 0;  // also NaN
   if (timer->interval > 0 && tolerance > timer->interval) tolerance = timer->interval;
-  CFRunLoopRef rl = timer->loop;
-  if (!rl) {
-    timer->tolerance = tolerance;
-    return;
-  }
-  std::lock_guard lock(rl->mutex);
-  timer->tolerance = tolerance;
+  guarded(timer, [timer, tolerance] { timer->tolerance = tolerance; });
 }
 
 CFTimeInterval CFRunLoopTimerGetTolerance(CFRunLoopTimerRef timer) {
   if (!timer) return 0;
-  CFRunLoopRef rl = timer->loop;
-  if (!rl) return timer->tolerance;
-  std::lock_guard lock(rl->mutex);
-  return timer->tolerance;
+  return guarded(timer, [timer] { return timer->tolerance; });
 }
