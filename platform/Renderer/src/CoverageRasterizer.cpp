@@ -120,6 +120,31 @@ inline void colorFour(Words16& out, std::uint32_t color) {
 
 namespace {
 
+// The corners of a run of points, both coordinates at once, and whether all are numbers (a NaN
+// would slip through the minimum and maximum).
+using Point2 = double __attribute__((vector_size(16)));
+using Mask2 = std::int64_t __attribute__((vector_size(16)));
+struct Bounds {
+  Point2 low, high;
+  bool numbers;
+};
+
+inline Bounds boundsOf(const CGPoint* points, std::size_t count) {
+  static_assert(sizeof(CGPoint) == sizeof(Point2));
+  Point2 low, high;
+  std::memcpy(&low, points, sizeof low);
+  high = low;
+  Mask2 unordered = low != low;
+  for (std::size_t k = 1; k < count; ++k) {
+    Point2 p;
+    std::memcpy(&p, points + k, sizeof p);
+    low = low < p ? low : p;
+    high = high > p ? high : p;
+    unordered = unordered | (p != p);
+  }
+  return {low, high, unordered[0] == 0 && unordered[1] == 0};
+}
+
 // The ceiling of a coordinate in the picture (not negative), without a call or a rounding mode.
 inline int ceiling(float v) {
   const int whole = static_cast<int>(v);
@@ -214,14 +239,10 @@ void CoverageRasterizer::addPolygon(std::span<const CGPoint> points) {
   for (std::size_t begin = 1; begin < points.size(); begin += kRun) {
     // The edges ending at points begin … end − 1.
     const std::size_t end = std::min(points.size(), begin + kRun);
-    bool allInside = true;
-    double top = points[begin - 1].y, bottom = top;
-    for (std::size_t k = begin - 1; k < end; ++k) {
-      allInside &= inside(points[k]);
-      top = std::min(top, points[k].y);
-      bottom = std::max(bottom, points[k].y);
-    }
-    if (!allInside) {
+    const Bounds bounds = boundsOf(points.data() + begin - 1, end - begin + 1);
+    const double top = bounds.low[1], bottom = bounds.high[1];
+    if (!bounds.numbers || bounds.low[0] < 0 || bounds.low[1] < 0 || bounds.high[0] > w ||
+        bounds.high[1] > h) {
       for (std::size_t k = begin; k < end; ++k) edge(points[k - 1], points[k]);
       continue;
     }
