@@ -45,6 +45,8 @@ constexpr auto kMostMissesCounted = static_cast<uint32_t>(std::bit_width(kMostLo
 // This thread's looks in a row that found nothing, and the exchanges still to go without one.
 thread_local uint32_t looksMissed = 0;
 thread_local uint32_t looksToSkip = 0;
+// When this thread last had a reply: a send that follows it back to back finds its peer awake.
+thread_local std::chrono::steady_clock::time_point lastReply{};
 
 struct Received {
   std::array<UniqueDescriptor, kMostDescriptors> descriptors;
@@ -297,13 +299,19 @@ mach_msg_return_t receiveMessage(mach_msg_header_t* message, mach_msg_option_t o
   }
   if (!message) return MACH_RCV_INVALID_DATA;
   const bool timed = (option & MACH_RCV_TIMEOUT) != 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
+  const auto start = std::chrono::steady_clock::now();
+  const auto deadline = start + std::chrono::milliseconds(timeout);
   // The reply to what was just sent is looked for once, after a yield, before this thread sleeps
   // on it: on a busy machine the peer (or another) runs meanwhile and the reply is back, with no
   // sleep and wake-up for it. On an idle one the yield returns at once, the look misses and the
-  // exchanges that follow sleep at once; looks that went on would only spin the core.
+  // exchanges that follow sleep at once. Only an exchange that follows this thread's last reply
+  // back to back looks on, yielding, for a while: its peer is awake and answers within
+  // microseconds, where looks after a peer that sleeps between exchanges would only spin the core.
   bool looking = afterSend && looksToSkip == 0;
   if (afterSend && !looking) --looksToSkip;
+  const auto lookUntil = looking && start - lastReply < kMessageLook
+                             ? std::min(start + kMessageLook, deadline)
+                             : start;
   // Sleeps until the socket is readable; false once the time-out has passed.
   const auto sleepUntilReadable = [&] {
     int wait = -1;
@@ -331,6 +339,10 @@ mach_msg_return_t receiveMessage(mach_msg_header_t* message, mach_msg_option_t o
     if (length < 0) {
       if (errno == EINTR) continue;
       if (errno != EAGAIN) return MACH_RCV_PORT_DIED;
+      if (looking && std::chrono::steady_clock::now() < lookUntil) {
+        sched_yield();
+        continue;
+      }
       if (looking) {
         looksMissed = std::min(looksMissed + 1, kMostMissesCounted);
         looksToSkip = std::min(uint32_t{1} << (looksMissed - 1), kMostLooksSkipped);
@@ -360,6 +372,7 @@ mach_msg_return_t receiveMessage(mach_msg_header_t* message, mach_msg_option_t o
     mach_msg_return_t status = deliver(datagram, received, message, receiveName);
     if (status != MACH_MSG_SUCCESS) continue;
     if (looking) looksMissed = 0;
+    if (afterSend) lastReply = std::chrono::steady_clock::now();
     return status;
   }
 }

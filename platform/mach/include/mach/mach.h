@@ -53,10 +53,11 @@ namespace mach_stand_in {
 // The descriptor that becomes readable when a message waits on a receive right; -1 otherwise.
 int receiveDescriptor(mach_port_name_t name);
 
-// How long a service's loop looks for a request that follows its predecessors back to back
-// before it sleeps on it: an awake peer sends within microseconds, and a wake-up costs more than
-// that. Between two looks the thread yields, so that on a crowded core the peer it waits for runs.
-// (A reply to what a thread has just sent is looked for once, after a yield.)
+// How long a thread looks for a message that follows its predecessors back to back (a request to
+// a service's loop, a reply to an exchange that follows the thread's last reply) before it sleeps
+// on it: an awake peer answers within microseconds, and a wake-up costs more than that. Between
+// two looks the thread yields, so that on a crowded core the peer it waits for runs. Any other
+// reply is looked for once, after a yield.
 inline constexpr std::chrono::microseconds kMessageLook{50};
 
 // The socket path of a receive right (empty when `name` is none), for tests that speak raw
