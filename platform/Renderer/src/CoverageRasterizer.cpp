@@ -254,9 +254,9 @@ void CoverageRasterizer::addPolygon(std::span<const CGPoint> points) {
       const float x1 = static_cast<float>(points[k].x), y1 = static_cast<float>(points[k].y);
       if (std::min(x0, x1) < right) {
         if (y0 < y1)
-          depositPiece({x0, y0, x1, y1, 1.0f}, 0, height_);
+          depositWhole(x0, y0, x1, y1, 1.0f);
         else if (y1 < y0)
-          depositPiece({x1, y1, x0, y0, -1.0f}, 0, height_);
+          depositWhole(x1, y1, x0, y0, -1.0f);
       }
       x0 = x1;
       y0 = y1;
@@ -430,7 +430,7 @@ inline void CoverageRasterizer::addPiece(float x0, float y0, float x1, float y1,
   coverRows(firstRow, endRow);
   if (!shareRows_) {
     // One thread sweeps: the piece is left in at once, while it is at hand.
-    depositPiece({x0, y0, x1, y1, direction}, firstRow, endRow);
+    depositWhole(x0, y0, x1, y1, direction);
     return;
   }
   depositedRows_ += static_cast<std::size_t>(endRow - firstRow);
@@ -561,6 +561,25 @@ void CoverageRasterizer::depositAcross(std::size_t row, float left, float right,
   mark(row, c0, c1);
 }
 
+inline void CoverageRasterizer::depositWhole(float x0, float y0, float x1, float y1,
+                                             float direction) {
+  // One thread sweeps: every row of the piece is left in, none limited by a band.
+  const int firstRow = static_cast<int>(y0);
+  if (y1 <= static_cast<float>(firstRow + 1)) {
+    const auto row = static_cast<std::size_t>(firstRow);
+    depositInRow(areas_.data() + row * stride_, marks_.data() + row * words_, row, x0, x1,
+                 direction * (y1 - y0));
+    return;
+  }
+  const int column = static_cast<int>(std::min(x0, x1));  // not negative
+  if (std::max(x0, x1) <= static_cast<float>(column) + 1.0f) {
+    depositColumnRows(column, firstRow, std::min(ceiling(y1), height_), true, x0, y0, x1, y1,
+                      direction);
+    return;
+  }
+  depositRows({x0, y0, x1, y1, direction}, firstRow, height_);
+}
+
 inline void CoverageRasterizer::depositPiece(const Piece& piece, int rowBegin, int rowEnd) {
   const int firstRow = static_cast<int>(piece.y0);
   if (piece.y1 <= static_cast<float>(firstRow + 1)) {
@@ -611,8 +630,14 @@ inline void CoverageRasterizer::depositColumn(int column, float x0, float y0, fl
                                               float direction, int rowBegin, int rowEnd) {
   const int firstRow = static_cast<int>(y0);
   const int endRow = std::min({ceiling(y1), height_, rowEnd});
-  int y = std::max(firstRow, rowBegin);
+  const int y = std::max(firstRow, rowBegin);
   if (y >= endRow || !(y1 > y0)) return;
+  depositColumnRows(column, y, endRow, y == firstRow, x0, y0, x1, y1, direction);
+}
+
+inline void CoverageRasterizer::depositColumnRows(int column, int y, int endRow, bool fromStart,
+                                                  float x0, float y0, float x1, float y1,
+                                                  float direction) {
   // Inside one pixel column a row's area is the part of the pixel right of the piece's middle
   // there, and the rest in the next cell; x is kept from the column's left.
   const float left = static_cast<float>(column);
@@ -632,7 +657,7 @@ inline void CoverageRasterizer::depositColumn(int column, float x0, float y0, fl
     cell += stride_;
     word += words_;
   };
-  if (y == firstRow) {
+  if (fromStart) {
     // The first row, from the piece's start; a band below starts at a whole row.
     const float yb = std::min(y1, static_cast<float>(y + 1));
     const float xb = yb == y1 ? x1 : x0 + (yb - y0) * run;

@@ -68,6 +68,11 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
   // A piece from (x0, y0) to (x1, y1), y0 < y1, inside the pixel column `column`.
   void depositColumn(int column, float x0, float y0, float x1, float y1, float direction,
                      int rowBegin, int rowEnd);
+  // Its rows y … endRow − 1 (whole ones after the first, which starts at y0 when `fromStart`).
+  void depositColumnRows(int column, int y, int endRow, bool fromStart, float x0, float y0,
+                         float x1, float y1, float direction);
+  // A piece with all its rows, as when one thread sweeps.
+  void depositWhole(float x0, float y0, float x1, float y1, float direction);
   // A straight piece's area in one row (its cells and mark words), from x = xa to xb, d its
   // signed height there.
   void depositInRow(float* cells, std::uint64_t* marks, std::size_t row, float xa, float xb,
