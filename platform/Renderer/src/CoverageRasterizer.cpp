@@ -561,8 +561,8 @@ void CoverageRasterizer::depositAcross(std::size_t row, float left, float right,
   mark(row, c0, c1);
 }
 
-inline void CoverageRasterizer::depositWhole(float x0, float y0, float x1, float y1,
-                                             float direction) {
+[[gnu::always_inline]] inline void CoverageRasterizer::depositWhole(float x0, float y0, float x1,
+                                                                    float y1, float direction) {
   // One thread sweeps: every row of the piece is left in, none limited by a band.
   const int firstRow = static_cast<int>(y0);
   if (y1 <= static_cast<float>(firstRow + 1)) {
@@ -658,10 +658,10 @@ inline void CoverageRasterizer::depositColumnRows(int column, int y, int endRow,
     word += words_;
   };
   if (fromStart) {
-    // The first row, from the piece's start; a band below starts at a whole row.
-    const float yb = std::min(y1, static_cast<float>(y + 1));
-    const float xb = yb == y1 ? x1 : x0 + (yb - y0) * run;
-    put(direction * (yb - y0), 0.5f * (x0 + xb) - left);
+    // The first row, from the piece's start to the row's end (a piece ending in its first row
+    // is left in by depositInRow); a band below starts at a whole row.
+    const float yb = static_cast<float>(y + 1);
+    put(direction * (yb - y0), 0.5f * (x0 + (x0 + (yb - y0) * run)) - left);
     ++y;
   }
   // Whole rows: the piece's middle there, from the row alone, so that every band finds the same.
