@@ -11,9 +11,6 @@ namespace {
 
 unsigned long ticksSent = 0;
 
-// Of a refresh; the rest leaves room for the loop's millisecond waits and its own lateness.
-constexpr double kTickTolerance = 0.8;
-
 }  // namespace
 
 unsigned long CADisplayLink::ticksSentInProcess() {
@@ -54,12 +51,8 @@ CFRunLoopTimerRef CADisplayLink::makeTimer() {
   const CFTimeInterval period = static_cast<double>(frameInterval_) / kRefreshesPerSecond;
   const CFAbsoluteTime first = nextRefreshAfter(CFAbsoluteTimeGetCurrent()) +
                                static_cast<double>(frameInterval_ - 1) / kRefreshesPerSecond;
-  CFRunLoopTimerRef timer = CFRunLoopTimerCreate(kCFAllocatorDefault, first, period, 0, 0,
-                                                 &CADisplayLink::refresh, &context);
-  // A tick up to most of a refresh late is shown on the same refresh as one on time (the next
-  // one): the loop may serve it when something else wakes it meanwhile, rather than wake for it.
-  if (timer != nullptr) CFRunLoopTimerSetTolerance(timer, kTickTolerance / kRefreshesPerSecond);
-  return timer;
+  return CFRunLoopTimerCreate(kCFAllocatorDefault, first, period, 0, 0, &CADisplayLink::refresh,
+                              &context);
 }
 
 void CADisplayLink::addToRunLoop(CFRunLoopRef runLoop, CFStringRef mode) {
