@@ -1,10 +1,33 @@
 #include "Renderer/PolylineStroker.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 
 namespace render {
+
+// Rotations by a third of counterclockwise turns up to π, at the middles of equal cells of the
+// pseudo-angle cosine / (|cosine| + |sine|), which runs from 1 down to −1 over the half turn and
+// takes from one to two radians per unit: each turn and the rotation by its third, found once.
+struct ThirdsTable {
+  static constexpr int kCells = 512;
+  struct Entry {
+    double turnCosine, turnSine, thirdCosine, thirdSine;
+  };
+  std::array<Entry, kCells> entries;
+  static const ThirdsTable& shared() {
+    static const ThirdsTable table;
+    return table;
+  }
+  ThirdsTable() {
+    for (int j = 0; j < kCells; ++j) {
+      const double p = 1 - (j + 0.5) * 2 / kCells;
+      const double angle = std::atan2(1 - std::fabs(p), p);
+      entries[j] = {std::cos(angle), std::sin(angle), std::cos(angle / 3), std::sin(angle / 3)};
+    }
+  }
+};
 
 namespace {
 
@@ -13,26 +36,11 @@ constexpr double kCoincident = 1e-14;
 // An inner join's miter reaches at least this many half widths before it is bevelled.
 constexpr double kInnerMiterLimit = 1.01;
 
-inline double distance(double x1, double y1, double x2, double y2) {
-  const double dx = x2 - x1, dy = y2 - y1;
-  return std::sqrt(dx * dx + dy * dy);
-}
-
-inline double cross(double x1, double y1, double x2, double y2, double x, double y) {
-  return (x - x2) * (y2 - y1) - (y - y2) * (x2 - x1);
-}
-
-// Where line a–b meets line c–d; false when they are parallel.
-inline bool intersection(double ax, double ay, double bx, double by, double cx, double cy,
-                         double dx, double dy, double* x, double* y) {
-  const double num = (ay - cy) * (dx - cx) - (ax - cx) * (dy - cy);
-  const double den = (bx - ax) * (dy - cy) - (by - ay) * (dx - cx);
-  if (std::fabs(den) < 1.0e-30) return false;
-  const double r = num / den;
-  *x = ax + r * (bx - ax);
-  *y = ay + r * (by - ay);
-  return true;
-}
+// A vertex's turn, as the forward run finds it, for the run back.
+constexpr std::uint8_t kInnerBack = 1;  // the back side's join is the inner one
+constexpr std::uint8_t kNearlyStraight = 2;
+// Growing the outline makes room for about this many more points, or one join's.
+constexpr std::ptrdiff_t kGrowthPoints = 1 << 16;
 
 // The radius halfway along the counterclockwise turn from radius a to radius b (both `half`
 // long; `sine` gives the turn's side): along their sum when the turn is within a right angle
@@ -48,26 +56,24 @@ inline CGPoint bisector(double ax, double ay, double bx, double by, double sine,
 }
 
 // The rotation by a third of a counterclockwise turn of less than π, given as the unit
-// (cosine, sine): the cube root nearest a third of the way, by Newton's method. It starts from
-// the blend 10 : 16 : 1 of no turn, half the turn and the whole, whose angle is a third of the
-// way up to a fifth-order error (weights of mean 2/3 and no skew), and three steps reach float
-// rounding.
-inline CGPoint thirdOfTurn(double cosine, double sine) {
-  const CGPoint b = bisector(1, 0, cosine, sine, sine, 1);
-  double x = 10 + 16 * b.x + cosine, y = 16 * b.y + sine;
-  const double length = std::sqrt(x * x + y * y);
-  x /= length;
-  y /= length;
-  for (int i = 0; i < 3; ++i) {
-    const double x2 = x * x - y * y, y2 = 2 * x * y;
-    const double x3 = x2 * x - y2 * y, y3 = x2 * y + y2 * x;
-    // z − (z³ − w) / 3z² = (2z³ + w) / 3z²
-    const double nx = 2 * x3 + cosine, ny = 2 * y3 + sine;
-    const double inverse = 1 / (3 * (x2 * x2 + y2 * y2));
-    x = (nx * x2 + ny * y2) * inverse;
-    y = (ny * x2 - nx * y2) * inverse;
-  }
-  return {x, y};
+// (cosine, sine): the table's rotation for the nearest turn, times the third of what is left,
+// a turn δ of at most 1/256 radian. That third's sine y solves sin δ = 3y − 4y³, which two
+// steps of y ← (sin δ + 4y³) / 3 reach within double rounding (each gains a factor 4y²).
+inline CGPoint thirdOfTurn(const ThirdsTable& table, double cosine, double sine) {
+  const double cell =
+      (1 - cosine / (std::fabs(cosine) + std::fabs(sine))) * (ThirdsTable::kCells / 2);
+  const int j = cell >= 0 && cell < ThirdsTable::kCells ? static_cast<int>(cell)
+                : cell >= ThirdsTable::kCells           ? ThirdsTable::kCells - 1
+                                                        : 0;
+  const ThirdsTable::Entry& e = table.entries[j];
+  // What is left: the turn less the table's, as its sine.
+  const double rest = sine * e.turnCosine - cosine * e.turnSine;
+  const double third = rest * (1.0 / 3);
+  double y = third + (4.0 / 3) * third * third * third;
+  y = third + (4.0 / 3) * y * y * y;
+  const double y2 = y * y;
+  const double x = 1 - y2 * 0.5 - y2 * y2 * 0.125;
+  return {e.thirdCosine * x - e.thirdSine * y, e.thirdSine * x + e.thirdCosine * y};
 }
 
 }  // namespace
@@ -77,8 +83,8 @@ void PolylineStroker::begin(double width, Cap cap) {
   // The arc's chord may stray an eighth of a pixel from the circle.
   arcStep_ = std::acos(half_ / (half_ + 0.125)) * 2;
   // Turns of less than one step, or two, told apart from the cosine of the turn alone.
-  oneStepCosine_ = arcStep_ < std::numbers::pi ? std::cos(arcStep_) : -2;
-  twoStepsCosine_ = 2 * arcStep_ < std::numbers::pi ? std::cos(2 * arcStep_) : -2;
+  oneStepCosine_ = (arcStep_ < std::numbers::pi ? std::cos(arcStep_) : -2) * half_ * half_;
+  twoStepsCosine_ = (2 * arcStep_ < std::numbers::pi ? std::cos(2 * arcStep_) : -2) * half_ * half_;
   stepCount_ = stepsToPi_ = 0;
   if (2 * std::numbers::pi / arcStep_ < kMaxTableSteps) {
     for (int k = 1; k * arcStep_ < 2 * std::numbers::pi; ++k) {
@@ -87,174 +93,104 @@ void PolylineStroker::begin(double width, Cap cap) {
       stepCount_ = k;
     }
   }
-  nearlyStraight_ = half_ * (1 - 1.0 / 1024) * half_ * (1 - 1.0 / 1024);
+  nearlyStraight_ = 4 * (half_ * (1 - 1.0 / 1024) * half_ * (1 - 1.0 / 1024));
+  halfSquared_ = half_ * half_;
+  inverseHalfSquared_ = 1 / (half_ * half_);
+  innerMiterLimit_ = kInnerMiterLimit * half_;
+  // A join's points: the arc's steps and its two ends.
+  const double stepsInTurn = 2 * std::numbers::pi / arcStep_;
+  maxArcSteps_ = stepsInTurn < kMaxArcSteps ? static_cast<int>(stepsInTurn) + 1 : kMaxArcSteps;
+  maxJoinPoints_ = (stepCount_ > 0 ? stepCount_ : maxArcSteps_) + 2;
+  thirds_ = &ThirdsTable::shared();
   square_ = cap == Cap::square;
   cursor_ = out_.data();
   outEnd_ = out_.data() + out_.size();
   ends_.clear();
 }
 
-void PolylineStroker::grow(std::ptrdiff_t count) {
-  const std::ptrdiff_t used = cursor_ - out_.data();
+CGPoint* PolylineStroker::grow(CGPoint* out, std::ptrdiff_t count) {
+  const std::ptrdiff_t committed = cursor_ - out_.data(), used = out - out_.data();
   out_.resize(std::max(out_.size() * 2, static_cast<std::size_t>(used + count)));
-  cursor_ = out_.data() + used;
+  cursor_ = out_.data() + committed;
   outEnd_ = out_.data() + out_.size();
+  return out_.data() + used;
 }
 
-void PolylineStroker::addPolyline(std::span<const CGPoint> points, bool closed) {
-  // Coinciding points dropped: of a run in the middle the first stays, at the end the last.
-  auto& v = vertices_;
-  v.clear();
-  auto apart = [](const Vertex& a, const Vertex& b) {
-    const double dx = b.x - a.x, dy = b.y - a.y;
-    return dx * dx + dy * dy > kCoincident * kCoincident;
+PolylineStroker::Room PolylineStroker::roomForJoins(CGPoint* out, std::size_t wanted) {
+  auto fitting = [&] { return static_cast<std::size_t>((outEnd_ - out) / maxJoinPoints_); };
+  if (fitting() == 0) {
+    const auto joins = std::clamp<std::ptrdiff_t>(
+        static_cast<std::ptrdiff_t>(std::min<std::size_t>(wanted, kGrowthPoints)), 1,
+        std::max<std::ptrdiff_t>(kGrowthPoints / maxJoinPoints_, 1));
+    out = grow(out, joins * maxJoinPoints_);
+  }
+  return {out, std::min(wanted, fitting())};
+}
+
+std::size_t PolylineStroker::collectVertices(std::span<const CGPoint> points, bool& closed) {
+  if (points.empty()) return 0;
+  if (vertices_.size() < points.size()) vertices_.resize(points.size());
+  Vertex* v = vertices_.data();
+  auto apart = [](double dx, double dy) { return dx * dx + dy * dy > kCoincident * kCoincident; };
+  // Each segment's length and offset once, for the joins at both its ends, on both sides.
+  auto segment = [this](Vertex& from, double dx, double dy) {
+    from.dx = dx;
+    from.dy = dy;
+    from.length = std::sqrt(dx * dx + dy * dy);
+    const double across = half_ / from.length;
+    from.ox = dy * across;
+    from.oy = -(dx * across);
   };
-  auto push = [&](double x, double y) {
-    if (v.size() > 1 && !apart(v[v.size() - 2], v.back())) v.pop_back();
-    v.push_back({x, y, 0, 0, 0});
-  };
-  for (const CGPoint& p : points) push(p.x, p.y);
-  while (v.size() > 1 && !apart(v[v.size() - 2], v.back())) {
-    const Vertex last = v.back();
-    v.resize(v.size() - 2);
-    push(last.x, last.y);
+  // A point that coincides with the last one kept is dropped: of a run in the middle the first
+  // stays, at the end the last.
+  Vertex* last = v;
+  last->x = points[0].x;
+  last->y = points[0].y;
+  std::size_t lastKept = 0;
+  for (std::size_t i = 1; i < points.size(); ++i) {
+    const double x = points[i].x, y = points[i].y, dx = x - last->x, dy = y - last->y;
+    if (!apart(dx, dy)) continue;
+    segment(*last, dx, dy);
+    ++last;
+    last->x = x;
+    last->y = y;
+    lastKept = i;
+  }
+  std::size_t n = static_cast<std::size_t>(last - v) + 1;
+  if (lastKept + 1 < points.size()) {
+    v[n - 1].x = points.back().x;
+    v[n - 1].y = points.back().y;
+    while (n > 1 && !apart(v[n - 1].x - v[n - 2].x, v[n - 1].y - v[n - 2].y)) {
+      v[n - 2].x = v[n - 1].x;
+      v[n - 2].y = v[n - 1].y;
+      --n;
+    }
+    if (n > 1) segment(v[n - 2], v[n - 1].x - v[n - 2].x, v[n - 1].y - v[n - 2].y);
   }
   if (closed)
-    while (v.size() > 1 && !apart(v.back(), v.front())) v.pop_back();
-  const std::size_t n = v.size();
+    while (n > 1 && !apart(v[0].x - v[n - 1].x, v[0].y - v[n - 1].y)) --n;
   if (n < 3) closed = false;
-  if (n < 2) return;
-  // Each segment's normal once; the way back takes it negated, which is exact.
-  for (std::size_t k = 0; k < n; ++k) {
-    const Vertex& next = v[k + 1 < n ? k + 1 : 0];
-    if (k + 1 == n && !closed) {
-      v[k].dist = 0;
-      break;
-    }
-    v[k].dist = distance(v[k].x, v[k].y, next.x, next.y);
-    const double across = half_ / v[k].dist;
-    v[k].nx = (next.y - v[k].y) * across;
-    v[k].ny = (next.x - v[k].x) * across;
-  }
-
-  if (!closed) {
-    cap(v[0], v[1], v[0].dist);
-    for (std::size_t k = 1; k + 1 < n; ++k)
-      join(v[k - 1], v[k], v[k + 1], v[k - 1].dist, v[k].dist, v[k - 1].nx, v[k - 1].ny, v[k].nx,
-           v[k].ny);
-    cap(v[n - 1], v[n - 2], v[n - 2].dist);
-    for (std::size_t k = n - 2; k >= 1; --k)
-      join(v[k + 1], v[k], v[k - 1], v[k].dist, v[k - 1].dist, -v[k].nx, -v[k].ny, -v[k - 1].nx,
-           -v[k - 1].ny);
-    endPolygon();
-    return;
-  }
-  // Around the ring by neighbours' indices kept in step, with no division per join.
-  for (std::size_t k = 0, previous = n - 1; k < n; previous = k++) {
-    const Vertex& p = v[previous];
-    join(p, v[k], v[k + 1 < n ? k + 1 : 0], p.dist, v[k].dist, p.nx, p.ny, v[k].nx, v[k].ny);
-  }
-  endPolygon();
-  for (std::size_t k = n - 1, next = 0; k < n; next = k--) {
-    const Vertex& p = v[k > 0 ? k - 1 : n - 1];
-    join(v[next], v[k], p, v[k].dist, p.dist, -v[k].nx, -v[k].ny, -p.nx, -p.ny);
-  }
-  endPolygon();
+  if (closed) segment(v[n - 1], v[0].x - v[n - 1].x, v[0].y - v[n - 1].y);
+  return n;
 }
 
-void PolylineStroker::cap(const Vertex& v0, const Vertex& v1, double length) {
-  room(2);
+void PolylineStroker::cap(const Vertex& v0, const Vertex& v1, double length, CGPoint* out) const {
   double dx1 = (v1.y - v0.y) / length;
   double dy1 = (v1.x - v0.x) / length;
   dx1 *= half_;
   dy1 *= half_;
   const double dx2 = square_ ? dy1 : 0, dy2 = square_ ? dx1 : 0;
-  add(v0.x - dx1 - dx2, v0.y + dy1 - dy2);
-  add(v0.x + dx1 - dx2, v0.y - dy1 - dy2);
+  out[0] = {v0.x - dx1 - dx2, v0.y + dy1 - dy2};
+  out[1] = {v0.x + dx1 - dx2, v0.y - dy1 - dy2};
 }
 
-[[gnu::always_inline]] inline void PolylineStroker::join(const Vertex& v0, const Vertex& v1,
-                                                         const Vertex& v2, double length1,
-                                                         double length2, double dx1, double dy1,
-                                                         double dx2, double dy2) {
-  // A miter, a bevel, a crossing or an arc of less than two steps.
-  room(3);
-  const double turn = cross(v0.x, v0.y, v1.x, v1.y, v2.x, v2.y);
-  if (turn > 0) {
-    // The inner side: the offset lines' crossing, unless it lies too far out.
-    const double limit = std::max(std::min(length1, length2) / half_, kInnerMiterLimit);
-    miterOrBevel(v0, v1, v2, dx1, dy1, dx2, dy2, limit);
-    return;
-  }
-  const double dx = (dx1 + dx2) / 2;
-  const double dy = (dy1 + dy2) / 2;
-  // The bevel's middle within half / 1024 of the full half width (compared squared).
-  if (dx * dx + dy * dy > nearlyStraight_) {
-    // Nearly straight on: one point where the offset lines cross.
-    double x = 0, y = 0;
-    if (intersection(v0.x + dx1, v0.y - dy1, v1.x + dx1, v1.y - dy1, v1.x + dx2, v1.y - dy2,
-                     v2.x + dx2, v2.y - dy2, &x, &y))
-      add(x, y);
-    else
-      add(v1.x + dx1, v1.y - dy1);
-    return;
-  }
-  arc(v1.x, v1.y, dx1, -dy1, dx2, -dy2);
-}
-
-[[gnu::always_inline]] inline void PolylineStroker::arc(double x, double y, double dx1, double dy1,
-                                                        double dx2, double dy2) {
-  add(x + dx1, y + dy1);
-  const double sine = dx1 * dy2 - dy1 * dx2, cosine = dx1 * dx2 + dy1 * dy2;  // × half²
-  if (sine >= 0 && cosine > twoStepsCosine_ * half_ * half_) {
-    // Less than two steps counterclockwise: no point between the ends, or one halfway.
-    if (cosine <= oneStepCosine_ * half_ * half_) {
-      const double mx = dx1 + dx2, my = dy1 + dy2;
-      const double scale = half_ / std::sqrt(mx * mx + my * my);
-      add(x + mx * scale, y + my * scale);
-    }
-    add(x + dx2, y + dy2);
-    return;
-  }
-  const int steps = stepsIn(sine, cosine);
-  if (steps >= 0 && steps <= 7 && (steps & (steps + 1)) == 0) {
-    // None, one, three or seven points: the turn halved, and halved again.
-    room(steps + 1);
-    bisectedArc(x, y, dx1, dy1, dx2, dy2, steps + 1, sine);
-    add(x + dx2, y + dy2);
-    return;
-  }
-  double c = 0, s = 0;
-  int n = steps;
-  if (steps == 2 && sine > 0) {
-    const double unit = 1 / (half_ * half_);
-    const CGPoint third = thirdOfTurn(cosine * unit, sine * unit);
-    c = third.x;
-    s = third.y;
-  } else {
-    // The turn from the first radius to the second, counterclockwise in 0 … 2π.
-    double angle = std::atan2(sine, cosine);
-    if (angle < 0) angle += 2 * std::numbers::pi;
-    if (n < 0) n = static_cast<int>(angle / arcStep_);
-    c = std::cos(angle / (n + 1));
-    s = std::sin(angle / (n + 1));
-  }
-  room(n + 1);
-  double ux = dx1, uy = dy1;
-  for (int i = 0; i < n; ++i) {
-    const double rx = c * ux - s * uy;
-    uy = s * ux + c * uy;
-    ux = rx;
-    add(x + ux, y + uy);
-  }
-  add(x + dx2, y + dy2);
-}
-
-int PolylineStroker::stepsIn(double sine, double cosine) const {
+inline int PolylineStroker::stepsIn(double sine, double cosine) const {
   if (stepCount_ == 0) return -1;
   // Up to π the steps' cosines fall; a turn past π holds all of those, and the rising rest.
   int k = 0;
   if (sine >= 0) {
+    // Past the arcs of less than two steps, most turns hold two.
+    if (stepsToPi_ >= 2 && stepCosines_[2] >= cosine) k = 2;
     while (k < stepsToPi_ && stepCosines_[k + 1] >= cosine) ++k;
     return k;
   }
@@ -263,38 +199,191 @@ int PolylineStroker::stepsIn(double sine, double cosine) const {
   return k;
 }
 
-void PolylineStroker::bisectedArc(double x, double y, double dx1, double dy1, double dx2,
-                                  double dy2, int parts, double sine) {
-  if (parts < 2) return;
-  const CGPoint m = bisector(dx1, dy1, dx2, dy2, sine, half_);
+CGPoint* PolylineStroker::bisectedArc(double x, double y, double ax, double ay, double bx,
+                                      double by, int parts, double sine, CGPoint* out) const {
+  if (parts < 2) return out;
+  const CGPoint m = bisector(ax, ay, bx, by, sine, half_);
   // Each half turns less than π, counterclockwise.
-  bisectedArc(x, y, dx1, dy1, m.x, m.y, parts / 2, 1);
-  add(x + m.x, y + m.y);
-  bisectedArc(x, y, m.x, m.y, dx2, dy2, parts / 2, 1);
+  out = bisectedArc(x, y, ax, ay, m.x, m.y, parts / 2, 1, out);
+  *out++ = {x + m.x, y + m.y};
+  return bisectedArc(x, y, m.x, m.y, bx, by, parts / 2, 1, out);
 }
 
-[[gnu::always_inline]] inline void PolylineStroker::miterOrBevel(const Vertex& v0, const Vertex& v1,
-                                                                 const Vertex& v2, double dx1,
-                                                                 double dy1, double dx2, double dy2,
-                                                                 double limit) {
-  double xi = v1.x, yi = v1.y;
-  if (intersection(v0.x + dx1, v0.y - dy1, v1.x + dx1, v1.y - dy1, v1.x + dx2, v1.y - dy2,
-                   v2.x + dx2, v2.y - dy2, &xi, &yi)) {
-    const double mx = xi - v1.x, my = yi - v1.y;
-    if (mx * mx + my * my <= half_ * limit * half_ * limit) {
-      add(xi, yi);
-      return;
+[[gnu::always_inline]] inline void PolylineStroker::arc(double x, double y, double ax, double ay,
+                                                        double bx, double by, CGPoint*& out) {
+  *out++ = {x + ax, y + ay};
+  const double sine = ax * by - ay * bx, cosine = ax * bx + ay * by;  // × half²
+  if (sine >= 0 && cosine > twoStepsCosine_) {
+    // Less than two steps counterclockwise: no point between the ends, or one halfway.
+    if (cosine <= oneStepCosine_) {
+      const double mx = ax + bx, my = ay + by;
+      const double scale = half_ / std::sqrt(mx * mx + my * my);
+      *out++ = {x + mx * scale, y + my * scale};
     }
-  } else {
-    const double x2 = v1.x + dx1, y2 = v1.y - dy1;
-    if ((cross(v0.x, v0.y, v1.x, v1.y, x2, y2) < 0.0) ==
-        (cross(v1.x, v1.y, v2.x, v2.y, x2, y2) < 0.0)) {
-      add(x2, y2);
-      return;
-    }
+    *out++ = {x + bx, y + by};
+    return;
   }
-  add(v1.x + dx1, v1.y - dy1);
-  add(v1.x + dx2, v1.y - dy2);
+  const int steps = stepsIn(sine, cosine);
+  if (steps == 2 && sine > 0) {
+    // Two points: the first radius turned by a third, and by a third again.
+    const CGPoint z =
+        thirdOfTurn(*thirds_, cosine * inverseHalfSquared_, sine * inverseHalfSquared_);
+    const double x1 = z.x * ax - z.y * ay, y1 = z.y * ax + z.x * ay;
+    const double x2 = z.x * x1 - z.y * y1, y2 = z.y * x1 + z.x * y1;
+    out[0] = {x + x1, y + y1};
+    out[1] = {x + x2, y + y2};
+    out[2] = {x + bx, y + by};
+    out += 3;
+    return;
+  }
+  if (steps == 3) {
+    // Three points: the turn halved, and each half halved again.
+    const CGPoint m = bisector(ax, ay, bx, by, sine, half_);
+    const CGPoint m1 = bisector(ax, ay, m.x, m.y, 1, half_);
+    const CGPoint m3 = bisector(m.x, m.y, bx, by, 1, half_);
+    out[0] = {x + m1.x, y + m1.y};
+    out[1] = {x + m.x, y + m.y};
+    out[2] = {x + m3.x, y + m3.y};
+    out[3] = {x + bx, y + by};
+    out += 4;
+    return;
+  }
+  if (steps >= 0 && steps <= 7 && (steps & (steps + 1)) == 0) {
+    // None, one or seven points: the turn halved, and halved again.
+    out = bisectedArc(x, y, ax, ay, bx, by, steps + 1, sine, out);
+    *out++ = {x + bx, y + by};
+    return;
+  }
+  // Any other count: the rotation by one step from its sine and cosine.
+  int n = steps;
+  double angle = std::atan2(sine, cosine);
+  if (angle < 0) angle += 2 * std::numbers::pi;
+  if (n < 0) {
+    // More steps than the table holds, as many as a join has room for.
+    const double count = angle / arcStep_;
+    n = count >= 0 && count < maxArcSteps_ ? static_cast<int>(count)
+        : count >= 0                       ? maxArcSteps_
+                                           : 0;
+  }
+  const double c = std::cos(angle / (n + 1)), s = std::sin(angle / (n + 1));
+  double ux = ax, uy = ay;
+  for (int i = 0; i < n; ++i) {
+    const double rx = c * ux - s * uy;
+    uy = s * ux + c * uy;
+    ux = rx;
+    out[i] = {x + ux, y + uy};
+  }
+  out[n] = {x + bx, y + by};
+  out += n + 1;
+}
+
+[[gnu::always_inline]] inline void PolylineStroker::innerJoin(double x, double y, double ox1,
+                                                              double oy1, double ox2, double oy2,
+                                                              double mx, double my, double limit,
+                                                              CGPoint*& out) const {
+  if (mx * mx + my * my <= limit * limit) {
+    *out++ = {x + mx, y + my};
+    return;
+  }
+  out[0] = {x + ox1, y + oy1};
+  out[1] = {x + ox2, y + oy2};
+  out += 2;
+}
+
+[[gnu::always_inline]] inline std::uint8_t PolylineStroker::forwardJoin(const Vertex& p,
+                                                                        const Vertex& c,
+                                                                        CGPoint*& out) {
+  // The back side turns the other way, by exactly the negated cross product: its join is the
+  // outer one where this one is inner, and the other way round.
+  const double turn = c.dx * p.dy - c.dy * p.dx;
+  // Twice the bevel's middle: within half / 1024 of the full width, the join is nearly straight
+  // on (compared squared); the same on both sides.
+  const double sx = p.ox + c.ox, sy = p.oy + c.oy;
+  const std::uint8_t straight = sx * sx + sy * sy > nearlyStraight_ ? kNearlyStraight : 0;
+  if (turn > 0) {
+    const CGPoint m = miter(p, c);
+    innerJoin(c.x, c.y, p.ox, p.oy, c.ox, c.oy, m.x, m.y, miterLimit(p, c), out);
+    return straight;
+  }
+  if (straight) {
+    const CGPoint m = miter(p, c);
+    *out++ = {c.x + m.x, c.y + m.y};
+  } else {
+    arc(c.x, c.y, p.ox, p.oy, c.ox, c.oy, out);
+  }
+  return (turn < 0 ? kInnerBack : 0) | straight;
+}
+
+[[gnu::always_inline]] inline void PolylineStroker::backJoin(const Vertex& c, const Vertex& p,
+                                                             std::uint8_t turn, CGPoint*& out) {
+  // The forward side's offsets and miter, negated.
+  if (turn & kInnerBack) {
+    const CGPoint m = miter(p, c);
+    innerJoin(c.x, c.y, -c.ox, -c.oy, -p.ox, -p.oy, -m.x, -m.y, miterLimit(p, c), out);
+  } else if (turn & kNearlyStraight) {
+    const CGPoint m = miter(p, c);
+    *out++ = {c.x - m.x, c.y - m.y};
+  } else {
+    arc(c.x, c.y, -c.ox, -c.oy, -p.ox, -p.oy, out);
+  }
+}
+
+CGPoint* PolylineStroker::forwardRun(std::size_t first, std::size_t last, CGPoint* out) {
+  const Vertex* v = vertices_.data();
+  std::uint8_t* turns = turns_.data();
+  for (std::size_t k = first; k < last;) {
+    const Room room = roomForJoins(out, last - k);
+    out = room.out;
+    for (const std::size_t end = k + room.joins; k < end; ++k)
+      turns[k] = forwardJoin(v[k - 1], v[k], out);
+  }
+  return out;
+}
+
+CGPoint* PolylineStroker::backRun(std::size_t first, std::size_t last, CGPoint* out) {
+  const Vertex* v = vertices_.data();
+  const std::uint8_t* turns = turns_.data();
+  for (std::size_t k = last; k-- > first;) {
+    const Room room = roomForJoins(out, k + 1 - first);
+    out = room.out;
+    for (const std::size_t end = k + 1 - room.joins; k > end; --k)
+      backJoin(v[k], v[k - 1], turns[k], out);
+    backJoin(v[k], v[k - 1], turns[k], out);
+  }
+  return out;
+}
+
+void PolylineStroker::addPolyline(std::span<const CGPoint> points, bool closed) {
+  const std::size_t n = collectVertices(points, closed);
+  if (n < 2) return;
+  if (turns_.size() < n) turns_.resize(n);
+  const Vertex* v = vertices_.data();
+  CGPoint* out = cursor_;
+  if (!closed) {
+    out = roomForJoins(out, 1).out;
+    cap(v[0], v[1], v[0].length, out);
+    out = forwardRun(1, n - 1, out + 2);
+    out = roomForJoins(out, 1).out;
+    cap(v[n - 1], v[n - 2], v[n - 2].length, out);
+    cursor_ = backRun(1, n - 1, out + 2);
+    endPolygon();
+    return;
+  }
+  // The joins where the ring's neighbours wrap around, one at a time.
+  out = roomForJoins(out, 1).out;
+  turns_[0] = forwardJoin(v[n - 1], v[0], out);
+  out = forwardRun(1, n - 1, out);
+  out = roomForJoins(out, 1).out;
+  turns_[n - 1] = forwardJoin(v[n - 2], v[n - 1], out);
+  cursor_ = out;
+  endPolygon();
+  out = roomForJoins(out, 1).out;
+  backJoin(v[n - 1], v[n - 2], turns_[n - 1], out);
+  out = backRun(1, n - 1, out);
+  out = roomForJoins(out, 1).out;
+  backJoin(v[0], v[n - 1], turns_[0], out);
+  cursor_ = out;
+  endPolygon();
 }
 
 }  // namespace render
