@@ -1,5 +1,6 @@
 // The stroker's outline against Anti-Grain Geometry's for random polylines: jagged and dense,
-// with repeated points, open and closed, butt and square caps, thin and wide.
+// with repeated points, open and closed, butt and square caps, thin and wide (at a width of 80 an
+// arc has more steps than the stroker's table of them holds).
 
 #include <agg_conv_stroke.h>
 #include <agg_path_storage.h>
@@ -74,14 +75,14 @@ TEST_P(PolylineStrokerOutline, IsAntiGrainGeometrysOutline) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Polylines, PolylineStrokerOutline,
-                         ::testing::Values(StrokerCase{"openJagged", false, false, 2, 20},
-                                           StrokerCase{"closedJagged", true, false, 2, 20},
-                                           StrokerCase{"openDenseSquare", false, true, 2, 0.3},
-                                           StrokerCase{"closedDenseWide", true, false, 9, 0.3},
-                                           StrokerCase{"openThin", false, false, 0.5, 4}),
-                         [](const ::testing::TestParamInfo<StrokerCase>& info) {
-                           return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Polylines, PolylineStrokerOutline,
+    ::testing::Values(StrokerCase{"openJagged", false, false, 2, 20},
+                      StrokerCase{"closedJagged", true, false, 2, 20},
+                      StrokerCase{"openDenseSquare", false, true, 2, 0.3},
+                      StrokerCase{"closedDenseWide", true, false, 9, 0.3},
+                      StrokerCase{"openThin", false, false, 0.5, 4},
+                      StrokerCase{"closedJaggedVeryWide", true, false, 80, 20}),
+    [](const ::testing::TestParamInfo<StrokerCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
