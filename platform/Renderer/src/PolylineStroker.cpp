@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cmath>
 #include <numbers>
 
@@ -336,6 +337,7 @@ CGPoint* PolylineStroker::forwardRun(std::size_t first, std::size_t last, CGPoin
     out = room.out;
     for (const std::size_t end = k + room.joins; k < end; ++k)
       turns[k] = forwardJoin(v[k - 1], v[k], out);
+    assert(out <= outEnd_ && "joins added beyond the room made for them");
   }
   return out;
 }
@@ -349,6 +351,7 @@ CGPoint* PolylineStroker::backRun(std::size_t first, std::size_t last, CGPoint* 
     for (const std::size_t end = k + 1 - room.joins; k > end; --k)
       backJoin(v[k], v[k - 1], turns[k], out);
     backJoin(v[k], v[k - 1], turns[k], out);
+    assert(out <= outEnd_ && "joins added beyond the room made for them");
   }
   return out;
 }

@@ -57,13 +57,14 @@ class PolylineStroker {
   std::uint8_t forwardJoin(const Vertex& p, const Vertex& c, CGPoint*& out);
   // The back side's join at c, which follows p on the way forward.
   void backJoin(const Vertex& c, const Vertex& p, std::uint8_t turn, CGPoint*& out);
-  // Where the forward side's offset lines of the segments p–c and c–v cross, from c: along
-  // the sum of the offsets o1, o2, which it meets at half² / (half² + o1 · o2) of their sum.
+  // Where the forward side's offset lines of the segments into and out of c cross, from c: along
+  // the sum of their offsets o1, o2, at half² / (half² + o1 · o2) of it.
   CGPoint miter(const Vertex& p, const Vertex& c) const {
     const double scale = halfSquared_ / (halfSquared_ + (p.ox * c.ox + p.oy * c.oy));
     return {(p.ox + c.ox) * scale, (p.oy + c.oy) * scale};
   }
-  // How far an inner join's miter may reach: the shorter segment, or a little more than half.
+  // How far an inner join's miter may reach: the shorter segment, or a little more than the half
+  // width.
   double miterLimit(const Vertex& p, const Vertex& c) const {
     return std::max(std::min(p.length, c.length), innerMiterLimit_);
   }
