@@ -4,6 +4,7 @@
 #include <array>
 #include <cassert>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace render {
@@ -42,6 +43,17 @@ constexpr std::uint8_t kInnerBack = 1;  // the back side's join is the inner one
 constexpr std::uint8_t kNearlyStraight = 2;
 // Growing the outline makes room for about this many more points, or one join's.
 constexpr std::ptrdiff_t kGrowthPoints = 1 << 16;
+
+// The stroker's pair of lanes: a point's or an offset's coordinates, added at once.
+using Pair = double __attribute__((vector_size(16)));
+inline Pair pairAt(const double* xy) {
+  Pair p;
+  std::memcpy(&p, xy, sizeof p);
+  return p;
+}
+inline void put(CGPoint* out, Pair p) {
+  std::memcpy(static_cast<void*>(out), &p, sizeof p);
+}
 
 // The radius halfway along the counterclockwise turn from radius a to radius b (both `half`
 // long; `sine` gives the turn's side): along their sum when the turn is within a right angle
@@ -210,20 +222,20 @@ CGPoint* PolylineStroker::bisectedArc(double x, double y, double ax, double ay, 
   return bisectedArc(x, y, m.x, m.y, bx, by, parts / 2, 1, out);
 }
 
-[[gnu::always_inline]] inline void PolylineStroker::arc(double x, double y, double ax, double ay,
-                                                        double bx, double by, CGPoint*& out) {
-  *out++ = {x + ax, y + ay};
+[[gnu::always_inline]] inline void PolylineStroker::arc(Pair at, Pair a, Pair b, CGPoint*& out) {
+  put(out++, at + a);
+  const double ax = a[0], ay = a[1], bx = b[0], by = b[1];
   const double sine = ax * by - ay * bx, cosine = ax * bx + ay * by;  // × half²
   if (sine >= 0 && cosine > twoStepsCosine_) {
     // Less than two steps counterclockwise: no point between the ends, or one halfway.
     if (cosine <= oneStepCosine_) {
-      const double mx = ax + bx, my = ay + by;
-      const double scale = half_ / std::sqrt(mx * mx + my * my);
-      *out++ = {x + mx * scale, y + my * scale};
+      const Pair m = a + b;
+      put(out++, at + m * (half_ / std::sqrt(m[0] * m[0] + m[1] * m[1])));
     }
-    *out++ = {x + bx, y + by};
+    put(out++, at + b);
     return;
   }
+  const double x = at[0], y = at[1];
   const int steps = stepsIn(sine, cosine);
   if (steps == 2 && sine > 0) {
     // Two points: the first radius turned by a third, and by a third again.
@@ -231,9 +243,9 @@ CGPoint* PolylineStroker::bisectedArc(double x, double y, double ax, double ay, 
         thirdOfTurn(*thirds_, cosine * inverseHalfSquared_, sine * inverseHalfSquared_);
     const double x1 = z.x * ax - z.y * ay, y1 = z.y * ax + z.x * ay;
     const double x2 = z.x * x1 - z.y * y1, y2 = z.y * x1 + z.x * y1;
-    out[0] = {x + x1, y + y1};
-    out[1] = {x + x2, y + y2};
-    out[2] = {x + bx, y + by};
+    put(out, at + Pair{x1, y1});
+    put(out + 1, at + Pair{x2, y2});
+    put(out + 2, at + b);
     out += 3;
     return;
   }
@@ -242,10 +254,10 @@ CGPoint* PolylineStroker::bisectedArc(double x, double y, double ax, double ay, 
     const CGPoint m = bisector(ax, ay, bx, by, sine, half_);
     const CGPoint m1 = bisector(ax, ay, m.x, m.y, 1, half_);
     const CGPoint m3 = bisector(m.x, m.y, bx, by, 1, half_);
-    out[0] = {x + m1.x, y + m1.y};
-    out[1] = {x + m.x, y + m.y};
-    out[2] = {x + m3.x, y + m3.y};
-    out[3] = {x + bx, y + by};
+    put(out, at + Pair{m1.x, m1.y});
+    put(out + 1, at + Pair{m.x, m.y});
+    put(out + 2, at + Pair{m3.x, m3.y});
+    put(out + 3, at + b);
     out += 4;
     return;
   }
@@ -278,16 +290,14 @@ CGPoint* PolylineStroker::bisectedArc(double x, double y, double ax, double ay, 
   out += n + 1;
 }
 
-[[gnu::always_inline]] inline void PolylineStroker::innerJoin(double x, double y, double ox1,
-                                                              double oy1, double ox2, double oy2,
-                                                              double mx, double my, double limit,
-                                                              CGPoint*& out) const {
-  if (mx * mx + my * my <= limit * limit) {
-    *out++ = {x + mx, y + my};
+[[gnu::always_inline]] inline void PolylineStroker::innerJoin(Pair at, Pair o1, Pair o2, Pair m,
+                                                              double limit, CGPoint*& out) const {
+  if (m[0] * m[0] + m[1] * m[1] <= limit * limit) {
+    put(out++, at + m);
     return;
   }
-  out[0] = {x + ox1, y + oy1};
-  out[1] = {x + ox2, y + oy2};
+  put(out, at + o1);
+  put(out + 1, at + o2);
   out += 2;
 }
 
@@ -299,34 +309,30 @@ CGPoint* PolylineStroker::bisectedArc(double x, double y, double ax, double ay, 
   const double turn = c.dx * p.dy - c.dy * p.dx;
   // Twice the bevel's middle: within half / 1024 of the full width, the join is nearly straight
   // on (compared squared); the same on both sides.
-  const double sx = p.ox + c.ox, sy = p.oy + c.oy;
-  const std::uint8_t straight = sx * sx + sy * sy > nearlyStraight_ ? kNearlyStraight : 0;
+  const Pair at = pairAt(&c.x), o1 = pairAt(&p.ox), o2 = pairAt(&c.ox), sum = o1 + o2;
+  const std::uint8_t straight =
+      sum[0] * sum[0] + sum[1] * sum[1] > nearlyStraight_ ? kNearlyStraight : 0;
   if (turn > 0) {
-    const CGPoint m = miter(p, c);
-    innerJoin(c.x, c.y, p.ox, p.oy, c.ox, c.oy, m.x, m.y, miterLimit(p, c), out);
+    innerJoin(at, o1, o2, sum * miterScale(p, c), miterLimit(p, c), out);
     return straight;
   }
-  if (straight) {
-    const CGPoint m = miter(p, c);
-    *out++ = {c.x + m.x, c.y + m.y};
-  } else {
-    arc(c.x, c.y, p.ox, p.oy, c.ox, c.oy, out);
-  }
+  if (straight)
+    put(out++, at + sum * miterScale(p, c));
+  else
+    arc(at, o1, o2, out);
   return (turn < 0 ? kInnerBack : 0) | straight;
 }
 
 [[gnu::always_inline]] inline void PolylineStroker::backJoin(const Vertex& c, const Vertex& p,
                                                              std::uint8_t turn, CGPoint*& out) {
   // The forward side's offsets and miter, negated.
-  if (turn & kInnerBack) {
-    const CGPoint m = miter(p, c);
-    innerJoin(c.x, c.y, -c.ox, -c.oy, -p.ox, -p.oy, -m.x, -m.y, miterLimit(p, c), out);
-  } else if (turn & kNearlyStraight) {
-    const CGPoint m = miter(p, c);
-    *out++ = {c.x - m.x, c.y - m.y};
-  } else {
-    arc(c.x, c.y, -c.ox, -c.oy, -p.ox, -p.oy, out);
-  }
+  const Pair at = pairAt(&c.x), o1 = pairAt(&p.ox), o2 = pairAt(&c.ox);
+  if (turn & kInnerBack)
+    innerJoin(at, -o2, -o1, -((o1 + o2) * miterScale(p, c)), miterLimit(p, c), out);
+  else if (turn & kNearlyStraight)
+    put(out++, at - (o1 + o2) * miterScale(p, c));
+  else
+    arc(at, -o2, -o1, out);
 }
 
 CGPoint* PolylineStroker::forwardRun(std::size_t first, std::size_t last, CGPoint* out) {

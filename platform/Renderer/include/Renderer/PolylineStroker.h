@@ -58,22 +58,22 @@ class PolylineStroker {
   // The back side's join at c, which follows p on the way forward.
   void backJoin(const Vertex& c, const Vertex& p, std::uint8_t turn, CGPoint*& out);
   // Where the forward side's offset lines of the segments into and out of c cross, from c: along
-  // the sum of their offsets o1, o2, at half² / (half² + o1 · o2) of it.
-  CGPoint miter(const Vertex& p, const Vertex& c) const {
-    const double scale = halfSquared_ / (halfSquared_ + (p.ox * c.ox + p.oy * c.oy));
-    return {(p.ox + c.ox) * scale, (p.oy + c.oy) * scale};
+  // the sum of their offsets o1, o2, at this fraction half² / (half² + o1 · o2) of it.
+  double miterScale(const Vertex& p, const Vertex& c) const {
+    return halfSquared_ / (halfSquared_ + (p.ox * c.ox + p.oy * c.oy));
   }
   // How far an inner join's miter may reach: the shorter segment, or a little more than the half
   // width.
   double miterLimit(const Vertex& p, const Vertex& c) const {
     return std::max(std::min(p.length, c.length), innerMiterLimit_);
   }
-  // The inner side's join at (x, y): the miter (mx, my) unless it lies beyond `limit`, else the
-  // bevel between the offsets (ox1, oy1) and (ox2, oy2).
-  void innerJoin(double x, double y, double ox1, double oy1, double ox2, double oy2, double mx,
-                 double my, double limit, CGPoint*& out) const;
-  // The arc around (x, y) from radius (ax, ay) to (bx, by), counterclockwise.
-  void arc(double x, double y, double ax, double ay, double bx, double by, CGPoint*& out);
+  // A point or an offset, its two coordinates as the lanes of one vector.
+  using Pair = double __attribute__((vector_size(16)));
+  // The inner side's join at `at`: the miter `m` unless it lies beyond `limit`, else the bevel
+  // between the offsets o1 and o2.
+  void innerJoin(Pair at, Pair o1, Pair o2, Pair m, double limit, CGPoint*& out) const;
+  // The arc around `at` from radius a to radius b, counterclockwise.
+  void arc(Pair at, Pair a, Pair b, CGPoint*& out);
   void cap(const Vertex& v0, const Vertex& v1, double length, CGPoint* out) const;
   // How many whole steps the counterclockwise turn from one radius to another holds, from the
   // turn's sine and cosine (× half²); −1 when the steps are too many to be told by the table.
