@@ -307,8 +307,8 @@ CGPoint* PolylineStroker::bisectedArc(double x, double y, double ax, double ay, 
   // The back side turns the other way, by exactly the negated cross product: its join is the
   // outer one where this one is inner, and the other way round.
   const double turn = c.dx * p.dy - c.dy * p.dx;
-  // Twice the bevel's middle: within half / 1024 of the full width, the join is nearly straight
-  // on (compared squared); the same on both sides.
+  // The offsets' sum, twice the bevel's middle: when the middle lies within half / 1024 of the
+  // full half width (compared squared), the join is nearly straight on; the same on both sides.
   const Pair at = pairAt(&c.x), o1 = pairAt(&p.ox), o2 = pairAt(&c.ox), sum = o1 + o2;
   const std::uint8_t straight =
       sum[0] * sum[0] + sum[1] * sum[1] > nearlyStraight_ ? kNearlyStraight : 0;
