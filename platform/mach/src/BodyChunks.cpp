@@ -78,7 +78,7 @@ struct HandedTo {
   std::array<char, kReplyAddressCapacity> address{};
   size_t length = 0;
   bool kept = false;
-  bool is(const std::string& other) const {
+  bool is(std::string_view other) const {
     return length != 0 && other.size() == length &&
            std::equal(other.begin(), other.end(), address.begin());
   }
@@ -94,16 +94,16 @@ struct OwnPool {
   std::array<bool, kChunksPerPool> faulted{};
   std::array<HandedTo, kMostHandedTo> handedTo;  // the ports its memfd went to, oldest replaced
   size_t nextHandedTo = 0;
-  HandedTo* handedToPort(const std::string& destination) {
+  HandedTo* handedToPort(std::string_view destination) {
     for (HandedTo& port : handedTo)
       if (port.is(destination)) return &port;
     return nullptr;
   }
-  bool keptAt(const std::string& destination) {
+  bool keptAt(std::string_view destination) {
     const HandedTo* port = handedToPort(destination);
     return port != nullptr && port->kept;
   }
-  void forgetHandedTo(const std::string& destination) {
+  void forgetHandedTo(std::string_view destination) {
     if (HandedTo* port = handedToPort(destination)) *port = HandedTo{};
   }
 };
@@ -395,7 +395,7 @@ void* copyOfChunk(MappedPool& pool, uint32_t index, uint32_t offset, uint32_t si
 
 }  // namespace
 
-bool takeOutgoingChunk(mach_msg_size_t size, const std::string& destination, OutgoingChunk& chunk) {
+bool takeOutgoingChunk(mach_msg_size_t size, std::string_view destination, OutgoingChunk& chunk) {
   if (size == 0 || size > kLargestChunk) return false;
   const uint32_t chunkSize = std::max(kSmallestChunk, std::bit_ceil(static_cast<uint32_t>(size)));
   const int sizeClass = std::countr_zero(chunkSize / kSmallestChunk);
@@ -418,7 +418,7 @@ bool takeOutgoingChunk(mach_msg_size_t size, const std::string& destination, Out
       if (!stateOf(header->state[i]).compare_exchange_strong(expected, ticket)) continue;
       pool.sent[i].ticket = ticket;
       pool.sent[i].sentAt = Clock::now();
-      pool.sent[i].destination = destination;
+      pool.sent[i].destination.assign(destination);
       pool.sent[i].broughtPool = false;
       if (!pool.faulted[i]) {
         faultIn(pool.base + kPoolHeaderSize + size_t{i} * chunkSize, chunkSize,
@@ -443,7 +443,7 @@ void returnUnsentChunk(const OutgoingChunk& chunk) {
   if (chunk.state != nullptr) stateOf(*chunk.state).compare_exchange_strong(expected, kChunkFree);
 }
 
-void poolHandedTo(const OutgoingChunk& chunk, const std::string& destination) {
+void poolHandedTo(const OutgoingChunk& chunk, std::string_view destination) {
   if (destination.empty() || destination.size() > kReplyAddressCapacity) return;
   std::lock_guard lock(ownMutex);
   for (OwnPool& pool : ownPools) {

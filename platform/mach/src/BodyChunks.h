@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace mach_stand_in {
 
@@ -33,13 +34,13 @@ struct OutgoingChunk {
 
 // A free chunk for `size` bytes, now in flight to the port at `destination`; false when no pool
 // serves that size or every chunk is busy (the body then travels in a memfd of its own).
-bool takeOutgoingChunk(mach_msg_size_t size, const std::string& destination, OutgoingChunk& chunk);
+bool takeOutgoingChunk(mach_msg_size_t size, std::string_view destination, OutgoingChunk& chunk);
 // Gives back a chunk whose message was not sent.
 void returnUnsentChunk(const OutgoingChunk& chunk);
 // The chunk's message went to `destination` with the pool's memfd: once its receiver has taken it
 // up from a pool it keeps mapped, the next chunks of the pool go there without it, until one of
 // them is taken back unread (the receiver may have lost the pool).
-void poolHandedTo(const OutgoingChunk& chunk, const std::string& destination);
+void poolHandedTo(const OutgoingChunk& chunk, std::string_view destination);
 
 // The body of `size` bytes at `offset` in the pool memfd `descriptor` from process `sender`,
 // mapped read-write in this process and now held by it; null when the memfd is not a sealed pool

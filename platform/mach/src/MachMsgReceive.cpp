@@ -42,11 +42,12 @@ constexpr size_t kMostDescriptors = 8;
 // that sleeps between requests), looking only costs system calls.
 constexpr uint32_t kMostLooksSkipped = 64;
 constexpr auto kMostMissesCounted = static_cast<uint32_t>(std::bit_width(kMostLooksSkipped));
+// Initial-exec: read in place through the thread pointer, with no call to find them per exchange.
 // This thread's looks in a row that found nothing, and the exchanges still to go without one.
-thread_local uint32_t looksMissed = 0;
-thread_local uint32_t looksToSkip = 0;
+[[gnu::tls_model("initial-exec")]] thread_local uint32_t looksMissed = 0;
+[[gnu::tls_model("initial-exec")]] thread_local uint32_t looksToSkip = 0;
 // When this thread last had a reply: a send that follows it back to back finds its peer awake.
-thread_local std::chrono::steady_clock::time_point lastReply{};
+[[gnu::tls_model("initial-exec")]] thread_local std::chrono::steady_clock::time_point lastReply{};
 
 struct Received {
   std::array<UniqueDescriptor, kMostDescriptors> descriptors;
@@ -226,7 +227,7 @@ mach_msg_return_t deliver(const char* datagram, Received& received, mach_msg_hea
   }
   mach_port_name_t replyName = MACH_PORT_NULL;
   if (envelope.replyDisposition != 0) {
-    std::string address(envelope.replyAddress, envelope.replyAddressLength);
+    const std::string_view address(envelope.replyAddress, envelope.replyAddressLength);
     auto& table = PortTable::shared();
     std::lock_guard lock(table.mutex());
     replyName = envelope.replyDisposition == MACH_MSG_TYPE_PORT_SEND_ONCE

@@ -8,6 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -65,7 +66,10 @@ mach_msg_type_name_t receivedDisposition(mach_msg_type_name_t disposition) {
 
 struct Destination {
   std::shared_ptr<UniqueDescriptor> socket;
-  std::string address;
+  // The port's address, held without allocating: any a socket is bound to fits a socket address.
+  std::array<char, sizeof(sockaddr_un::sun_path)> addressBytes{};
+  size_t addressLength = 0;
+  std::string_view address() const { return {addressBytes.data(), addressLength}; }
   mach_msg_type_name_t disposition = 0;
   uint32_t generation = 0;
   bool once = false;  // through a send-once right: never waits for room in the queue
@@ -97,10 +101,12 @@ mach_msg_return_t resolveDestination(PortTable& table, mach_port_name_t name,
     default:
       return MACH_SEND_INVALID_HEADER;
   }
-  if (!allowed) return MACH_SEND_INVALID_DEST;
+  if (!allowed || entry->address.size() >= destination.addressBytes.size())
+    return MACH_SEND_INVALID_DEST;
   destination.disposition = receivedDisposition(disposition);
   destination.once = once;
-  destination.address = entry->address;
+  destination.addressLength = entry->address.size();
+  std::memcpy(destination.addressBytes.data(), entry->address.data(), destination.addressLength);
   destination.generation = entry->generation;
   if (!once && entry->sendSocket) {
     destination.socket = entry->sendSocket;
@@ -228,7 +234,7 @@ mach_msg_return_t sendMessage(const mach_msg_header_t* message, mach_msg_option_
   OutgoingChunk chunk;
   int memoryDescriptor = -1;
   const bool pooled =
-      outOfLineSize > 0 && takeOutgoingChunk(outOfLineSize, destination.address, chunk);
+      outOfLineSize > 0 && takeOutgoingChunk(outOfLineSize, destination.address(), chunk);
   if (pooled) {
     std::memcpy(chunk.address, outOfLineData, outOfLineSize);
     // A port that has the pool already is sent no memfd: one less to pass, take and close.
@@ -274,7 +280,7 @@ mach_msg_return_t sendMessage(const mach_msg_header_t* message, mach_msg_option_
     if (sent >= 0) return MACH_SEND_NO_BUFFER;  // a datagram goes whole or not at all
     if (errno == EINTR) continue;
     if (peerIsGone(errno)) {
-      if (errno == ECONNREFUSED) removeDeadSocket(destination.address);
+      if (errno == ECONNREFUSED) removeDeadSocket(std::string(destination.address()));
       std::lock_guard lock(table.mutex());
       if (PortEntry* entry = table.find(message->msgh_remote_port);
           entry && entry->sendSocket == destination.socket)
@@ -300,8 +306,10 @@ mach_msg_return_t sendMessage(const mach_msg_header_t* message, mach_msg_option_
   }
 
   unsent.chunk = nullptr;
-  if (pooled && memoryDescriptor >= 0) poolHandedTo(chunk, destination.address);
-  {
+  if (pooled && memoryDescriptor >= 0) poolHandedTo(chunk, destination.address());
+  // A copied or made right stays as it was: only a moved one is given up.
+  if (remoteDisposition == MACH_MSG_TYPE_MOVE_SEND ||
+      remoteDisposition == MACH_MSG_TYPE_MOVE_SEND_ONCE) {
     std::lock_guard lock(table.mutex());
     consumeMovedRights(table, message->msgh_remote_port, remoteDisposition);
   }

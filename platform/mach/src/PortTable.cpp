@@ -14,42 +14,73 @@ PortEntry* PortTable::find(mach_port_name_t name) {
   return found == entries_.end() ? nullptr : &found->second;
 }
 
-mach_port_name_t PortTable::insert(PortEntry entry) {
+mach_port_name_t PortTable::freshName() {
   mach_port_name_t name;
   do {
     name = nextName_;
     nextName_ += 4;
     if (nextName_ < 0x103) nextName_ = 0x103;
   } while (entries_.count(name));
-  entries_.emplace(name, std::move(entry));
   return name;
 }
 
-mach_port_name_t PortTable::addSendRight(const std::string& address, uint32_t generation) {
+PortTable::Entries::node_type& PortTable::spareNode() {
+  if (spare_.empty()) {
+    Entries made;
+    made.emplace(0, PortEntry{});
+    spare_ = made.extract(made.begin());
+  }
+  return spare_;
+}
+
+mach_port_name_t PortTable::insert(PortEntry entry) {
+  const mach_port_name_t name = freshName();
+  Entries::node_type& node = spareNode();
+  node.key() = name;
+  node.mapped() = std::move(entry);
+  entries_.insert(std::move(node));
+  return name;
+}
+
+mach_port_name_t PortTable::addSendRight(std::string_view address, uint32_t generation) {
   for (auto& [name, entry] : entries_) {
     if (entry.address == address && (entry.receive || entry.sendReferences > 0)) {
       ++entry.sendReferences;
       return name;
     }
   }
-  PortEntry entry;
-  entry.address = address;
-  entry.sendReferences = 1;
-  entry.generation = generation;
-  return insert(std::move(entry));
+  const mach_port_name_t name = freshName();
+  Entries::node_type& node = spareNode();
+  node.key() = name;
+  node.mapped().address.assign(address);
+  node.mapped().sendReferences = 1;
+  node.mapped().generation = generation;
+  entries_.insert(std::move(node));
+  return name;
 }
 
-mach_port_name_t PortTable::addSendOnceRight(const std::string& address, uint32_t generation) {
-  PortEntry entry;
-  entry.address = address;
-  entry.sendOnceReferences = 1;
-  entry.generation = generation;
-  return insert(std::move(entry));
+mach_port_name_t PortTable::addSendOnceRight(std::string_view address, uint32_t generation) {
+  const mach_port_name_t name = freshName();
+  Entries::node_type& node = spareNode();
+  node.key() = name;
+  node.mapped().address.assign(address);
+  node.mapped().sendOnceReferences = 1;
+  node.mapped().generation = generation;
+  entries_.insert(std::move(node));
+  return name;
 }
 
 void PortTable::eraseIfEmpty(mach_port_name_t name) {
   auto found = entries_.find(name);
-  if (found != entries_.end() && found->second.empty()) entries_.erase(found);
+  if (found == entries_.end() || !found->second.empty()) return;
+  Entries::node_type node = entries_.extract(found);
+  if (!spare_.empty()) return;  // one is kept; this one goes
+  // Its sockets close now, as they did when entries were erased; its address keeps its room.
+  std::string address = std::move(node.mapped().address);
+  address.clear();
+  node.mapped() = PortEntry{};
+  node.mapped().address = std::move(address);
+  spare_ = std::move(node);
 }
 
 std::shared_ptr<UniqueDescriptor> PortTable::replyConnection(const std::string& address) const {

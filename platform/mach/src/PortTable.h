@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "UniqueDescriptor.h"
@@ -37,8 +38,8 @@ class PortTable {
   PortEntry* find(mach_port_name_t name);
   mach_port_name_t insert(PortEntry entry);
   // A send right to `address`: the existing name holding one (one more reference), or a new one.
-  mach_port_name_t addSendRight(const std::string& address, uint32_t generation);
-  mach_port_name_t addSendOnceRight(const std::string& address, uint32_t generation);
+  mach_port_name_t addSendRight(std::string_view address, uint32_t generation);
+  mach_port_name_t addSendOnceRight(std::string_view address, uint32_t generation);
   void eraseIfEmpty(mach_port_name_t name);
   size_t size() const { return entries_.size(); }
 
@@ -50,8 +51,15 @@ class PortTable {
   void forgetReplyConnection(const std::shared_ptr<UniqueDescriptor>& socket);
 
  private:
+  using Entries = std::unordered_map<mach_port_name_t, PortEntry>;
+  // A name, unused, with a new entry of its own: the node of the last entry that went, reused
+  // with its address's room, so that the rights each exchange makes and gives up allocate nothing.
+  mach_port_name_t freshName();
+  Entries::node_type& spareNode();
+
   std::mutex mutex_;
-  std::unordered_map<mach_port_name_t, PortEntry> entries_;
+  Entries entries_;
+  Entries::node_type spare_;
   mach_port_name_t nextName_ = 0x103;
   std::string replyAddress_;
   std::shared_ptr<UniqueDescriptor> replySocket_;

@@ -124,7 +124,9 @@ kern_return_t mach_port_mod_refs(ipc_space_t task, mach_port_name_t name, mach_p
           closing = std::move(entry->receiveSocket);
           unlinkAddress = entry->address;
         } else {
-          spare = SpareReceivePort{std::move(entry->receiveSocket), entry->address,
+          // The entry goes with its last right: its address moves to the spare.
+          spare = SpareReceivePort{std::move(entry->receiveSocket),
+                                   entry->empty() ? std::move(entry->address) : entry->address,
                                    entry->generation, entry->runEpoch};
         }
         break;
@@ -150,12 +152,9 @@ kern_return_t mach_port_mod_refs(ipc_space_t task, mach_port_name_t name, mach_p
     table.eraseIfEmpty(name);
   }
   // A reply port that gave out only send-once rights is kept for the next exchange.
-  if (spare.socket) {
-    const std::string address = spare.address;
-    if (!keepSpareReceivePort(std::move(spare))) {
-      spare.socket.reset();
-      unlinkAddress = address;
-    }
+  if (spare.socket && !keepSpareReceivePort(std::move(spare))) {
+    spare.socket.reset();
+    unlinkAddress = std::move(spare.address);
   }
   if (!unlinkAddress.empty()) {
     int directory = runDirectoryDescriptor();

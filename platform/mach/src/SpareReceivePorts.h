@@ -21,8 +21,8 @@ struct SpareReceivePort {
 
 // A kept socket of the current device, its generation advanced; false when none is kept.
 bool takeSpareReceivePort(SpareReceivePort& port);
-// Keeps the socket of a destroyed receive right; false when enough are kept (the caller then
-// closes it and removes its name).
+// Keeps the socket of a destroyed receive right; false when enough are kept, with `port` left as
+// it was (the caller then closes it and removes its name).
 bool keepSpareReceivePort(SpareReceivePort&& port);
 
 }  // namespace mach_stand_in
