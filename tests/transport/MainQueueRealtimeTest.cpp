@@ -1,15 +1,20 @@
-// The main queue's enqueue path, as the render thread uses it, must neither allocate nor lock.
-// This binary watches one thread: every allocation and every mutex lock it makes is counted.
+// The main queue's enqueue path, as the render thread uses it, must neither allocate nor lock; a
+// warm exchange must not allocate. This binary watches chosen threads: every allocation and every
+// mutex lock they make is counted.
 
 #include <CoreFoundation/CFRunLoop.h>
 #include <dispatch/dispatch.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <mach/mach.h>
 #include <pthread.h>
 
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <thread>
+
+#include "TempDevice.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VELLAMOR_ALLOCATOR_HOOKS 1
@@ -22,12 +27,14 @@ namespace {
 
 std::atomic<bool> watching{false};
 std::atomic<pthread_t> watchedThread{};
+std::atomic<pthread_t> alsoWatchedThread{};
 std::atomic<int> allocations{0};
 std::atomic<int> locks{0};
 
 bool onWatchedThread() {
   return watching.load(std::memory_order_relaxed) &&
-         pthread_equal(pthread_self(), watchedThread.load(std::memory_order_relaxed));
+         (pthread_equal(pthread_self(), watchedThread.load(std::memory_order_relaxed)) ||
+          pthread_equal(pthread_self(), alsoWatchedThread.load(std::memory_order_relaxed)));
 }
 
 #if defined(VELLAMOR_ALLOCATOR_HOOKS)
@@ -114,6 +121,99 @@ TEST(MainQueueRealtime, EnqueueFromAnotherThreadNeitherAllocatesNorLocks) {
   for (int i = 0; i < 200 && served.load() < kSubmissions; ++i)
     CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.05, true);
   EXPECT_EQ(served.load(), kSubmissions);
+}
+
+#pragma pack(push, 4)
+struct PacketRequest {
+  mach_msg_header_t header;
+  mach_msg_body_t body;
+  mach_msg_ool_descriptor_t descriptor;
+};
+struct Acknowledgement {
+  mach_msg_header_t header;
+  mach_msg_body_t body;
+  uint32_t length;
+  uint32_t bytes;
+};
+#pragma pack(pop)
+union ExchangeBuffer {
+  PacketRequest request;
+  char room[4208];
+};
+
+// The service's side: each request's body released and a 4-byte acknowledgement sent back.
+void acknowledgeUntil(const std::atomic<bool>& stop, mach_port_t service) {
+  ExchangeBuffer buffer;
+  while (!stop) {
+    if (mach_msg(&buffer.request.header, MACH_RCV_MSG | MACH_RCV_TIMEOUT, 0, sizeof buffer, service,
+                 10, MACH_PORT_NULL) != MACH_MSG_SUCCESS)
+      continue;
+    if (buffer.request.header.msgh_bits & MACH_MSGH_BITS_COMPLEX)
+      vm_deallocate(mach_task_self(),
+                    reinterpret_cast<vm_address_t>(buffer.request.descriptor.address),
+                    buffer.request.descriptor.size);
+    Acknowledgement acknowledgement{};
+    acknowledgement.header.msgh_bits = MACH_MSGH_BITS(MACH_MSG_TYPE_MOVE_SEND_ONCE, 0);
+    acknowledgement.header.msgh_size = sizeof acknowledgement;
+    acknowledgement.header.msgh_remote_port = buffer.request.header.msgh_remote_port;
+    acknowledgement.length = 4;
+    mach_msg(&acknowledgement.header, MACH_SEND_MSG, sizeof acknowledgement, 0, MACH_PORT_NULL,
+             MACH_MSG_TIMEOUT_NONE, MACH_PORT_NULL);
+  }
+}
+
+// What the audio daemon's send block does per packet: a reply port made and destroyed, the packet
+// out-of-line, the acknowledgement waited for.
+mach_msg_return_t sendPacket(mach_port_t service, const std::array<char, 32784>& packet) {
+  mach_port_t reply = MACH_PORT_NULL;
+  if (mach_port_allocate(mach_task_self(), MACH_PORT_RIGHT_RECEIVE, &reply) != KERN_SUCCESS)
+    return MACH_RCV_INVALID_NAME;
+  ExchangeBuffer buffer{};
+  PacketRequest& request = buffer.request;
+  request.header.msgh_bits = MACH_MSGH_BITS(MACH_MSG_TYPE_COPY_SEND, MACH_MSG_TYPE_MAKE_SEND_ONCE) |
+                             MACH_MSGH_BITS_COMPLEX;
+  request.header.msgh_size = sizeof request;
+  request.header.msgh_remote_port = service;
+  request.header.msgh_local_port = reply;
+  request.header.msgh_id = 1;
+  request.body.msgh_descriptor_count = 1;
+  request.descriptor.address = const_cast<char*>(packet.data());
+  request.descriptor.copy = MACH_MSG_VIRTUAL_COPY;
+  request.descriptor.type = MACH_MSG_OOL_DESCRIPTOR;
+  request.descriptor.size = packet.size();
+  const mach_msg_return_t status =
+      mach_msg(&request.header, MACH_SEND_MSG | MACH_RCV_MSG | MACH_SEND_TIMEOUT | MACH_RCV_TIMEOUT,
+               sizeof request, sizeof buffer, reply, 5000, MACH_PORT_NULL);
+  mach_port_mod_refs(mach_task_self(), reply, MACH_PORT_RIGHT_RECEIVE, -1);
+  return status;
+}
+
+TEST(ExchangeAllocation, WarmPacketExchangeAllocatesOnNeitherSide) {
+  testing_support::TempDevice device;
+  mach_port_t service = MACH_PORT_NULL;
+  ASSERT_EQ(mach_port_allocate(mach_task_self(), MACH_PORT_RIGHT_RECEIVE, &service), KERN_SUCCESS);
+  ASSERT_EQ(mach_port_insert_right(mach_task_self(), service, service, MACH_MSG_TYPE_MAKE_SEND),
+            KERN_SUCCESS);
+  std::atomic<bool> stop{false};
+  std::thread server([&] {
+    alsoWatchedThread = pthread_self();
+    acknowledgeUntil(stop, service);
+  });
+  static const std::array<char, 32784> packet{};
+  // The first exchanges make what the rest reuse: the pool, the spare reply port, the nodes.
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(sendPacket(service, packet), MACH_MSG_SUCCESS);
+  allocations = 0;
+  watchedThread = pthread_self();
+  watching = true;
+  int failed = 0;
+  for (int i = 0; i < 200; ++i) failed += sendPacket(service, packet) != MACH_MSG_SUCCESS;
+  watching = false;
+  stop = true;
+  server.join();
+  mach_port_mod_refs(mach_task_self(), service, MACH_PORT_RIGHT_RECEIVE, -1);
+  mach_port_deallocate(mach_task_self(), service);
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(allocations.load(), 0);
 }
 
 }  // namespace

@@ -24,18 +24,16 @@ mach_port_name_t PortTable::freshName() {
   return name;
 }
 
-PortTable::Entries::node_type& PortTable::spareNode() {
-  if (spare_.empty()) {
-    Entries made;
-    made.emplace(0, PortEntry{});
-    spare_ = made.extract(made.begin());
-  }
-  return spare_;
+PortTable::Entries::node_type PortTable::takeSpareNode() {
+  if (spareCount_ > 0) return std::move(spares_[--spareCount_]);
+  Entries made;
+  made.emplace(0, PortEntry{});
+  return made.extract(made.begin());
 }
 
 mach_port_name_t PortTable::insert(PortEntry entry) {
   const mach_port_name_t name = freshName();
-  Entries::node_type& node = spareNode();
+  Entries::node_type node = takeSpareNode();
   node.key() = name;
   node.mapped() = std::move(entry);
   entries_.insert(std::move(node));
@@ -49,23 +47,21 @@ mach_port_name_t PortTable::addSendRight(std::string_view address, uint32_t gene
       return name;
     }
   }
-  const mach_port_name_t name = freshName();
-  Entries::node_type& node = spareNode();
-  node.key() = name;
-  node.mapped().address.assign(address);
-  node.mapped().sendReferences = 1;
-  node.mapped().generation = generation;
-  entries_.insert(std::move(node));
-  return name;
+  return insertRight(address, generation, false);
 }
 
 mach_port_name_t PortTable::addSendOnceRight(std::string_view address, uint32_t generation) {
+  return insertRight(address, generation, true);
+}
+
+mach_port_name_t PortTable::insertRight(std::string_view address, uint32_t generation, bool once) {
   const mach_port_name_t name = freshName();
-  Entries::node_type& node = spareNode();
+  Entries::node_type node = takeSpareNode();
   node.key() = name;
-  node.mapped().address.assign(address);
-  node.mapped().sendOnceReferences = 1;
-  node.mapped().generation = generation;
+  PortEntry& entry = node.mapped();
+  entry.address.assign(address);
+  (once ? entry.sendOnceReferences : entry.sendReferences) = 1;
+  entry.generation = generation;
   entries_.insert(std::move(node));
   return name;
 }
@@ -74,13 +70,13 @@ void PortTable::eraseIfEmpty(mach_port_name_t name) {
   auto found = entries_.find(name);
   if (found == entries_.end() || !found->second.empty()) return;
   Entries::node_type node = entries_.extract(found);
-  if (!spare_.empty()) return;  // one is kept; this one goes
+  if (spareCount_ == spares_.size()) return;  // enough are kept; this one goes
   // Its sockets close now, as they did when entries were erased; its address keeps its room.
   std::string address = std::move(node.mapped().address);
   address.clear();
   node.mapped() = PortEntry{};
   node.mapped().address = std::move(address);
-  spare_ = std::move(node);
+  spares_[spareCount_++] = std::move(node);
 }
 
 std::shared_ptr<UniqueDescriptor> PortTable::replyConnection(const std::string& address) const {

@@ -3,6 +3,7 @@
 
 #include <mach/mach.h>
 
+#include <array>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -52,14 +53,18 @@ class PortTable {
 
  private:
   using Entries = std::unordered_map<mach_port_name_t, PortEntry>;
-  // A name, unused, with a new entry of its own: the node of the last entry that went, reused
-  // with its address's room, so that the rights each exchange makes and gives up allocate nothing.
+  // A name, unused, and a node for its entry: one of the last entries' that went, reused with its
+  // address's room, so that the rights each exchange makes and gives up allocate nothing.
   mach_port_name_t freshName();
-  Entries::node_type& spareNode();
+  Entries::node_type takeSpareNode();
+  // A new name holding one send (or send-once) right to `address`.
+  mach_port_name_t insertRight(std::string_view address, uint32_t generation, bool once);
 
   std::mutex mutex_;
   Entries entries_;
-  Entries::node_type spare_;
+  // A client's reply port and a service's reply right live at once in a process that is both.
+  std::array<Entries::node_type, 4> spares_;
+  size_t spareCount_ = 0;
   mach_port_name_t nextName_ = 0x103;
   std::string replyAddress_;
   std::shared_ptr<UniqueDescriptor> replySocket_;
