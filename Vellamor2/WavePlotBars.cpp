@@ -104,6 +104,8 @@ void WavePlotBars::setup() {
   workData_.assign(kWorkLength, 0.0f);
   window_.assign(kHammLength, 0.0f);
   windowLength_ = 0;
+  bands_.assign(kBarLayers, Band{});
+  bandsBlockLength_ = 0;
   if (fftSetup_ == nullptr) fftSetup_ = vDSP_create_fftsetup(kFFTLog2Size, kFFTRadix2);
 }
 
@@ -251,6 +253,17 @@ void WavePlotBars::computeLevels(const float* source, unsigned n) {
   vDSP_vclip(levels, 1, &zero, &one, levels, 1, pairs);
 }
 
+const WavePlotBars::Band* WavePlotBars::bandsFor(unsigned n, unsigned bars) {
+  if (n != bandsBlockLength_ || bars != bandsBars_ || mirrorX_ != bandsMirrorX_) {
+    const BandLayout layout = bandLayout(n, bars);
+    for (unsigned j = 0; j < bars; ++j) bands_[j] = band(layout, bars, j, mirrorX_);
+    bandsBlockLength_ = n;
+    bandsBars_ = bars;
+    bandsMirrorX_ = mirrorX_;
+  }
+  return bands_.data();
+}
+
 void WavePlotBars::updateDataAndDraw(const serverDataStruct* record) {
   checkForAudioFormatChange(record);
   if (record == nullptr || workData_.empty() || waveformLayers_.size() < kBarLayers) return;
@@ -267,7 +280,7 @@ void WavePlotBars::updateDataAndDraw(const serverDataStruct* record) {
 
   const float w = 1.0f / static_cast<float>(B + 2);
   const float g = 2.0f * w / static_cast<float>(B - 1);
-  const BandLayout layout = bandLayout(n, B);
+  const Band* bands = bandsFor(n, B);
   const float gain = waveGain_;
   CGMutablePathRef mask = CGPathCreateMutable();
 
@@ -275,7 +288,7 @@ void WavePlotBars::updateDataAndDraw(const serverDataStruct* record) {
     computeLevels(newestPackets(record, c, k, F), n);
     const float* levels = workData_.data();
     for (unsigned j = 0; j < B; ++j) {
-      const Band range = band(layout, B, j, mirrorX_);
+      const Band range = bands[j];
       float sum = 0.0f;
       vDSP_sve(levels + range.start, 1, &sum, range.end - range.start);
       const float v = heldToUnit(gain * sum);

@@ -124,9 +124,9 @@ class WavePlotBars : public WavePlot {
   }
   // The n/2 levels of one channel's block in workData.
   void computeLevels(const float* source, unsigned n);
-  // Smooths bar j's level, stores its corners and builds its path (or adds it to `mask`).
-  void drawBar(unsigned channel, unsigned j, unsigned bars, float level, int recordChannelCount,
-               CGMutablePathRef mask);
+  // The band of every bar in use, worked out again only when the block length, the bar count
+  // or the mirroring changed since the last frame.
+  const Band* bandsFor(unsigned n, unsigned bars);
 
   std::vector<StrongRef<CAShapeLayer>> waveformLayers_;
   StrongRef<CAGradientLayer> gradientLayer_;
@@ -141,6 +141,10 @@ class WavePlotBars : public WavePlot {
   // The Hamming window of the last block length, kept so a frame only multiplies by it.
   std::vector<float> window_;
   unsigned windowLength_ = 0;
+  std::vector<Band> bands_;
+  unsigned bandsBlockLength_ = 0;
+  unsigned bandsBars_ = 0;
+  bool bandsMirrorX_ = false;
 
   std::uint32_t numberFrames_ = 0;
   std::uint32_t numberBuffers_ = 0;

@@ -24,6 +24,12 @@ const std::vector<std::string> kWaveBarsHeaviest = {"VisMethod=1", "WaveBarsBuff
 void BM_Plot_Bars_DefaultFrame(benchmark::State& state) {
   computeFrames(state, kBarsDefault);
 }
+// The lock screen's frame as measured beside cava: 64 bars over the daemon's 1,024-frame packets.
+void BM_Plot_Bars_LockScreenFrame(benchmark::State& state) {
+  preview::SynthesisOptions history;
+  history.frames = 1024;
+  computeFrames(state, {"VisMethod=2", "BarsNumber=64"}, history);
+}
 void BM_Plot_Bars_HeaviestFrame(benchmark::State& state) {
   computeFrames(state, kBarsHeaviest);
 }
@@ -80,6 +86,7 @@ void BM_Plot_WaveBars_HeaviestFrameRenderedCairoBest(benchmark::State& state) {
 }
 
 BENCHMARK(BM_Plot_Bars_DefaultFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Plot_Bars_LockScreenFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Bars_HeaviestFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Plot_Bars_DefaultFrameRendered)
     ->MeasureProcessCPUTime()

@@ -21,10 +21,11 @@ namespace plot_bench {
 
 // The plot that the stored-key settings choose, over the sample artwork.
 struct Frame {
-  explicit Frame(const std::vector<std::string>& assignments) {
+  explicit Frame(const std::vector<std::string>& assignments,
+                 const preview::SynthesisOptions& history = {}) {
     std::string error;
     auto settings = preview::settingsFromAssignments(assignments, &error);
-    preview::synthesiseHistory(*record, {}, &error);
+    preview::synthesiseHistory(*record, history, &error);
     scene = preview::makeScene(settings, preview::Artwork::cover, CGSizeMake(375, 375));
   }
   ~Frame() { scene.plot->clear(); }
@@ -34,8 +35,9 @@ struct Frame {
   preview::Scene scene;
 };
 
-inline void computeFrames(benchmark::State& state, const std::vector<std::string>& assignments) {
-  Frame frame(assignments);
+inline void computeFrames(benchmark::State& state, const std::vector<std::string>& assignments,
+                          const preview::SynthesisOptions& history = {}) {
+  Frame frame(assignments, history);
   for (auto _ : state) {
     frame.draw();
     benchmark::DoNotOptimize(frame.scene.plot.get());

@@ -9,6 +9,7 @@
 
 #include "Accelerate/vDSP.h"
 #include "FFTPlanning.h"
+#include "WideVectors.h"
 
 extern const char kMeasuredFFTWisdom[];
 
@@ -89,8 +90,8 @@ namespace {
 
 // Interleaved floats back into split pairs (each array written with `stride`), doubled as the
 // packed forward transform scales: a stride-1 loop of its own vectorises.
-void deinterleaveDoubled(const float* __restrict in, std::size_t pairs, float* re, float* im,
-                         vDSP_Stride stride) {
+VDSP_WIDE_VECTORS void deinterleaveDoubled(const float* __restrict in, std::size_t pairs, float* re,
+                                           float* im, vDSP_Stride stride) {
   if (stride == 1) {
     for (std::size_t k = 0; k < pairs; ++k) {
       re[k] = 2.0f * in[2 * k];

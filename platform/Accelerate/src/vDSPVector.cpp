@@ -9,26 +9,10 @@
 #include <numbers>
 
 #include "Accelerate/vDSP.h"
+#include "WideVectors.h"
 
-// The heavy loops are built twice on x86-64, for the baseline and for AVX2 with FMA, and the
-// loader picks the one this processor runs (not under the sanitizers, whose start-up the
-// loader's choice would run ahead of).
-#if defined(__SANITIZE_ADDRESS__)
-#define VDSP_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VDSP_SANITIZED 1
-#endif
-#endif
-// GCC only: clang 14 exports the clones' dispatcher under another name, so callers cannot link.
-#if defined(__x86_64__) && defined(__ELF__) && !defined(VDSP_SANITIZED) && !defined(__clang__)
-#define VDSP_WIDE_VECTORS __attribute__((target_clones("arch=x86-64-v3", "default")))
-#else
-#define VDSP_WIDE_VECTORS
-#endif
-
-void vDSP_ctoz(const DSPComplex* c, vDSP_Stride ic, const DSPSplitComplex* z, vDSP_Stride iz,
-               vDSP_Length n) {
+VDSP_WIDE_VECTORS void vDSP_ctoz(const DSPComplex* c, vDSP_Stride ic, const DSPSplitComplex* z,
+                                 vDSP_Stride iz, vDSP_Length n) {
   const float* in = reinterpret_cast<const float*>(c);
   float* re = z->realp;
   float* im = z->imagp;
@@ -46,8 +30,8 @@ void vDSP_ctoz(const DSPComplex* c, vDSP_Stride ic, const DSPSplitComplex* z, vD
   }
 }
 
-void vDSP_ztoc(const DSPSplitComplex* z, vDSP_Stride iz, DSPComplex* c, vDSP_Stride ic,
-               vDSP_Length n) {
+VDSP_WIDE_VECTORS void vDSP_ztoc(const DSPSplitComplex* z, vDSP_Stride iz, DSPComplex* c,
+                                 vDSP_Stride ic, vDSP_Length n) {
   float* out = reinterpret_cast<float*>(c);
   const float* re = z->realp;
   const float* im = z->imagp;
@@ -113,8 +97,8 @@ void vDSP_zvfill(const DSPSplitComplex* a, const DSPSplitComplex* c, vDSP_Stride
   }
 }
 
-void vDSP_vmul(const float* a, vDSP_Stride ia, const float* b, vDSP_Stride ib, float* c,
-               vDSP_Stride ic, vDSP_Length n) {
+VDSP_WIDE_VECTORS void vDSP_vmul(const float* a, vDSP_Stride ia, const float* b, vDSP_Stride ib,
+                                 float* c, vDSP_Stride ic, vDSP_Length n) {
   if (ia == 1 && ib == 1 && ic == 1) {
     for (vDSP_Length k = 0; k < n; ++k) c[k] = a[k] * b[k];
     return;
@@ -122,8 +106,8 @@ void vDSP_vmul(const float* a, vDSP_Stride ia, const float* b, vDSP_Stride ib, f
   for (vDSP_Length k = 0; k < n; ++k) c[k * ic] = a[k * ia] * b[k * ib];
 }
 
-void vDSP_vsmul(const float* a, vDSP_Stride ia, const float* b, float* c, vDSP_Stride ic,
-                vDSP_Length n) {
+VDSP_WIDE_VECTORS void vDSP_vsmul(const float* a, vDSP_Stride ia, const float* b, float* c,
+                                  vDSP_Stride ic, vDSP_Length n) {
   const float s = *b;
   if (ia == 1 && ic == 1) {
     for (vDSP_Length k = 0; k < n; ++k) c[k] = a[k] * s;
@@ -132,8 +116,8 @@ void vDSP_vsmul(const float* a, vDSP_Stride ia, const float* b, float* c, vDSP_S
   for (vDSP_Length k = 0; k < n; ++k) c[k * ic] = a[k * ia] * s;
 }
 
-void vDSP_vsmsa(const float* a, vDSP_Stride ia, const float* b, const float* c, float* d,
-                vDSP_Stride id, vDSP_Length n) {
+VDSP_WIDE_VECTORS void vDSP_vsmsa(const float* a, vDSP_Stride ia, const float* b, const float* c,
+                                  float* d, vDSP_Stride id, vDSP_Length n) {
   const float scale = *b;
   const float add = *c;
   if (ia == 1 && id == 1) {
@@ -207,8 +191,8 @@ VDSP_WIDE_VECTORS void vDSP_vdbcon(const float* a, vDSP_Stride ia, const float* 
   for (vDSP_Length k = 0; k < n; ++k) c[k * ic] = factor * naturalLog(a[k * ia] * inverse);
 }
 
-void vDSP_vclip(const float* a, vDSP_Stride ia, const float* low, const float* high, float* d,
-                vDSP_Stride id, vDSP_Length n) {
+VDSP_WIDE_VECTORS void vDSP_vclip(const float* a, vDSP_Stride ia, const float* low,
+                                  const float* high, float* d, vDSP_Stride id, vDSP_Length n) {
   const float lo = *low;
   const float hi = *high;
   if (ia == 1 && id == 1) {
