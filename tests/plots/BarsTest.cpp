@@ -167,6 +167,49 @@ TEST_P(ToneTest, AnIntegerBinToneShowsOnlyInItsBand) {
 INSTANTIATE_TEST_SUITE_P(Layouts, ToneTest,
                          ::testing::Values(ToneCase{true, 8}, ToneCase{false, 0}));
 
+// A setting that moves the bands between two frames of one plot: the second frame must take the
+// new bands, as a plot made with the new settings does.
+struct BandChangeCase {
+  const char* key;
+  double before, after;
+};
+
+class BandChangeTest : public BarsTest, public ::testing::WithParamInterface<BandChangeCase> {};
+
+TEST_P(BandChangeTest, TheNextFrameTakesTheNewBands) {
+  const BandChangeCase c = GetParam();
+  auto silence = makeRecord(1, 4096);
+  auto tone = makeRecord(1, 4096);
+  fillChannel(*tone, 0, [](int i) { return 0.5f * std::cos(0.2f * static_cast<float>(i)); });
+  const auto configure = [&](WavePlotBars* target, double value) {
+    msgSend<void>(target, "updateSettings:",
+                  static_cast<id>(settings({{"barsNumber", 16},
+                                            {"barsBuffersPerPlot", 4},
+                                            {"barsSensitivity", 50},
+                                            {"barsMirrorX", 1},
+                                            {c.key, value}})
+                                      .get()));
+  };
+  // Silence leaves every bar at the same height whatever the bands, so both plots then differ
+  // only in the bands they take for the tone.
+  configure(plot.get(), c.before);
+  draw(*silence);
+  configure(plot.get(), c.after);
+  draw(*tone);
+  auto fresh = plot_testing::makePlot<WavePlotBars>(CGRectMake(0, 0, kWidth, kHeight));
+  configure(fresh.get(), c.after);
+  msgSend<void>(fresh.get(), "updateDataAndDraw:", silence.get());
+  msgSend<void>(fresh.get(), "updateDataAndDraw:", tone.get());
+  for (unsigned j = 0; j < plot->barsInUse(); ++j)
+    EXPECT_FLOAT_EQ(corners(0, j)[0].y, fresh->displayPoints()[j * 4].y) << "bar " << j;
+  fresh->clear();
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, BandChangeTest,
+                         ::testing::Values(BandChangeCase{"barsMirrorX", 0, 1},
+                                           BandChangeCase{"barsNumber", 16, 8},
+                                           BandChangeCase{"barsBuffersPerPlot", 2, 4}));
+
 TEST_F(BarsTest, TwentyPacketsTransformTheFirst65536SamplesAndKeepTheRestPacked) {
   const double n = 81920;
   const double sensitivity = 200;
