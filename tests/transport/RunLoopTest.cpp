@@ -171,6 +171,26 @@ TEST(RunLoop, RepeatingTimerFiresAgainUntilInvalidated) {
   });
 }
 
+// Timers are taken a few at a time: more of them due together than one batch all fire in the
+// loop's first pass, none left for a later turn.
+TEST(RunLoop, EveryTimerDueAtOnceFiresInOnePass) {
+  onFreshThread([] {
+    constexpr int kTimers = 20;
+    int fired = 0;
+    CFRunLoopTimerContext context{0, &fired, nullptr, nullptr, nullptr};
+    std::vector<CFRunLoopTimerRef> timers;
+    for (int i = 0; i < kTimers; ++i) {
+      timers.push_back(CFRunLoopTimerCreate(
+          nullptr, CFAbsoluteTimeGetCurrent() - 1, 0, 0, 0,
+          [](CFRunLoopTimerRef, void* info) { ++*static_cast<int*>(info); }, &context));
+      CFRunLoopAddTimer(CFRunLoopGetCurrent(), timers.back(), kCFRunLoopDefaultMode);
+    }
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, false);
+    EXPECT_EQ(fired, kTimers);
+    for (CFRunLoopTimerRef timer : timers) CFRelease(timer);
+  });
+}
+
 // A timer with a tolerance does not wake the loop at its fire date: the next wake-up within the
 // tolerance serves it. Held to the interval of a repeating timer.
 TEST(RunLoop, TimerWithAToleranceFiresWithTheNextWakeUpWithinIt) {

@@ -32,15 +32,19 @@ struct ThreadLoop {
 };
 thread_local ThreadLoop threadLoop;
 
-using TimerList = std::vector<CFHolder<__CFRunLoopTimer>>;
+// Timers taken and fired a batch at a time, held on the stack: a tick allocates nothing.
+constexpr size_t kDueBatch = 8;
 
-// The timers of `mode` due at `now`, with their next fire dates already moved on.
-TimerList takeDueTimers(CFRunLoopRef rl, runloop::Mode& mode, CFAbsoluteTime now) {
-  TimerList due;
+// The timers of `mode` due at `now`, at most `capacity` of them, each held, with their next fire
+// dates already moved on; those beyond the batch stay due for the next one.
+size_t takeDueTimers(CFRunLoopRef rl, runloop::Mode& mode, CFAbsoluteTime now,
+                     CFHolder<__CFRunLoopTimer>* due, size_t capacity) {
+  size_t count = 0;
   std::lock_guard lock(rl->mutex);
   for (auto& timer : mode.timers) {
+    if (count == capacity) break;
     if (!timer->valid || timer->fireDate > now) continue;
-    due.push_back(timer);
+    due[count++] = timer;
     if (timer->interval > 0) {
       double missed = std::floor((now - timer->fireDate) / timer->interval);
       timer->fireDate += (missed + 1) * timer->interval;
@@ -48,14 +52,23 @@ TimerList takeDueTimers(CFRunLoopRef rl, runloop::Mode& mode, CFAbsoluteTime now
       timer->fireDate = std::numeric_limits<double>::infinity();
     }
   }
-  return due;
+  return count;
 }
 
 void fireTimers(CFRunLoopRef rl, runloop::Mode& mode) {
-  for (auto& timer : takeDueTimers(rl, mode, CFAbsoluteTimeGetCurrent())) {
-    if (!timer->valid) continue;
-    timer->callout(timer.get(), timer->context.info);
-    if (timer->interval <= 0) CFRunLoopTimerInvalidate(timer.get());
+  const CFAbsoluteTime now = CFAbsoluteTimeGetCurrent();
+  CFHolder<__CFRunLoopTimer> due[kDueBatch];
+  for (;;) {
+    const size_t count = takeDueTimers(rl, mode, now, due, kDueBatch);
+    for (size_t i = 0; i < count; ++i) {
+      __CFRunLoopTimer* timer = due[i].get();
+      if (timer->valid) {
+        timer->callout(timer, timer->context.info);
+        if (timer->interval <= 0) CFRunLoopTimerInvalidate(timer);
+      }
+      due[i].reset();
+    }
+    if (count < kDueBatch) return;
   }
 }
 
