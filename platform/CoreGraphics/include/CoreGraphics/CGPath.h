@@ -59,6 +59,10 @@ class CGPath {
   }
   std::uint32_t retainCount() const noexcept { return references_.load(std::memory_order_relaxed); }
 
+  // A path's block comes from those its thread freed last, while it has some.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* block, std::size_t size) noexcept;
+
  private:
   static constexpr std::size_t kInlinePoints = 4;
 
