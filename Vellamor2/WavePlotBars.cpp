@@ -253,6 +253,21 @@ void WavePlotBars::computeLevels(const float* source, unsigned n) {
   vDSP_vclip(levels, 1, &zero, &one, levels, 1, pairs);
 }
 
+void WavePlotBars::prefetchBarLayers(unsigned count) const {
+  constexpr std::size_t kLine = 64;
+  for (unsigned i = 0; i < count; ++i) {
+    const auto* bytes = reinterpret_cast<const char*>(waveformLayers_[i].get());
+    for (std::size_t offset = 0; offset < sizeof(CAShapeLayer); offset += kLine)
+      __builtin_prefetch(bytes + offset, 1, 2);
+  }
+}
+
+void WavePlotBars::prefetchHeldPaths(unsigned count) const {
+  for (unsigned i = 0; i < count; ++i) {
+    if (CGPathRef held = waveformLayers_[i]->path()) __builtin_prefetch(held, 1, 2);
+  }
+}
+
 const WavePlotBars::Band* WavePlotBars::bandsFor(unsigned n, unsigned bars) {
   if (n != bandsBlockLength_ || bars != bandsBars_ || mirrorX_ != bandsMirrorX_) {
     const BandLayout layout = bandLayout(n, bars);
@@ -280,6 +295,14 @@ void WavePlotBars::updateDataAndDraw(const serverDataStruct* record) {
 
   const float w = 1.0f / static_cast<float>(B + 2);
   const float g = 2.0f * w / static_cast<float>(B - 1);
+  // A frame's interval later the bar layers and the paths they hold are cold: fetched early, they
+  // arrive while the spectrum is worked out, rather than one miss after another as each bar is
+  // set; the held paths once their layers have arrived. The mask is one layer.
+  const bool barPaths = colorByAmplitude_ == 0.0f;
+  if (barPaths) {
+    prefetchBarLayers(channels * B);
+    prefetchHeldPaths(channels * B);
+  }
   const Band* bands = bandsFor(n, B);
   const float gain = waveGain_;
   CGMutablePathRef mask = CGPathCreateMutable();

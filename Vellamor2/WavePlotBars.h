@@ -124,6 +124,9 @@ class WavePlotBars : public WavePlot {
   }
   // The n/2 levels of one channel's block in workData.
   void computeLevels(const float* source, unsigned n);
+  // Fetch the first `count` bar layers, or the paths they hold, towards the cache.
+  void prefetchBarLayers(unsigned count) const;
+  void prefetchHeldPaths(unsigned count) const;
   // The band of every bar in use, worked out again only when the block length, the bar count
   // or the mirroring changed since the last frame.
   const Band* bandsFor(unsigned n, unsigned bars);
