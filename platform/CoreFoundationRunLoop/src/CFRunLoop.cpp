@@ -85,6 +85,9 @@ int waitMilliseconds(CFRunLoopRef rl, runloop::Mode& mode, CFAbsoluteTime deadli
   }
   double seconds = until - CFAbsoluteTimeGetCurrent();
   if (seconds <= 0) return 0;
+  // A run without end (CFRunLoopRun) with no timer due sleeps with no time-out at all: each sleep
+  // would otherwise arm a kernel timer and cancel it again on the wake-up.
+  if (seconds > 1.0e9) return -1;
   if (seconds > 3600) return 3600 * 1000;
   return static_cast<int>(std::ceil(seconds * 1000.0));
 }
