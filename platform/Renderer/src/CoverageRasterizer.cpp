@@ -248,19 +248,7 @@ void CoverageRasterizer::addPolygon(std::span<const CGPoint> points) {
     }
     coverRows(static_cast<int>(static_cast<float>(top)),
               std::min(ceiling(static_cast<float>(bottom)), height_));
-    float x0 = static_cast<float>(points[begin - 1].x),
-          y0 = static_cast<float>(points[begin - 1].y);
-    for (std::size_t k = begin; k < end; ++k) {
-      const float x1 = static_cast<float>(points[k].x), y1 = static_cast<float>(points[k].y);
-      if (std::min(x0, x1) < right) {
-        if (y0 < y1)
-          depositWhole(x0, y0, x1, y1, 1.0f);
-        else if (y1 < y0)
-          depositWhole(x1, y1, x0, y0, -1.0f);
-      }
-      x0 = x1;
-      y0 = y1;
-    }
+    depositRun(points.data() + begin - 1, end - begin + 1, right);
   }
   edge(points.back(), points.front());
   open_ = false;
@@ -430,7 +418,7 @@ inline void CoverageRasterizer::addPiece(float x0, float y0, float x1, float y1,
   coverRows(firstRow, endRow);
   if (!shareRows_) {
     // One thread sweeps: the piece is left in at once, while it is at hand.
-    depositWhole(x0, y0, x1, y1, direction);
+    depositWhole(grid(), x0, y0, x1, y1, direction);
     return;
   }
   depositedRows_ += static_cast<std::size_t>(endRow - firstRow);
@@ -561,23 +549,41 @@ void CoverageRasterizer::depositAcross(std::size_t row, float left, float right,
   mark(row, c0, c1);
 }
 
-[[gnu::always_inline]] inline void CoverageRasterizer::depositWhole(float x0, float y0, float x1,
-                                                                    float y1, float direction) {
+[[gnu::always_inline]] inline void CoverageRasterizer::depositWhole(const Grid& cells, float x0,
+                                                                    float y0, float x1, float y1,
+                                                                    float direction) {
   // One thread sweeps: every row of the piece is left in, none limited by a band.
   const int firstRow = static_cast<int>(y0);
   if (y1 <= static_cast<float>(firstRow + 1)) {
     const auto row = static_cast<std::size_t>(firstRow);
-    depositInRow(areas_.data() + row * stride_, marks_.data() + row * words_, row, x0, x1,
+    depositInRow(cells.areas + row * cells.stride, cells.marks + row * cells.words, row, x0, x1,
                  direction * (y1 - y0));
     return;
   }
   const int column = static_cast<int>(std::min(x0, x1));  // not negative
   if (std::max(x0, x1) <= static_cast<float>(column) + 1.0f) {
-    depositColumnRows(column, firstRow, std::min(ceiling(y1), height_), true, x0, y0, x1, y1,
-                      direction);
+    depositColumnRows(cells, column, firstRow, std::min(ceiling(y1), cells.height), true, x0, y0,
+                      x1, y1, direction);
     return;
   }
-  depositRows({x0, y0, x1, y1, direction}, firstRow, height_);
+  depositSlantedRows(cells, x0, y0, x1, y1, direction, firstRow, cells.height);
+}
+
+[[gnu::always_inline]] inline void CoverageRasterizer::depositRun(const CGPoint* points,
+                                                                  std::size_t count, float right) {
+  const Grid cells = grid();
+  float x0 = static_cast<float>(points[0].x), y0 = static_cast<float>(points[0].y);
+  for (std::size_t k = 1; k < count; ++k) {
+    const float x1 = static_cast<float>(points[k].x), y1 = static_cast<float>(points[k].y);
+    if (std::min(x0, x1) < right) {
+      if (y0 < y1)
+        depositWhole(cells, x0, y0, x1, y1, 1.0f);
+      else if (y1 < y0)
+        depositWhole(cells, x1, y1, x0, y0, -1.0f);
+    }
+    x0 = x1;
+    y0 = y1;
+  }
 }
 
 inline void CoverageRasterizer::depositPiece(const Piece& piece, int rowBegin, int rowEnd) {
@@ -599,11 +605,18 @@ void CoverageRasterizer::depositRows(const Piece& piece, int rowBegin, int rowEn
   const float direction = piece.direction;
   const int column = static_cast<int>(std::min(x0, x1));  // not negative
   if (std::max(x0, x1) <= static_cast<float>(column) + 1.0f) {
-    depositColumn(column, x0, y0, x1, y1, direction, rowBegin, rowEnd);
+    depositColumn(grid(), column, x0, y0, x1, y1, direction, rowBegin, rowEnd);
     return;
   }
+  depositSlantedRows(grid(), x0, y0, x1, y1, direction, rowBegin, rowEnd);
+}
+
+[[gnu::always_inline]] inline void CoverageRasterizer::depositSlantedRows(
+    const Grid& grid, float x0, float y0, float x1, float y1, float direction, int rowBegin,
+    int rowEnd) {
+  const std::size_t stride = grid.stride, words = grid.words;
   const int firstRow = static_cast<int>(y0);
-  const int endRow = std::min({ceiling(y1), height_, rowEnd});
+  const int endRow = std::min({ceiling(y1), grid.height, rowEnd});
   const int from = std::max(firstRow, rowBegin);
   if (from >= endRow) return;
   const float run = (x1 - x0) / (y1 - y0);
@@ -615,9 +628,9 @@ void CoverageRasterizer::depositRows(const Piece& piece, int rowBegin, int rowEn
     ya = static_cast<float>(from);
     xa = x0 + (ya - y0) * run;
   }
-  float* cells = areas_.data() + static_cast<std::size_t>(from) * stride_;
-  std::uint64_t* marks = marks_.data() + static_cast<std::size_t>(from) * words_;
-  for (int y = from; y < endRow; ++y, cells += stride_, marks += words_) {
+  float* cells = grid.areas + static_cast<std::size_t>(from) * stride;
+  std::uint64_t* marks = grid.marks + static_cast<std::size_t>(from) * words;
+  for (int y = from; y < endRow; ++y, cells += stride, marks += words) {
     const float yb = std::min(y1, static_cast<float>(y + 1));
     const float xb = yb == y1 ? x1 : x0 + (yb - y0) * run;
     depositInRow(cells, marks, static_cast<std::size_t>(y), xa, xb, direction * (yb - ya));
@@ -626,25 +639,27 @@ void CoverageRasterizer::depositRows(const Piece& piece, int rowBegin, int rowEn
   }
 }
 
-inline void CoverageRasterizer::depositColumn(int column, float x0, float y0, float x1, float y1,
-                                              float direction, int rowBegin, int rowEnd) {
+inline void CoverageRasterizer::depositColumn(const Grid& grid, int column, float x0, float y0,
+                                              float x1, float y1, float direction, int rowBegin,
+                                              int rowEnd) {
   const int firstRow = static_cast<int>(y0);
-  const int endRow = std::min({ceiling(y1), height_, rowEnd});
+  const int endRow = std::min({ceiling(y1), grid.height, rowEnd});
   const int y = std::max(firstRow, rowBegin);
   if (y >= endRow || !(y1 > y0)) return;
-  depositColumnRows(column, y, endRow, y == firstRow, x0, y0, x1, y1, direction);
+  depositColumnRows(grid, column, y, endRow, y == firstRow, x0, y0, x1, y1, direction);
 }
 
-inline void CoverageRasterizer::depositColumnRows(int column, int y, int endRow, bool fromStart,
-                                                  float x0, float y0, float x1, float y1,
-                                                  float direction) {
+inline void CoverageRasterizer::depositColumnRows(const Grid& grid, int column, int y, int endRow,
+                                                  bool fromStart, float x0, float y0, float x1,
+                                                  float y1, float direction) {
   // Inside one pixel column a row's area is the part of the pixel right of the piece's middle
   // there, and the rest in the next cell; x is kept from the column's left.
   const float left = static_cast<float>(column);
   const float run = (x1 - x0) / (y1 - y0);
-  float* cell = areas_.data() + static_cast<std::size_t>(y) * stride_ + column;
-  std::uint64_t* word = marks_.data() + static_cast<std::size_t>(y) * words_ +
-                        (static_cast<std::size_t>(column) >> 6);
+  const std::size_t stride = grid.stride, words = grid.words;
+  float* cell = grid.areas + static_cast<std::size_t>(y) * stride + column;
+  std::uint64_t* word =
+      grid.marks + static_cast<std::size_t>(y) * words + (static_cast<std::size_t>(column) >> 6);
   const unsigned bit = static_cast<unsigned>(column) & 63;
   const std::uint64_t pair = std::uint64_t{3} << bit;  // the second bit may fall in the next word
   const bool spills = bit == 63;
@@ -654,8 +669,8 @@ inline void CoverageRasterizer::depositColumnRows(int column, int y, int endRow,
     cell[1] += right;
     word[0] |= pair;
     if (spills) word[1] |= 1;
-    cell += stride_;
-    word += words_;
+    cell += stride;
+    word += words;
   };
   if (fromStart) {
     // The first row, from the piece's start to the row's end (a piece ending in its first row

@@ -60,19 +60,37 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
     std::uint8_t* covers;
   };
 
+  // The cells and mark words, held apart from the members while pieces are left in: a mark's
+  // store could be a size's, which would then be read again after every one.
+  struct Grid {
+    float* areas;
+    std::uint64_t* marks;
+    std::size_t stride, words;
+    int height;
+  };
+  Grid grid() {
+    return {areas_.data(), marks_.data(), stride_, words_, height_};
+  }
+
   void coverRows(int firstRow, int endRow);  // widens the rows the pieces cross
   void addEdge(double x0, double y0, double x1, double y1);
   void addPiece(float x0, float y0, float x1, float y1, float direction);
   void depositPiece(const Piece& piece, int rowBegin, int rowEnd);
   void depositRows(const Piece& piece, int rowBegin, int rowEnd);  // one crossing several rows
+  // One crossing pixel columns, its rows from rowBegin to rowEnd (and the picture's end).
+  void depositSlantedRows(const Grid& grid, float x0, float y0, float x1, float y1, float direction,
+                          int rowBegin, int rowEnd);
   // A piece from (x0, y0) to (x1, y1), y0 < y1, inside the pixel column `column`.
-  void depositColumn(int column, float x0, float y0, float x1, float y1, float direction,
-                     int rowBegin, int rowEnd);
+  void depositColumn(const Grid& grid, int column, float x0, float y0, float x1, float y1,
+                     float direction, int rowBegin, int rowEnd);
   // Its rows y … endRow − 1 (whole ones after the first, which starts at y0 when `fromStart`).
-  void depositColumnRows(int column, int y, int endRow, bool fromStart, float x0, float y0,
-                         float x1, float y1, float direction);
+  void depositColumnRows(const Grid& grid, int column, int y, int endRow, bool fromStart, float x0,
+                         float y0, float x1, float y1, float direction);
+  // The edges between `count` points inside the picture, as when one thread sweeps; pieces
+  // whose left end is at `right` (the picture's width) are dropped.
+  void depositRun(const CGPoint* points, std::size_t count, float right);
   // A piece with all its rows, as when one thread sweeps.
-  void depositWhole(float x0, float y0, float x1, float y1, float direction);
+  void depositWhole(const Grid& cells, float x0, float y0, float x1, float y1, float direction);
   // A straight piece's area in one row (its cells and mark words), from x = xa to xb, d its
   // signed height there.
   void depositInRow(float* cells, std::uint64_t* marks, std::size_t row, float xa, float xb,
