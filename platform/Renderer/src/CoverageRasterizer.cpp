@@ -375,7 +375,7 @@ void CoverageRasterizer::sweepBand(const Band& band) {
           if (cover != 0) blendRun(line + next, static_cast<unsigned>(end - next), color, cover);
           next = end;
         }
-        const int end = cell + length;
+        const int end = cell + length + 1;  // a run's last area reaches the cell after it
         const int shown = std::min(end, width_);
         if (cell < shown && runStart < 0) runStart = cell;
         int c = cell;
@@ -483,7 +483,7 @@ void CoverageRasterizer::addEdge(double x0, double y0, double x1, double y1) {
 
 namespace {
 
-// Marks `count` cells from `column` on (three at most), in a row's words.
+// Marks `count` cells from `column` on (two at most), in a row's words.
 inline void markCells(std::uint64_t* marks, int column, unsigned count) {
   const unsigned bit = static_cast<unsigned>(column) & 63;
   const std::uint64_t cells = (std::uint64_t{1} << count) - 1;
@@ -505,7 +505,7 @@ inline void CoverageRasterizer::depositInRow(float* cells, std::uint64_t* marks,
     const float middle = 0.5f * (xa + xb) - leftFloor;
     cells[c0] += d - d * middle;
     cells[c0 + 1] += d * middle;
-    markCells(marks, c0, 2);
+    markCells(marks, c0, 1);
   } else if (right <= leftFloor + 2.0f) {
     // Across two pixels, as where a steep piece steps into the next column: the triangles in
     // the first and past the second, the rest in the second.
@@ -517,7 +517,7 @@ inline void CoverageRasterizer::depositInRow(float* cells, std::uint64_t* marks,
     cells[c0] += a0;
     cells[c0 + 1] += d - a0 - am;
     cells[c0 + 2] += am;
-    markCells(marks, c0, 3);
+    markCells(marks, c0, 2);
   } else {
     depositAcross(row, left, right, d);
   }
@@ -546,7 +546,7 @@ void CoverageRasterizer::depositAcross(std::size_t row, float left, float right,
     areas[c1 - 1] += d * (1.0f - a2 - am);
   }
   areas[c1] += d * am;
-  mark(row, c0, c1);
+  mark(row, c0, c1 - 1);
 }
 
 [[gnu::always_inline]] inline void CoverageRasterizer::depositWhole(const Grid& cells, float x0,
@@ -661,14 +661,12 @@ inline void CoverageRasterizer::depositColumnRows(const Grid& grid, int column, 
   std::uint64_t* word =
       grid.marks + static_cast<std::size_t>(y) * words + (static_cast<std::size_t>(column) >> 6);
   const unsigned bit = static_cast<unsigned>(column) & 63;
-  const std::uint64_t pair = std::uint64_t{3} << bit;  // the second bit may fall in the next word
-  const bool spills = bit == 63;
+  const std::uint64_t first = std::uint64_t{1} << bit;
   auto put = [&](float d, float middle) {
     const float right = d * middle;
     cell[0] += d - right;
     cell[1] += right;
-    word[0] |= pair;
-    if (spills) word[1] |= 1;
+    word[0] |= first;
     cell += stride;
     word += words;
   };

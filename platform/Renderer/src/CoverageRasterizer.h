@@ -1,10 +1,12 @@
 #pragma once
 // Anti-aliased polygon coverage by signed-area accumulation, without sorting: each edge leaves,
 // in every pixel row it crosses, the exact area of each pixel that lies right of it (signed by
-// its direction), and a running sum along the row gives each pixel's coverage. A bit per pixel
+// its direction), and a running sum along the row gives each pixel's coverage. A bit per cell
 // marks where something was left, so a row is read back only there: between two marks the
-// coverage is constant and is blended as one span. A dense waveform of thousands of points, and
-// the fill under it, cost about the pixels they cover and the rows their edges cross.
+// coverage is constant and is blended as one span. A piece's last cell in a row goes unmarked,
+// since every run of marks is read with the cell after it: a piece inside one pixel marks one. A
+// dense waveform of thousands of points, and the fill under it, cost about the pixels they cover
+// and the rows their edges cross.
 //
 // Edges are clipped to the picture and left in at once; when rows may be shared they are kept
 // until the sweep, which leaves and reads them row by row: rows are independent, so a large
@@ -107,7 +109,7 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
   std::size_t stride_ = 0;            // cells per row: columns 0 … width + 1
   std::size_t words_ = 0;             // mark words per row
   std::vector<float> areas_;          // row-major; all zero outside a sweep
-  std::vector<std::uint64_t> marks_;  // a bit per cell that holds an area
+  std::vector<std::uint64_t> marks_;  // a bit per cell that holds an area, but the last
   std::vector<std::uint8_t> covers_;  // one row of varying coverage, per band
   std::vector<std::uint8_t> helperCovers_;
   std::vector<Piece> pieces_;
