@@ -219,7 +219,8 @@ void CoverageRasterizer::addPolygon(std::span<const CGPoint> points) {
   }
   // Edges inside the picture (which a NaN is not) are left in without clipping, in the order
   // lineTo and closePolygon take them: the sums are the same to the bit. Points are tested a
-  // run at a time; a run with a point outside has each edge tested.
+  // run at a time; a run with a point outside, or on the right edge (where a piece is dropped),
+  // has each edge tested.
   constexpr std::size_t kRun = 32;
   const double w = width_, h = height_;
   auto inside = [&](const CGPoint& p) { return p.x >= 0 && p.x <= w && p.y >= 0 && p.y <= h; };
@@ -235,20 +236,19 @@ void CoverageRasterizer::addPolygon(std::span<const CGPoint> points) {
       addEdge(from.x, from.y, to.x, to.y);
     }
   };
-  const float right = static_cast<float>(width_);
   for (std::size_t begin = 1; begin < points.size(); begin += kRun) {
     // The edges ending at points begin … end − 1.
     const std::size_t end = std::min(points.size(), begin + kRun);
     const Bounds bounds = boundsOf(points.data() + begin - 1, end - begin + 1);
     const double top = bounds.low[1], bottom = bounds.high[1];
-    if (!bounds.numbers || bounds.low[0] < 0 || bounds.low[1] < 0 || bounds.high[0] > w ||
+    if (!bounds.numbers || bounds.low[0] < 0 || bounds.low[1] < 0 || bounds.high[0] >= w ||
         bounds.high[1] > h) {
       for (std::size_t k = begin; k < end; ++k) edge(points[k - 1], points[k]);
       continue;
     }
     coverRows(static_cast<int>(static_cast<float>(top)),
               std::min(ceiling(static_cast<float>(bottom)), height_));
-    depositRun(points.data() + begin - 1, end - begin + 1, right);
+    depositRun(points.data() + begin - 1, end - begin + 1);
   }
   edge(points.back(), points.front());
   open_ = false;
@@ -570,17 +570,15 @@ void CoverageRasterizer::depositAcross(std::size_t row, float left, float right,
 }
 
 [[gnu::always_inline]] inline void CoverageRasterizer::depositRun(const CGPoint* points,
-                                                                  std::size_t count, float right) {
+                                                                  std::size_t count) {
   const Grid cells = grid();
   float x0 = static_cast<float>(points[0].x), y0 = static_cast<float>(points[0].y);
   for (std::size_t k = 1; k < count; ++k) {
     const float x1 = static_cast<float>(points[k].x), y1 = static_cast<float>(points[k].y);
-    if (std::min(x0, x1) < right) {
-      if (y0 < y1)
-        depositWhole(cells, x0, y0, x1, y1, 1.0f);
-      else if (y1 < y0)
-        depositWhole(cells, x1, y1, x0, y0, -1.0f);
-    }
+    if (y0 < y1)
+      depositWhole(cells, x0, y0, x1, y1, 1.0f);
+    else if (y1 < y0)
+      depositWhole(cells, x1, y1, x0, y0, -1.0f);
     x0 = x1;
     y0 = y1;
   }

@@ -88,9 +88,9 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
   // Its rows y … endRow − 1 (whole ones after the first, which starts at y0 when `fromStart`).
   void depositColumnRows(const Grid& grid, int column, int y, int endRow, bool fromStart, float x0,
                          float y0, float x1, float y1, float direction);
-  // The edges between `count` points inside the picture, as when one thread sweeps; pieces
-  // whose left end is at `right` (the picture's width) are dropped.
-  void depositRun(const CGPoint* points, std::size_t count, float right);
+  // The edges between `count` points inside the picture, short of its right edge, as when one
+  // thread sweeps.
+  void depositRun(const CGPoint* points, std::size_t count);
   // A piece with all its rows, as when one thread sweeps.
   void depositWhole(const Grid& cells, float x0, float y0, float x1, float y1, float direction);
   // A straight piece's area in one row (its cells and mark words), from x = xa to xb, d its
