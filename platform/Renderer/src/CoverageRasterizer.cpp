@@ -360,6 +360,7 @@ void CoverageRasterizer::sweepBand(const Band& band) {
     };
     for (std::size_t k = 0; k < words_; ++k) {
       std::uint64_t word = marks[k];
+      if (word == 0) continue;  // most words of a row hold no mark
       marks[k] = 0;
       while (word != 0) {
         // A run of marked cells, read back together.
