@@ -217,6 +217,54 @@ TEST(Renderer, DecimatedDenseStrokeLooksLikeTheFullOne) {
   EXPECT_EQ(out.back(), device.back());
 }
 
+// A gradient drawn unchanged frame after frame is copied from a kept picture; each change
+// draws it anew, as a renderer that never saw it would.
+struct GradientChange {
+  const char* name;
+  void (*change)(CAGradientLayer*);
+};
+
+class KeptGradient : public ::testing::TestWithParam<GradientChange> {};
+
+TEST_P(KeptGradient, IsDrawnAnewWhenItChanges) {
+  auto view = whiteView(40, 30);
+  auto gradient = CAGradientLayer::layer();
+  gradient->setFrame(CGRectMake(0.25, 0, 30, 30));
+  gradient->setColors({UIColor::colorWithRed(0.9, 0.1, 0.2, 0.8)->CGColor(),
+                       UIColor::colorWithRed(0.2, 0.1, 0.9, 1)->CGColor()});
+  gradient->setLocations({0.0, 1.0});
+  view->layer()->addSublayer(gradient);
+  render::Renderer renderer;
+  for (int frame = 0; frame < 3; ++frame) renderer.draw(view);
+  EXPECT_EQ(renderer.image().rgba, render::renderView(view).rgba) << "kept";
+  GetParam().change(gradient.get());
+  renderer.draw(view);
+  EXPECT_EQ(renderer.image().rgba, render::renderView(view).rgba) << "changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, KeptGradient,
+    ::testing::Values(GradientChange{"colour",
+                                     [](CAGradientLayer* g) {
+                                       g->setColors(
+                                           {UIColor::greenColor()->CGColor(),
+                                            UIColor::colorWithRed(0.2, 0.1, 0.9, 1)->CGColor()});
+                                     }},
+                      GradientChange{"stop",
+                                     [](CAGradientLayer* g) {
+                                       g->setLocations({0.0, 0.4});
+                                     }},
+                      GradientChange{"axis",
+                                     [](CAGradientLayer* g) {
+                                       g->setEndPoint({1, 0});
+                                     }},
+                      GradientChange{
+                          "frame",
+                          [](CAGradientLayer* g) { g->setFrame(CGRectMake(5.5, 3, 30, 20)); }}),
+    [](const ::testing::TestParamInfo<GradientChange>& info) {
+      return std::string(info.param.name);
+    });
+
 // A background under an opaque gradient covering it is left out; the picture is that of the
 // same background drawn as a layer of its own beneath the gradient (never left out).
 struct BackdropCase {

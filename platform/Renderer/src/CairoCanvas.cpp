@@ -16,6 +16,7 @@
 
 #include "Canvas.h"
 #include "CoverageRasterizer.h"
+#include "KeptGradients.h"
 #include "Renderer/PathDecimation.h"
 #include "Renderer/PolylineStroker.h"
 #include "StrokeEnvelope.h"
@@ -85,6 +86,7 @@ class CairoCanvas final : public Canvas {
     scale_ = scale;
     builtFor_ = nullptr;
     clipped_.clear();
+    gradients_.beginFrame();
     empty_ = widthPixels == 0 || heightPixels == 0;
   }
 
@@ -197,18 +199,8 @@ class CairoCanvas final : public Canvas {
   void fillLinearGradient(CGRect rect, CGPoint start, CGPoint end,
                           const GradientStops& stops) override {
     if (stops.colors == nullptr || stops.colors->empty()) return;
-    cairo_pattern_t* pattern = cairo_pattern_create_linear(start.x, start.y, end.x, end.y);
-    for (std::size_t i = 0; i < stops.colors->size(); ++i) {
-      const CGColor c = clampedColor((*stops.colors)[i]);
-      cairo_pattern_add_color_stop_rgba(pattern, stops.locations[i], c.red(), c.green(), c.blue(),
-                                        c.alpha());
-    }
-    cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
-    cairo_set_source(cr_, pattern);
-    cairo_set_antialias(cr_, CAIRO_ANTIALIAS_DEFAULT);
-    cairo_rectangle(cr_, rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
-    cairo_fill(cr_);
-    cairo_pattern_destroy(pattern);
+    if (gradients_.draw(cr_, width_, height_, rect, start, end, stops)) return;
+    render::fillLinearGradient(cr_, rect, start, end, stops);
   }
 
   void drawText(const std::string& text, CGRect rect, CGFloat size, bool bold, const CGColor& color,
@@ -630,6 +622,7 @@ class CairoCanvas final : public Canvas {
   std::vector<cairo_path_data_t> data_;
   cg::ImageRef cachedImage_;
   cairo_surface_t* cachedSurface_ = nullptr;
+  KeptGradients gradients_;
 };
 
 }  // namespace
