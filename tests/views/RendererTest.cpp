@@ -234,11 +234,13 @@ TEST_P(KeptGradient, IsDrawnAnewWhenItChanges) {
                        UIColor::colorWithRed(0.2, 0.1, 0.9, 1)->CGColor()});
   gradient->setLocations({0.0, 1.0});
   view->layer()->addSublayer(gradient);
+  // Committed trees: no backdrop is kept, the gradient is drawn each frame.
   render::Renderer renderer;
-  for (int frame = 0; frame < 3; ++frame) renderer.draw(view);
+  for (int frame = 0; frame < 3; ++frame)
+    renderer.drawSnapshot(*render::snapshotLayerTree(view->layer()));
   EXPECT_EQ(renderer.image().rgba, render::renderView(view).rgba) << "kept";
   GetParam().change(gradient.get());
-  renderer.draw(view);
+  renderer.drawSnapshot(*render::snapshotLayerTree(view->layer()));
   EXPECT_EQ(renderer.image().rgba, render::renderView(view).rgba) << "changed";
 }
 
@@ -264,6 +266,89 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<GradientChange>& info) {
       return std::string(info.param.name);
     });
+
+// The leading layers of a view unchanged in two frames running are kept as one picture and
+// taken up by the frames after; a change anywhere draws what it touches anew.
+struct BackdropScene {
+  StrongRef<UIView> view;
+  StrongRef<CAGradientLayer> gradient;
+  StrongRef<CAShapeLayer> shape;
+  StrongRef<CALayer> top;
+};
+
+struct BackdropChange {
+  const char* name;
+  void (*change)(BackdropScene&);
+};
+
+class KeptBackdrop : public ::testing::TestWithParam<BackdropChange> {};
+
+BackdropScene makeBackdropScene() {
+  BackdropScene s;
+  s.view = UIView::viewWithFrame(CGRectMake(0, 0, 40, 30));
+  s.view->setBackgroundColor(UIColor::colorWithRed(0.1, 0.6, 0.5, 1.0));
+  s.gradient = CAGradientLayer::layer();
+  s.gradient->setFrame(s.view->bounds());
+  s.gradient->setColors({UIColor::colorWithRed(0.9, 0.1, 0.2, 0.7)->CGColor(),
+                         UIColor::colorWithRed(0.2, 0.1, 0.9, 0.7)->CGColor()});
+  s.shape = shapeWithRect(CGRectMake(5, 5, 20, 10), s.view->bounds());
+  s.shape->setFillColor(UIColor::redColor()->CGColor());
+  s.top = CALayer::layer();
+  s.top->setFrame(CGRectMake(10.5, 10, 25, 15));
+  s.top->setBackgroundColor(UIColor::colorWithRed(0, 0, 1, 0.5)->CGColor());
+  for (CALayer* layer :
+       {static_cast<CALayer*>(s.gradient.get()), static_cast<CALayer*>(s.shape.get()), s.top.get()})
+    s.view->layer()->addSublayer(layer);
+  return s;
+}
+
+TEST_P(KeptBackdrop, IsDrawnAnewWhenALayerChanges) {
+  BackdropScene s = makeBackdropScene();
+  render::Renderer renderer;
+  for (int frame = 0; frame < 3; ++frame) renderer.draw(s.view);
+  EXPECT_EQ(renderer.image().rgba, render::renderView(s.view).rgba) << "kept";
+  GetParam().change(s);
+  for (int frame = 0; frame < 3; ++frame) {
+    renderer.draw(s.view);
+    EXPECT_EQ(renderer.image().rgba, render::renderView(s.view).rgba) << "frame " << frame;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, KeptBackdrop,
+    ::testing::Values(
+        BackdropChange{"rootBackground",
+                       [](BackdropScene& s) { s.view->setBackgroundColor(UIColor::whiteColor()); }},
+        BackdropChange{"firstLayer",
+                       [](BackdropScene& s) {
+                         s.gradient->setLocations({0.0, 0.3});
+                       }},
+        BackdropChange{"firstLayerHidden", [](BackdropScene& s) { s.gradient->setHidden(true); }},
+        BackdropChange{
+            "middleLayer",
+            [](BackdropScene& s) { s.shape->setFillColor(UIColor::greenColor()->CGColor()); }},
+        BackdropChange{"lastLayer",
+                       [](BackdropScene& s) {
+                         s.top->setBackgroundColor(UIColor::yellowColor()->CGColor());
+                       }}),
+    [](const ::testing::TestParamInfo<BackdropChange>& info) {
+      return std::string(info.param.name);
+    });
+
+// The root's background, hidden by an opaque last layer that changes every frame, shows when
+// that turns translucent.
+TEST(KeptBackdrop, HoldsTheBackgroundThatAChangingCoverHid) {
+  BackdropScene s = makeBackdropScene();
+  render::Renderer renderer;
+  for (CGFloat inset : {1, 2, 1}) {
+    s.top->setFrame(CGRectInset(s.view->bounds(), -inset, -inset));
+    s.top->setBackgroundColor(UIColor::blueColor()->CGColor());
+    renderer.draw(s.view);
+  }
+  s.top->setBackgroundColor(UIColor::colorWithRed(0, 0, 1, 0.5)->CGColor());
+  renderer.draw(s.view);
+  EXPECT_EQ(renderer.image().rgba, render::renderView(s.view).rgba);
+}
 
 // A background under an opaque gradient covering it is left out; the picture is that of the
 // same background drawn as a layer of its own beneath the gradient (never left out).

@@ -251,6 +251,25 @@ class CairoCanvas final : public Canvas {
     cairo_pattern_destroy(mask);
   }
 
+  void keepPicture() override {
+    if (empty_) return;
+    cairo_surface_flush(surface_);
+    const std::size_t size =
+        static_cast<std::size_t>(cairo_image_surface_get_stride(surface_)) * height_;
+    kept_.assign(cairo_image_surface_get_data(surface_),
+                 cairo_image_surface_get_data(surface_) + size);
+    keptWidth_ = width_;
+    keptHeight_ = height_;
+  }
+
+  bool takeUpKeptPicture() override {
+    if (empty_ || kept_.empty() || keptWidth_ != width_ || keptHeight_ != height_) return false;
+    cairo_surface_flush(surface_);
+    std::memcpy(cairo_image_surface_get_data(surface_), kept_.data(), kept_.size());
+    cairo_surface_mark_dirty(surface_);
+    return true;
+  }
+
   void snapshot(Image& image) const override {
     if (surface_ == nullptr || empty_) {
       image.width = image.height = 0;
@@ -623,6 +642,9 @@ class CairoCanvas final : public Canvas {
   cg::ImageRef cachedImage_;
   cairo_surface_t* cachedSurface_ = nullptr;
   KeptGradients gradients_;
+  std::vector<unsigned char> kept_;  // a kept picture's pixels, as the surface holds them
+  int keptWidth_ = 0;
+  int keptHeight_ = 0;
 };
 
 }  // namespace

@@ -55,6 +55,13 @@ class Canvas {
   // mask's alpha, with `opacity`.
   virtual void endMaskedGroup(double opacity) = 0;
 
+  // The picture as it stands is kept (in storage made once per picture size), to be taken up
+  // again by a later frame in place of drawing it anew.
+  virtual void keepPicture() = 0;
+  // Right after begin: the kept picture becomes the frame's picture; false (nothing changed)
+  // when none of this size is kept.
+  virtual bool takeUpKeptPicture() = 0;
+
   // The picture into `picture`, reusing its pixels' storage: nothing is allocated once it has
   // held a picture this large.
   virtual void snapshot(Image& picture) const = 0;

@@ -140,14 +140,17 @@ bool sameOwnContent(const LayerSnapshot& a, const LayerSnapshot& b) {
 
 }  // namespace
 
-bool drawsTheSame(const LayerSnapshot& a, const LayerSnapshot& b) {
+bool drawsTheSameAlone(const LayerSnapshot& a, const LayerSnapshot& b) {
   if (a.offset != b.offset || a.bounds != b.bounds || a.opacity != b.opacity ||
       a.masksToBounds != b.masksToBounds || a.hasBackground != b.hasBackground ||
       (a.hasBackground && a.background != b.background) || a.contents.get() != b.contents.get() ||
-      !sameOwnContent(a, b) || a.sublayers.size() != b.sublayers.size() ||
-      (a.mask == nullptr) != (b.mask == nullptr))
+      !sameOwnContent(a, b) || (a.mask == nullptr) != (b.mask == nullptr))
     return false;
-  if (a.mask != nullptr && !drawsTheSame(*a.mask, *b.mask)) return false;
+  return a.mask == nullptr || drawsTheSame(*a.mask, *b.mask);
+}
+
+bool drawsTheSame(const LayerSnapshot& a, const LayerSnapshot& b) {
+  if (!drawsTheSameAlone(a, b) || a.sublayers.size() != b.sublayers.size()) return false;
   for (std::size_t i = 0; i < a.sublayers.size(); ++i)
     if (!drawsTheSame(a.sublayers[i], b.sublayers[i])) return false;
   return true;

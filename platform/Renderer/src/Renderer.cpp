@@ -49,6 +49,7 @@ std::size_t pixelsFor(CGFloat points, double scale) {
 void Renderer::draw(UIView* view) {
   if (view == nullptr) {
     canvas_->begin(0, 0, options_.scale);
+    lastRoot_.reset();
     return;
   }
   view->layoutIfNeeded();
@@ -56,15 +57,44 @@ void Renderer::draw(UIView* view) {
 }
 
 void Renderer::drawLayer(CALayer* layer) {
-  drawSnapshot(*snapshotLayerTree(layer));
+  std::shared_ptr<const LayerSnapshot> root = snapshotLayerTree(layer);
+  drawRoot(*root, lastRoot_.get());
+  lastRoot_ = std::move(root);
 }
 
 void Renderer::drawSnapshot(const LayerSnapshot& root) {
+  lastRoot_.reset();
+  drawRoot(root, nullptr);
+}
+
+namespace {
+
+// How many leading sublayers of the root draw the same as the previous frame's, with the root
+// itself; none when the root draws into a group (its opacity or mask), not straight into the
+// picture.
+std::size_t sameLeadingLayers(const LayerSnapshot& root, const LayerSnapshot* previous) {
+  if (previous == nullptr || root.opacity != 1 || root.mask != nullptr ||
+      !drawsTheSameAlone(root, *previous))
+    return 0;
+  const std::size_t count = std::min(root.sublayers.size(), previous->sublayers.size());
+  std::size_t same = 0;
+  while (same < count && drawsTheSame(root.sublayers[same], previous->sublayers[same])) ++same;
+  return same;
+}
+
+}  // namespace
+
+void Renderer::drawRoot(const LayerSnapshot& root, const LayerSnapshot* previous) {
   const CGRect bounds = root.bounds;
   canvas_->begin(pixelsFor(bounds.size.width, options_.scale),
                  pixelsFor(bounds.size.height, options_.scale), options_.scale);
   canvas_->translate(-bounds.origin.x, -bounds.origin.y);
-  drawTree(root, false);
+  // A backdrop unchanged in two frames running (an artwork under a plot) is drawn once more and
+  // kept; frames after take it up and draw only what follows.
+  const std::size_t same = sameLeadingLayers(root, previous);
+  const bool takenUp = same > 0 && same == keptLayers_ && canvas_->takeUpKeptPicture();
+  drawTree(root, false, takenUp ? same : 0, takenUp ? 0 : same);
+  keptLayers_ = same;
   scaledImages_->endFrame();
 }
 
@@ -78,7 +108,8 @@ void Renderer::copyImage(Image& picture) const {
   canvas_->snapshot(picture);
 }
 
-void Renderer::drawTree(const LayerSnapshot& layer, bool applyFrame) {
+void Renderer::drawTree(const LayerSnapshot& layer, bool applyFrame, std::size_t kept,
+                        std::size_t keepAt) {
   if (layer.opacity <= 0) return;
   canvas_->save();
   if (applyFrame) canvas_->translate(layer.offset.x, layer.offset.y);
@@ -87,8 +118,13 @@ void Renderer::drawTree(const LayerSnapshot& layer, bool applyFrame) {
   if (grouped) canvas_->beginGroup();
   if (layer.masksToBounds) canvas_->clipToRect(layer.bounds);
 
-  drawOwnContent(layer, !backdropHidden(layer));
-  for (const auto& sublayer : layer.sublayers) drawTree(sublayer, true);
+  // A kept picture holds the backdrop even where a later sublayer hides it now: that one may
+  // change, the picture does not.
+  if (kept == 0) drawOwnContent(layer, keepAt > 0 || !backdropHidden(layer));
+  for (std::size_t i = kept; i < layer.sublayers.size(); ++i) {
+    drawTree(layer.sublayers[i], true);
+    if (i + 1 == keepAt) canvas_->keepPicture();
+  }
 
   if (mask != nullptr) {
     canvas_->beginGroup();

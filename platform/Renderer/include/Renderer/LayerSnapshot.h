@@ -65,5 +65,8 @@ std::shared_ptr<const LayerSnapshot> snapshotLayerTree(CALayer* layer);
 // Whether two trees draw the same picture: the same layers with the same values, paths through
 // the same points, the same images (by identity: an image is never changed). Any thread.
 bool drawsTheSame(const LayerSnapshot& a, const LayerSnapshot& b);
+// The same for the layers themselves (their frame, opacity, clip, mask and own drawing), their
+// sublayers aside.
+bool drawsTheSameAlone(const LayerSnapshot& a, const LayerSnapshot& b);
 
 }  // namespace render

@@ -6,7 +6,9 @@
 // views) are skipped. Anti-aliased, at a scale of device pixels per point (2 by default).
 //
 // A renderer keeps its surface and scratch buffers between frames, so drawing the same size
-// again allocates nothing but what the rasteriser itself needs.
+// again allocates nothing but what the rasteriser itself needs. Drawing a view or layer, it
+// keeps the picture of the root's leading layers that drew the same in the last two frames (an
+// artwork under a plot) and draws only the rest; gradients drawn again unchanged are copied.
 
 #include <memory>
 
@@ -77,7 +79,13 @@ class Renderer {
   const RenderOptions& options() const { return options_; }
 
  private:
-  void drawTree(const LayerSnapshot& layer, bool applyFrame);
+  // `previous`: the tree the last frame drew, if kept; leading layers of the root that draw the
+  // same in both are taken from a kept picture.
+  void drawRoot(const LayerSnapshot& root, const LayerSnapshot* previous);
+  // `kept`: the layer's own drawing and its first `kept` sublayers are in the picture already;
+  // `keepAt`: the picture is kept once its first `keepAt` sublayers are drawn (0: never).
+  void drawTree(const LayerSnapshot& layer, bool applyFrame, std::size_t kept = 0,
+                std::size_t keepAt = 0);
   // `backdrop`: the background colour and contents image, left out when a sublayer hides them.
   void drawOwnContent(const LayerSnapshot& layer, bool backdrop);
   bool backdropHidden(const LayerSnapshot& layer) const;
@@ -85,6 +93,10 @@ class Renderer {
   RenderOptions options_;
   std::unique_ptr<Canvas> canvas_;
   std::unique_ptr<ScaledImages> scaledImages_;
+  // The last tree drawn from a layer, and how many of its root's leading sublayers (with the
+  // root's own drawing) the canvas keeps a picture of.
+  std::shared_ptr<const LayerSnapshot> lastRoot_;
+  std::size_t keptLayers_ = 0;
 };
 
 // One-shot helpers.
