@@ -274,6 +274,7 @@ struct BackdropScene {
   StrongRef<CAGradientLayer> gradient;
   StrongRef<CAShapeLayer> shape;
   StrongRef<CALayer> top;
+  StrongRef<CAShapeLayer> line;  // in the top layer
 };
 
 struct BackdropChange {
@@ -296,6 +297,9 @@ BackdropScene makeBackdropScene() {
   s.top = CALayer::layer();
   s.top->setFrame(CGRectMake(10.5, 10, 25, 15));
   s.top->setBackgroundColor(UIColor::colorWithRed(0, 0, 1, 0.5)->CGColor());
+  s.line = shapeWithRect(CGRectMake(2, 2, 10, 3), s.top->bounds());
+  s.line->setFillColor(UIColor::whiteColor()->CGColor());
+  s.top->addSublayer(s.line);
   for (CALayer* layer :
        {static_cast<CALayer*>(s.gradient.get()), static_cast<CALayer*>(s.shape.get()), s.top.get()})
     s.view->layer()->addSublayer(layer);
@@ -327,6 +331,9 @@ INSTANTIATE_TEST_SUITE_P(
         BackdropChange{
             "middleLayer",
             [](BackdropScene& s) { s.shape->setFillColor(UIColor::greenColor()->CGColor()); }},
+        BackdropChange{
+            "lastLayersSublayer",
+            [](BackdropScene& s) { s.line->setFillColor(UIColor::blackColor()->CGColor()); }},
         BackdropChange{"lastLayer",
                        [](BackdropScene& s) {
                          s.top->setBackgroundColor(UIColor::yellowColor()->CGColor());

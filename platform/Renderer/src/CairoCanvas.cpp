@@ -63,6 +63,7 @@ class CairoCanvas final : public Canvas {
   ~CairoCanvas() override {
     if (cr_ != nullptr) cairo_destroy(cr_);
     if (surface_ != nullptr) cairo_surface_destroy(surface_);
+    if (kept_ != nullptr) cairo_surface_destroy(kept_);
     dropImageCache();
   }
 
@@ -253,20 +254,19 @@ class CairoCanvas final : public Canvas {
 
   void keepPicture() override {
     if (empty_) return;
-    cairo_surface_flush(surface_);
-    const std::size_t size =
-        static_cast<std::size_t>(cairo_image_surface_get_stride(surface_)) * height_;
-    kept_.assign(cairo_image_surface_get_data(surface_),
-                 cairo_image_surface_get_data(surface_) + size);
-    keptWidth_ = width_;
-    keptHeight_ = height_;
+    if (kept_ == nullptr || cairo_image_surface_get_width(kept_) != width_ ||
+        cairo_image_surface_get_height(kept_) != height_) {
+      if (kept_ != nullptr) cairo_surface_destroy(kept_);
+      kept_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width_, height_);
+    }
+    copyPixels(surface_, kept_);
   }
 
   bool takeUpKeptPicture() override {
-    if (empty_ || kept_.empty() || keptWidth_ != width_ || keptHeight_ != height_) return false;
-    cairo_surface_flush(surface_);
-    std::memcpy(cairo_image_surface_get_data(surface_), kept_.data(), kept_.size());
-    cairo_surface_mark_dirty(surface_);
+    if (empty_ || kept_ == nullptr || cairo_image_surface_get_width(kept_) != width_ ||
+        cairo_image_surface_get_height(kept_) != height_)
+      return false;
+    copyPixels(kept_, surface_);
     return true;
   }
 
@@ -606,6 +606,16 @@ class CairoCanvas final : public Canvas {
     return cachedSurface_;
   }
 
+  // Between two image surfaces of one size and format.
+  static void copyPixels(cairo_surface_t* from, cairo_surface_t* to) {
+    cairo_surface_flush(from);
+    cairo_surface_flush(to);
+    std::memcpy(cairo_image_surface_get_data(to), cairo_image_surface_get_data(from),
+                static_cast<std::size_t>(cairo_image_surface_get_stride(from)) *
+                    cairo_image_surface_get_height(from));
+    cairo_surface_mark_dirty(to);
+  }
+
   void dropImageCache() {
     if (cachedSurface_ != nullptr) cairo_surface_destroy(cachedSurface_);
     cachedSurface_ = nullptr;
@@ -642,9 +652,7 @@ class CairoCanvas final : public Canvas {
   cg::ImageRef cachedImage_;
   cairo_surface_t* cachedSurface_ = nullptr;
   KeptGradients gradients_;
-  std::vector<unsigned char> kept_;  // a kept picture's pixels, as the surface holds them
-  int keptWidth_ = 0;
-  int keptHeight_ = 0;
+  cairo_surface_t* kept_ = nullptr;  // a kept picture, as the surface held it
 };
 
 }  // namespace

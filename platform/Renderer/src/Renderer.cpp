@@ -69,17 +69,24 @@ void Renderer::drawSnapshot(const LayerSnapshot& root) {
 
 namespace {
 
-// How many leading sublayers of the root draw the same as the previous frame's, with the root
-// itself; none when the root draws into a group (its opacity or mask), not straight into the
-// picture.
-std::size_t sameLeadingLayers(const LayerSnapshot& root, const LayerSnapshot* previous) {
-  if (previous == nullptr || root.opacity != 1 || root.mask != nullptr ||
-      !drawsTheSameAlone(root, *previous))
-    return 0;
-  const std::size_t count = std::min(root.sublayers.size(), previous->sublayers.size());
-  std::size_t same = 0;
-  while (same < count && drawsTheSame(root.sublayers[same], previous->sublayers[same])) ++same;
-  return same;
+// What of the tree draws the same as the previous frame's, as a path from the root: at each
+// step a layer whose own drawing is the same, and how many of its leading sublayers draw the
+// same; the next step is the sublayer after those. It stops at a layer that draws into a group
+// (its opacity or mask), not straight into the picture.
+void sameLeadingPath(const LayerSnapshot& root, const LayerSnapshot* previous,
+                     std::vector<std::size_t>& path) {
+  path.clear();
+  const LayerSnapshot* layer = &root;
+  while (previous != nullptr && layer->opacity == 1 && layer->mask == nullptr &&
+         drawsTheSameAlone(*layer, *previous)) {
+    const std::size_t count = std::min(layer->sublayers.size(), previous->sublayers.size());
+    std::size_t same = 0;
+    while (same < count && drawsTheSame(layer->sublayers[same], previous->sublayers[same])) ++same;
+    path.push_back(same);
+    if (same == count) return;
+    layer = &layer->sublayers[same];
+    previous = &previous->sublayers[same];
+  }
 }
 
 }  // namespace
@@ -89,12 +96,12 @@ void Renderer::drawRoot(const LayerSnapshot& root, const LayerSnapshot* previous
   canvas_->begin(pixelsFor(bounds.size.width, options_.scale),
                  pixelsFor(bounds.size.height, options_.scale), options_.scale);
   canvas_->translate(-bounds.origin.x, -bounds.origin.y);
-  // A backdrop unchanged in two frames running (an artwork under a plot) is drawn once more and
-  // kept; frames after take it up and draw only what follows.
-  const std::size_t same = sameLeadingLayers(root, previous);
-  const bool takenUp = same > 0 && same == keptLayers_ && canvas_->takeUpKeptPicture();
-  drawTree(root, false, takenUp ? same : 0, takenUp ? 0 : same);
-  keptLayers_ = same;
+  // A backdrop unchanged in two frames running (an artwork, a plot's background) is drawn once
+  // more and kept; frames after take it up and draw only what follows.
+  sameLeadingPath(root, previous, samePath_);
+  const bool takenUp = !samePath_.empty() && samePath_ == keptPath_ && canvas_->takeUpKeptPicture();
+  drawTree(root, false, samePath_, takenUp);
+  keptPath_.assign(samePath_.begin(), samePath_.end());
   scaledImages_->endFrame();
 }
 
@@ -108,8 +115,8 @@ void Renderer::copyImage(Image& picture) const {
   canvas_->snapshot(picture);
 }
 
-void Renderer::drawTree(const LayerSnapshot& layer, bool applyFrame, std::size_t kept,
-                        std::size_t keepAt) {
+void Renderer::drawTree(const LayerSnapshot& layer, bool applyFrame,
+                        std::span<const std::size_t> kept, bool takenUp) {
   if (layer.opacity <= 0) return;
   canvas_->save();
   if (applyFrame) canvas_->translate(layer.offset.x, layer.offset.y);
@@ -120,11 +127,23 @@ void Renderer::drawTree(const LayerSnapshot& layer, bool applyFrame, std::size_t
 
   // A kept picture holds the backdrop even where a later sublayer hides it now: that one may
   // change, the picture does not.
-  if (kept == 0) drawOwnContent(layer, keepAt > 0 || !backdropHidden(layer));
-  for (std::size_t i = kept; i < layer.sublayers.size(); ++i) {
-    drawTree(layer.sublayers[i], true);
-    if (i + 1 == keepAt) canvas_->keepPicture();
+  if (kept.empty())
+    drawOwnContent(layer, !backdropHidden(layer));
+  else if (!takenUp)
+    drawOwnContent(layer, true);
+  const std::size_t same = kept.empty() ? 0 : kept[0];
+  for (std::size_t i = 0; i < layer.sublayers.size(); ++i) {
+    if (i < same) {
+      if (!takenUp) drawTree(layer.sublayers[i], true);
+      continue;
+    }
+    if (i == same && kept.size() == 1 && !takenUp) canvas_->keepPicture();
+    if (i == same && kept.size() > 1)
+      drawTree(layer.sublayers[i], true, kept.subspan(1), takenUp);
+    else
+      drawTree(layer.sublayers[i], true);
   }
+  if (same == layer.sublayers.size() && kept.size() == 1 && !takenUp) canvas_->keepPicture();
 
   if (mask != nullptr) {
     canvas_->beginGroup();

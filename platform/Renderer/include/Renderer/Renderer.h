@@ -11,6 +11,8 @@
 // artwork under a plot) and draws only the rest; gradients drawn again unchanged are copied.
 
 #include <memory>
+#include <span>
+#include <vector>
 
 #include "QuartzCore/QuartzCore.h"
 #include "Renderer/Image.h"
@@ -79,13 +81,13 @@ class Renderer {
   const RenderOptions& options() const { return options_; }
 
  private:
-  // `previous`: the tree the last frame drew, if kept; leading layers of the root that draw the
-  // same in both are taken from a kept picture.
+  // `previous`: the tree the last frame drew, if kept; what of this one draws the same in both
+  // is taken from a kept picture.
   void drawRoot(const LayerSnapshot& root, const LayerSnapshot* previous);
-  // `kept`: the layer's own drawing and its first `kept` sublayers are in the picture already;
-  // `keepAt`: the picture is kept once its first `keepAt` sublayers are drawn (0: never).
-  void drawTree(const LayerSnapshot& layer, bool applyFrame, std::size_t kept = 0,
-                std::size_t keepAt = 0);
+  // `kept`: the path (sameLeadingPath in Renderer.cpp) of what leads the tree from this layer
+  // and is kept: taken up (`takenUp`) and not drawn, or drawn and then kept.
+  void drawTree(const LayerSnapshot& layer, bool applyFrame, std::span<const std::size_t> kept = {},
+                bool takenUp = false);
   // `backdrop`: the background colour and contents image, left out when a sublayer hides them.
   void drawOwnContent(const LayerSnapshot& layer, bool backdrop);
   bool backdropHidden(const LayerSnapshot& layer) const;
@@ -93,10 +95,10 @@ class Renderer {
   RenderOptions options_;
   std::unique_ptr<Canvas> canvas_;
   std::unique_ptr<ScaledImages> scaledImages_;
-  // The last tree drawn from a layer, and how many of its root's leading sublayers (with the
-  // root's own drawing) the canvas keeps a picture of.
+  // The last tree drawn from a layer, and the path of what leads it that the canvas keeps a
+  // picture of (this frame's path, reused).
   std::shared_ptr<const LayerSnapshot> lastRoot_;
-  std::size_t keptLayers_ = 0;
+  std::vector<std::size_t> keptPath_, samePath_;
 };
 
 // One-shot helpers.
