@@ -48,6 +48,29 @@ TEST(RenderServer, DrawsTheTreeAsCommittedWhileTheMainThreadChangesIt) {
   EXPECT_EQ(picture.pixel(35, 10), (std::array<std::uint8_t, 4>{255, 0, 0, 255}));
 }
 
+// Frames keep what drew the same as the frame before: a backdrop that changes after two
+// frames alike is drawn anew, not taken from the kept picture.
+TEST(RenderServer, DrawsAChangedBackdropAfterKeepingIt) {
+  auto view = UIView::viewWithFrame(CGRectMake(0, 0, 16, 8));
+  auto shape = CAShapeLayer::layer();
+  shape->setFrame(CGRectMake(0, 0, 16, 8));
+  shape->setFillColor(UIColor::greenColor()->CGColor());
+  cg::PathRef right = cg::PathRef::adopt(CGPathCreateWithRect(CGRectMake(8, 0, 8, 8), nullptr));
+  shape->setPath(right.get());
+  view->layer()->addSublayer(shape);
+  render::RenderServer server;
+  for (bool red : {true, true, false, false, true}) {
+    view->setBackgroundColor(red ? UIColor::redColor() : UIColor::blueColor());
+    std::promise<render::Image> drawn;
+    ASSERT_TRUE(server.commit(render::snapshotLayerTree(view->layer()), 1,
+                              [&](const render::Image& picture) { drawn.set_value(picture); }));
+    const render::Image picture = drawn.get_future().get();
+    EXPECT_EQ(picture.pixel(2, 4), (std::array<std::uint8_t, 4>{std::uint8_t(red ? 255 : 0), 0,
+                                                                std::uint8_t(red ? 0 : 255), 255}));
+    EXPECT_EQ(picture.pixel(12, 4), (std::array<std::uint8_t, 4>{0, 255, 0, 255}));
+  }
+}
+
 // Once warmed, a frame allocates no picture: no allocation of a picture's size while frames are
 // drawn and delivered.
 TEST(RenderServer, ReadsEveryFrameBackIntoOnePicture) {

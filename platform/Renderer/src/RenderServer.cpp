@@ -56,8 +56,8 @@ void RenderServer::serve() {
     drawing_ = 1;
     lock.unlock();
     Renderer& renderer = rendererFor(job.scale);
-    renderer.drawSnapshot(*job.tree);
-    job.tree.reset();  // paths and images go back before the delivery runs
+    // The renderer keeps the tree until the next frame, to draw only what changed.
+    renderer.drawSnapshot(std::move(job.tree));
     if (job.deliver) {
       renderer.copyImage(picture_);
       job.deliver(picture_);

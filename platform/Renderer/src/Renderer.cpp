@@ -57,14 +57,18 @@ void Renderer::draw(UIView* view) {
 }
 
 void Renderer::drawLayer(CALayer* layer) {
-  std::shared_ptr<const LayerSnapshot> root = snapshotLayerTree(layer);
-  drawRoot(*root, lastRoot_.get());
-  lastRoot_ = std::move(root);
+  drawSnapshot(snapshotLayerTree(layer));
 }
 
 void Renderer::drawSnapshot(const LayerSnapshot& root) {
   lastRoot_.reset();
   drawRoot(root, nullptr);
+}
+
+void Renderer::drawSnapshot(std::shared_ptr<const LayerSnapshot> root) {
+  if (!root) return;
+  drawRoot(*root, lastRoot_.get());
+  lastRoot_ = std::move(root);
 }
 
 namespace {

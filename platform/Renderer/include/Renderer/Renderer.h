@@ -72,6 +72,9 @@ class Renderer {
   void drawLayer(CALayer* layer);
   // Draws a committed tree the same way; any thread (one renderer per thread).
   void drawSnapshot(const LayerSnapshot& root);
+  // The same, keeping the tree until the next one, as `draw` does: what draws the same in both
+  // is taken from a kept picture (a render server's frames).
+  void drawSnapshot(std::shared_ptr<const LayerSnapshot> root);
   // The last picture drawn, converted to straight RGBA.
   Image image() const;
   // The same into `picture`, reusing its pixels' storage: a caller that keeps one picture
