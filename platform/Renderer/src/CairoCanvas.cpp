@@ -254,8 +254,7 @@ class CairoCanvas final : public Canvas {
 
   void keepPicture() override {
     if (empty_) return;
-    if (kept_ == nullptr || cairo_image_surface_get_width(kept_) != width_ ||
-        cairo_image_surface_get_height(kept_) != height_) {
+    if (!keptFits()) {
       if (kept_ != nullptr) cairo_surface_destroy(kept_);
       kept_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width_, height_);
     }
@@ -263,9 +262,7 @@ class CairoCanvas final : public Canvas {
   }
 
   bool takeUpKeptPicture() override {
-    if (empty_ || kept_ == nullptr || cairo_image_surface_get_width(kept_) != width_ ||
-        cairo_image_surface_get_height(kept_) != height_)
-      return false;
+    if (empty_ || !keptFits()) return false;
     copyPixels(kept_, surface_);
     return true;
   }
@@ -604,6 +601,12 @@ class CairoCanvas final : public Canvas {
     cairo_surface_mark_dirty(cachedSurface_);
     cachedImage_ = cg::ImageRef(&image);
     return cachedSurface_;
+  }
+
+  // A kept picture of the current picture's size.
+  bool keptFits() const {
+    return kept_ != nullptr && cairo_image_surface_get_width(kept_) == width_ &&
+           cairo_image_surface_get_height(kept_) == height_;
   }
 
   // Between two image surfaces of one size and format.

@@ -135,19 +135,18 @@ void Renderer::drawTree(const LayerSnapshot& layer, bool applyFrame,
     drawOwnContent(layer, !backdropHidden(layer));
   else if (!takenUp)
     drawOwnContent(layer, true);
+  // The sublayers that drew the same lead; the picture is kept after them where the path ends,
+  // else the first changed one leads on into what is kept.
   const std::size_t same = kept.empty() ? 0 : kept[0];
-  for (std::size_t i = 0; i < layer.sublayers.size(); ++i) {
-    if (i < same) {
-      if (!takenUp) drawTree(layer.sublayers[i], true);
-      continue;
-    }
-    if (i == same && kept.size() == 1 && !takenUp) canvas_->keepPicture();
+  if (!takenUp)
+    for (std::size_t i = 0; i < same; ++i) drawTree(layer.sublayers[i], true);
+  if (kept.size() == 1 && !takenUp) canvas_->keepPicture();
+  for (std::size_t i = same; i < layer.sublayers.size(); ++i) {
     if (i == same && kept.size() > 1)
       drawTree(layer.sublayers[i], true, kept.subspan(1), takenUp);
     else
       drawTree(layer.sublayers[i], true);
   }
-  if (same == layer.sublayers.size() && kept.size() == 1 && !takenUp) canvas_->keepPicture();
 
   if (mask != nullptr) {
     canvas_->beginGroup();
