@@ -466,6 +466,46 @@ TEST(MainQueue, WorkSubmittedWhileDrainingWaitsForTheNextTurn) {
       kCFRunLoopDefaultMode, [] { return false; }, 1);  // the chain's last link
 }
 
+// The loop's wake-up and the main queue's eventfd are written by other threads and never read
+// back: every write must still wake the sleeping loop once, and an idle loop must sleep rather
+// than find them ready turn after turn.
+class WakeDescriptor : public ::testing::TestWithParam<bool> {};
+
+TEST_P(WakeDescriptor, EveryWriteWakesTheSleepingLoopOnceAndAnIdleLoopSleeps) {
+  const bool mainQueue = GetParam();
+  CFRunLoopRef loop = CFRunLoopGetMain();
+  static int served = 0;
+  served = 0;
+  CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, false);  // what earlier cases left ready
+  for (int round = 1; round <= 20; ++round) {
+    std::thread waker([&] {
+      testing_support::waitFor([&] { return CFRunLoopIsWaiting(loop) != 0; });
+      if (mainQueue)
+        dispatch_async(dispatch_get_main_queue(), [] { ++served; });
+      else
+        CFRunLoopStop(loop);
+    });
+    const int32_t result = CFRunLoopRunInMode(kCFRunLoopDefaultMode, 10, mainQueue);
+    waker.join();
+    ASSERT_EQ(result, mainQueue ? kCFRunLoopRunHandledSource : kCFRunLoopRunStopped) << round;
+    if (mainQueue) ASSERT_EQ(served, round);
+  }
+  int turns = 0;
+  CFRunLoopObserverContext context{0, &turns, nullptr, nullptr, nullptr};
+  CFRunLoopObserverRef observer = CFRunLoopObserverCreate(
+      nullptr, kCFRunLoopBeforeWaiting, true, 0,
+      [](CFRunLoopObserverRef, CFRunLoopActivity, void* info) { ++*static_cast<int*>(info); },
+      &context);
+  CFRunLoopAddObserver(loop, observer, kCFRunLoopDefaultMode);
+  CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.05, false);
+  CFRunLoopRemoveObserver(loop, observer, kCFRunLoopDefaultMode);
+  CFRelease(observer);
+  EXPECT_LE(turns, 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Waker, WakeDescriptor, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "MainQueue" : "LoopWakeUp"; });
+
 TEST(MainQueue, FullQueueDropsAndCountsWithoutBlocking) {
   static int served = 0;
   served = 0;

@@ -119,11 +119,7 @@ bool serveEvents(CFRunLoopRef rl, runloop::Mode& mode, const epoll_event* events
   bool handled = false;
   for (int i = 0; i < count; ++i) {
     auto* source = static_cast<__CFRunLoopSource*>(events[i].data.ptr);
-    if (!source) {
-      uint64_t value;
-      [[maybe_unused]] ssize_t got = read(rl->wakeDescriptor, &value, sizeof value);
-      continue;
-    }
+    if (!source) continue;  // the loop's wake-up: edge-triggered, nothing to read
     CFHolder<__CFRunLoopSource> keep;
     {
       // An earlier callout of this batch may have removed it.

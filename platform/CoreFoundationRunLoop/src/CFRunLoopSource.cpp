@@ -24,6 +24,13 @@ CFRunLoopSourceRef CFRunLoopSourceCreateWithDescriptor(int fd, void (*callout)(i
   return source;
 }
 
+CFRunLoopSourceRef CFRunLoopSourceCreateWithWakeDescriptor(int fd, void (*callout)(int, void*),
+                                                           void* info) {
+  CFRunLoopSourceRef source = CFRunLoopSourceCreateWithDescriptor(fd, callout, info);
+  if (source) source->wakeOnly = true;
+  return source;
+}
+
 void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFStringRef mode) {
   if (!rl || !source || !mode || !source->valid) return;
   {

@@ -21,6 +21,7 @@ struct __CFRunLoopSource : CFRuntimeObject {
   int callerDescriptor = -1;  // handed to the callout
   void (*callout)(int, void*) = nullptr;
   void* info = nullptr;
+  bool wakeOnly = false;  // an eventfd only ever written: watched edge-triggered, never read
   std::atomic<bool> valid{true};
   std::atomic<bool> signalled{false};  // CFRunLoopSourceSignal, until served
   std::mutex loopsMutex;               // guards `loops`; never held while a loop's mutex is wanted

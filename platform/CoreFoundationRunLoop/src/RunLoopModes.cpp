@@ -33,7 +33,8 @@ Mode& modeNamed(CFRunLoopRef rl, const std::string& name) {
   if (found != rl->modes.end()) return *found->second;
   auto mode = std::make_unique<Mode>(name);
   epoll_event event{};
-  event.events = EPOLLIN;
+  // Edge-triggered, as a wake source: every write wakes the loop once and nothing reads it back.
+  event.events = EPOLLIN | EPOLLET;
   event.data.ptr = nullptr;  // the wake-up descriptor
   epoll_ctl(mode->epollDescriptor, EPOLL_CTL_ADD, rl->wakeDescriptor, &event);
   Mode& made = *mode;
@@ -54,7 +55,7 @@ bool modeContains(const Mode& mode, const __CFRunLoopSource* source) {
 void addSourceToMode(CFRunLoopRef rl, Mode& mode, __CFRunLoopSource* source) {
   if (modeContains(mode, source)) return;
   epoll_event event{};
-  event.events = EPOLLIN;
+  event.events = source->wakeOnly ? EPOLLIN | EPOLLET : EPOLLIN;
   event.data.ptr = source;
   if (epoll_ctl(mode.epollDescriptor, EPOLL_CTL_ADD, source->descriptor, &event) != 0) return;
   mode.sources.emplace_back(source);

@@ -52,13 +52,9 @@ void wrapBlock(void* block) {
   reinterpret_cast<dispatch_block_t>(block)();
 }
 
-void drain(int fd, void* info) {
+// The eventfd is a wake source (edge-triggered): a wake-up is served without reading it back.
+void drain(int, void* info) {
   auto& queue = *static_cast<dispatch_queue_s*>(info);
-  uint64_t count;
-  // -1: signalled from the main thread, nothing written.
-  if (fd >= 0) {
-    [[maybe_unused]] ssize_t got = read(fd, &count, sizeof count);
-  }
   // Cleared before draining: a submission after this point wakes the queue again.
   queue.wakePending.store(false, std::memory_order_seq_cst);
   dispatch_internal::WorkItem item;
@@ -82,7 +78,7 @@ __attribute__((constructor)) void attachMainQueue() {
     std::perror("dispatch: eventfd");
     std::abort();
   }
-  queue.source = CFRunLoopSourceCreateWithDescriptor(queue.wakeDescriptor, drain, &queue);
+  queue.source = CFRunLoopSourceCreateWithWakeDescriptor(queue.wakeDescriptor, drain, &queue);
   CFRunLoopAddSourceInAllModes(CFRunLoopGetMain(), queue.source);
   mainThread = pthread_self();
   mainThreadKnown = gettid() == getpid();

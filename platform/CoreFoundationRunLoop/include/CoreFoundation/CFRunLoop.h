@@ -43,6 +43,12 @@ Boolean CFRunLoopIsWaiting(CFRunLoopRef rl);
 // own duplicate of `fd`; close yours only after invalidating the source.
 CFRunLoopSourceRef CFRunLoopSourceCreateWithDescriptor(int fd, void (*callout)(int fd, void* info),
                                                        void* info);
+// Platform extension: a source for an eventfd that other threads only write to wake the loop. It
+// is watched edge-triggered, so each write wakes the loop once and the callout need not read it:
+// a wake-up costs its waker one write and the loop no read.
+CFRunLoopSourceRef CFRunLoopSourceCreateWithWakeDescriptor(int fd,
+                                                           void (*callout)(int fd, void* info),
+                                                           void* info);
 void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFStringRef mode);
 void CFRunLoopRemoveSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFStringRef mode);
 Boolean CFRunLoopContainsSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFStringRef mode);
