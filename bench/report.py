@@ -25,7 +25,9 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 TOOL = ROOT / "build" / "release" / "bin" / "vellamor"
 RATE = 44100
 SECONDS = 40
-MEASURE = 15.0
+MEASURE = 15.0  # seconds shown, and as many blanked
+ROUNDS = 3
+SETTLE = 1.0  # after the screen goes off or on
 
 
 def write_song(path):
@@ -76,6 +78,11 @@ def sample(pids, seconds):
     after = {name: read(pid) for name, pid in pids.items()}
     return ({name: 100 * (after[name][0] - before[name][0]) / elapsed for name in pids},
             {name: (after[name][1] - before[name][1]) / elapsed for name in pids})
+
+
+def mean_of(windows):
+    """Each name's mean over windows of equal length."""
+    return {name: sum(w[name] for w in windows) / len(windows) for name in windows[0]}
 
 
 def recorded_pids(device):
@@ -153,11 +160,20 @@ def measure_cpu(out_path):
             pids["mediaserverd_main"] = daemon_main
             if cava is not None:
                 pids["cava"] = cava.pid
-            shown, shown_wakeups = sample(pids, MEASURE)
-            run("device", "blank")
-            time.sleep(1)
-            blanked, _ = sample({"mediaserverd": pids["mediaserverd"],
-                                 "mediaserverd_main": daemon_main}, MEASURE)
+            # Shown and blanked windows take turns, so that the daemon's own work with the
+            # screen off is subtracted from windows of the same minutes, not of a later one.
+            blanked_pids = {"mediaserverd": pids["mediaserverd"], "mediaserverd_main": daemon_main}
+            shown_windows, blanked_windows, shown_wakeups = [], [], []
+            for _ in range(ROUNDS):
+                shares, wakeups = sample(pids, MEASURE / ROUNDS)
+                shown_windows.append(shares)
+                shown_wakeups.append(wakeups)
+                run("device", "blank")
+                time.sleep(SETTLE)
+                blanked_windows.append(sample(blanked_pids, MEASURE / ROUNDS)[0])
+                run("device", "light")
+                time.sleep(SETTLE)
+            shown, blanked = mean_of(shown_windows), mean_of(blanked_windows)
             result = {
                 "springboard": shown["SpringBoard"],
                 "mediaserverd_shown": shown["mediaserverd"],
@@ -166,7 +182,7 @@ def measure_cpu(out_path):
                 "mediaserverd_main_blanked": blanked["mediaserverd_main"],
                 "capture_and_send": max(0.0, shown["mediaserverd"] - blanked["mediaserverd"]),
                 "cava": shown.get("cava"),
-                "wakeups_per_second": shown_wakeups,
+                "wakeups_per_second": mean_of(shown_wakeups),
             }
         finally:
             subprocess.run([str(TOOL), "--device", str(device), "device", "down"],
