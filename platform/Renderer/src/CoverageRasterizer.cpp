@@ -4,8 +4,10 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <utility>
 
+#include "EdgeBatch.h"
 #include "HelperThread.h"
 
 namespace render {
@@ -120,31 +122,6 @@ inline void colorFour(Words16& out, std::uint32_t color) {
 
 namespace {
 
-// The corners of a run of points, both coordinates at once, and whether all are numbers (a NaN
-// would slip through the minimum and maximum).
-using Point2 = double __attribute__((vector_size(16)));
-using Mask2 = std::int64_t __attribute__((vector_size(16)));
-struct Bounds {
-  Point2 low, high;
-  bool numbers;
-};
-
-inline Bounds boundsOf(const CGPoint* points, std::size_t count) {
-  static_assert(sizeof(CGPoint) == sizeof(Point2));
-  Point2 low, high;
-  std::memcpy(&low, points, sizeof low);
-  high = low;
-  Mask2 unordered = low != low;
-  for (std::size_t k = 1; k < count; ++k) {
-    Point2 p;
-    std::memcpy(&p, points + k, sizeof p);
-    low = low < p ? low : p;
-    high = high > p ? high : p;
-    unordered = unordered | (p != p);
-  }
-  return {low, high, unordered[0] == 0 && unordered[1] == 0};
-}
-
 // The ceiling of a coordinate in the picture (not negative), without a call or a rounding mode.
 inline int ceiling(float v) {
   const int whole = static_cast<int>(v);
@@ -157,7 +134,21 @@ constexpr std::size_t kSharedWork = 16384;
 
 }  // namespace
 
-CoverageRasterizer::CoverageRasterizer(bool shareRows) : shareRows_(shareRows) {}
+namespace {
+
+bool hasWideVectors() {
+#if defined(__x86_64__)
+  __builtin_cpu_init();  // a rasteriser may be made before the processor was looked at
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
+}
+
+}  // namespace
+
+CoverageRasterizer::CoverageRasterizer(bool shareRows, bool wideVectors)
+    : shareRows_(shareRows), wideVectors_(wideVectors && hasWideVectors()) {}
 
 CoverageRasterizer::~CoverageRasterizer() = default;
 
@@ -221,8 +212,13 @@ void CoverageRasterizer::addPolygon(std::span<const CGPoint> points) {
   // lineTo and closePolygon take them: the sums are the same to the bit. Points are tested a
   // run at a time; a run with a point outside, or on the right edge (where a piece is dropped),
   // has each edge tested.
-  constexpr std::size_t kRun = 32;
+  constexpr std::size_t kRun = EdgeBatch::kRunEdges;
   const double w = width_, h = height_;
+  // Runs are measured with 32-bit cell numbers and rows numbered exactly as floats (a picture of
+  // 2³¹ cells or 2²² rows has each edge tested).
+  const bool numbered = static_cast<double>(height_ + 1) * static_cast<double>(stride_) <
+                            static_cast<double>(std::numeric_limits<std::int32_t>::max()) &&
+                        height_ < (1 << 22);
   auto inside = [&](const CGPoint& p) { return p.x >= 0 && p.x <= w && p.y >= 0 && p.y <= h; };
   auto edge = [&](const CGPoint& from, const CGPoint& to) {
     if (inside(from) && inside(to)) {
@@ -239,16 +235,11 @@ void CoverageRasterizer::addPolygon(std::span<const CGPoint> points) {
   for (std::size_t begin = 1; begin < points.size(); begin += kRun) {
     // The edges ending at points begin … end − 1.
     const std::size_t end = std::min(points.size(), begin + kRun);
-    const Bounds bounds = boundsOf(points.data() + begin - 1, end - begin + 1);
-    const double top = bounds.low[1], bottom = bounds.high[1];
-    if (!bounds.numbers || bounds.low[0] < 0 || bounds.low[1] < 0 || bounds.high[0] >= w ||
-        bounds.high[1] > h) {
-      for (std::size_t k = begin; k < end; ++k) edge(points[k - 1], points[k]);
+    const CGPoint* run = points.data() + begin - 1;
+    const std::size_t count = end - begin + 1;
+    if (numbered && (wideVectors_ ? depositRunWide(run, count) : depositRunBaseline(run, count)))
       continue;
-    }
-    coverRows(static_cast<int>(static_cast<float>(top)),
-              std::min(ceiling(static_cast<float>(bottom)), height_));
-    depositRun(points.data() + begin - 1, end - begin + 1);
+    for (std::size_t k = begin; k < end; ++k) edge(points[k - 1], points[k]);
   }
   edge(points.back(), points.front());
   open_ = false;
@@ -484,13 +475,17 @@ void CoverageRasterizer::addEdge(double x0, double y0, double x1, double y1) {
 
 namespace {
 
-// Marks `count` cells from `column` on (two at most), in a row's words.
-inline void markCells(std::uint64_t* marks, int column, unsigned count) {
+// Marks `count` cells from `column` on (two at most), `word` the column's mark word.
+inline void markCellsFrom(std::uint64_t* word, int column, unsigned count) {
   const unsigned bit = static_cast<unsigned>(column) & 63;
   const std::uint64_t cells = (std::uint64_t{1} << count) - 1;
-  std::uint64_t* word = marks + (static_cast<unsigned>(column) >> 6);
   word[0] |= cells << bit;
   if (bit + count > 64) word[1] |= cells >> (64 - bit);  // the last may fall in the next word
+}
+
+// The same in a row's words.
+inline void markCells(std::uint64_t* marks, int column, unsigned count) {
+  markCellsFrom(marks + (static_cast<unsigned>(column) >> 6), column, count);
 }
 
 }  // namespace
@@ -570,19 +565,76 @@ void CoverageRasterizer::depositAcross(std::size_t row, float left, float right,
   depositSlantedRows(cells, x0, y0, x1, y1, direction, firstRow, cells.height);
 }
 
-[[gnu::always_inline]] inline void CoverageRasterizer::depositRun(const CGPoint* points,
-                                                                  std::size_t count) {
-  const Grid cells = grid();
-  float x0 = static_cast<float>(points[0].x), y0 = static_cast<float>(points[0].y);
-  for (std::size_t k = 1; k < count; ++k) {
-    const float x1 = static_cast<float>(points[k].x), y1 = static_cast<float>(points[k].y);
-    if (y0 < y1)
-      depositWhole(cells, x0, y0, x1, y1, 1.0f);
-    else if (y1 < y0)
-      depositWhole(cells, x1, y1, x0, y0, -1.0f);
-    x0 = x1;
-    y0 = y1;
+[[gnu::always_inline]] inline void CoverageRasterizer::depositCells(const Grid& grid,
+                                                                    const RowDeposits& rows,
+                                                                    int lane) {
+  const auto cells = static_cast<std::uint64_t>(rows.marks[lane]);
+  if (cells == 0) {
+    depositAcross(static_cast<std::size_t>(rows.row[lane]), rows.left[lane], rows.right[lane],
+                  rows.height[lane]);
+    return;
   }
+  // A piece in one pixel adds nothing to its third cell.
+  float* cell = grid.areas + rows.cell[lane];
+  cell[0] += rows.near[lane];
+  cell[1] += rows.middle[lane];
+  cell[2] += rows.far[lane];
+  std::uint64_t* word = grid.marks + rows.word[lane];
+  const unsigned bit = static_cast<unsigned>(rows.column[lane]) & 63;
+  word[0] |= cells << bit;
+  if (bit == 63) word[1] |= cells >> 1;  // the second may fall in the next word
+}
+
+[[gnu::always_inline]] inline void CoverageRasterizer::depositBelowFirstRow(const Grid& grid,
+                                                                            const EdgeBatch& batch,
+                                                                            int lane) {
+  const float x0 = batch.x0[lane], y0 = batch.y0[lane], x1 = batch.x1[lane], y1 = batch.y1[lane];
+  const float direction = batch.direction[lane];
+  const int row = batch.row[lane], endRow = batch.endRow[lane];
+  if (batch.kind[lane] == kInColumn) {
+    // Whole rows, then the last unless the edge ends on its end.
+    const int wholeEnd = static_cast<int>(y1);
+    if (row + 1 < wholeEnd)
+      depositColumnRows(grid, batch.column[lane], row + 1, wholeEnd, false, x0, y0, x1, y1,
+                        direction);
+    if (wholeEnd < endRow) depositCells(grid, batch.last, lane);
+    return;
+  }
+  if (row + 1 < endRow - 1)
+    depositSlantedRows(grid, x0, y0, x1, y1, direction, row + 1, endRow - 1);
+  depositCells(grid, batch.last, lane);
+}
+
+[[gnu::always_inline]] inline bool CoverageRasterizer::depositRun(const CGPoint* points,
+                                                                  std::size_t count) {
+  alignas(32) float xs[EdgeBatch::kRunPoints], ys[EdgeBatch::kRunPoints];
+  const RunBounds bounds = toFloats(points, count, xs, ys);
+  if (!bounds.numbers || bounds.left < 0 || bounds.top < 0 || bounds.right >= width_ ||
+      bounds.bottom > height_)
+    return false;
+  coverRows(static_cast<int>(static_cast<float>(bounds.top)),
+            std::min(ceiling(static_cast<float>(bounds.bottom)), height_));
+  const Grid grid = this->grid();
+  const int stride = static_cast<int>(grid.stride), words = static_cast<int>(grid.words);
+  EdgeBatch batch;
+  for (std::size_t first = 0; first + 1 < count; first += kLanes) {
+    measureEdges(xs + first, ys + first, stride, words, batch);
+    for (int k = 0; k < kLanes; ++k) {
+      const std::int32_t kind = batch.kind[k];
+      if (kind == kFlat) continue;
+      depositCells(grid, batch.first, k);
+      if (kind != kInRow) depositBelowFirstRow(grid, batch, k);
+    }
+  }
+  return true;
+}
+
+bool CoverageRasterizer::depositRunWide(const CGPoint* points, std::size_t count) {
+  return depositRun(points, count);
+}
+
+bool CoverageRasterizer::depositRunBaseline(const CGPoint* points, std::size_t count) {
+  return depositRun(points, count);
 }
 
 inline void CoverageRasterizer::depositPiece(const Piece& piece, int rowBegin, int rowEnd) {

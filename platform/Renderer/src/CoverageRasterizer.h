@@ -27,13 +27,17 @@
 namespace render {
 
 class HelperThread;
+struct EdgeBatch;
+struct RowDeposits;
 
 // Kept inside the library: its calls between the rasteriser's own functions are then direct,
 // and may be inlined, rather than through the table of exported names.
 class [[gnu::visibility("hidden")]] CoverageRasterizer {
  public:
   // `shareRows`: large sweeps split their rows with a helper thread (made on first need).
-  explicit CoverageRasterizer(bool shareRows = false);
+  // `wideVectors`: a polygon's edges are measured in the processor's widest vectors it has
+  // (else in the baseline ones, as a test compares).
+  explicit CoverageRasterizer(bool shareRows = false, bool wideVectors = true);
   ~CoverageRasterizer();
   CoverageRasterizer(const CoverageRasterizer&) = delete;
   CoverageRasterizer& operator=(const CoverageRasterizer&) = delete;
@@ -88,9 +92,20 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
   // Its rows y … endRow − 1 (whole ones after the first, which starts at y0 when `fromStart`).
   void depositColumnRows(const Grid& grid, int column, int y, int endRow, bool fromStart, float x0,
                          float y0, float x1, float y1, float direction);
-  // The edges between `count` points inside the picture, short of its right edge, as when one
-  // thread sweeps.
-  void depositRun(const CGPoint* points, std::size_t count);
+  // The edges between `count` points (33 at most) when all are inside the picture, short of its
+  // right edge, as when one thread sweeps: measured eight at a time, then left in one by one.
+  // False, leaving nothing, when a point is outside.
+  bool depositRun(const CGPoint* points, std::size_t count);
+#if defined(__x86_64__)
+  [[gnu::target("avx2")]]
+#endif
+  bool
+  depositRunWide(const CGPoint* points, std::size_t count);
+  bool depositRunBaseline(const CGPoint* points, std::size_t count);
+  // What lane `lane` of measured rows leaves (the same as depositInRow).
+  void depositCells(const Grid& grid, const RowDeposits& rows, int lane);
+  // The rows after the first of lane `lane` of a batch of edges, one crossing rows.
+  void depositBelowFirstRow(const Grid& grid, const EdgeBatch& batch, int lane);
   // A piece with all its rows, as when one thread sweeps.
   void depositWhole(const Grid& cells, float x0, float y0, float x1, float y1, float direction);
   // A straight piece's area in one row (its cells and mark words), from x = xa to xb, d its
@@ -124,6 +139,7 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
   std::size_t pixelStride_ = 0;
   std::uint32_t color_ = 0;
   bool shareRows_;
+  bool wideVectors_;
   std::unique_ptr<HelperThread> helper_;
 };
 
