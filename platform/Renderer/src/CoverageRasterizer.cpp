@@ -567,20 +567,24 @@ void CoverageRasterizer::depositAcross(std::size_t row, float left, float right,
 
 [[gnu::always_inline]] inline void CoverageRasterizer::depositCells(const Grid& grid,
                                                                     const RowDeposits& rows,
-                                                                    int lane) {
+                                                                    int lane, int row) {
   const auto cells = static_cast<std::uint64_t>(rows.marks[lane]);
   if (cells == 0) {
-    depositAcross(static_cast<std::size_t>(rows.row[lane]), rows.left[lane], rows.right[lane],
+    depositAcross(static_cast<std::size_t>(row), rows.left[lane], rows.right[lane],
                   rows.height[lane]);
     return;
   }
   // A piece in one pixel adds nothing to its third cell.
+  using Floats2 = float __attribute__((vector_size(8)));
   float* cell = grid.areas + rows.cell[lane];
-  cell[0] += rows.near[lane];
-  cell[1] += rows.middle[lane];
+  Floats2 nearAndMiddle, areas;
+  std::memcpy(&nearAndMiddle, rows.nearAndMiddle + 2 * lane, sizeof nearAndMiddle);
+  std::memcpy(&areas, cell, sizeof areas);
+  areas += nearAndMiddle;
+  std::memcpy(cell, &areas, sizeof areas);
   cell[2] += rows.far[lane];
   std::uint64_t* word = grid.marks + rows.word[lane];
-  const unsigned bit = static_cast<unsigned>(rows.column[lane]) & 63;
+  const int bit = rows.bit[lane];
   word[0] |= cells << bit;
   if (bit == 63) word[1] |= cells >> 1;  // the second may fall in the next word
 }
@@ -597,12 +601,12 @@ void CoverageRasterizer::depositAcross(std::size_t row, float left, float right,
     if (row + 1 < wholeEnd)
       depositColumnRows(grid, batch.column[lane], row + 1, wholeEnd, false, x0, y0, x1, y1,
                         direction);
-    if (wholeEnd < endRow) depositCells(grid, batch.last, lane);
+    if (wholeEnd < endRow) depositCells(grid, batch.last, lane, endRow - 1);
     return;
   }
   if (row + 1 < endRow - 1)
     depositSlantedRows(grid, x0, y0, x1, y1, direction, row + 1, endRow - 1);
-  depositCells(grid, batch.last, lane);
+  depositCells(grid, batch.last, lane, endRow - 1);
 }
 
 [[gnu::always_inline]] inline bool CoverageRasterizer::depositRun(const CGPoint* points,
@@ -622,7 +626,7 @@ void CoverageRasterizer::depositAcross(std::size_t row, float left, float right,
     for (int k = 0; k < kLanes; ++k) {
       const std::int32_t kind = batch.kind[k];
       if (kind == kFlat) continue;
-      depositCells(grid, batch.first, k);
+      depositCells(grid, batch.first, k, batch.row[k]);
       if (kind != kInRow) depositBelowFirstRow(grid, batch, k);
     }
   }

@@ -30,10 +30,11 @@ struct RowDeposits {
   // In the piece's leftmost cell and the two after it, and the bits of the cells it marks from
   // there (its pixels but the last: 1 or 3), none where the piece crosses more pixels and is left
   // in whole by depositAcross.
-  alignas(32) float near[kLanes], middle[kLanes], far[kLanes];
-  alignas(32) std::int32_t marks[kLanes], cell[kLanes], word[kLanes], column[kLanes];
-  // For depositAcross: the piece's row, its ends' x and its signed height.
-  alignas(32) std::int32_t row[kLanes];
+  // The first two cells' side by side, as they are added.
+  alignas(32) float nearAndMiddle[2 * kLanes], far[kLanes];
+  alignas(32) std::int32_t marks[kLanes], cell[kLanes], word[kLanes];
+  alignas(32) std::int32_t bit[kLanes];  // the first cell's in its mark word
+  // For depositAcross: the piece's ends' x and its signed height.
   alignas(32) float left[kLanes], right[kLanes], height[kLanes];
 };
 
@@ -44,7 +45,6 @@ struct EdgeBatch {
   static constexpr std::size_t kRunPoints = kRunEdges + kLanes;
   // Top to bottom (x0, y0) to (x1, y1), and +1 where the edge goes down, −1 where it goes up.
   alignas(32) float x0[kLanes], y0[kLanes], x1[kLanes], y1[kLanes], direction[kLanes];
-  alignas(32) float run[kLanes];  // x over y
   alignas(32) std::int32_t kind[kLanes];
   // The first row, the leftmost column, past the last row.
   alignas(32) std::int32_t row[kLanes], column[kLanes], endRow[kLanes];
@@ -91,14 +91,16 @@ template <typename V, typename T>
   const Floats a0 = share * f0 * f0;
   const Floats am = share * f1 * f1;
   const Floats none = {};
-  store(out.near, onePixel ? d - rightOfMiddle : a0);
-  store(out.middle, onePixel ? rightOfMiddle : d - a0 - am);
+  const Floats near = onePixel ? d - rightOfMiddle : a0;
+  const Floats middle = onePixel ? rightOfMiddle : d - a0 - am;
+  store(out.nearAndMiddle, __builtin_shufflevector(near, middle, 0, 8, 1, 9, 2, 10, 3, 11));
+  store(out.nearAndMiddle + kLanes,
+        __builtin_shufflevector(near, middle, 4, 12, 5, 13, 6, 14, 7, 15));
   store(out.far, onePixel ? none : am);
   store(out.marks, onePixel ? Ints{} + 1 : (twoPixels ? Ints{} + 3 : Ints{}));
   store(out.cell, row * stride + column);
   store(out.word, row * words + (column >> 6));
-  store(out.column, column);
-  store(out.row, row);
+  store(out.bit, column & 63);
   store(out.left, left);
   store(out.right, right);
   store(out.height, d);
@@ -202,7 +204,6 @@ using Mask = std::int64_t __attribute__((vector_size(32)));
   store(batch.x1, x1);
   store(batch.y1, y1);
   store(batch.direction, direction);
-  store(batch.run, run);
   store(batch.kind, kind);
   store(batch.row, row);
   store(batch.column, column);
