@@ -490,8 +490,8 @@ inline void markCells(std::uint64_t* marks, int column, unsigned count) {
 
 }  // namespace
 
-inline void CoverageRasterizer::depositInRow(float* cells, std::uint64_t* marks, std::size_t row,
-                                             float xa, float xb, float d) {
+inline void CoverageRasterizer::depositInRow(float* cells, std::uint64_t* marks, float xa, float xb,
+                                             float d) {
   const float left = std::min(xa, xb);
   const float right = std::max(xa, xb);
   const int c0 = static_cast<int>(left);  // not negative
@@ -515,13 +515,13 @@ inline void CoverageRasterizer::depositInRow(float* cells, std::uint64_t* marks,
     cells[c0 + 2] += am;
     markCells(marks, c0, 2);
   } else {
-    depositAcross(row, left, right, d);
+    depositAcross(cells, marks, left, right, d);
   }
 }
 
-void CoverageRasterizer::depositAcross(std::size_t row, float left, float right, float d) {
+void CoverageRasterizer::depositAcross(float* areas, std::uint64_t* marks, float left, float right,
+                                       float d) {
   // The trapezoids of a straight piece, in closed form.
-  float* areas = areas_.data() + row * stride_;
   const int c0 = static_cast<int>(left);
   const float leftFloor = static_cast<float>(c0);
   const int c1 = ceiling(right);
@@ -542,7 +542,7 @@ void CoverageRasterizer::depositAcross(std::size_t row, float left, float right,
     areas[c1 - 1] += d * (1.0f - a2 - am);
   }
   areas[c1] += d * am;
-  mark(row, c0, c1 - 1);
+  mark(marks, c0, c1 - 1);
 }
 
 [[gnu::always_inline]] inline void CoverageRasterizer::depositWhole(const Grid& cells, float x0,
@@ -552,7 +552,7 @@ void CoverageRasterizer::depositAcross(std::size_t row, float left, float right,
   const int firstRow = static_cast<int>(y0);
   if (y1 <= static_cast<float>(firstRow + 1)) {
     const auto row = static_cast<std::size_t>(firstRow);
-    depositInRow(cells.areas + row * cells.stride, cells.marks + row * cells.words, row, x0, x1,
+    depositInRow(cells.areas + row * cells.stride, cells.marks + row * cells.words, x0, x1,
                  direction * (y1 - y0));
     return;
   }
@@ -570,8 +570,9 @@ void CoverageRasterizer::depositAcross(std::size_t row, float left, float right,
                                                                     int lane, int row) {
   const auto cells = static_cast<std::uint64_t>(rows.marks[lane]);
   if (cells == 0) {
-    depositAcross(static_cast<std::size_t>(row), rows.left[lane], rows.right[lane],
-                  rows.height[lane]);
+    const auto y = static_cast<std::size_t>(row);
+    depositAcross(grid.areas + y * grid.stride, grid.marks + y * grid.words, rows.left[lane],
+                  rows.right[lane], rows.height[lane]);
     return;
   }
   // A piece in one pixel adds nothing to its third cell.
@@ -647,8 +648,8 @@ inline void CoverageRasterizer::depositPiece(const Piece& piece, int rowBegin, i
     // Half the pieces of a dense stroke end in the row they start in.
     if (firstRow >= rowBegin && firstRow < rowEnd) {
       const auto row = static_cast<std::size_t>(firstRow);
-      depositInRow(areas_.data() + row * stride_, marks_.data() + row * words_, row, piece.x0,
-                   piece.x1, piece.direction * (piece.y1 - piece.y0));
+      depositInRow(areas_.data() + row * stride_, marks_.data() + row * words_, piece.x0, piece.x1,
+                   piece.direction * (piece.y1 - piece.y0));
     }
     return;
   }
@@ -688,7 +689,7 @@ void CoverageRasterizer::depositRows(const Piece& piece, int rowBegin, int rowEn
   for (int y = from; y < endRow; ++y, cells += stride, marks += words) {
     const float yb = std::min(y1, static_cast<float>(y + 1));
     const float xb = yb == y1 ? x1 : x0 + (yb - y0) * run;
-    depositInRow(cells, marks, static_cast<std::size_t>(y), xa, xb, direction * (yb - ya));
+    depositInRow(cells, marks, xa, xb, direction * (yb - ya));
     ya = yb;
     xa = xb;
   }
@@ -744,8 +745,7 @@ inline void CoverageRasterizer::depositColumnRows(const Grid& grid, int column, 
   }
 }
 
-inline void CoverageRasterizer::mark(std::size_t row, int from, int to) {
-  std::uint64_t* marks = marks_.data() + row * words_;
+inline void CoverageRasterizer::mark(std::uint64_t* marks, int from, int to) {
   const auto first = static_cast<unsigned>(from), last = static_cast<unsigned>(to);
   const std::uint64_t fromFirst = ~std::uint64_t{0} << (first & 63);
   const std::uint64_t toLast = (std::uint64_t{2} << (last & 63)) - 1;  // all ones at bit 63

@@ -110,10 +110,10 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
   void depositWhole(const Grid& cells, float x0, float y0, float x1, float y1, float direction);
   // A straight piece's area in one row (its cells and mark words), from x = xa to xb, d its
   // signed height there.
-  void depositInRow(float* cells, std::uint64_t* marks, std::size_t row, float xa, float xb,
-                    float d);
-  void depositAcross(std::size_t row, float left, float right, float d);  // across pixels
-  void mark(std::size_t row, int from, int to);
+  void depositInRow(float* cells, std::uint64_t* marks, float xa, float xb, float d);
+  // Across pixels, in a row's cells and mark words.
+  void depositAcross(float* areas, std::uint64_t* marks, float left, float right, float d);
+  void mark(std::uint64_t * marks, int from, int to);  // in a row's words
   int balancedSplit(std::size_t work) const;
   void sweepBand(const Band& band);
   static void sweepBandJob(void* band);
