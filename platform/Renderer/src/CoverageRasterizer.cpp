@@ -593,20 +593,25 @@ void CoverageRasterizer::depositAcross(float* areas, std::uint64_t* marks, float
 [[gnu::always_inline]] inline void CoverageRasterizer::depositBelowFirstRow(const Grid& grid,
                                                                             const EdgeBatch& batch,
                                                                             int lane) {
-  const float x0 = batch.x0[lane], y0 = batch.y0[lane], x1 = batch.x1[lane], y1 = batch.y1[lane];
-  const float direction = batch.direction[lane];
   const int row = batch.row[lane], endRow = batch.endRow[lane];
+  // The edge's ends are read (through pointers, which the compiler does not read ahead) only
+  // where rows are left between the first and the last.
+  const float* x0 = batch.x0 + lane;
+  const float* y0 = batch.y0 + lane;
+  const float* x1 = batch.x1 + lane;
+  const float* y1 = batch.y1 + lane;
+  const float* direction = batch.direction + lane;
   if (batch.kind[lane] == kInColumn) {
     // Whole rows, then the last unless the edge ends on its end.
-    const int wholeEnd = static_cast<int>(y1);
+    const int wholeEnd = static_cast<int>(*y1);
     if (row + 1 < wholeEnd)
-      depositColumnRows(grid, batch.column[lane], row + 1, wholeEnd, false, x0, y0, x1, y1,
-                        direction);
+      depositColumnRows(grid, batch.column[lane], row + 1, wholeEnd, false, *x0, *y0, *x1, *y1,
+                        *direction);
     if (wholeEnd < endRow) depositCells(grid, batch.last, lane, endRow - 1);
     return;
   }
   if (row + 1 < endRow - 1)
-    depositSlantedRows(grid, x0, y0, x1, y1, direction, row + 1, endRow - 1);
+    depositSlantedRows(grid, *x0, *y0, *x1, *y1, *direction, row + 1, endRow - 1);
   depositCells(grid, batch.last, lane, endRow - 1);
 }
 
