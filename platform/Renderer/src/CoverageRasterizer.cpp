@@ -161,7 +161,8 @@ void CoverageRasterizer::reset(int width, int height) {
     stride_ = static_cast<std::size_t>(width) + 2;
     words_ = (stride_ + 63) / 64;
     areas_.assign(static_cast<std::size_t>(height) * stride_, 0.0f);
-    marks_.assign(static_cast<std::size_t>(height) * words_, 0);
+    // A word more: a mark of two cells may reach the next word's first byte.
+    marks_.assign(static_cast<std::size_t>(height) * words_ + 1, 0);
     covers_.assign(stride_ + 4, 0);  // room for a four past the last pixel
     helperCovers_.assign(stride_ + 4, 0);
     crossings_.assign(static_cast<std::size_t>(height) + 1, 0);
@@ -567,11 +568,11 @@ void CoverageRasterizer::depositAcross(float* areas, std::uint64_t* marks, float
 
 [[gnu::always_inline]] inline void CoverageRasterizer::depositCells(const Grid& grid,
                                                                     const RowDeposits& rows,
-                                                                    int lane, int row) {
-  const auto cells = static_cast<std::uint64_t>(rows.marks[lane]);
+                                                                    int lane) {
+  const auto cells = static_cast<std::uint16_t>(rows.marks[lane]);
   if (cells == 0) {
-    const auto y = static_cast<std::size_t>(row);
-    depositAcross(grid.areas + y * grid.stride, grid.marks + y * grid.words, rows.left[lane],
+    const auto row = static_cast<std::size_t>(rows.row[lane]);
+    depositAcross(grid.areas + row * grid.stride, grid.marks + row * grid.words, rows.left[lane],
                   rows.right[lane], rows.height[lane]);
     return;
   }
@@ -584,10 +585,13 @@ void CoverageRasterizer::depositAcross(float* areas, std::uint64_t* marks, float
   areas += nearAndMiddle;
   std::memcpy(cell, &areas, sizeof areas);
   cell[2] += rows.far[lane];
-  std::uint64_t* word = grid.marks + rows.word[lane];
-  const int bit = rows.bit[lane];
-  word[0] |= cells << bit;
-  if (bit == 63) word[1] |= cells >> 1;  // the second may fall in the next word
+  // The marks as bytes: the bits of the words in order on a little-endian processor.
+  static_assert(std::endian::native == std::endian::little);
+  auto* bytes = reinterpret_cast<unsigned char*>(grid.marks) + rows.markByte[lane];
+  std::uint16_t pair;
+  std::memcpy(&pair, bytes, sizeof pair);
+  pair |= static_cast<std::uint16_t>(cells << rows.bit[lane]);
+  std::memcpy(bytes, &pair, sizeof pair);
 }
 
 [[gnu::always_inline]] inline void CoverageRasterizer::depositBelowFirstRow(const Grid& grid,
@@ -607,12 +611,12 @@ void CoverageRasterizer::depositAcross(float* areas, std::uint64_t* marks, float
     if (row + 1 < wholeEnd)
       depositColumnRows(grid, batch.column[lane], row + 1, wholeEnd, false, *x0, *y0, *x1, *y1,
                         *direction);
-    if (wholeEnd < endRow) depositCells(grid, batch.last, lane, endRow - 1);
+    if (wholeEnd < endRow) depositCells(grid, batch.last, lane);
     return;
   }
   if (row + 1 < endRow - 1)
     depositSlantedRows(grid, *x0, *y0, *x1, *y1, *direction, row + 1, endRow - 1);
-  depositCells(grid, batch.last, lane, endRow - 1);
+  depositCells(grid, batch.last, lane);
 }
 
 [[gnu::always_inline]] inline bool CoverageRasterizer::depositRun(const CGPoint* points,
@@ -631,9 +635,12 @@ void CoverageRasterizer::depositAcross(float* areas, std::uint64_t* marks, float
     measureEdges(xs + first, ys + first, stride, words, batch);
     for (int k = 0; k < kLanes; ++k) {
       const std::int32_t kind = batch.kind[k];
-      if (kind == kFlat) continue;
-      depositCells(grid, batch.first, k, batch.row[k]);
-      if (kind != kInRow) depositBelowFirstRow(grid, batch, k);
+      if (kind == kInRow) {
+        depositCells(grid, batch.first, k);
+      } else if (kind != kFlat) {
+        depositCells(grid, batch.first, k);
+        depositBelowFirstRow(grid, batch, k);
+      }
     }
   }
   return true;

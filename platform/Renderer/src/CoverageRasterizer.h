@@ -102,8 +102,8 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
   bool
   depositRunWide(const CGPoint* points, std::size_t count);
   bool depositRunBaseline(const CGPoint* points, std::size_t count);
-  // What lane `lane` of measured rows leaves in row `row` (the same as depositInRow).
-  void depositCells(const Grid& grid, const RowDeposits& rows, int lane, int row);
+  // What lane `lane` of measured rows leaves (the same as depositInRow).
+  void depositCells(const Grid& grid, const RowDeposits& rows, int lane);
   // The rows after the first of lane `lane` of a batch of edges, one crossing rows.
   void depositBelowFirstRow(const Grid& grid, const EdgeBatch& batch, int lane);
   // A piece with all its rows, as when one thread sweeps.

@@ -32,9 +32,12 @@ struct RowDeposits {
   // in whole by depositAcross.
   // The first two cells' side by side, as they are added.
   alignas(32) float nearAndMiddle[2 * kLanes], far[kLanes];
-  alignas(32) std::int32_t marks[kLanes], cell[kLanes], word[kLanes];
-  alignas(32) std::int32_t bit[kLanes];  // the first cell's in its mark word
-  // For depositAcross: the piece's ends' x and its signed height.
+  alignas(32) std::int32_t marks[kLanes], cell[kLanes];
+  // The byte of the mark words that holds the first cell's bit, and that bit in it: the bits of
+  // two cells fit in that byte and the next.
+  alignas(32) std::int32_t markByte[kLanes], bit[kLanes];
+  // For depositAcross: the piece's row, its ends' x and its signed height.
+  alignas(32) std::int32_t row[kLanes];
   alignas(32) float left[kLanes], right[kLanes], height[kLanes];
 };
 
@@ -99,8 +102,9 @@ template <typename V, typename T>
   store(out.far, onePixel ? none : am);
   store(out.marks, onePixel ? Ints{} + 1 : (twoPixels ? Ints{} + 3 : Ints{}));
   store(out.cell, row * stride + column);
-  store(out.word, row * words + (column >> 6));
-  store(out.bit, column & 63);
+  store(out.markByte, row * (words * 8) + (column >> 3));
+  store(out.bit, column & 7);
+  store(out.row, row);
   store(out.left, left);
   store(out.right, right);
   store(out.height, d);
