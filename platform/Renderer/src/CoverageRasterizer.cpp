@@ -569,8 +569,8 @@ void CoverageRasterizer::depositAcross(float* areas, std::uint64_t* marks, float
 [[gnu::always_inline]] inline void CoverageRasterizer::depositCells(const Grid& grid,
                                                                     const RowDeposits& rows,
                                                                     int lane) {
-  const auto cells = static_cast<std::uint16_t>(rows.marks[lane]);
-  if (cells == 0) {
+  const auto bits = static_cast<std::uint16_t>(rows.markBits[lane]);
+  if (bits == 0) {
     const auto row = static_cast<std::size_t>(rows.row[lane]);
     depositAcross(grid.areas + row * grid.stride, grid.marks + row * grid.words, rows.left[lane],
                   rows.right[lane], rows.height[lane]);
@@ -590,7 +590,7 @@ void CoverageRasterizer::depositAcross(float* areas, std::uint64_t* marks, float
   auto* bytes = reinterpret_cast<unsigned char*>(grid.marks) + rows.markByte[lane];
   std::uint16_t pair;
   std::memcpy(&pair, bytes, sizeof pair);
-  pair |= static_cast<std::uint16_t>(cells << rows.bit[lane]);
+  pair |= bits;
   std::memcpy(bytes, &pair, sizeof pair);
 }
 

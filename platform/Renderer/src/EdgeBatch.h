@@ -27,15 +27,14 @@ constexpr int kLanes = 8;
 
 // What pieces leave in single rows, lane by lane.
 struct RowDeposits {
-  // In the piece's leftmost cell and the two after it, and the bits of the cells it marks from
-  // there (its pixels but the last: 1 or 3), none where the piece crosses more pixels and is left
-  // in whole by depositAcross.
+  // In the piece's leftmost cell and the two after it.
   // The first two cells' side by side, as they are added.
   alignas(32) float nearAndMiddle[2 * kLanes], far[kLanes];
-  alignas(32) std::int32_t marks[kLanes], cell[kLanes];
-  // The byte of the mark words that holds the first cell's bit, and that bit in it: the bits of
-  // two cells fit in that byte and the next.
-  alignas(32) std::int32_t markByte[kLanes], bit[kLanes];
+  alignas(32) std::int32_t cell[kLanes];
+  // The cells it marks (its pixels but the last), as bits of the byte of the mark words that
+  // holds the first cell's and the next byte: none where the piece crosses more pixels and is
+  // left in whole by depositAcross.
+  alignas(32) std::int32_t markByte[kLanes], markBits[kLanes];
   // For depositAcross: the piece's row, its ends' x and its signed height.
   alignas(32) std::int32_t row[kLanes];
   alignas(32) float left[kLanes], right[kLanes], height[kLanes];
@@ -100,10 +99,10 @@ template <typename V, typename T>
   store(out.nearAndMiddle + kLanes,
         __builtin_shufflevector(near, middle, 4, 12, 5, 13, 6, 14, 7, 15));
   store(out.far, onePixel ? none : am);
-  store(out.marks, onePixel ? Ints{} + 1 : (twoPixels ? Ints{} + 3 : Ints{}));
+  const Ints cells = onePixel ? Ints{} + 1 : (twoPixels ? Ints{} + 3 : Ints{});
   store(out.cell, row * stride + column);
   store(out.markByte, row * (words * 8) + (column >> 3));
-  store(out.bit, column & 7);
+  store(out.markBits, cells << (column & 7));
   store(out.row, row);
   store(out.left, left);
   store(out.right, right);
