@@ -476,17 +476,13 @@ void CoverageRasterizer::addEdge(double x0, double y0, double x1, double y1) {
 
 namespace {
 
-// Marks `count` cells from `column` on (two at most), `word` the column's mark word.
-inline void markCellsFrom(std::uint64_t* word, int column, unsigned count) {
+// Marks `count` cells from `column` on (two at most), in a row's words.
+inline void markCells(std::uint64_t* marks, int column, unsigned count) {
   const unsigned bit = static_cast<unsigned>(column) & 63;
   const std::uint64_t cells = (std::uint64_t{1} << count) - 1;
+  std::uint64_t* word = marks + (static_cast<unsigned>(column) >> 6);
   word[0] |= cells << bit;
   if (bit + count > 64) word[1] |= cells >> (64 - bit);  // the last may fall in the next word
-}
-
-// The same in a row's words.
-inline void markCells(std::uint64_t* marks, int column, unsigned count) {
-  markCellsFrom(marks + (static_cast<unsigned>(column) >> 6), column, count);
 }
 
 }  // namespace
