@@ -753,17 +753,17 @@ inline void CoverageRasterizer::depositColumnRows(const Grid& grid, int column, 
   }
 }
 
-inline void CoverageRasterizer::mark(std::uint64_t* marks, int from, int to) {
-  const auto first = static_cast<unsigned>(from), last = static_cast<unsigned>(to);
-  const std::uint64_t fromFirst = ~std::uint64_t{0} << (first & 63);
-  const std::uint64_t toLast = (std::uint64_t{2} << (last & 63)) - 1;  // all ones at bit 63
-  if (first >> 6 == last >> 6) {
-    marks[first >> 6] |= fromFirst & toLast;
+inline void CoverageRasterizer::mark(std::uint64_t* words, int first, int last) {
+  const auto from = static_cast<unsigned>(first), to = static_cast<unsigned>(last);
+  const std::uint64_t fromFirst = ~std::uint64_t{0} << (from & 63);
+  const std::uint64_t toLast = (std::uint64_t{2} << (to & 63)) - 1;  // all ones at bit 63
+  if (from >> 6 == to >> 6) {
+    words[from >> 6] |= fromFirst & toLast;
     return;
   }
-  marks[first >> 6] |= fromFirst;
-  for (unsigned word = (first >> 6) + 1; word < last >> 6; ++word) marks[word] = ~std::uint64_t{0};
-  marks[last >> 6] |= toLast;
+  words[from >> 6] |= fromFirst;
+  for (unsigned word = (from >> 6) + 1; word < to >> 6; ++word) words[word] = ~std::uint64_t{0};
+  words[to >> 6] |= toLast;
 }
 
 }  // namespace render

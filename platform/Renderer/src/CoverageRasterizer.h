@@ -8,6 +8,10 @@
 // dense waveform of thousands of points, and the fill under it, cost about the pixels they cover
 // and the rows their edges cross.
 //
+// A polygon's runs of edges inside the picture are measured eight edges at a time in vectors
+// (their rows, columns and the areas of their first and last rows) and left in edge by edge, in
+// order: the sums are the same to the bit as one edge at a time.
+//
 // Edges are clipped to the picture and left in at once; when rows may be shared they are kept
 // until the sweep, which leaves and reads them row by row: rows are independent, so a large
 // sweep is shared by rows between the calling thread and a helper thread, with the very same
@@ -25,6 +29,13 @@
 #include "CoreGraphics/CGGeometry.h"
 
 namespace render {
+
+// Built for AVX2 besides the baseline, where the processor may have it; chosen when made.
+#if defined(__x86_64__)
+#define COVERAGE_WIDE_VECTORS [[gnu::target("avx2")]]
+#else
+#define COVERAGE_WIDE_VECTORS
+#endif
 
 class HelperThread;
 struct EdgeBatch;
@@ -96,11 +107,8 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
   // right edge, as when one thread sweeps: measured eight at a time, then left in one by one.
   // False, leaving nothing, when a point is outside.
   bool depositRun(const CGPoint* points, std::size_t count);
-#if defined(__x86_64__)
-  [[gnu::target("avx2")]]
-#endif
-  bool
-  depositRunWide(const CGPoint* points, std::size_t count);
+  // The same built for the wider vectors, and for the baseline.
+  COVERAGE_WIDE_VECTORS bool depositRunWide(const CGPoint* points, std::size_t count);
   bool depositRunBaseline(const CGPoint* points, std::size_t count);
   // What lane `lane` of measured rows leaves (the same as depositInRow).
   void depositCells(const Grid& grid, const RowDeposits& rows, int lane);
@@ -113,7 +121,8 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
   void depositInRow(float* cells, std::uint64_t* marks, float xa, float xb, float d);
   // Across pixels, in a row's cells and mark words.
   void depositAcross(float* areas, std::uint64_t* marks, float left, float right, float d);
-  void mark(std::uint64_t * marks, int from, int to);  // in a row's words
+  // Marks cells `first` … `last` in a row's words.
+  void mark(std::uint64_t * words, int first, int last);
   int balancedSplit(std::size_t work) const;
   void sweepBand(const Band& band);
   static void sweepBandJob(void* band);

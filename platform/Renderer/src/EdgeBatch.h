@@ -1,11 +1,11 @@
 #pragma once
-// Eight consecutive edges of a polygon inside the picture, or eight rows of one edge, measured at
-// once, lane by lane, with the very arithmetic the rasteriser uses for one: each edge ordered top
-// to bottom, its first row and column, its kind, and what it leaves in each row it crosses: the
-// areas of the first cell it touches there and the two after it, and the cells it marks. What is
-// left is to add those areas and marks, edge by edge and row by row in order (the sums are then
-// the same to the bit). Built once for each vector width its callers are built for; wide values
-// pass by reference, as a baseline call cannot take them by value.
+// Eight consecutive edges of a polygon inside the picture measured at once, lane by lane, with
+// the very arithmetic the rasteriser uses for one: each edge ordered top to bottom, its first row
+// and column, its kind, and what it leaves in its first and last rows: the areas of the first
+// cell it touches there and the two after it, and the cells it marks. What is left is to add
+// those, edge by edge and row by row in order (the sums are then the same to the bit), and the
+// rows between. Built once for each vector width its callers are built for; wide values pass by
+// reference, as a baseline call cannot take them by value.
 
 #include <algorithm>
 #include <cstddef>
@@ -27,8 +27,8 @@ constexpr int kLanes = 8;
 
 // What pieces leave in single rows, lane by lane.
 struct RowDeposits {
-  // In the piece's leftmost cell and the two after it.
-  // The first two cells' side by side, as they are added.
+  // The areas in the piece's leftmost cell and the two after it, the first two side by side as
+  // they are added.
   alignas(32) float nearAndMiddle[2 * kLanes], far[kLanes];
   alignas(32) std::int32_t cell[kLanes];
   // The cells it marks (its pixels but the last), as bits of the byte of the mark words that
@@ -216,11 +216,13 @@ using Mask = std::int64_t __attribute__((vector_size(32)));
   const Floats firstX = oneRow ? x1 : x0 + (firstEnd - y0) * run;
   measureInRow(x0, firstX, direction * (firstEnd - y0), row, inColumn, column, stride, words,
                batch.first);
-  // The last row of an edge across rows, from where it enters it to the edge's end.
+  // The last row of an edge across rows, from where it enters it to the edge's end (for other
+  // edges, which leave nothing there, a piece inside the picture all the same).
   const Ints lastRow = endRow - 1;
   const Floats top = __builtin_convertvector(lastRow, Floats);
-  measureInRow(x0 + (top - y0) * run, x1, direction * (y1 - top), lastRow, inColumn, column, stride,
-               words, batch.last);
+  const Floats lastX = oneRow ? x0 : x0 + (top - y0) * run;
+  measureInRow(lastX, x1, direction * (y1 - top), lastRow, inColumn, column, stride, words,
+               batch.last);
 }
 
 }  // namespace render
