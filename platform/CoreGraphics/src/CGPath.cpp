@@ -93,14 +93,15 @@ CGPath::CGPath(const CGPath& other)
 }
 
 CGPath::~CGPath() {
-  if (points_ != inlinePoints_) delete[] points_;
+  if (points_ != inlinePoints_) ::operator delete[](points_);
 }
 
 void CGPath::growTo(std::size_t capacity) {
   if (capacity <= pointCapacity_) return;
-  auto* grown = new CGPoint[capacity];
+  // Left unset: only the points written are read.
+  auto* grown = static_cast<CGPoint*>(::operator new[](capacity * sizeof(CGPoint)));
   if (pointCount_ > 0) std::memcpy(grown, points_, pointCount_ * sizeof(CGPoint));
-  if (points_ != inlinePoints_) delete[] points_;
+  if (points_ != inlinePoints_) ::operator delete[](points_);
   points_ = grown;
   pointCapacity_ = capacity;
 }
@@ -166,7 +167,6 @@ void CGPath::lineTo(CGPoint point) {
 void CGPath::addLines(const CGAffineTransform* transform, const CGPoint* points,
                       std::size_t count) {
   if (points == nullptr || count == 0) return;
-  const CGAffineTransform t = transform != nullptr ? *transform : CGAffineTransformIdentity;
   // A lone move before the lines is replaced by the new subpath.
   if (subpathCount_ > 0 && current().count == 1 && !current().closed && !afterClose_) {
     --pointCount_;
@@ -182,9 +182,23 @@ void CGPath::addLines(const CGAffineTransform* transform, const CGPoint* points,
   }
   afterClose_ = false;
   reserve(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    points_[pointCount_++] = CGPointApplyAffineTransform(points[i], t);
+  CGPoint* out = points_ + pointCount_;
+  if (transform == nullptr) {
+    // The points as they are, as on the platform (an identity applied would turn an infinite
+    // coordinate's partner into a NaN).
+    std::copy_n(points, count, out);
+  } else {
+    // Both coordinates at once, in the order of CGPointApplyAffineTransform: the same values.
+    using Pair = double __attribute__((vector_size(16)));
+    const CGAffineTransform& t = *transform;
+    const Pair ab = {t.a, t.b}, cd = {t.c, t.d}, shift = {t.tx, t.ty};
+    for (std::size_t i = 0; i < count; ++i) {
+      const Pair x = {points[i].x, points[i].x}, y = {points[i].y, points[i].y};
+      const Pair mapped = x * ab + y * cd + shift;
+      std::memcpy(static_cast<void*>(out + i), &mapped, sizeof mapped);
+    }
   }
+  pointCount_ += count;
   current().count = count;
 }
 

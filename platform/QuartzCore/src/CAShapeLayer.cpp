@@ -8,12 +8,15 @@ namespace {
 // FNV-1a over a path's subpaths and points, eight bytes a step: the layer keeps the print of the
 // path it holds, so that a new path is told from the old one without reading the old one's
 // (by then cold) memory. The points' x and y go to two prints mixed at the end, so that the
-// multiplications of one do not wait for the other's.
+// multiplications of one do not wait for the other's. A step is a bijection of the print for
+// any word, so one changed word always changes it; the points' steps leave out the shift that
+// folds high bits down, which the few words of the subpaths and the end keep.
 std::uint64_t printOf(CGPathRef path) {
   if (path == nullptr) return 0;
+  constexpr std::uint64_t kPrime = 0x100000001b3ull;
   std::uint64_t print = 0xcbf29ce484222325ull, printY = print;
   const auto mix = [](std::uint64_t& into, std::uint64_t word) {
-    into = (into ^ word) * 0x100000001b3ull;
+    into = (into ^ word) * kPrime;
     into ^= into >> 29;
   };
   for (std::size_t i = 0; i < path->subpathCount(); ++i) {
@@ -24,8 +27,8 @@ std::uint64_t printOf(CGPathRef path) {
     std::uint64_t x, y;
     std::memcpy(&x, &point.x, sizeof x);
     std::memcpy(&y, &point.y, sizeof y);
-    mix(print, x);
-    mix(printY, y);
+    print = (print ^ x) * kPrime;
+    printY = (printY ^ y) * kPrime;
   }
   mix(print, printY);
   return print;

@@ -528,31 +528,33 @@ class CairoCanvas final : public Canvas {
     builtFor_ = &path;
     builtThin_ = thin;
     builtMatrix_ = m;
-    devicePoints_.clear();
     subpaths_.clear();
+    std::size_t used = 0;
     for (std::size_t s = 0; s < path.subpathCount(); ++s) {
       const auto points = path.subpathPoints(s);
       if (points.empty()) continue;
-      const std::size_t start = devicePoints_.size();
+      // Room for every point, made once for the largest path: nothing to clear per frame.
+      if (devicePoints_.size() < used + points.size()) devicePoints_.resize(used + points.size());
+      CGPoint* const start = devicePoints_.data() + used;
       // The matrix in locals, which the points' stores cannot be taken to change.
       const double xx = m.xx, xy = m.xy, x0 = m.x0, yx = m.yx, yy = m.yy, y0 = m.y0;
       auto device = [=](CGPoint p) {
         return CGPoint{xx * p.x + xy * p.y + x0, yx * p.x + yy * p.y + y0};
       };
+      ThinnedPoints made{start, true};
       if (thin && points.size() > 8) {
-        ColumnThinner thinner(devicePoints_);
-        for (const CGPoint& p : points) thinner.add(device(p));
-        thinner.finish();
+        made = thinDeviceColumns(points, {m.xx, m.yx, m.xy, m.yy, m.x0, m.y0}, start);
       } else {
-        for (const CGPoint& p : points) devicePoints_.push_back(device(p));
+        for (const CGPoint& p : points) {
+          *made.end = device(p);
+          made.finite &= finite(*made.end++);
+        }
       }
       // A subpath with a coordinate that is not a number would poison the whole fill.
-      if (!std::all_of(devicePoints_.begin() + static_cast<std::ptrdiff_t>(start),
-                       devicePoints_.end(), finite)) {
-        devicePoints_.resize(start);
-        continue;
-      }
-      subpaths_.push_back({start, devicePoints_.size(), path.subpath(s).closed});
+      if (!made.finite) continue;
+      const std::size_t end = static_cast<std::size_t>(made.end - devicePoints_.data());
+      subpaths_.push_back({used, end, path.subpath(s).closed});
+      used = end;
     }
     return deviceScale();
   }
@@ -645,7 +647,8 @@ class CairoCanvas final : public Canvas {
   int height_ = 0;
   double scale_ = 1;
   bool empty_ = true;
-  // The device path: its points, subpath after subpath, and for which path and matrix.
+  // The device path: its points, subpath after subpath (and room after them), and for which
+  // path and matrix.
   std::vector<CGPoint> devicePoints_;
   std::vector<Subpath> subpaths_;
   const CGPath* builtFor_ = nullptr;

@@ -1,6 +1,8 @@
 #include "Renderer/PathDecimation.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace render {
 
@@ -15,34 +17,72 @@ inline double columnOf(double x) {
 
 }  // namespace
 
-void ColumnThinner::startRun(CGPoint p) {
-  finish();
-  left_ = columnOf(p.x);
-  right_ = left_ + 1;
-  first_[0] = low_ = high_ = last_ = p;
-  lowAt_ = highAt_ = 0;
-  count_ = 1;
+// A whole pixel column at a time: its run is found by x alone, and only where its lowest and
+// highest lie is kept while it is read. Each point kept lies at or after where it goes, and
+// after every point kept before it, so the points move down without overwriting one still to
+// be read. Instructions of three operands, where the processor has them, keep the run's values
+// in place of copying them about.
+[[gnu::target_clones("avx2", "default")]] ThinnedPoints thinColumns(CGPoint* points,
+                                                                     std::size_t count) {
+  CGPoint* out = points;
+  // Stays 0 while every point kept is finite: x − x is NaN for an infinity and a NaN.
+  double check = 0;
+  auto put = [&](CGPoint p) {
+    check += (p.x - p.x) + (p.y - p.y);
+    *out++ = p;
+  };
+  std::size_t i = 0;
+  while (i < count) {
+    const std::size_t first = i;
+    // A point at or right of the column's left edge: a later one at or right of it is too.
+    const double right = columnOf(points[i].x) + 1;
+    double lowY = points[i].y, highY = lowY;
+    std::size_t lowAt = first, highAt = first;
+    for (++i; i < count; ++i) {
+      // A run continues while it stays in its column and x does not go back.
+      const double x = points[i].x, y = points[i].y;
+      if (!(x < right && x >= points[i - 1].x)) break;
+      const bool lower = y < lowY, higher = y > highY;
+      lowAt = lower ? i : lowAt;
+      lowY = lower ? y : lowY;
+      highAt = higher ? i : highAt;
+      highY = higher ? y : highY;
+    }
+    // All of a short run, else first, extremes in their order, last.
+    if (i - first <= 4) {
+      for (std::size_t k = first; k < i; ++k) put(points[k]);
+      continue;
+    }
+    const std::size_t a = std::min(lowAt, highAt), b = std::max(lowAt, highAt);
+    put(points[first]);
+    if (a != first) put(points[a]);
+    if (b != a && b != i - 1) put(points[b]);
+    put(points[i - 1]);
+  }
+  return {out, check == 0};
 }
 
-void ColumnThinner::finish() {
-  // All of a short run, else first, extremes in their order, last.
-  if (count_ <= 4) {
-    out_.insert(out_.end(), first_, first_ + count_);
-  } else {
-    out_.push_back(first_[0]);
-    const bool lowFirst = lowAt_ < highAt_;
-    const std::size_t a = lowFirst ? lowAt_ : highAt_, b = lowFirst ? highAt_ : lowAt_;
-    if (a != 0) out_.push_back(lowFirst ? low_ : high_);
-    if (b != a && b != count_ - 1) out_.push_back(lowFirst ? high_ : low_);
-    out_.push_back(last_);
+// Both coordinates at once, in the order of the matrix's own arithmetic (no fused
+// multiply-adds): the same values.
+[[gnu::target_clones("avx2", "default")]] ThinnedPoints thinDeviceColumns(
+    std::span<const CGPoint> points, const DeviceMatrix& matrix, CGPoint* out) {
+  using Pair = double __attribute__((vector_size(16)));
+  const Pair xs = {matrix.xx, matrix.yx}, ys = {matrix.xy, matrix.yy},
+             shift = {matrix.x0, matrix.y0};
+  const CGPoint* source = points.data();
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const Pair x = {source[i].x, source[i].x}, y = {source[i].y, source[i].y};
+    const Pair device = x * xs + y * ys + shift;
+    std::memcpy(static_cast<void*>(out + i), &device, sizeof device);
   }
-  count_ = 0;
+  return thinColumns(out, points.size());
 }
 
 void decimateColumns(std::span<const CGPoint> points, std::vector<CGPoint>& out) {
-  ColumnThinner thinner(out);
-  for (const CGPoint& p : points) thinner.add(p);
-  thinner.finish();
+  const std::size_t at = out.size();
+  out.insert(out.end(), points.begin(), points.end());
+  const ThinnedPoints thinned = thinColumns(out.data() + at, points.size());
+  out.resize(static_cast<std::size_t>(thinned.end - out.data()));
 }
 
 }  // namespace render

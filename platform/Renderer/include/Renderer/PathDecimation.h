@@ -13,44 +13,25 @@
 
 namespace render {
 
-// The thinning of one subpath fed a point at a time (device coordinates), so that the points
-// can be made as they are thinned; what it keeps is appended to `out`.
-class ColumnThinner {
- public:
-  explicit ColumnThinner(std::vector<CGPoint>& out) : out_(out) {}
-  void add(CGPoint p) {
-    // A run continues while it stays in its column and x does not go back.
-    if (count_ == 0 || !(p.x >= left_ && p.x < right_ && p.x >= last_.x)) {
-      startRun(p);
-      return;
-    }
-    if (p.y < low_.y) {
-      low_ = p;
-      lowAt_ = count_;
-    }
-    if (p.y > high_.y) {
-      high_ = p;
-      highAt_ = count_;
-    }
-    if (count_ < 4) first_[count_] = p;
-    last_ = p;
-    ++count_;
-  }
-  // Ends the subpath: its last run appended.
-  void finish();
-
- private:
-  void startRun(CGPoint p);
-
-  std::vector<CGPoint>& out_;
-  // The run under way: its pixel column by its edges, its first points (all of a short run),
-  // its first lowest and first highest point and where they came in it, and its last point.
-  double left_ = 0, right_ = 0;
-  std::size_t count_ = 0;
-  CGPoint first_[4]{};
-  CGPoint low_{}, high_{}, last_{};
-  std::size_t lowAt_ = 0, highAt_ = 0;
+// Where the points kept end, and whether every one of them is finite.
+struct ThinnedPoints {
+  CGPoint* end;
+  bool finite;
 };
+
+// Thins the `count` device points from `points` on (one subpath) in place: the points kept
+// move to the front.
+ThinnedPoints thinColumns(CGPoint* points, std::size_t count);
+
+// The map from user space into device pixels, as Cairo's matrix holds it.
+struct DeviceMatrix {
+  double xx, yx, xy, yy, x0, y0;
+};
+
+// `points` (user space, one subpath) taken into device pixels by `matrix` and thinned, written
+// from `out` on (room for as many as there are points).
+ThinnedPoints thinDeviceColumns(std::span<const CGPoint> points, const DeviceMatrix& matrix,
+                                CGPoint* out);
 
 // Appends the thinned `points` (device coordinates, one subpath) to `out`.
 void decimateColumns(std::span<const CGPoint> points, std::vector<CGPoint>& out);
