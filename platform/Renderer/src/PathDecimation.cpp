@@ -23,7 +23,7 @@ inline double columnOf(double x) {
 // be read. Instructions of three operands, where the processor has them, keep the run's values
 // in place of copying them about.
 [[gnu::target_clones("avx2", "default")]] ThinnedPoints thinColumns(CGPoint* points,
-                                                                     std::size_t count) {
+                                                                    std::size_t count) {
   CGPoint* out = points;
   // Stays 0 while every point kept is finite: x − x is NaN for an infinity and a NaN.
   double check = 0;
@@ -42,7 +42,7 @@ inline double columnOf(double x) {
       // A run continues while it stays in its column and x does not go back.
       const double x = points[i].x, y = points[i].y;
       if (!(x < right && x >= points[i - 1].x)) break;
-      const bool lower = y < lowY, higher = y > highY;
+      const bool lower = y<lowY, higher = y> highY;
       lowAt = lower ? i : lowAt;
       lowY = lower ? y : lowY;
       highAt = higher ? i : highAt;

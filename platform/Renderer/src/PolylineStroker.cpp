@@ -140,7 +140,8 @@ PolylineStroker::Room PolylineStroker::roomForJoins(CGPoint* out, std::size_t wa
   return {out, std::min(wanted, fitting())};
 }
 
-std::size_t PolylineStroker::collectVertices(std::span<const CGPoint> points, bool& closed) {
+[[gnu::target_clones("avx2", "default")]] std::size_t PolylineStroker::collectVertices(
+    std::span<const CGPoint> points, bool& closed) {
   if (points.empty()) return 0;
   if (vertices_.size() < points.size()) vertices_.resize(points.size());
   Vertex* v = vertices_.data();
@@ -335,7 +336,9 @@ CGPoint* PolylineStroker::bisectedArc(double x, double y, double ax, double ay, 
     arc(at, -o2, -o1, out);
 }
 
-CGPoint* PolylineStroker::forwardRun(std::size_t first, std::size_t last, CGPoint* out) {
+[[gnu::target_clones("avx2", "default")]] CGPoint* PolylineStroker::forwardRun(std::size_t first,
+                                                                               std::size_t last,
+                                                                               CGPoint* out) {
   const Vertex* v = vertices_.data();
   std::uint8_t* turns = turns_.data();
   for (std::size_t k = first; k < last;) {
@@ -348,7 +351,9 @@ CGPoint* PolylineStroker::forwardRun(std::size_t first, std::size_t last, CGPoin
   return out;
 }
 
-CGPoint* PolylineStroker::backRun(std::size_t first, std::size_t last, CGPoint* out) {
+[[gnu::target_clones("avx2", "default")]] CGPoint* PolylineStroker::backRun(std::size_t first,
+                                                                            std::size_t last,
+                                                                            CGPoint* out) {
   const Vertex* v = vertices_.data();
   const std::uint8_t* turns = turns_.data();
   for (std::size_t k = last; k-- > first;) {
