@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "CoreGraphics/CoreGraphics.h"
@@ -61,6 +62,23 @@ TEST(Path, AddLinesThroughATransformMakesOneSubpathPerCall) {
   EXPECT_EQ(first[2], (CGPoint{25, 70}));
   EXPECT_EQ(path->subpathPoints(1)[1], (CGPoint{1, 1}));
   EXPECT_EQ(CGPathGetBoundingBox(path.get()), CGRectMake(0, 0, 25, 70));
+
+  // Without a transform the points are kept as they are: an infinity leaves its partner alone.
+  const CGPoint far[] = {{1, std::numeric_limits<CGFloat>::infinity()}, {2, 2}};
+  CGPathAddLines(path.get(), nullptr, far, 2);
+  EXPECT_EQ(path->subpathPoints(2)[0].x, 1);
+}
+
+TEST(Path, AddedToItselfAddsItsSubpathsOnce) {
+  cg::PathRef path = cg::PathRef::mutablePath();
+  const CGPoint points[] = {{0, 0}, {1, 1}, {2, -1}, {3, 0}, {4, 1}};
+  CGPathAddLines(path.get(), nullptr, points, 5);  // beyond the path's own block: it grows
+  CGPathCloseSubpath(path.get());
+  CGPathAddPath(path.get(), nullptr, path.get());
+  ASSERT_EQ(path->subpathCount(), 2u);
+  EXPECT_TRUE(path->subpath(1).closed);
+  const auto again = path->subpathPoints(1);
+  EXPECT_TRUE(std::equal(again.begin(), again.end(), std::begin(points), std::end(points)));
 }
 
 TEST(Path, MovesLinesAndClosesFollowThePlatform) {

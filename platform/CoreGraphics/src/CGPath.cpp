@@ -223,6 +223,13 @@ void CGPath::addRect(const CGAffineTransform* transform, CGRect rect) {
 }
 
 void CGPath::addPath(const CGAffineTransform* transform, const CGPath& other) {
+  if (&other == this) {
+    // Its own subpaths as they are before the first is added (else they would be added without
+    // end, read from storage that growing frees).
+    const CGPath before(other);
+    addPath(transform, before);
+    return;
+  }
   for (std::size_t i = 0; i < other.subpathCount(); ++i) {
     const auto pts = other.subpathPoints(i);
     addLines(transform, pts.data(), pts.size());

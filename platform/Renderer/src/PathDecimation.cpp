@@ -42,7 +42,8 @@ inline double columnOf(double x) {
       // A run continues while it stays in its column and x does not go back.
       const double x = points[i].x, y = points[i].y;
       if (!(x < right && x >= points[i - 1].x)) break;
-      const bool lower = y<lowY, higher = y> highY;
+      const bool lower = y < lowY;
+      const bool higher = y > highY;
       lowAt = lower ? i : lowAt;
       lowY = lower ? y : lowY;
       highAt = higher ? i : highAt;
