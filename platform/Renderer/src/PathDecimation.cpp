@@ -18,12 +18,12 @@ inline double columnOf(double x) {
 }  // namespace
 
 // A whole pixel column at a time: its run is found by x alone, and only where its lowest and
-// highest lie is kept while it is read. Each point kept lies at or after where it goes, and
-// after every point kept before it, so the points move down without overwriting one still to
-// be read. Instructions of three operands, where the processor has them, keep the run's values
-// in place of copying them about.
-[[gnu::target_clones("avx2", "default")]] ThinnedPoints thinColumns(CGPoint* points,
-                                                                    std::size_t count) {
+// highest lie is kept while it is read. `read(i)` gives point i, in place in `points` from then
+// on. Each point kept lies at or after where it goes, and after every point kept before it, so
+// the points move down without overwriting one still to be read.
+template <class Read>
+[[gnu::always_inline]] inline ThinnedPoints thinRuns(CGPoint* points, std::size_t count,
+                                                     Read read) {
   CGPoint* out = points;
   // Stays 0 while every point kept is finite: x − x is NaN for an infinity and a NaN.
   double check = 0;
@@ -32,22 +32,24 @@ inline double columnOf(double x) {
     *out++ = p;
   };
   std::size_t i = 0;
+  CGPoint p = count > 0 ? read(0) : CGPoint{};
   while (i < count) {
     const std::size_t first = i;
     // A point at or right of the column's left edge: a later one at or right of it is too.
-    const double right = columnOf(points[i].x) + 1;
-    double lowY = points[i].y, highY = lowY;
+    const double right = columnOf(p.x) + 1;
+    double lastX = p.x, lowY = p.y, highY = p.y;
     std::size_t lowAt = first, highAt = first;
     for (++i; i < count; ++i) {
+      p = read(i);
       // A run continues while it stays in its column and x does not go back.
-      const double x = points[i].x, y = points[i].y;
-      if (!(x < right && x >= points[i - 1].x)) break;
-      const bool lower = y < lowY;
-      const bool higher = y > highY;
+      if (!(p.x < right && p.x >= lastX)) break;
+      lastX = p.x;
+      const bool lower = p.y < lowY;
+      const bool higher = p.y > highY;
       lowAt = lower ? i : lowAt;
-      lowY = lower ? y : lowY;
+      lowY = lower ? p.y : lowY;
       highAt = higher ? i : highAt;
-      highY = higher ? y : highY;
+      highY = higher ? p.y : highY;
     }
     // All of a short run, else first, extremes in their order, last.
     if (i - first <= 4) {
@@ -63,20 +65,29 @@ inline double columnOf(double x) {
   return {out, check == 0};
 }
 
-// Both coordinates at once, in the order of the matrix's own arithmetic (no fused
-// multiply-adds): the same values.
+// Instructions of three operands, where the processor has them, keep the run's values in place
+// of copying them about.
+[[gnu::target_clones("avx2", "default")]] ThinnedPoints thinColumns(CGPoint* points,
+                                                                    std::size_t count) {
+  return thinRuns(points, count, [points](std::size_t i) { return points[i]; });
+}
+
+// Each point taken into device pixels as it is read, both coordinates at once, in the order of
+// the matrix's own arithmetic (no fused multiply-adds): the same values.
 [[gnu::target_clones("avx2", "default")]] ThinnedPoints thinDeviceColumns(
     std::span<const CGPoint> points, const DeviceMatrix& matrix, CGPoint* out) {
   using Pair = double __attribute__((vector_size(16)));
   const Pair xs = {matrix.xx, matrix.yx}, ys = {matrix.xy, matrix.yy},
              shift = {matrix.x0, matrix.y0};
   const CGPoint* source = points.data();
-  for (std::size_t i = 0; i < points.size(); ++i) {
+  return thinRuns(out, points.size(), [=](std::size_t i) {
     const Pair x = {source[i].x, source[i].x}, y = {source[i].y, source[i].y};
     const Pair device = x * xs + y * ys + shift;
-    std::memcpy(static_cast<void*>(out + i), &device, sizeof device);
-  }
-  return thinColumns(out, points.size());
+    CGPoint p;
+    std::memcpy(static_cast<void*>(&p), &device, sizeof device);
+    out[i] = p;
+    return p;
+  });
 }
 
 void decimateColumns(std::span<const CGPoint> points, std::vector<CGPoint>& out) {
