@@ -15,8 +15,6 @@ inline double columnOf(double x) {
   return whole > x ? whole - 1 : whole;
 }
 
-}  // namespace
-
 // A whole pixel column at a time: its run is found by x alone, and only where its lowest and
 // highest lie is kept while it is read. `read(i)` gives point i, in place in `points` from then
 // on. Each point kept lies at or after where it goes, and after every point kept before it, so
@@ -65,12 +63,15 @@ template <class Read>
   return {out, check == 0};
 }
 
-// Instructions of three operands, where the processor has them, keep the run's values in place
-// of copying them about.
+// Thins the `count` device points from `points` on (one subpath) in place: the points kept
+// move to the front. Instructions of three operands, where the processor has them, keep the
+// run's values in place of copying them about.
 [[gnu::target_clones("avx2", "default")]] ThinnedPoints thinColumns(CGPoint* points,
                                                                     std::size_t count) {
   return thinRuns(points, count, [points](std::size_t i) { return points[i]; });
 }
+
+}  // namespace
 
 // Each point taken into device pixels as it is read, both coordinates at once, in the order of
 // the matrix's own arithmetic (no fused multiply-adds): the same values.

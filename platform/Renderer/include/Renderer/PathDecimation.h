@@ -19,10 +19,6 @@ struct ThinnedPoints {
   bool finite;
 };
 
-// Thins the `count` device points from `points` on (one subpath) in place: the points kept
-// move to the front.
-ThinnedPoints thinColumns(CGPoint* points, std::size_t count);
-
 // The map from user space into device pixels, as Cairo's matrix holds it.
 struct DeviceMatrix {
   double xx, yx, xy, yy, x0, y0;
