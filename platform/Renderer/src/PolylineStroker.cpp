@@ -7,6 +7,15 @@
 #include <cstring>
 #include <numbers>
 
+// The stroker's passes in instructions of three operands too, where the processor has them (no
+// fused multiply-adds: the same values). Clang's clones of member functions fail as the
+// sanitised libraries load, so its builds keep the one version.
+#if defined(__clang__)
+#define STROKER_CLONES
+#else
+#define STROKER_CLONES [[gnu::target_clones("avx2", "default")]]
+#endif
+
 namespace render {
 
 // Rotations by a third of counterclockwise turns up to π, at the middles of equal cells of the
@@ -140,8 +149,8 @@ PolylineStroker::Room PolylineStroker::roomForJoins(CGPoint* out, std::size_t wa
   return {out, std::min(wanted, fitting())};
 }
 
-[[gnu::target_clones("avx2", "default")]] std::size_t PolylineStroker::collectVertices(
-    std::span<const CGPoint> points, bool& closed) {
+STROKER_CLONES std::size_t PolylineStroker::collectVertices(std::span<const CGPoint> points,
+                                                            bool& closed) {
   if (points.empty()) return 0;
   if (vertices_.size() < points.size()) vertices_.resize(points.size());
   Vertex* v = vertices_.data();
@@ -336,9 +345,8 @@ CGPoint* PolylineStroker::bisectedArc(double x, double y, double ax, double ay, 
     arc(at, -o2, -o1, out);
 }
 
-[[gnu::target_clones("avx2", "default")]] CGPoint* PolylineStroker::forwardRun(std::size_t first,
-                                                                               std::size_t last,
-                                                                               CGPoint* out) {
+STROKER_CLONES CGPoint* PolylineStroker::forwardRun(std::size_t first, std::size_t last,
+                                                    CGPoint* out) {
   const Vertex* v = vertices_.data();
   std::uint8_t* turns = turns_.data();
   for (std::size_t k = first; k < last;) {
@@ -351,9 +359,8 @@ CGPoint* PolylineStroker::bisectedArc(double x, double y, double ax, double ay, 
   return out;
 }
 
-[[gnu::target_clones("avx2", "default")]] CGPoint* PolylineStroker::backRun(std::size_t first,
-                                                                            std::size_t last,
-                                                                            CGPoint* out) {
+STROKER_CLONES CGPoint* PolylineStroker::backRun(std::size_t first, std::size_t last,
+                                                 CGPoint* out) {
   const Vertex* v = vertices_.data();
   const std::uint8_t* turns = turns_.data();
   for (std::size_t k = last; k-- > first;) {
