@@ -91,26 +91,30 @@ inline void colorFour(Words16& out, std::uint32_t color) {
   for (; i < length; ++i) pixels[i] = over(pixels[i], source, alpha);
 }
 
-// Varying coverage; a coverage of 0 scales the colour to nothing and 255 leaves it whole, so
-// every pixel takes the same arithmetic.
+// Four pixels at their coverages (`colors` the colour four times, as colorFour makes it); a
+// coverage of 0 scales the colour to nothing and 255 leaves it whole, so every pixel takes the
+// same arithmetic, and four of 0 are left as they are.
+inline void blendFour(std::uint32_t* pixels, const Words16& colors, const std::uint8_t* covers) {
+  std::uint32_t four;
+  std::memcpy(&four, covers, sizeof four);
+  if (four == 0) return;
+  Bytes16 bytes = {};
+  std::memcpy(&bytes, &four, sizeof four);
+  Words16 source = __builtin_convertvector(
+      __builtin_shufflevector(bytes, bytes, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3),
+      Words16);
+  multiplyInto(source, colors);
+  overFour(pixels, source);
+}
+
+// Varying coverage, four pixels at a time, then one by one.
 [[gnu::target_clones("avx2", "default")]] void blendCovers(std::uint32_t* pixels, unsigned length,
                                                            std::uint32_t color,
                                                            const std::uint8_t* covers) {
   Words16 colors;
   colorFour(colors, color);
   unsigned i = 0;
-  for (; i + 4 <= length; i += 4) {
-    std::uint32_t four;
-    std::memcpy(&four, covers + i, sizeof four);
-    if (four == 0) continue;
-    Bytes16 bytes = {};
-    std::memcpy(&bytes, &four, sizeof four);
-    Words16 source = __builtin_convertvector(
-        __builtin_shufflevector(bytes, bytes, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3),
-        Words16);
-    multiplyInto(source, colors);
-    overFour(pixels + i, source);
-  }
+  for (; i + 4 <= length; i += 4) blendFour(pixels + i, colors, covers + i);
   for (; i < length; ++i) {
     if (covers[i] == 0) continue;
     const std::uint32_t source = covers[i] == 255 ? color : scaled(color, covers[i]);
@@ -326,9 +330,44 @@ void CoverageRasterizer::sweepBandJob(void* band) {
 
 void CoverageRasterizer::sweepBand(const Band& band) {
   for (const Piece& piece : pieces_) depositPiece(piece, band.rowBegin, band.rowEnd);
+  if (wideVectors_)
+    sweepBandWide(band);
+  else
+    sweepBandBaseline(band);
+}
+
+void CoverageRasterizer::sweepBandWide(const Band& band) {
+  sweepRows(band);
+}
+
+void CoverageRasterizer::sweepBandBaseline(const Band& band) {
+  sweepRows(band);
+}
+
+[[gnu::always_inline]] inline void CoverageRasterizer::sweepRows(const Band& band) {
   const bool evenOdd = evenOdd_;
   const std::uint32_t color = color_;
   std::uint8_t* covers = band.covers;
+  Words16 colors;
+  colorFour(colors, color);
+  const int width = width_;
+  // Runs of varying coverage are short (most a piece's two cells): they are blended here in whole
+  // fours, without a call. Pixels past the run take a coverage of 0, which leaves them as they
+  // are; a run at the row's end has its last four end there.
+  auto blendVarying = [&](std::uint32_t* line, int from, int end) {
+    std::memset(covers + end, 0, 4);
+    int p = from;
+    for (; p < end && p + 4 <= width; p += 4) blendFour(line + p, colors, covers + p);
+    if (p >= end) return;
+    if (width < 4) {
+      blendCovers(line + p, static_cast<unsigned>(end - p), color, covers + p);
+      return;
+    }
+    const int lastFour = width - 4;
+    std::memset(covers + lastFour, 0, static_cast<std::size_t>(p - lastFour));
+    blendFour(line + lastFour, colors, covers + lastFour);
+  };
+  const std::size_t words = words_;
   for (int y = band.rowBegin; y < band.rowEnd; ++y) {
     const std::size_t row = static_cast<std::size_t>(y);
     float* areas = areas_.data() + row * stride_;
@@ -339,20 +378,15 @@ void CoverageRasterizer::sweepBand(const Band& band) {
     int runStart = -1;  // pixels runStart … next − 1 wait in covers
     auto flushRun = [&] {
       if (runStart < 0) return;
-      // Whole fours where the row goes on: the pixels past the run take a coverage of 0, which
-      // leaves them as they are.
-      auto length = static_cast<unsigned>(next - runStart);
-      const unsigned fours = (length + 3) & ~3u;
-      if (runStart + static_cast<int>(fours) <= width_) {
-        std::memset(covers + next, 0, 4);
-        length = fours;
-      }
-      blendCovers(line + runStart, length, color, covers + runStart);
+      blendVarying(line, runStart, next);
       runStart = -1;
     };
-    for (std::size_t k = 0; k < words_; ++k) {
+    for (std::size_t k = 0;; ++k) {
+      // Most words of a row hold no mark: four are passed in one test.
+      while (k + 4 <= words && (marks[k] | marks[k + 1] | marks[k + 2] | marks[k + 3]) == 0) k += 4;
+      while (k < words && marks[k] == 0) ++k;
+      if (k == words) break;
       std::uint64_t word = marks[k];
-      if (word == 0) continue;  // most words of a row hold no mark
       marks[k] = 0;
       while (word != 0) {
         // A run of marked cells, read back together.

@@ -125,6 +125,10 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
   void mark(std::uint64_t * words, int first, int last);
   int balancedSplit(std::size_t work) const;
   void sweepBand(const Band& band);
+  // The same built for the wider vectors, and for the baseline.
+  COVERAGE_WIDE_VECTORS void sweepBandWide(const Band& band);
+  void sweepBandBaseline(const Band& band);
+  void sweepRows(const Band& band);
   static void sweepBandJob(void* band);
   static std::uint8_t coverOf(float area, bool evenOdd);
 
