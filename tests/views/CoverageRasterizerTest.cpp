@@ -2,6 +2,9 @@
 // the same edges added one by one: the same coverage to the bit, in the widest vectors the
 // processor has and in the baseline ones. Random walks inside the picture (dense steps as a round
 // join's, long slanted and steep edges, points on pixel and row lines) and across its edges.
+// Rectangles on quarter pixels, blended over a picture, against their areas and the blender's
+// rounding worked out pixel by pixel: runs of varying coverage at a row's start, middle and end,
+// and in pictures narrower than four pixels.
 
 #include <gtest/gtest.h>
 
@@ -93,5 +96,87 @@ INSTANTIATE_TEST_SUITE_P(Walks, MeasuredEdges,
                            return std::string(std::get<0>(info.param).name) +
                                   (std::get<1>(info.param) ? "Wide" : "Baseline");
                          });
+
+struct Rect {
+  double x0, y0, x1, y1;
+};
+
+struct RectCase {
+  const char* name;
+  int width, height;
+  std::vector<Rect> rects;  // in rows apart
+};
+
+void PrintTo(const RectCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+std::uint32_t multiply(std::uint32_t a, std::uint32_t b) {
+  const std::uint32_t t = a * b + 128;
+  return ((t >> 8) + t) >> 8;
+}
+
+// The colour at `cover` over `pixel`, byte by byte, premultiplied.
+std::uint32_t blended(std::uint32_t pixel, std::uint32_t color, std::uint32_t cover) {
+  std::uint32_t source = 0;
+  for (unsigned shift = 0; shift < 32; shift += 8)
+    source |= (cover == 255 ? (color >> shift) & 0xff : multiply((color >> shift) & 0xff, cover))
+              << shift;
+  std::uint32_t out = 0;
+  for (unsigned shift = 0; shift < 32; shift += 8) {
+    const std::uint32_t d = (pixel >> shift) & 0xff;
+    out |= ((d + ((source >> shift) & 0xff) - multiply(d, source >> 24)) & 0xff) << shift;
+  }
+  return out;
+}
+
+class Rectangles : public ::testing::TestWithParam<std::tuple<RectCase, bool>> {};
+
+TEST_P(Rectangles, BlendTheirAreas) {
+  const auto& [c, wideVectors] = GetParam();
+  render::CoverageRasterizer rasterizer(false, wideVectors);
+  rasterizer.reset(c.width, c.height);
+  for (const Rect& r : c.rects) {
+    const CGPoint corners[] = {{r.x0, r.y0}, {r.x1, r.y0}, {r.x1, r.y1}, {r.x0, r.y1}};
+    rasterizer.addPolygon(corners);
+  }
+  const std::uint32_t color = 0xc0604020;  // premultiplied, not opaque
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(c.width * c.height));
+  for (std::size_t k = 0; k < pixels.size(); ++k)
+    pixels[k] = 0x80402010u + static_cast<std::uint32_t>(k % 7) * 0x01010101u;
+  std::vector<std::uint32_t> expected = pixels;
+  rasterizer.sweep(false, reinterpret_cast<std::uint8_t*>(pixels.data()), c.width * 4u, color);
+  int differing = 0;
+  for (int y = 0; y < c.height; ++y)
+    for (int x = 0; x < c.width; ++x) {
+      double area = 0;
+      for (const Rect& r : c.rects)
+        area += std::max(0.0, std::min(x + 1.0, r.x1) - std::max(x + 0.0, r.x0)) *
+                std::max(0.0, std::min(y + 1.0, r.y1) - std::max(y + 0.0, r.y0));
+      std::uint32_t& e = expected[static_cast<std::size_t>(y * c.width + x)];
+      e = blended(e, color, std::min(255, static_cast<int>(area * 256)));
+      differing += pixels[static_cast<std::size_t>(y * c.width + x)] != e;
+    }
+  EXPECT_EQ(differing, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rects, Rectangles,
+    ::testing::Combine(
+        ::testing::Values(RectCase{"atTheRowsStartMiddleAndEnd",
+                                   23,
+                                   12,
+                                   {{0, 0.25, 2.75, 3},
+                                    {5.5, 3, 17.25, 5.75},
+                                    {9.75, 6, 23, 8.5},
+                                    {18.25, 9, 23, 10},
+                                    {20.5, 10, 23, 12}}},
+                          RectCase{
+                              "narrowerThanFour", 3, 6, {{0.25, 0.5, 2.5, 3}, {1.75, 3, 3, 5.25}}}),
+        ::testing::Bool()),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) +
+             (std::get<1>(info.param) ? "Wide" : "Baseline");
+    });
 
 }  // namespace
