@@ -91,12 +91,16 @@ inline void colorFour(Words16& out, std::uint32_t color) {
   for (; i < length; ++i) pixels[i] = over(pixels[i], source, alpha);
 }
 
+inline std::uint32_t fourAt(const std::uint8_t* covers) {
+  std::uint32_t four;
+  std::memcpy(&four, covers, sizeof four);
+  return four;
+}
+
 // Four pixels at their coverages (`colors` the colour four times, as colorFour makes it); a
 // coverage of 0 scales the colour to nothing and 255 leaves it whole, so every pixel takes the
 // same arithmetic, and four of 0 are left as they are.
-inline void blendFour(std::uint32_t* pixels, const Words16& colors, const std::uint8_t* covers) {
-  std::uint32_t four;
-  std::memcpy(&four, covers, sizeof four);
+inline void blendFour(std::uint32_t* pixels, const Words16& colors, std::uint32_t four) {
   if (four == 0) return;
   Bytes16 bytes = {};
   std::memcpy(&bytes, &four, sizeof four);
@@ -114,7 +118,7 @@ inline void blendFour(std::uint32_t* pixels, const Words16& colors, const std::u
   Words16 colors;
   colorFour(colors, color);
   unsigned i = 0;
-  for (; i + 4 <= length; i += 4) blendFour(pixels + i, colors, covers + i);
+  for (; i + 4 <= length; i += 4) blendFour(pixels + i, colors, fourAt(covers + i));
   for (; i < length; ++i) {
     if (covers[i] == 0) continue;
     const std::uint32_t source = covers[i] == 255 ? color : scaled(color, covers[i]);
@@ -357,15 +361,15 @@ void CoverageRasterizer::sweepBandBaseline(const Band& band) {
   auto blendVarying = [&](std::uint32_t* line, int from, int end) {
     std::memset(covers + end, 0, 4);
     int p = from;
-    for (; p < end && p + 4 <= width; p += 4) blendFour(line + p, colors, covers + p);
+    for (; p < end && p + 4 <= width; p += 4) blendFour(line + p, colors, fourAt(covers + p));
     if (p >= end) return;
     if (width < 4) {
       blendCovers(line + p, static_cast<unsigned>(end - p), color, covers + p);
       return;
     }
+    // The pixels before p, in the first bytes of the four, take a coverage of 0.
     const int lastFour = width - 4;
-    std::memset(covers + lastFour, 0, static_cast<std::size_t>(p - lastFour));
-    blendFour(line + lastFour, colors, covers + lastFour);
+    blendFour(line + lastFour, colors, fourAt(covers + p) << (8 * (p - lastFour)));
   };
   const std::size_t words = words_;
   for (int y = band.rowBegin; y < band.rowEnd; ++y) {
