@@ -124,8 +124,9 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
   // Marks cells `first` … `last` in a row's words.
   void mark(std::uint64_t * words, int first, int last);
   int balancedSplit(std::size_t work) const;
+  // A band's rows: their kept pieces left in, then read back and blended.
   void sweepBand(const Band& band);
-  // The same built for the wider vectors, and for the baseline.
+  // The reading built for the wider vectors, and for the baseline (the same pixels).
   COVERAGE_WIDE_VECTORS void sweepBandWide(const Band& band);
   void sweepBandBaseline(const Band& band);
   void sweepRows(const Band& band);
