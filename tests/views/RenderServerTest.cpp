@@ -17,15 +17,25 @@
 
 namespace {
 
+// A view of `width` × `height` points with a shape over it, filling `filled` in green.
+struct GreenShapeView {
+  StrongRef<UIView> view;
+  StrongRef<CAShapeLayer> shape;
+};
+GreenShapeView greenShapeView(CGFloat width, CGFloat height, CGRect filled) {
+  GreenShapeView made{UIView::viewWithFrame(CGRectMake(0, 0, width, height)),
+                      CAShapeLayer::layer()};
+  made.shape->setFrame(CGRectMake(0, 0, width, height));
+  made.shape->setFillColor(UIColor::greenColor()->CGColor());
+  cg::PathRef path = cg::PathRef::adopt(CGPathCreateWithRect(filled, nullptr));
+  made.shape->setPath(path.get());
+  made.view->layer()->addSublayer(made.shape);
+  return made;
+}
+
 TEST(RenderServer, DrawsTheTreeAsCommittedWhileTheMainThreadChangesIt) {
-  auto view = UIView::viewWithFrame(CGRectMake(0, 0, 40, 20));
+  auto [view, shape] = greenShapeView(40, 20, CGRectMake(0, 0, 20, 20));
   view->setBackgroundColor(UIColor::redColor());
-  auto shape = CAShapeLayer::layer();
-  shape->setFrame(CGRectMake(0, 0, 40, 20));
-  shape->setFillColor(UIColor::greenColor()->CGColor());
-  cg::PathRef left = cg::PathRef::adopt(CGPathCreateWithRect(CGRectMake(0, 0, 20, 20), nullptr));
-  shape->setPath(left.get());
-  view->layer()->addSublayer(shape);
 
   render::RenderServer server;
   std::promise<render::Image> drawn;
@@ -51,13 +61,7 @@ TEST(RenderServer, DrawsTheTreeAsCommittedWhileTheMainThreadChangesIt) {
 // Frames keep what drew the same as the frame before: a backdrop that changes after two
 // frames alike is drawn anew, not taken from the kept picture.
 TEST(RenderServer, DrawsAChangedBackdropAfterKeepingIt) {
-  auto view = UIView::viewWithFrame(CGRectMake(0, 0, 16, 8));
-  auto shape = CAShapeLayer::layer();
-  shape->setFrame(CGRectMake(0, 0, 16, 8));
-  shape->setFillColor(UIColor::greenColor()->CGColor());
-  cg::PathRef right = cg::PathRef::adopt(CGPathCreateWithRect(CGRectMake(8, 0, 8, 8), nullptr));
-  shape->setPath(right.get());
-  view->layer()->addSublayer(shape);
+  auto view = greenShapeView(16, 8, CGRectMake(8, 0, 8, 8)).view;
   render::RenderServer server;
   for (bool red : {true, true, false, false, true}) {
     view->setBackgroundColor(red ? UIColor::redColor() : UIColor::blueColor());

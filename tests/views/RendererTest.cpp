@@ -209,9 +209,10 @@ TEST(Renderer, DecimatedDenseStrokeLooksLikeTheFullOne) {
     }
   }
 
-  std::vector<CGPoint> device(points.size()), out;
+  std::vector<CGPoint> device(points.size()), out(points.size());
   for (std::size_t i = 0; i < points.size(); ++i) device[i] = {points[i].x * 2, points[i].y * 2};
-  render::decimateColumns(device, out);
+  out.resize(static_cast<std::size_t>(
+      render::thinDeviceColumns(points, {2, 0, 0, 2, 0, 0}, out.data()).end - out.data()));
   EXPECT_LE(out.size(), 4u * 400u) << "at most four points per pixel column";
   EXPECT_EQ(out.front(), device.front());
   EXPECT_EQ(out.back(), device.back());

@@ -63,14 +63,6 @@ template <class Read>
   return {out, check == 0};
 }
 
-// Thins the `count` device points from `points` on (one subpath) in place: the points kept
-// move to the front. Instructions of three operands, where the processor has them, keep the
-// run's values in place of copying them about.
-[[gnu::target_clones("avx2", "default")]] ThinnedPoints thinColumns(CGPoint* points,
-                                                                    std::size_t count) {
-  return thinRuns(points, count, [points](std::size_t i) { return points[i]; });
-}
-
 }  // namespace
 
 // Each point taken into device pixels as it is read, both coordinates at once, in the order of
@@ -89,13 +81,6 @@ template <class Read>
     out[i] = p;
     return p;
   });
-}
-
-void decimateColumns(std::span<const CGPoint> points, std::vector<CGPoint>& out) {
-  const std::size_t at = out.size();
-  out.insert(out.end(), points.begin(), points.end());
-  const ThinnedPoints thinned = thinColumns(out.data() + at, points.size());
-  out.resize(static_cast<std::size_t>(thinned.end - out.data()));
 }
 
 }  // namespace render

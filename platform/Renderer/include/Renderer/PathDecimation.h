@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <span>
-#include <vector>
 
 #include "CoreGraphics/CGGeometry.h"
 
@@ -28,8 +27,5 @@ struct DeviceMatrix {
 // from `out` on (room for as many as there are points).
 ThinnedPoints thinDeviceColumns(std::span<const CGPoint> points, const DeviceMatrix& matrix,
                                 CGPoint* out);
-
-// Appends the thinned `points` (device coordinates, one subpath) to `out`.
-void decimateColumns(std::span<const CGPoint> points, std::vector<CGPoint>& out);
 
 }  // namespace render
