@@ -1,5 +1,6 @@
 #include "Renderer/PolylineStroker.h"
 
+#include <emmintrin.h>
 #include <algorithm>
 #include <array>
 #include <cassert>
@@ -47,9 +48,6 @@ constexpr double kCoincident = 1e-14;
 // An inner join's miter reaches at least this many half widths before it is bevelled.
 constexpr double kInnerMiterLimit = 1.01;
 
-// A vertex's turn, as the forward run finds it, for the run back.
-constexpr std::uint8_t kInnerBack = 1;  // the back side's join is the inner one
-constexpr std::uint8_t kNearlyStraight = 2;
 // Growing the outline makes room for about this many more points, or one join's.
 constexpr std::ptrdiff_t kGrowthPoints = 1 << 16;
 
@@ -62,6 +60,9 @@ inline Pair pairAt(const double* xy) {
 }
 inline void put(CGPoint* out, Pair p) {
   std::memcpy(static_cast<void*>(out), &p, sizeof p);
+}
+inline void put(double* xy, Pair p) {
+  std::memcpy(xy, &p, sizeof p);
 }
 
 // The radius halfway along the counterclockwise turn from radius a to radius b (both `half`
@@ -98,32 +99,104 @@ inline CGPoint thirdOfTurn(const ThirdsTable& table, double cosine, double sine)
   return {e.thirdCosine * x - e.thirdSine * y, e.thirdSine * x + e.thirdCosine * y};
 }
 
+// Two points, or two pairs of lanes (only ever in locals: passed, it would take the wider
+// vectors' calling convention, which the baseline build does not have).
+using Quad = double __attribute__((vector_size(32)));
+
+// The points between the ends of the arc around (x, y) from radius (ax, ay) to (bx, by), a
+// counterclockwise turn (`sine` its side) that `parts`, a power of two, divides evenly.
+CGPoint* bisectedArc(double x, double y, double ax, double ay, double bx, double by, int parts,
+                     double sine, double half, CGPoint* out) {
+  if (parts < 2) return out;
+  const CGPoint m = bisector(ax, ay, bx, by, sine, half);
+  // Each half turns less than π, counterclockwise.
+  out = bisectedArc(x, y, ax, ay, m.x, m.y, parts / 2, 1, half, out);
+  *out++ = {x + m.x, y + m.y};
+  return bisectedArc(x, y, m.x, m.y, bx, by, parts / 2, 1, half, out);
+}
+
+// `count` points from `from` to `to`, four at a time.
+inline void copyPoints(const CGPoint* from, std::ptrdiff_t count, CGPoint* to) {
+  std::ptrdiff_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    Quad a, b;
+    std::memcpy(&a, &from[i], sizeof a);
+    std::memcpy(&b, &from[i + 2], sizeof b);
+    std::memcpy(static_cast<void*>(&to[i]), &a, sizeof a);
+    std::memcpy(static_cast<void*>(&to[i + 2]), &b, sizeof b);
+  }
+  for (; i < count; ++i) put(&to[i], pairAt(&from[i].x));
+}
+
 }  // namespace
 
+[[gnu::always_inline]] inline bool PolylineStroker::segmentQuad(const CGPoint* from,
+                                                                Vertex* v) const {
+  Quad p0, p1, p2, p3;  // from[k] and from[k + 1]
+  std::memcpy(&p0, &from[0], sizeof p0);
+  std::memcpy(&p1, &from[1], sizeof p1);
+  std::memcpy(&p2, &from[2], sizeof p2);
+  std::memcpy(&p3, &from[3], sizeof p3);
+  // Segments 0 and 1 in one vector, 2 and 3 in the other, (dx, dy) each.
+  const Quad d01 = p1 - p0, d23 = p3 - p2;
+  const Quad squares01 = d01 * d01, squares23 = d23 * d23;
+  // Each segment's dx² + dy², in the lanes 0, 2, 1, 3 (the order of unpacking by halves).
+  const Quad squared = __builtin_shufflevector(squares01, squares23, 0, 4, 2, 6) +
+                       __builtin_shufflevector(squares01, squares23, 1, 5, 3, 7);
+  const auto apart = squared > kCoincident * kCoincident;
+  if (!(apart[0] & apart[1] & apart[2] & apart[3])) return false;
+  const Pair length02 = _mm_sqrt_pd(__builtin_shufflevector(squared, squared, 0, 1));
+  const Pair length13 = _mm_sqrt_pd(__builtin_shufflevector(squared, squared, 2, 3));
+  const Quad across = joins_.half / __builtin_shufflevector(length02, length13, 0, 1, 2, 3);
+  const Quad ox = __builtin_shufflevector(d01, d23, 1, 5, 3, 7) * across;
+  const Quad oy = -(__builtin_shufflevector(d01, d23, 0, 4, 2, 6) * across);
+  // The offsets (ox, oy) of segments 0 and 1, and of 2 and 3.
+  const Quad o01 = __builtin_shufflevector(ox, oy, 0, 4, 2, 6);
+  const Quad o23 = __builtin_shufflevector(ox, oy, 1, 5, 3, 7);
+  put(&v[0].dx, __builtin_shufflevector(d01, d01, 0, 1));
+  v[0].length = length02[0];
+  put(&v[0].ox, __builtin_shufflevector(o01, o01, 0, 1));
+  put(&v[1].x, pairAt(&from[1].x));
+  put(&v[1].dx, __builtin_shufflevector(d01, d01, 2, 3));
+  v[1].length = length13[0];
+  put(&v[1].ox, __builtin_shufflevector(o01, o01, 2, 3));
+  put(&v[2].x, pairAt(&from[2].x));
+  put(&v[2].dx, __builtin_shufflevector(d23, d23, 0, 1));
+  v[2].length = length02[1];
+  put(&v[2].ox, __builtin_shufflevector(o23, o23, 0, 1));
+  put(&v[3].x, pairAt(&from[3].x));
+  put(&v[3].dx, __builtin_shufflevector(d23, d23, 2, 3));
+  v[3].length = length13[1];
+  put(&v[3].ox, __builtin_shufflevector(o23, o23, 2, 3));
+  put(&v[4].x, pairAt(&from[4].x));
+  return true;
+}
+
 void PolylineStroker::begin(double width, Cap cap) {
-  half_ = width * 0.5;
+  Joins& j = joins_;
+  const double half = j.half = width * 0.5;
   // The arc's chord may stray an eighth of a pixel from the circle.
-  arcStep_ = std::acos(half_ / (half_ + 0.125)) * 2;
+  const double step = j.arcStep = std::acos(half / (half + 0.125)) * 2;
   // Turns of less than one step, or two, told apart from the cosine of the turn alone.
-  oneStepCosine_ = (arcStep_ < std::numbers::pi ? std::cos(arcStep_) : -2) * half_ * half_;
-  twoStepsCosine_ = (2 * arcStep_ < std::numbers::pi ? std::cos(2 * arcStep_) : -2) * half_ * half_;
-  stepCount_ = stepsToPi_ = 0;
-  if (2 * std::numbers::pi / arcStep_ < kMaxTableSteps) {
-    for (int k = 1; k * arcStep_ < 2 * std::numbers::pi; ++k) {
-      stepCosines_[k] = std::cos(k * arcStep_) * half_ * half_;
-      if (k * arcStep_ <= std::numbers::pi) stepsToPi_ = k;
-      stepCount_ = k;
+  j.oneStepCosine = (step < std::numbers::pi ? std::cos(step) : -2) * half * half;
+  j.twoStepsCosine = (2 * step < std::numbers::pi ? std::cos(2 * step) : -2) * half * half;
+  j.stepCount = j.stepsToPi = 0;
+  if (2 * std::numbers::pi / step < Joins::kMaxTableSteps) {
+    for (int k = 1; k * step < 2 * std::numbers::pi; ++k) {
+      j.stepCosines[k] = std::cos(k * step) * half * half;
+      if (k * step <= std::numbers::pi) j.stepsToPi = k;
+      j.stepCount = k;
     }
   }
-  nearlyStraight_ = 4 * (half_ * (1 - 1.0 / 1024) * half_ * (1 - 1.0 / 1024));
-  halfSquared_ = half_ * half_;
-  inverseHalfSquared_ = 1 / (half_ * half_);
-  innerMiterLimit_ = kInnerMiterLimit * half_;
+  j.nearlyStraight = 4 * (half * (1 - 1.0 / 1024) * half * (1 - 1.0 / 1024));
+  j.halfSquared = half * half;
+  j.inverseHalfSquared = 1 / (half * half);
+  j.innerMiterLimit = kInnerMiterLimit * half;
   // A join's points: the arc's steps and its two ends.
-  const double stepsInTurn = 2 * std::numbers::pi / arcStep_;
-  maxArcSteps_ = stepsInTurn < kMaxArcSteps ? static_cast<int>(stepsInTurn) + 1 : kMaxArcSteps;
-  maxJoinPoints_ = (stepCount_ > 0 ? stepCount_ : maxArcSteps_) + 2;
-  thirds_ = &ThirdsTable::shared();
+  const double stepsInTurn = 2 * std::numbers::pi / step;
+  j.maxArcSteps = stepsInTurn < kMaxArcSteps ? static_cast<int>(stepsInTurn) + 1 : kMaxArcSteps;
+  maxJoinPoints_ = (j.stepCount > 0 ? j.stepCount : j.maxArcSteps) + 2;
+  j.thirds = &ThirdsTable::shared();
   square_ = cap == Cap::square;
   cursor_ = out_.data();
   outEnd_ = out_.data() + out_.size();
@@ -149,6 +222,23 @@ PolylineStroker::Room PolylineStroker::roomForJoins(CGPoint* out, std::size_t wa
   return {out, std::min(wanted, fitting())};
 }
 
+PolylineStroker::BothRoom PolylineStroker::roomForJoins(CGPoint* out, CGPoint* back,
+                                                        std::size_t wanted) {
+  const Room room = roomForJoins(out, wanted);
+  if ((back - back_.data()) / maxJoinPoints_ == 0) {
+    // The back side written so far moves to the end of the larger buffer.
+    const std::size_t before = back_.size();
+    const std::ptrdiff_t written = back_.data() + before - back;
+    const std::size_t size =
+        std::max(before * 2, static_cast<std::size_t>(written + room.joins * maxJoinPoints_));
+    back_.resize(size);
+    back = std::copy_backward(back_.data() + before - written, back_.data() + before,
+                              back_.data() + size);
+  }
+  return {room.out, back,
+          std::min(room.joins, static_cast<std::size_t>((back - back_.data()) / maxJoinPoints_))};
+}
+
 STROKER_CLONES std::size_t PolylineStroker::collectVertices(std::span<const CGPoint> points,
                                                             bool& closed) {
   if (points.empty()) return 0;
@@ -160,7 +250,7 @@ STROKER_CLONES std::size_t PolylineStroker::collectVertices(std::span<const CGPo
     from.dx = dx;
     from.dy = dy;
     from.length = std::sqrt(dx * dx + dy * dy);
-    const double across = half_ / from.length;
+    const double across = joins_.half / from.length;
     from.ox = dy * across;
     from.oy = -(dx * across);
   };
@@ -170,14 +260,22 @@ STROKER_CLONES std::size_t PolylineStroker::collectVertices(std::span<const CGPo
   last->x = points[0].x;
   last->y = points[0].y;
   std::size_t lastKept = 0;
-  for (std::size_t i = 1; i < points.size(); ++i) {
+  for (std::size_t i = 1; i < points.size();) {
+    // Four segments at once while the point before was kept and none is too short.
+    if (lastKept + 1 == i && i + 3 < points.size() && segmentQuad(&points[i - 1], last)) {
+      last += 4;
+      lastKept = i + 3;
+      i += 4;
+      continue;
+    }
     const double x = points[i].x, y = points[i].y, dx = x - last->x, dy = y - last->y;
+    ++i;
     if (!apart(dx, dy)) continue;
     segment(*last, dx, dy);
     ++last;
     last->x = x;
     last->y = y;
-    lastKept = i;
+    lastKept = i - 1;
   }
   std::size_t n = static_cast<std::size_t>(last - v) + 1;
   if (lastKept + 1 < points.size()) {
@@ -200,81 +298,91 @@ STROKER_CLONES std::size_t PolylineStroker::collectVertices(std::span<const CGPo
 void PolylineStroker::cap(const Vertex& v0, const Vertex& v1, double length, CGPoint* out) const {
   double dx1 = (v1.y - v0.y) / length;
   double dy1 = (v1.x - v0.x) / length;
-  dx1 *= half_;
-  dy1 *= half_;
+  dx1 *= joins_.half;
+  dy1 *= joins_.half;
   const double dx2 = square_ ? dy1 : 0, dy2 = square_ ? dx1 : 0;
   out[0] = {v0.x - dx1 - dx2, v0.y + dy1 - dy2};
   out[1] = {v0.x + dx1 - dx2, v0.y - dy1 - dy2};
 }
 
-inline int PolylineStroker::stepsIn(double sine, double cosine) const {
-  if (stepCount_ == 0) return -1;
+inline int PolylineStroker::Joins::stepsIn(double sine, double cosine) const {
+  if (stepCount == 0) return -1;
   // Up to π the steps' cosines fall; a turn past π holds all of those, and the rising rest.
   int k = 0;
   if (sine >= 0) {
     // Past the arcs of less than two steps, most turns hold two.
-    if (stepsToPi_ >= 2 && stepCosines_[2] >= cosine) k = 2;
-    while (k < stepsToPi_ && stepCosines_[k + 1] >= cosine) ++k;
+    if (stepsToPi >= 2 && stepCosines[2] >= cosine) k = 2;
+    while (k < stepsToPi && stepCosines[k + 1] >= cosine) ++k;
     return k;
   }
-  k = stepsToPi_;
-  while (k < stepCount_ && stepCosines_[k + 1] <= cosine) ++k;
+  k = stepsToPi;
+  while (k < stepCount && stepCosines[k + 1] <= cosine) ++k;
   return k;
 }
 
-CGPoint* PolylineStroker::bisectedArc(double x, double y, double ax, double ay, double bx,
-                                      double by, int parts, double sine, CGPoint* out) const {
-  if (parts < 2) return out;
-  const CGPoint m = bisector(ax, ay, bx, by, sine, half_);
-  // Each half turns less than π, counterclockwise.
-  out = bisectedArc(x, y, ax, ay, m.x, m.y, parts / 2, 1, out);
-  *out++ = {x + m.x, y + m.y};
-  return bisectedArc(x, y, m.x, m.y, bx, by, parts / 2, 1, out);
-}
-
-[[gnu::always_inline]] inline void PolylineStroker::arc(Pair at, Pair a, Pair b, CGPoint*& out) {
-  put(out++, at + a);
-  const double ax = a[0], ay = a[1], bx = b[0], by = b[1];
-  const double sine = ax * by - ay * bx, cosine = ax * bx + ay * by;  // × half²
-  if (sine >= 0 && cosine > twoStepsCosine_) {
+template <bool kDown>
+[[gnu::always_inline]] inline void PolylineStroker::Joins::arc(Pair at, const double* from,
+                                                               const double* to, double cosine,
+                                                               CGPoint*& out) const {
+  // Where `count` points start, and `out` moved past them.
+  auto take = [&out](std::ptrdiff_t count) {
+    CGPoint* const first = kDown ? out - count : out;
+    out = kDown ? first : out + count;
+    return first;
+  };
+  // The radii read as they are, or negated for the back side (which is exact).
+  const double ax = kDown ? -from[0] : from[0], ay = kDown ? -from[1] : from[1];
+  const double bx = kDown ? -to[0] : to[0], by = kDown ? -to[1] : to[1];
+  const Pair a = {ax, ay}, b = {bx, by};
+  const double sine = ax * by - ay * bx;  // × half²
+  if (sine >= 0 && cosine > twoStepsCosine) {
     // Less than two steps counterclockwise: no point between the ends, or one halfway.
-    if (cosine <= oneStepCosine_) {
+    if (cosine <= oneStepCosine) {
       const Pair m = a + b;
-      put(out++, at + m * (half_ / std::sqrt(m[0] * m[0] + m[1] * m[1])));
+      CGPoint* const w = take(3);
+      put(w, at + a);
+      put(w + 1, at + m * (half / std::sqrt(m[0] * m[0] + m[1] * m[1])));
+      put(w + 2, at + b);
+      return;
     }
-    put(out++, at + b);
+    CGPoint* const w = take(2);
+    put(w, at + a);
+    put(w + 1, at + b);
     return;
   }
   const double x = at[0], y = at[1];
   const int steps = stepsIn(sine, cosine);
   if (steps == 2 && sine > 0) {
     // Two points: the first radius turned by a third, and by a third again.
-    const CGPoint z =
-        thirdOfTurn(*thirds_, cosine * inverseHalfSquared_, sine * inverseHalfSquared_);
+    const CGPoint z = thirdOfTurn(*thirds, cosine * inverseHalfSquared, sine * inverseHalfSquared);
     const double x1 = z.x * ax - z.y * ay, y1 = z.y * ax + z.x * ay;
     const double x2 = z.x * x1 - z.y * y1, y2 = z.y * x1 + z.x * y1;
-    put(out, at + Pair{x1, y1});
-    put(out + 1, at + Pair{x2, y2});
-    put(out + 2, at + b);
-    out += 3;
+    CGPoint* const w = take(4);
+    put(w, at + a);
+    put(w + 1, at + Pair{x1, y1});
+    put(w + 2, at + Pair{x2, y2});
+    put(w + 3, at + b);
     return;
   }
   if (steps == 3) {
     // Three points: the turn halved, and each half halved again.
-    const CGPoint m = bisector(ax, ay, bx, by, sine, half_);
-    const CGPoint m1 = bisector(ax, ay, m.x, m.y, 1, half_);
-    const CGPoint m3 = bisector(m.x, m.y, bx, by, 1, half_);
-    put(out, at + Pair{m1.x, m1.y});
-    put(out + 1, at + Pair{m.x, m.y});
-    put(out + 2, at + Pair{m3.x, m3.y});
-    put(out + 3, at + b);
-    out += 4;
+    const CGPoint m = bisector(ax, ay, bx, by, sine, half);
+    const CGPoint m1 = bisector(ax, ay, m.x, m.y, 1, half);
+    const CGPoint m3 = bisector(m.x, m.y, bx, by, 1, half);
+    CGPoint* const w = take(5);
+    put(w, at + a);
+    put(w + 1, at + Pair{m1.x, m1.y});
+    put(w + 2, at + Pair{m.x, m.y});
+    put(w + 3, at + Pair{m3.x, m3.y});
+    put(w + 4, at + b);
     return;
   }
   if (steps >= 0 && steps <= 7 && (steps & (steps + 1)) == 0) {
     // None, one or seven points: the turn halved, and halved again.
-    out = bisectedArc(x, y, ax, ay, bx, by, steps + 1, sine, out);
-    *out++ = {x + bx, y + by};
+    CGPoint* w = take(steps + 2);
+    put(w++, at + a);
+    w = bisectedArc(x, y, ax, ay, bx, by, steps + 1, sine, half, w);
+    *w = {x + bx, y + by};
     return;
   }
   // Any other count: the rotation by one step from its sine and cosine.
@@ -283,127 +391,129 @@ CGPoint* PolylineStroker::bisectedArc(double x, double y, double ax, double ay, 
   if (angle < 0) angle += 2 * std::numbers::pi;
   if (n < 0) {
     // More steps than the table holds, as many as a join has room for.
-    const double count = angle / arcStep_;
-    n = count >= 0 && count < maxArcSteps_ ? static_cast<int>(count)
-        : count >= 0                       ? maxArcSteps_
-                                           : 0;
+    const double count = angle / arcStep;
+    n = count >= 0 && count < maxArcSteps ? static_cast<int>(count) : count >= 0 ? maxArcSteps : 0;
   }
+  CGPoint* const w = take(n + 2);
+  put(w, at + a);
   const double c = std::cos(angle / (n + 1)), s = std::sin(angle / (n + 1));
   double ux = ax, uy = ay;
-  for (int i = 0; i < n; ++i) {
+  for (int i = 1; i <= n; ++i) {
     const double rx = c * ux - s * uy;
     uy = s * ux + c * uy;
     ux = rx;
-    out[i] = {x + ux, y + uy};
+    w[i] = {x + ux, y + uy};
   }
-  out[n] = {x + bx, y + by};
-  out += n + 1;
+  w[n + 1] = {x + bx, y + by};
 }
 
-[[gnu::always_inline]] inline void PolylineStroker::innerJoin(Pair at, Pair o1, Pair o2, Pair m,
-                                                              double limit, CGPoint*& out) const {
-  if (m[0] * m[0] + m[1] * m[1] <= limit * limit) {
-    put(out++, at + m);
-    return;
-  }
-  put(out, at + o1);
-  put(out + 1, at + o2);
-  out += 2;
-}
-
-[[gnu::always_inline]] inline std::uint8_t PolylineStroker::forwardJoin(const Vertex& p,
-                                                                        const Vertex& c,
-                                                                        CGPoint*& out) {
+[[gnu::always_inline]] inline void PolylineStroker::Joins::join(const Vertex& p, const Vertex& c,
+                                                                CGPoint*& out,
+                                                                CGPoint*& back) const {
   // The back side turns the other way, by exactly the negated cross product: its join is the
-  // outer one where this one is inner, and the other way round.
+  // outer one where the forward one is inner, and the other way round. An inner join is the
+  // miter along the offsets' sum, or the bevel when the miter reaches too far.
   const double turn = c.dx * p.dy - c.dy * p.dx;
   // The offsets' sum, twice the bevel's middle: when the middle lies within half / 1024 of the
   // full half width (compared squared), the join is nearly straight on; the same on both sides.
   const Pair at = pairAt(&c.x), o1 = pairAt(&p.ox), o2 = pairAt(&c.ox), sum = o1 + o2;
-  const std::uint8_t straight =
-      sum[0] * sum[0] + sum[1] * sum[1] > nearlyStraight_ ? kNearlyStraight : 0;
+  const bool straight = sum[0] * sum[0] + sum[1] * sum[1] > nearlyStraight;
+  // The offsets' dot product: the cosine of the turn (× half²), on either side.
+  const double cosine = p.ox * c.ox + p.oy * c.oy;
   if (turn > 0) {
-    innerJoin(at, o1, o2, sum * miterScale(p, c), miterLimit(p, c), out);
-    return straight;
+    const Pair m = sum * miterScale(cosine);
+    const double limit = miterLimit(p, c);
+    if (m[0] * m[0] + m[1] * m[1] <= limit * limit) {
+      put(out++, at + m);
+    } else {
+      put(out, at + o1);
+      put(out + 1, at + o2);
+      out += 2;
+    }
+    if (straight)
+      put(--back, at - m);
+    else
+      arc<true>(at, &c.ox, &p.ox, cosine, back);
+    return;
   }
-  if (straight)
-    put(out++, at + sum * miterScale(p, c));
-  else
-    arc(at, o1, o2, out);
-  return (turn < 0 ? kInnerBack : 0) | straight;
+  if (turn < 0) {
+    const Pair m = sum * miterScale(cosine);
+    const double limit = miterLimit(p, c);
+    if (straight)
+      put(out++, at + m);
+    else
+      arc<false>(at, &p.ox, &c.ox, cosine, out);
+    if (m[0] * m[0] + m[1] * m[1] <= limit * limit) {
+      put(--back, at - m);
+    } else {
+      back -= 2;
+      put(back, at - o2);
+      put(back + 1, at - o1);
+    }
+    return;
+  }
+  // No turn (or not a number): neither side is inner.
+  if (straight) {
+    const Pair m = sum * miterScale(cosine);
+    put(out++, at + m);
+    put(--back, at - m);
+    return;
+  }
+  arc<false>(at, &p.ox, &c.ox, cosine, out);
+  arc<true>(at, &c.ox, &p.ox, cosine, back);
 }
 
-[[gnu::always_inline]] inline void PolylineStroker::backJoin(const Vertex& c, const Vertex& p,
-                                                             std::uint8_t turn, CGPoint*& out) {
-  // The forward side's offsets and miter, negated.
-  const Pair at = pairAt(&c.x), o1 = pairAt(&p.ox), o2 = pairAt(&c.ox);
-  if (turn & kInnerBack)
-    innerJoin(at, -o2, -o1, -((o1 + o2) * miterScale(p, c)), miterLimit(p, c), out);
-  else if (turn & kNearlyStraight)
-    put(out++, at - (o1 + o2) * miterScale(p, c));
-  else
-    arc(at, -o2, -o1, out);
-}
-
-STROKER_CLONES CGPoint* PolylineStroker::forwardRun(std::size_t first, std::size_t last,
-                                                    CGPoint* out) {
+STROKER_CLONES void PolylineStroker::joinRun(std::size_t first, std::size_t last, CGPoint*& outEnd,
+                                             CGPoint*& backStart) {
   const Vertex* v = vertices_.data();
-  std::uint8_t* turns = turns_.data();
+  // The shape and the ends in locals, which the points' stores cannot be taken to change.
+  const Joins joins = joins_;
+  CGPoint *out = outEnd, *back = backStart;
   for (std::size_t k = first; k < last;) {
-    const Room room = roomForJoins(out, last - k);
+    const BothRoom room = roomForJoins(out, back, last - k);
     out = room.out;
+    back = room.back;
     for (const std::size_t end = k + room.joins; k < end; ++k)
-      turns[k] = forwardJoin(v[k - 1], v[k], out);
-    assert(out <= outEnd_ && "joins added beyond the room made for them");
+      joins.join(v[k - 1], v[k], out, back);
+    assert(out <= outEnd_ && back >= back_.data() && "joins added beyond the room made for them");
   }
-  return out;
+  outEnd = out;
+  backStart = back;
 }
 
-STROKER_CLONES CGPoint* PolylineStroker::backRun(std::size_t first, std::size_t last,
-                                                 CGPoint* out) {
-  const Vertex* v = vertices_.data();
-  const std::uint8_t* turns = turns_.data();
-  for (std::size_t k = last; k-- > first;) {
-    const Room room = roomForJoins(out, k + 1 - first);
-    out = room.out;
-    for (const std::size_t end = k + 1 - room.joins; k > end; --k)
-      backJoin(v[k], v[k - 1], turns[k], out);
-    backJoin(v[k], v[k - 1], turns[k], out);
-    assert(out <= outEnd_ && "joins added beyond the room made for them");
-  }
-  return out;
+STROKER_CLONES CGPoint* PolylineStroker::appendBack(const CGPoint* back, CGPoint* out) {
+  const std::ptrdiff_t count = back_.data() + back_.size() - back;
+  if (outEnd_ - out < count) out = grow(out, count);
+  copyPoints(back, count, out);
+  return out + count;
 }
 
 void PolylineStroker::addPolyline(std::span<const CGPoint> points, bool closed) {
   const std::size_t n = collectVertices(points, closed);
   if (n < 2) return;
-  if (turns_.size() < n) turns_.resize(n);
   const Vertex* v = vertices_.data();
   CGPoint* out = cursor_;
+  CGPoint* back = back_.data() + back_.size();
   if (!closed) {
     out = roomForJoins(out, 1).out;
     cap(v[0], v[1], v[0].length, out);
-    out = forwardRun(1, n - 1, out + 2);
+    out += 2;
+    joinRun(1, n - 1, out, back);
     out = roomForJoins(out, 1).out;
     cap(v[n - 1], v[n - 2], v[n - 2].length, out);
-    cursor_ = backRun(1, n - 1, out + 2);
+    cursor_ = appendBack(back, out + 2);
     endPolygon();
     return;
   }
-  // The joins where the ring's neighbours wrap around, one at a time.
-  out = roomForJoins(out, 1).out;
-  turns_[0] = forwardJoin(v[n - 1], v[0], out);
-  out = forwardRun(1, n - 1, out);
-  out = roomForJoins(out, 1).out;
-  turns_[n - 1] = forwardJoin(v[n - 2], v[n - 1], out);
+  // The join where the ring's neighbours wrap around, then the rest in order.
+  const BothRoom room = roomForJoins(out, back, 1);
+  out = room.out;
+  back = room.back;
+  joins_.join(v[n - 1], v[0], out, back);
+  joinRun(1, n, out, back);
   cursor_ = out;
   endPolygon();
-  out = roomForJoins(out, 1).out;
-  backJoin(v[n - 1], v[n - 2], turns_[n - 1], out);
-  out = backRun(1, n - 1, out);
-  out = roomForJoins(out, 1).out;
-  backJoin(v[0], v[n - 1], turns_[0], out);
-  cursor_ = out;
+  cursor_ = appendBack(back, out);
   endPolygon();
 }
 
