@@ -419,7 +419,8 @@ template <bool kDown>
   const Pair at = pairAt(&c.x), o1 = pairAt(&p.ox), o2 = pairAt(&c.ox), sum = o1 + o2;
   const bool straight = sum[0] * sum[0] + sum[1] * sum[1] > nearlyStraight;
   // The offsets' dot product: the cosine of the turn (× half²), on either side.
-  const double cosine = p.ox * c.ox + p.oy * c.oy;
+  const Pair products = o1 * o2;
+  const double cosine = products[0] + products[1];
   if (turn > 0) {
     const Pair m = sum * miterScale(cosine);
     const double limit = miterLimit(p, c);
