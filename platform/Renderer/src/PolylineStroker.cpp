@@ -6,6 +6,7 @@
 #include <cassert>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numbers>
 
 // The stroker's passes in instructions of three operands too, where the processor has them (no
@@ -187,6 +188,9 @@ void PolylineStroker::begin(double width, Cap cap) {
       if (k * step <= std::numbers::pi) j.stepsToPi = k;
       j.stepCount = k;
     }
+    j.stepCosines[j.stepCount + 1] = std::numeric_limits<double>::infinity();
+    std::copy_n(j.stepCosines.begin(), j.stepsToPi + 1, j.fallingCosines.begin());
+    j.fallingCosines[j.stepsToPi + 1] = -std::numeric_limits<double>::infinity();
   }
   j.nearlyStraight = 4 * (half * (1 - 1.0 / 1024) * half * (1 - 1.0 / 1024));
   j.halfSquared = half * half;
@@ -308,15 +312,15 @@ void PolylineStroker::cap(const Vertex& v0, const Vertex& v1, double length, CGP
 inline int PolylineStroker::Joins::stepsIn(double sine, double cosine) const {
   if (stepCount == 0) return -1;
   // Up to π the steps' cosines fall; a turn past π holds all of those, and the rising rest.
-  int k = 0;
   if (sine >= 0) {
-    // Past the arcs of less than two steps, most turns hold two.
-    if (stepsToPi >= 2 && stepCosines[2] >= cosine) k = 2;
-    while (k < stepsToPi && stepCosines[k + 1] >= cosine) ++k;
+    // Past the arcs of less than two steps, most turns hold two (with one step to π, the second
+    // is −∞).
+    int k = fallingCosines[2] >= cosine ? 2 : 0;
+    while (fallingCosines[k + 1] >= cosine) ++k;
     return k;
   }
-  k = stepsToPi;
-  while (k < stepCount && stepCosines[k + 1] <= cosine) ++k;
+  int k = stepsToPi;
+  while (stepCosines[k + 1] <= cosine) ++k;
   return k;
 }
 

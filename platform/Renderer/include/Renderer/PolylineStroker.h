@@ -61,9 +61,10 @@ class PolylineStroker {
     double arcStep = 1.0;       // the largest angle between two points of an arc
     // The cosines (× half²) of one and two steps; −2 × half² when the angle reaches π.
     double oneStepCosine = 0, twoStepsCosine = 0;
-    // cos(k · arcStep) × half² for k = 1 … stepCount (the whole steps below 2π); none when more.
+    // cos(k · arcStep) × half² for k = 1 … stepCount (the whole steps below 2π), then +∞; none
+    // when more. fallingCosines holds those up to π, then −∞: a count stops at either end.
     static constexpr int kMaxTableSteps = 32;
-    std::array<double, kMaxTableSteps + 1> stepCosines{};
+    std::array<double, kMaxTableSteps + 1> stepCosines{}, fallingCosines{};
     int stepCount = 0;
     int stepsToPi = 0;    // the steps of stepCosines that reach no further than π
     int maxArcSteps = 0;  // the most steps of an arc
