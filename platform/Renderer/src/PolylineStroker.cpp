@@ -159,22 +159,21 @@ inline void copyPoints(const CGPoint* from, std::ptrdiff_t count, CGPoint* to) {
   // The offsets (ox, oy) of segments 0 and 1, and of 2 and 3.
   const Quad o01 = __builtin_shufflevector(ox, oy, 0, 4, 2, 6);
   const Quad o23 = __builtin_shufflevector(ox, oy, 1, 5, 3, 7);
-  put(&v[0].dx, __builtin_shufflevector(d01, d01, 0, 1));
-  v[0].length = length02[0];
-  put(&v[0].ox, __builtin_shufflevector(o01, o01, 0, 1));
-  put(&v[1].x, pairAt(&from[1].x));
-  put(&v[1].dx, __builtin_shufflevector(d01, d01, 2, 3));
-  v[1].length = length13[0];
-  put(&v[1].ox, __builtin_shufflevector(o01, o01, 2, 3));
-  put(&v[2].x, pairAt(&from[2].x));
-  put(&v[2].dx, __builtin_shufflevector(d23, d23, 0, 1));
-  v[2].length = length02[1];
-  put(&v[2].ox, __builtin_shufflevector(o23, o23, 0, 1));
-  put(&v[3].x, pairAt(&from[3].x));
-  put(&v[3].dx, __builtin_shufflevector(d23, d23, 2, 3));
-  v[3].length = length13[1];
-  put(&v[3].ox, __builtin_shufflevector(o23, o23, 2, 3));
-  put(&v[4].x, pairAt(&from[4].x));
+  // Segment k's (dx, dy), length and offset into its vertex, and the point it ends at.
+  auto keep = [&](int k, Pair d, double length, Pair o) {
+    put(&v[k].dx, d);
+    v[k].length = length;
+    put(&v[k].ox, o);
+    put(&v[k + 1].x, pairAt(&from[k + 1].x));
+  };
+  keep(0, __builtin_shufflevector(d01, d01, 0, 1), length02[0],
+       __builtin_shufflevector(o01, o01, 0, 1));
+  keep(1, __builtin_shufflevector(d01, d01, 2, 3), length13[0],
+       __builtin_shufflevector(o01, o01, 2, 3));
+  keep(2, __builtin_shufflevector(d23, d23, 0, 1), length02[1],
+       __builtin_shufflevector(o23, o23, 0, 1));
+  keep(3, __builtin_shufflevector(d23, d23, 2, 3), length13[1],
+       __builtin_shufflevector(o23, o23, 2, 3));
   return true;
 }
 
