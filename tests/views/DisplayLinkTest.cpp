@@ -5,6 +5,7 @@
 
 #include <CoreFoundation/CFRunLoop.h>
 
+#include <string>
 #include <vector>
 
 #include "QuartzCore/CADisplayLink.h"
@@ -17,6 +18,7 @@ class TickRecorder : public NSObject {
   OBJC_NATIVE_CLASS(TickRecorder, NSObject)
  public:
   std::vector<unsigned long> refreshes;  // the link's refresh count at each tick
+  std::vector<char>* events = nullptr;   // 't' for each tick, when given
   bool invalidateOnTick = false;
 
   static void registerMethods_(Class cls) {
@@ -25,6 +27,7 @@ class TickRecorder : public NSObject {
           auto* recorder = static_cast<TickRecorder*>(self);
           auto* link = objc::cast<CADisplayLink>(sender);
           recorder->refreshes.push_back(link->refreshCount());
+          if (recorder->events != nullptr) recorder->events->push_back('t');
           if (recorder->invalidateOnTick) link->invalidate();
         });
   }
@@ -71,6 +74,42 @@ TEST(DisplayLink, RefreshesFallOnOneGridOfAbsoluteTime) {
   const CFAbsoluteTime refresh = CADisplayLink::nextRefreshAfter(1000.01);
   EXPECT_NEAR(refresh, 1000.0 + 1.0 / 60, 1e-9);
   EXPECT_NEAR(CADisplayLink::nextRefreshAfter(refresh + 1e-6), refresh + 1.0 / 60, 1e-9);
+}
+
+// What the main loop did, in order: 't' a tick, 'm' another timer (a message, say), 's' a sleep.
+std::vector<char> loopEvents;
+
+TEST(DisplayLink, ATickDueWhileTheLoopSleepsComesWithTheNextWakeUpWithinHalfARefresh) {
+  loopEvents.clear();
+  auto recorder = objc::make<TickRecorder>();
+  recorder->events = &loopEvents;
+  auto link = CADisplayLink::displayLinkWithTarget(recorder, "tick:");
+  link->addToRunLoop(CFRunLoopGetMain(), kCFRunLoopDefaultMode);
+  CFRunLoopObserverRef sleeps = CFRunLoopObserverCreate(
+      nullptr, kCFRunLoopBeforeWaiting, true, 0,
+      +[](CFRunLoopObserverRef, CFRunLoopActivity, void*) { loopEvents.push_back('s'); }, nullptr);
+  CFRunLoopAddObserver(CFRunLoopGetMain(), sleeps, kCFRunLoopDefaultMode);
+  // Another wake-up a little after a refresh, well within the tick's tolerance; it ends the run.
+  const CFAbsoluteTime refresh = CADisplayLink::nextRefreshAfter(CFAbsoluteTimeGetCurrent() + 0.05);
+  CFRunLoopTimerRef other = CFRunLoopTimerCreate(
+      nullptr, refresh + 0.75 * CADisplayLink::kTickTolerance, 0, 0, 0,
+      +[](CFRunLoopTimerRef, void*) {
+        loopEvents.push_back('m');
+        CFRunLoopStop(CFRunLoopGetMain());
+      },
+      nullptr);
+  CFRunLoopAddTimer(CFRunLoopGetMain(), other, kCFRunLoopDefaultMode);
+  CFRunLoopRunInMode(kCFRunLoopDefaultMode, 2.0, false);
+  CFRunLoopRemoveObserver(CFRunLoopGetMain(), sleeps, kCFRunLoopDefaultMode);
+  CFRelease(sleeps);
+  CFRelease(other);
+  link->invalidate();
+
+  // The refresh's tick waited for the other wake-up: both came in the loop's last turn.
+  const std::string events(loopEvents.begin(), loopEvents.end());
+  const std::string lastTurn = events.substr(events.rfind('s') + 1);
+  EXPECT_NE(lastTurn.find('t'), std::string::npos) << events;
+  EXPECT_NE(lastTurn.find('m'), std::string::npos) << events;
 }
 
 TEST(DisplayLink, TicksOnlyInTheModesItWasAddedTo) {

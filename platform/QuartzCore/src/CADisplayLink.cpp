@@ -51,8 +51,12 @@ CFRunLoopTimerRef CADisplayLink::makeTimer() {
   const CFTimeInterval period = static_cast<double>(frameInterval_) / kRefreshesPerSecond;
   const CFAbsoluteTime first = nextRefreshAfter(CFAbsoluteTimeGetCurrent()) +
                                static_cast<double>(frameInterval_ - 1) / kRefreshesPerSecond;
-  return CFRunLoopTimerCreate(kCFAllocatorDefault, first, period, 0, 0, &CADisplayLink::refresh,
-                              &context);
+  CFRunLoopTimerRef timer = CFRunLoopTimerCreate(kCFAllocatorDefault, first, period, 0, 0,
+                                                 &CADisplayLink::refresh, &context);
+  // A tick due while the loop sleeps rides on whatever wakes it within its tolerance (a message,
+  // say) rather than waking it once more; it still draws before the next refresh shows it.
+  CFRunLoopTimerSetTolerance(timer, kTickTolerance);
+  return timer;
 }
 
 void CADisplayLink::addToRunLoop(CFRunLoopRef runLoop, CFStringRef mode) {

@@ -22,6 +22,9 @@ class CADisplayLink : public NSObject {
   OBJC_NATIVE_CLASS(CADisplayLink, NSObject)
  public:
   static constexpr double kRefreshesPerSecond = 60.0;
+  // How late a tick may come when nothing else wakes the loop: half a refresh, so that what it
+  // draws is still committed before the refresh after its own.
+  static constexpr double kTickTolerance = 0.5 / kRefreshesPerSecond;
 
   CADisplayLink() = default;
   ~CADisplayLink() override;
