@@ -11,6 +11,7 @@
 #include <UIKit/UIKit.h>
 #include <objc/StrongRef.h>
 
+#include <cmath>
 #include <ctime>
 #include <optional>
 
@@ -78,11 +79,16 @@ void buildScreen() {
   screen::addGlyph(screen->layer(), screen::Glyph::next,
                    CGRectMake(middle + 62, kControlsMiddle - 16, 36, 32), controls);
   showTime(nullptr, nullptr);
+  // The clock shows minutes: it is looked at just after each minute begins, and within a second
+  // of that rides on whatever else wakes SpringBoard rather than waking it on its own.
+  constexpr double kMinute = 60;
+  const CFAbsoluteTime nextMinute =
+      (std::floor(CFAbsoluteTimeGetCurrent() / kMinute) + 1) * kMinute + 0.05;
   CFRunLoopTimerContext context{};
-  CFRunLoopAddTimer(
-      CFRunLoopGetMain(),
-      CFRunLoopTimerCreate(nullptr, CFAbsoluteTimeGetCurrent() + 1, 1, 0, 0, &showTime, &context),
-      kCFRunLoopCommonModes);
+  CFRunLoopTimerRef clock =
+      CFRunLoopTimerCreate(nullptr, nextMinute, kMinute, 0, 0, &showTime, &context);
+  CFRunLoopTimerSetTolerance(clock, 1);
+  CFRunLoopAddTimer(CFRunLoopGetMain(), clock, kCFRunLoopCommonModes);
 }
 
 // The view that shows the artwork picture: iOS 10's artwork view, or iOS 9's art view's
