@@ -355,6 +355,40 @@ TEST(RunLoop, ObserverToldBeforeSleepingUntilRemoved) {
   });
 }
 
+// A turn that serves a signalled source (a tick's drawing task) and comes straight back is no
+// sleep: observers hear only of the sleeps after it.
+TEST(RunLoop, ObserverNotToldOfATurnThatServesASignalledSource) {
+  onFreshThread([] {
+    EventFd event;
+    Counter counter;  // its descriptor is -1 once the signal has been served
+    counter.fd = 0;
+    CFRunLoopSourceRef source =
+        CFRunLoopSourceCreateWithDescriptor(event.fd, &countAndDrain, &counter);
+    CFRunLoopAddSource(CFRunLoopGetCurrent(), source, kCFRunLoopDefaultMode);
+    struct Seen {
+      Counter* counter;
+      std::vector<int> descriptors;
+    } seen{&counter, {}};
+    CFRunLoopObserverContext context{0, &seen, nullptr, nullptr, nullptr};
+    CFRunLoopObserverRef observer = CFRunLoopObserverCreate(
+        nullptr, kCFRunLoopBeforeWaiting, true, 0,
+        [](CFRunLoopObserverRef, CFRunLoopActivity, void* info) {
+          auto* seen = static_cast<Seen*>(info);
+          seen->descriptors.push_back(seen->counter->fd);
+        },
+        &context);
+    CFRunLoopAddObserver(CFRunLoopGetCurrent(), observer, kCFRunLoopDefaultMode);
+    CFRunLoopSourceSignal(source);
+    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.01, false);
+    ASSERT_FALSE(seen.descriptors.empty());
+    EXPECT_EQ(seen.descriptors.front(), -1) << "told before the signalled source was served";
+    CFRunLoopRemoveObserver(CFRunLoopGetCurrent(), observer, kCFRunLoopDefaultMode);
+    CFRelease(observer);
+    CFRunLoopSourceInvalidate(source);
+    CFRelease(source);
+  });
+}
+
 // A look that a source asks for (a service whose requests come back to back) ends as soon as
 // another source is ready or a timer is due, however long it was asked to last.
 class RunLoopLook : public ::testing::TestWithParam<bool> {};

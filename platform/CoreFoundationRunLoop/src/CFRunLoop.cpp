@@ -201,7 +201,6 @@ int32_t run(CFRunLoopRef rl, CFStringRef modeName, CFTimeInterval seconds, bool 
       result = kCFRunLoopRunStopped;
       break;
     }
-    tellBeforeWaiting(rl);
     // Signalled sources are served without a wait, but never two turns running (nor two runs of
     // one turn each): what they signal again waits for a turn that has looked at the descriptors.
     bool handled = false;
@@ -211,6 +210,9 @@ int32_t run(CFRunLoopRef rl, CFStringRef modeName, CFTimeInterval seconds, bool 
       rl->servedSignalled = false;
     if (!handled) {
       CFHolder<__CFRunLoopSource> signalled;
+      // Observers hear of a sleep only: not of a turn that serves a signalled source (a tick's
+      // drawing task) and comes straight back.
+      if (signalledInMode(rl, *mode, &signalled, 1) == 0) tellBeforeWaiting(rl);
       const bool ready = signalledInMode(rl, *mode, &signalled, 1) > 0;
       int timeout = ready ? 0 : waitMilliseconds(rl, *mode, deadline);
       rl->waiting = true;
