@@ -1,9 +1,9 @@
 #pragma once
 // A display link: sends its selector (with the link as argument) to its target on the main
 // thread once every `frameInterval` refreshes of a simulated 60 Hz display (its timer wakes the
-// loop only then), while the run loop it was added to runs in one of the modes it was added
-// for. The link holds a strong reference to its target, and the run loop holds the link, until
-// `invalidate`.
+// loop only then, or within half a refresh after, whichever wake-up comes first), while the run
+// loop it was added to runs in one of the modes it was added for. The link holds a strong
+// reference to its target, and the run loop holds the link, until `invalidate`.
 
 #include <string>
 #include <utility>
