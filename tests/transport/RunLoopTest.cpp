@@ -8,6 +8,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "RunLoopInternal.h"
@@ -321,6 +322,36 @@ TEST(RunLoop, SignalledSourceServedOnceWithoutItsDescriptorInItsModesOnly) {
   });
 }
 
+// What a counter had seen each time the observers of this thread's loop were told of a sleep.
+class ToldBeforeSleeping {
+ public:
+  explicit ToldBeforeSleeping(const Counter& counter) : counter_(&counter) {
+    CFRunLoopObserverContext context{0, this, nullptr, nullptr, nullptr};
+    observer_ = CFRunLoopObserverCreate(nullptr, kCFRunLoopBeforeWaiting, true, 0, &tell, &context);
+    CFRunLoopAddObserver(CFRunLoopGetCurrent(), observer_, kCFRunLoopDefaultMode);
+  }
+  ~ToldBeforeSleeping() {
+    remove();
+    CFRelease(observer_);
+  }
+  void remove() {
+    if (std::exchange(added_, false))
+      CFRunLoopRemoveObserver(CFRunLoopGetCurrent(), observer_, kCFRunLoopDefaultMode);
+  }
+  std::vector<int> calls;        // the counter's calls at each telling
+  std::vector<int> descriptors;  // and the descriptor its callout last had
+
+ private:
+  static void tell(CFRunLoopObserverRef, CFRunLoopActivity, void* info) {
+    auto* told = static_cast<ToldBeforeSleeping*>(info);
+    told->calls.push_back(told->counter_->calls);
+    told->descriptors.push_back(told->counter_->fd);
+  }
+  const Counter* counter_;
+  CFRunLoopObserverRef observer_ = nullptr;
+  bool added_ = true;
+};
+
 // Told before each sleep, in a mode it was not added for, once what woke the loop has run.
 TEST(RunLoop, ObserverToldBeforeSleepingUntilRemoved) {
   onFreshThread([] {
@@ -329,27 +360,14 @@ TEST(RunLoop, ObserverToldBeforeSleepingUntilRemoved) {
     CFRunLoopSourceRef source =
         CFRunLoopSourceCreateWithDescriptor(event.fd, &countAndDrain, &counter);
     CFRunLoopAddSource(CFRunLoopGetCurrent(), source, kTrackingMode);
-    struct Seen {
-      Counter* counter;
-      std::vector<int> calls;
-    } seen{&counter, {}};
-    CFRunLoopObserverContext context{0, &seen, nullptr, nullptr, nullptr};
-    CFRunLoopObserverRef observer = CFRunLoopObserverCreate(
-        nullptr, kCFRunLoopBeforeWaiting, true, 0,
-        [](CFRunLoopObserverRef, CFRunLoopActivity, void* info) {
-          auto* seen = static_cast<Seen*>(info);
-          seen->calls.push_back(seen->counter->calls);
-        },
-        &context);
-    CFRunLoopAddObserver(CFRunLoopGetCurrent(), observer, kCFRunLoopDefaultMode);
+    ToldBeforeSleeping seen(counter);
     event.signal();
     EXPECT_TRUE(
         runUntil(kTrackingMode, [&] { return !seen.calls.empty() && seen.calls.back() == 1; }));
-    CFRunLoopRemoveObserver(CFRunLoopGetCurrent(), observer, kCFRunLoopDefaultMode);
+    seen.remove();
     const size_t told = seen.calls.size();
     CFRunLoopRunInMode(kTrackingMode, 0.01, false);
     EXPECT_EQ(seen.calls.size(), told);
-    CFRelease(observer);
     CFRunLoopSourceInvalidate(source);
     CFRelease(source);
   });
@@ -365,25 +383,11 @@ TEST(RunLoop, ObserverNotToldOfATurnThatServesASignalledSource) {
     CFRunLoopSourceRef source =
         CFRunLoopSourceCreateWithDescriptor(event.fd, &countAndDrain, &counter);
     CFRunLoopAddSource(CFRunLoopGetCurrent(), source, kCFRunLoopDefaultMode);
-    struct Seen {
-      Counter* counter;
-      std::vector<int> descriptors;
-    } seen{&counter, {}};
-    CFRunLoopObserverContext context{0, &seen, nullptr, nullptr, nullptr};
-    CFRunLoopObserverRef observer = CFRunLoopObserverCreate(
-        nullptr, kCFRunLoopBeforeWaiting, true, 0,
-        [](CFRunLoopObserverRef, CFRunLoopActivity, void* info) {
-          auto* seen = static_cast<Seen*>(info);
-          seen->descriptors.push_back(seen->counter->fd);
-        },
-        &context);
-    CFRunLoopAddObserver(CFRunLoopGetCurrent(), observer, kCFRunLoopDefaultMode);
+    ToldBeforeSleeping seen(counter);
     CFRunLoopSourceSignal(source);
     CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.01, false);
     ASSERT_FALSE(seen.descriptors.empty());
     EXPECT_EQ(seen.descriptors.front(), -1) << "told before the signalled source was served";
-    CFRunLoopRemoveObserver(CFRunLoopGetCurrent(), observer, kCFRunLoopDefaultMode);
-    CFRelease(observer);
     CFRunLoopSourceInvalidate(source);
     CFRelease(source);
   });
