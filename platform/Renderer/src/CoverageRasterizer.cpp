@@ -168,7 +168,8 @@ void CoverageRasterizer::reset(int width, int height) {
     height_ = height;
     stride_ = static_cast<std::size_t>(width) + 2;
     words_ = (stride_ + 63) / 64;
-    areas_.assign(static_cast<std::size_t>(height) * stride_, 0.0f);
+    // A cell more: a piece's four cells may reach past the last row's.
+    areas_.assign(static_cast<std::size_t>(height) * stride_ + 1, 0.0f);
     // A word more: a mark of two cells may reach the next word's first byte.
     marks_.assign(static_cast<std::size_t>(height) * words_ + 1, 0);
     covers_.assign(stride_ + 4, 0);  // room for a four past the last pixel
@@ -610,15 +611,16 @@ void CoverageRasterizer::depositAcross(float* areas, std::uint64_t* marks, float
                   rows.right[lane], rows.height[lane]);
     return;
   }
-  // A piece in one pixel adds nothing to its third cell.
-  using Floats2 = float __attribute__((vector_size(8)));
+  // The three cells and a fourth in one addition: a piece in one pixel adds nothing to its third
+  // cell, and none adds anything to the fourth (a zero may lose its sign there, which no
+  // coverage shows).
+  using Floats4 = float __attribute__((vector_size(16)));
   float* cell = grid.areas + rows.cell[lane];
-  Floats2 nearAndMiddle, areas;
-  std::memcpy(&nearAndMiddle, rows.nearAndMiddle + 2 * lane, sizeof nearAndMiddle);
+  Floats4 areas, added;
   std::memcpy(&areas, cell, sizeof areas);
-  areas += nearAndMiddle;
+  std::memcpy(&added, rows.areas + 4 * lane, sizeof added);
+  areas += added;
   std::memcpy(cell, &areas, sizeof areas);
-  cell[2] += rows.far[lane];
   // The marks as bytes: the bits of the words in order on a little-endian processor.
   static_assert(std::endian::native == std::endian::little);
   auto* bytes = reinterpret_cast<unsigned char*>(grid.marks) + rows.markByte[lane];

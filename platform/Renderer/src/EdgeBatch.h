@@ -27,9 +27,9 @@ constexpr int kLanes = 8;
 
 // What pieces leave in single rows, lane by lane.
 struct RowDeposits {
-  // The areas in the piece's leftmost cell and the two after it, the first two side by side as
-  // they are added.
-  alignas(32) float nearAndMiddle[2 * kLanes], far[kLanes];
+  // The areas added to the piece's leftmost cell and the three after it (the last nothing), four
+  // to a lane, as they are added.
+  alignas(32) float areas[4 * kLanes];
   alignas(32) std::int32_t cell[kLanes];
   // The cells it marks (its pixels but the last), as bits of the byte of the mark words that
   // holds the first cell's and the next byte: none where the piece crosses more pixels and is
@@ -95,10 +95,21 @@ template <typename V, typename T>
   const Floats none = {};
   const Floats near = onePixel ? d - rightOfMiddle : a0;
   const Floats middle = onePixel ? rightOfMiddle : d - a0 - am;
-  store(out.nearAndMiddle, __builtin_shufflevector(near, middle, 0, 8, 1, 9, 2, 10, 3, 11));
-  store(out.nearAndMiddle + kLanes,
-        __builtin_shufflevector(near, middle, 4, 12, 5, 13, 6, 14, 7, 15));
-  store(out.far, onePixel ? none : am);
+  const Floats far = onePixel ? none : am;
+  // Four by eight turned into eight by four: lanes 0 and 4, 1 and 5, … in the halves of each.
+  const Floats nearMiddleLow = __builtin_shufflevector(near, middle, 0, 8, 1, 9, 4, 12, 5, 13);
+  const Floats nearMiddleHigh = __builtin_shufflevector(near, middle, 2, 10, 3, 11, 6, 14, 7, 15);
+  const Floats farLow = __builtin_shufflevector(far, none, 0, 8, 1, 9, 4, 12, 5, 13);
+  const Floats farHigh = __builtin_shufflevector(far, none, 2, 10, 3, 11, 6, 14, 7, 15);
+  const Floats lanes04 = __builtin_shufflevector(nearMiddleLow, farLow, 0, 1, 8, 9, 4, 5, 12, 13);
+  const Floats lanes15 = __builtin_shufflevector(nearMiddleLow, farLow, 2, 3, 10, 11, 6, 7, 14, 15);
+  const Floats lanes26 = __builtin_shufflevector(nearMiddleHigh, farHigh, 0, 1, 8, 9, 4, 5, 12, 13);
+  const Floats lanes37 =
+      __builtin_shufflevector(nearMiddleHigh, farHigh, 2, 3, 10, 11, 6, 7, 14, 15);
+  store(out.areas, __builtin_shufflevector(lanes04, lanes15, 0, 1, 2, 3, 8, 9, 10, 11));
+  store(out.areas + 2 * 4, __builtin_shufflevector(lanes26, lanes37, 0, 1, 2, 3, 8, 9, 10, 11));
+  store(out.areas + 4 * 4, __builtin_shufflevector(lanes04, lanes15, 4, 5, 6, 7, 12, 13, 14, 15));
+  store(out.areas + 6 * 4, __builtin_shufflevector(lanes26, lanes37, 4, 5, 6, 7, 12, 13, 14, 15));
   const Ints cells = onePixel ? Ints{} + 1 : (twoPixels ? Ints{} + 3 : Ints{});
   store(out.cell, row * stride + column);
   store(out.markByte, row * (words * 8) + (column >> 3));
