@@ -103,9 +103,9 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
   // Its rows y … endRow − 1 (whole ones after the first, which starts at y0 when `fromStart`).
   void depositColumnRows(const Grid& grid, int column, int y, int endRow, bool fromStart, float x0,
                          float y0, float x1, float y1, float direction);
-  // The edges between `count` points (33 at most) when all are inside the picture, short of its
-  // right edge, as when one thread sweeps: measured eight at a time, then left in one by one.
-  // False, leaving nothing, when a point is outside.
+  // The edges between `count` points (EdgeBatch::kRunEdges + 1 at most) when all are inside the
+  // picture, short of its right edge, as when one thread sweeps: measured eight at a time, then
+  // left in one by one. False, leaving nothing, when a point is outside.
   bool depositRun(const CGPoint* points, std::size_t count);
   // The same built for the wider vectors, and for the baseline.
   COVERAGE_WIDE_VECTORS bool depositRunWide(const CGPoint* points, std::size_t count);
