@@ -604,13 +604,25 @@ void CoverageRasterizer::depositAcross(float* areas, std::uint64_t* marks, float
 [[gnu::always_inline]] inline void CoverageRasterizer::depositCells(const Grid& grid,
                                                                     const RowDeposits& rows,
                                                                     int lane) {
-  const auto bits = static_cast<std::uint16_t>(rows.markBits[lane]);
-  if (bits == 0) {
-    const auto row = static_cast<std::size_t>(rows.row[lane]);
-    depositAcross(grid.areas + row * grid.stride, grid.marks + row * grid.words, rows.left[lane],
-                  rows.right[lane], rows.height[lane]);
+  if (rows.markBits[lane] == 0) {
+    depositPieceAcross(grid, rows, lane);
     return;
   }
+  depositMeasured(grid, rows, lane);
+}
+
+[[gnu::always_inline]] inline void CoverageRasterizer::depositPieceAcross(const Grid& grid,
+                                                                          const RowDeposits& rows,
+                                                                          int lane) {
+  const auto row = static_cast<std::size_t>(rows.row[lane]);
+  depositAcross(grid.areas + row * grid.stride, grid.marks + row * grid.words, rows.left[lane],
+                rows.right[lane], rows.height[lane]);
+}
+
+[[gnu::always_inline]] inline void CoverageRasterizer::depositMeasured(const Grid& grid,
+                                                                       const RowDeposits& rows,
+                                                                       int lane) {
+  const auto bits = static_cast<std::uint16_t>(rows.markBits[lane]);
   // The three cells and a fourth in one addition: a piece in one pixel adds nothing to its third
   // cell, and none adds anything to the fourth (a zero may lose its sign there, which no
   // coverage shows).
@@ -632,27 +644,23 @@ void CoverageRasterizer::depositAcross(float* areas, std::uint64_t* marks, float
 
 [[gnu::always_inline]] inline void CoverageRasterizer::depositBelowFirstRow(const Grid& grid,
                                                                             const EdgeBatch& batch,
-                                                                            int lane) {
-  const int row = batch.row[lane], endRow = batch.endRow[lane];
-  // The edge's ends are read (through pointers, which the compiler does not read ahead) only
-  // where rows are left between the first and the last.
-  const float* x0 = batch.x0 + lane;
-  const float* y0 = batch.y0 + lane;
-  const float* x1 = batch.x1 + lane;
-  const float* y1 = batch.y1 + lane;
-  const float* direction = batch.direction + lane;
-  if (batch.kind[lane] == kInColumn) {
-    // Whole rows, then the last unless the edge ends on its end.
-    const int wholeEnd = static_cast<int>(*y1);
-    if (row + 1 < wholeEnd)
-      depositColumnRows(grid, batch.column[lane], row + 1, wholeEnd, false, *x0, *y0, *x1, *y1,
-                        *direction);
-    if (wholeEnd < endRow) depositCells(grid, batch.last, lane);
-    return;
+                                                                            int lane,
+                                                                            std::int32_t kind) {
+  if (batch.between[lane] > 0) {
+    const int from = batch.row[lane] + 1, end = from + batch.between[lane];
+    const float x0 = batch.x0[lane], y0 = batch.y0[lane], x1 = batch.x1[lane], y1 = batch.y1[lane];
+    const float direction = batch.direction[lane];
+    if (kind == kInColumn)
+      depositWholeColumnRows(grid, batch.column[lane], from, end, x0, y0, batch.run[lane],
+                             direction);
+    else
+      depositSlantedRows(grid, x0, y0, x1, y1, direction, from, end);
   }
-  if (row + 1 < endRow - 1)
-    depositSlantedRows(grid, *x0, *y0, *x1, *y1, *direction, row + 1, endRow - 1);
-  depositCells(grid, batch.last, lane);
+  // The last row: marked, or across pixels (only a slanted edge's), or left in with those between.
+  if (batch.last.markBits[lane] != 0)
+    depositMeasured(grid, batch.last, lane);
+  else if (kind == kSlanted)
+    depositPieceAcross(grid, batch.last, lane);
 }
 
 [[gnu::always_inline]] inline bool CoverageRasterizer::depositRun(const CGPoint* points,
@@ -675,7 +683,7 @@ void CoverageRasterizer::depositAcross(float* areas, std::uint64_t* marks, float
         depositCells(grid, batch.first, k);
       } else if (kind != kFlat) {
         depositCells(grid, batch.first, k);
-        depositBelowFirstRow(grid, batch, k);
+        depositBelowFirstRow(grid, batch, k, kind);
       }
     }
   }
@@ -783,13 +791,35 @@ inline void CoverageRasterizer::depositColumnRows(const Grid& grid, int column, 
   }
   // Whole rows: the piece's middle there, from the row alone, so that every band finds the same.
   const int wholeEnd = std::min(endRow, static_cast<int>(y1));
-  const float start = x0 - left;
-  for (float half = static_cast<float>(y) + 0.5f; y < wholeEnd; ++y, half += 1.0f)
-    put(direction, start + (half - y0) * run);
+  if (y < wholeEnd) {
+    depositWholeColumnRows(grid, column, y, wholeEnd, x0, y0, run, direction);
+    cell += static_cast<std::size_t>(wholeEnd - y) * stride;
+    word += static_cast<std::size_t>(wholeEnd - y) * words;
+    y = wholeEnd;
+  }
   if (y < endRow) {
     // The last row, left at the piece's end.
     const float top = static_cast<float>(y);
     put(direction * (y1 - top), 0.5f * (x0 + (top - y0) * run + x1) - left);
+  }
+}
+
+inline void CoverageRasterizer::depositWholeColumnRows(const Grid& grid, int column, int y,
+                                                       int endRow, float x0, float y0, float run,
+                                                       float direction) {
+  const std::size_t stride = grid.stride, words = grid.words;
+  float* cell = grid.areas + static_cast<std::size_t>(y) * stride + column;
+  std::uint64_t* word =
+      grid.marks + static_cast<std::size_t>(y) * words + (static_cast<std::size_t>(column) >> 6);
+  const std::uint64_t first = std::uint64_t{1} << (static_cast<unsigned>(column) & 63);
+  const float start = x0 - static_cast<float>(column);
+  for (float half = static_cast<float>(y) + 0.5f; y < endRow; ++y, half += 1.0f) {
+    const float right = direction * (start + (half - y0) * run);
+    cell[0] += direction - right;
+    cell[1] += right;
+    word[0] |= first;
+    cell += stride;
+    word += words;
   }
 }
 

@@ -103,6 +103,9 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
   // Its rows y … endRow − 1 (whole ones after the first, which starts at y0 when `fromStart`).
   void depositColumnRows(const Grid& grid, int column, int y, int endRow, bool fromStart, float x0,
                          float y0, float x1, float y1, float direction);
+  // Whole rows y … endRow − 1 alone, `run` the piece's step in x a row further down.
+  void depositWholeColumnRows(const Grid& grid, int column, int y, int endRow, float x0, float y0,
+                              float run, float direction);
   // The edges between `count` points (EdgeBatch::kRunEdges + 1 at most) when all are inside the
   // picture, short of its right edge, as when one thread sweeps: measured eight at a time, then
   // left in one by one. False, leaving nothing, when a point is outside.
@@ -112,8 +115,11 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
   bool depositRunBaseline(const CGPoint* points, std::size_t count);
   // What lane `lane` of measured rows leaves (the same as depositInRow).
   void depositCells(const Grid& grid, const RowDeposits& rows, int lane);
+  // The same for a piece it marks (in at most two pixels), and for one across more.
+  void depositMeasured(const Grid& grid, const RowDeposits& rows, int lane);
+  void depositPieceAcross(const Grid& grid, const RowDeposits& rows, int lane);
   // The rows after the first of lane `lane` of a batch of edges, one crossing rows.
-  void depositBelowFirstRow(const Grid& grid, const EdgeBatch& batch, int lane);
+  void depositBelowFirstRow(const Grid& grid, const EdgeBatch& batch, int lane, std::int32_t kind);
   // A piece with all its rows, as when one thread sweeps.
   void depositWhole(const Grid& cells, float x0, float y0, float x1, float y1, float direction);
   // A straight piece's area in one row (its cells and mark words), from x = xa to xb, d its

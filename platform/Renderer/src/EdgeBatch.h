@@ -46,13 +46,15 @@ struct EdgeBatch {
   // eight edges.
   static constexpr std::size_t kRunEdges = 64;
   static constexpr std::size_t kRunPoints = kRunEdges + kLanes;
-  // Top to bottom (x0, y0) to (x1, y1), and +1 where the edge goes down, −1 where it goes up.
-  alignas(32) float x0[kLanes], y0[kLanes], x1[kLanes], y1[kLanes], direction[kLanes];
+  // Top to bottom (x0, y0) to (x1, y1), and +1 where the edge goes down, −1 where it goes up; x
+  // a row further down.
+  alignas(32) float x0[kLanes], y0[kLanes], x1[kLanes], y1[kLanes], direction[kLanes], run[kLanes];
   alignas(32) std::int32_t kind[kLanes];
-  // The first row, the leftmost column, past the last row.
-  alignas(32) std::int32_t row[kLanes], column[kLanes], endRow[kLanes];
-  // What each leaves in its first row, and in its last where that is another (but an edge in
-  // one column ending on a row's end: its last row is a whole one).
+  // The first row, the leftmost column, and the number of rows between the first and the last
+  // (with the last, for an edge in one column ending on a row's end: a whole row as those).
+  alignas(32) std::int32_t row[kLanes], column[kLanes], between[kLanes];
+  // What each leaves in its first row, and in its last where that is another and not among those
+  // between (there, as for an edge in one row, it marks nothing).
   RowDeposits first, last;
 };
 
@@ -75,10 +77,11 @@ template <typename V, typename T>
 // right of the piece's middle, the rest in the next; across two, the triangles in the first and
 // past the second, the rest in the second. A piece of an edge inside one pixel column (where
 // `inColumn`) is taken in that column, `edgeColumn`, as depositColumnRows takes it.
+// Where `leaves` is 0 it marks nothing.
 [[gnu::always_inline]] inline void measureInRow(const Floats& xa, const Floats& xb, const Floats& d,
                                                 const Ints& row, const Ints& inColumn,
-                                                const Ints& edgeColumn, int stride, int words,
-                                                RowDeposits& out) {
+                                                const Ints& edgeColumn, const Ints& leaves,
+                                                int stride, int words, RowDeposits& out) {
   const Floats half = Floats{} + 0.5f;
   // std::min and std::max of (xa, xb), ties alike.
   const Floats left = xb < xa ? xb : xa;
@@ -114,7 +117,7 @@ template <typename V, typename T>
   const Ints cells = onePixel ? Ints{} + 1 : (twoPixels ? Ints{} + 3 : Ints{});
   store(out.cell, row * stride + column);
   store(out.markByte, row * (words * 8) + (column >> 3));
-  store(out.markBits, cells << (column & 7));
+  store(out.markBits, (cells << (column & 7)) & leaves);
   store(out.row, row);
   store(out.left, left);
   store(out.right, right);
@@ -219,22 +222,28 @@ using Mask = std::int64_t __attribute__((vector_size(32)));
   store(batch.x1, x1);
   store(batch.y1, y1);
   store(batch.direction, direction);
+  store(batch.run, run);
   store(batch.kind, kind);
   store(batch.row, row);
   store(batch.column, column);
-  store(batch.endRow, endRow);
+  // Rows between: for an edge in one column up to the whole rows' end, for a slanted one up to the
+  // last row.
+  const Ints betweenEnd = inColumn ? whole : endRow - 1;
+  store(batch.between, betweenEnd - (row + 1));
   // The first row: the whole edge, or from its start to the row's end.
   const Floats firstEnd = oneRow ? y1 : nextRow;
   const Floats firstX = oneRow ? x1 : x0 + (firstEnd - y0) * run;
-  measureInRow(x0, firstX, direction * (firstEnd - y0), row, inColumn, column, stride, words,
+  const Ints all = Ints{} - 1;
+  measureInRow(x0, firstX, direction * (firstEnd - y0), row, inColumn, column, all, stride, words,
                batch.first);
   // The last row of an edge across rows, from where it enters it to the edge's end (for other
   // edges, which leave nothing there, a piece inside the picture all the same).
   const Ints lastRow = endRow - 1;
   const Floats top = __builtin_convertvector(lastRow, Floats);
   const Floats lastX = oneRow ? x0 : x0 + (top - y0) * run;
-  measureInRow(lastX, x1, direction * (y1 - top), lastRow, inColumn, column, stride, words,
-               batch.last);
+  const Ints lastWhole = inColumn & (__builtin_convertvector(whole, Floats) == y1);
+  measureInRow(lastX, x1, direction * (y1 - top), lastRow, inColumn, column, ~lastWhole, stride,
+               words, batch.last);
 }
 
 }  // namespace render
