@@ -4,7 +4,7 @@
 // join's, long slanted and steep edges, points on pixel and row lines) and across its edges.
 // Rectangles on quarter pixels, blended over a picture, against their areas and the blender's
 // rounding worked out pixel by pixel: runs of varying coverage at a row's start, middle and end,
-// and in pictures narrower than four pixels.
+// in pictures narrower than four pixels, and in the picture's last pixel.
 
 #include <gtest/gtest.h>
 
@@ -172,7 +172,9 @@ INSTANTIATE_TEST_SUITE_P(
                                     {18.25, 9, 23, 10},
                                     {20.5, 10, 23, 12}}},
                           RectCase{
-                              "narrowerThanFour", 3, 6, {{0.25, 0.5, 2.5, 3}, {1.75, 3, 3, 5.25}}}),
+                              "narrowerThanFour", 3, 6, {{0.25, 0.5, 2.5, 3}, {1.75, 3, 3, 5.25}}},
+                          // Its sides add four cells from the last pixel of the last row on.
+                          RectCase{"inTheLastPixel", 5, 3, {{4.25, 2.25, 4.75, 3}}}),
         ::testing::Bool()),
     [](const auto& info) {
       return std::string(std::get<0>(info.param).name) +
