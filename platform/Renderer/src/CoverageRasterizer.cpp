@@ -7,6 +7,10 @@
 #include <limits>
 #include <utility>
 
+#if defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
+
 #include "EdgeBatch.h"
 #include "HelperThread.h"
 
@@ -276,8 +280,14 @@ namespace {
 inline std::uint8_t CoverageRasterizer::coverOf(float area, bool evenOdd) {
   float a = std::fabs(area);
   if (evenOdd) a = folded(a);
-  const int cover = static_cast<int>(a * 256.0f);
-  return static_cast<std::uint8_t>(std::min(cover, 255));
+#if defined(__x86_64__)
+  // Limited before it is truncated, in one instruction without a branch: the same byte below 2³¹
+  // (and for a NaN, which stays one).
+  const float limited = _mm_cvtss_f32(_mm_min_ss(_mm_set_ss(255.0f), _mm_set_ss(a * 256.0f)));
+#else
+  const float limited = std::min(a * 256.0f, 255.0f);
+#endif
+  return static_cast<std::uint8_t>(static_cast<int>(limited));
 }
 
 void CoverageRasterizer::sweep(bool evenOdd, std::uint8_t* pixels, std::size_t stride,
