@@ -41,9 +41,8 @@ struct RowDeposits {
 };
 
 struct EdgeBatch {
-  // A run of edges (long enough that what is done once a run, the points' bounds among it, costs
-  // little an edge): its points as floats, with room to repeat the last to the end of the last
-  // eight edges.
+  // A run of edges (long, so that what is done once a run, as finding its bounds, is shared by
+  // many): its points as floats, with room to repeat the last to the end of the last eight edges.
   static constexpr std::size_t kRunEdges = 64;
   static constexpr std::size_t kRunPoints = kRunEdges + kLanes;
   // Top to bottom (x0, y0) to (x1, y1), and +1 where the edge goes down, −1 where it goes up; x
