@@ -382,12 +382,15 @@ void CoverageRasterizer::sweepBandBaseline(const Band& band) {
     const int lastFour = width - 4;
     blendFour(line + lastFour, colors, fourAt(covers + p) << (8 * (p - lastFour)));
   };
-  const std::size_t words = words_;
-  for (int y = band.rowBegin; y < band.rowEnd; ++y) {
-    const std::size_t row = static_cast<std::size_t>(y);
-    float* areas = areas_.data() + row * stride_;
-    std::uint64_t* marks = marks_.data() + row * words_;
-    auto* line = reinterpret_cast<std::uint32_t*>(pixels_ + row * pixelStride_);
+  // The members a row needs, held apart: the pixels' and covers' stores could be theirs.
+  const std::size_t words = words_, stride = stride_, pixelStride = pixelStride_;
+  const auto first = static_cast<std::size_t>(band.rowBegin);
+  float* areas = areas_.data() + first * stride;
+  std::uint64_t* marks = marks_.data() + first * words;
+  std::uint8_t* pixels = pixels_ + first * pixelStride;
+  for (int y = band.rowBegin, rowEnd = band.rowEnd; y < rowEnd;
+       ++y, areas += stride, marks += words, pixels += pixelStride) {
+    auto* line = reinterpret_cast<std::uint32_t*>(pixels);
     float sum = 0;
     int next = 0;       // the first pixel not yet blended
     int runStart = -1;  // pixels runStart … next − 1 wait in covers
@@ -409,16 +412,16 @@ void CoverageRasterizer::sweepBandBaseline(const Band& band) {
         const int length = std::countr_one(word >> bit);
         word = length + bit >= 64 ? 0 : word & (~std::uint64_t{0} << (bit + length));
         const int cell = static_cast<int>(k * 64) + bit;
-        if (cell > next && next < width_) {
+        if (cell > next && next < width) {
           // Between marks the coverage holds.
           flushRun();
           const std::uint8_t cover = coverOf(sum, evenOdd);
-          const int end = std::min(cell, width_);
+          const int end = std::min(cell, width);
           if (cover != 0) blendRun(line + next, static_cast<unsigned>(end - next), color, cover);
           next = end;
         }
         const int end = cell + length + 1;  // a run's last area reaches the cell after it
-        const int shown = std::min(end, width_);
+        const int shown = std::min(end, width);
         if (cell < shown && runStart < 0) runStart = cell;
         int c = cell;
         for (; c < shown; ++c) {
@@ -435,8 +438,8 @@ void CoverageRasterizer::sweepBandBaseline(const Band& band) {
     }
     flushRun();
     const std::uint8_t cover = coverOf(sum, evenOdd);
-    if (cover != 0 && next < width_)
-      blendRun(line + next, static_cast<unsigned>(width_ - next), color, cover);
+    if (cover != 0 && next < width)
+      blendRun(line + next, static_cast<unsigned>(width - next), color, cover);
   }
 }
 
