@@ -79,7 +79,8 @@ TEST(DisplayLink, RefreshesFallOnOneGridOfAbsoluteTime) {
 // What the main loop did, in order: 't' a tick, 'm' another timer (a message, say), 's' a sleep.
 std::vector<char> loopEvents;
 
-TEST(DisplayLink, ATickDueWhileTheLoopSleepsComesWithTheNextWakeUpWithinHalfARefresh) {
+// Whether the tick of the refresh just before another wake-up came in that wake-up's turn.
+bool tickRodeOnTheNextWakeUp() {
   loopEvents.clear();
   auto recorder = objc::make<TickRecorder>();
   recorder->events = &loopEvents;
@@ -104,12 +105,17 @@ TEST(DisplayLink, ATickDueWhileTheLoopSleepsComesWithTheNextWakeUpWithinHalfARef
   CFRelease(sleeps);
   CFRelease(other);
   link->invalidate();
-
-  // The refresh's tick waited for the other wake-up: both came in the loop's last turn.
   const std::string events(loopEvents.begin(), loopEvents.end());
   const std::string lastTurn = events.substr(events.rfind('s') + 1);
-  EXPECT_NE(lastTurn.find('t'), std::string::npos) << events;
-  EXPECT_NE(lastTurn.find('m'), std::string::npos) << events;
+  return lastTurn.find('t') != std::string::npos && lastTurn.find('m') != std::string::npos;
+}
+
+TEST(DisplayLink, ATickDueWhileTheLoopSleepsComesWithTheNextWakeUpWithinHalfARefresh) {
+  // A loaded machine can hold the thread past a refresh, so that a late tick takes that
+  // refresh's turn; a loop that wakes for each tick alone never passes, however many tries.
+  bool rode = false;
+  for (int attempt = 0; attempt < 5 && !rode; ++attempt) rode = tickRodeOnTheNextWakeUp();
+  EXPECT_TRUE(rode) << std::string(loopEvents.begin(), loopEvents.end());
 }
 
 TEST(DisplayLink, TicksOnlyInTheModesItWasAddedTo) {
