@@ -210,10 +210,13 @@ int32_t run(CFRunLoopRef rl, CFStringRef modeName, CFTimeInterval seconds, bool 
       rl->servedSignalled = false;
     if (!handled) {
       CFHolder<__CFRunLoopSource> signalled;
+      bool ready = signalledInMode(rl, *mode, &signalled, 1) > 0;
       // Observers hear of a sleep only: not of a turn that serves a signalled source (a tick's
-      // drawing task) and comes straight back.
-      if (signalledInMode(rl, *mode, &signalled, 1) == 0) tellBeforeWaiting(rl);
-      const bool ready = signalledInMode(rl, *mode, &signalled, 1) > 0;
+      // drawing task) and comes straight back. What they signal is looked for again.
+      if (!ready) {
+        tellBeforeWaiting(rl);
+        ready = signalledInMode(rl, *mode, &signalled, 1) > 0;
+      }
       int timeout = ready ? 0 : waitMilliseconds(rl, *mode, deadline);
       rl->waiting = true;
       int count = 0;
