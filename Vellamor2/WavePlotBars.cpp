@@ -310,6 +310,9 @@ void WavePlotBars::updateDataAndDraw(const serverDataStruct* record) {
   for (unsigned c = 0; c < channels; ++c) {
     computeLevels(newestPackets(record, c, k, F), n);
     const float* levels = workData_.data();
+    // The channel's line and height fractions, the same for each of its bars.
+    const double f = zeroY_ ? 1.0 : channelCentreFraction(record->numberBuffers, overlay_, c);
+    const double h = zeroY_ ? 0.75 : 0.25;
     for (unsigned j = 0; j < B; ++j) {
       const Band range = bands[j];
       float sum = 0.0f;
@@ -330,8 +333,6 @@ void WavePlotBars::updateDataAndDraw(const serverDataStruct* record) {
 
       CAShapeLayer* bar = waveformLayers_[c * B + j];
       const CGRect frame = bar->bounds();
-      const double f = zeroY_ ? 1.0 : channelCentreFraction(record->numberBuffers, overlay_, c);
-      const double h = zeroY_ ? 0.75 : 0.25;
       const CGAffineTransform transform = CGAffineTransformScale(
           CGAffineTransformMakeTranslation(0, frame.origin.y + f * frame.size.height),
           frame.size.width, -(h * frame.size.height));

@@ -220,6 +220,15 @@ void vDSP_sve(const float* a, vDSP_Stride ia, float* c, vDSP_Length n) {
   if (ia == 1) {
     // Sixteen running sums, so that the adds do not wait on each other (and vectorise).
     constexpr vDSP_Length kLanes = 16;
+    if (n < kLanes) {
+      // Too short for a lane: the same adds in the same order, less the lanes' setting up. The
+      // one zero added stands for the sixteen empty lanes (it turns a sum of -0 into +0, as they
+      // do).
+      float sum = 0;
+      for (vDSP_Length k = 0; k < n; ++k) sum += a[k];
+      *c = sum + 0.0f;
+      return;
+    }
     float lanes[kLanes] = {};
     vDSP_Length k = 0;
     for (; k + kLanes <= n; k += kLanes) {

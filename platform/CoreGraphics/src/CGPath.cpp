@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <utility>
 
 // ---- Blocks ----
 
@@ -26,37 +28,45 @@ namespace {
 #endif
 
 #if CG_PATH_KEEPS_BLOCKS
-// Plain data, so that it stays usable while the thread's other objects end; its blocks go back
-// to the allocator when the thread ends (BlocksReturned), and what is freed after that goes back
-// at once.
+// Made at the thread's first kept block; its blocks go back to the allocator when the thread ends
+// (BlocksReturned), and what is freed after that goes back at once. Only the pointer and the flag
+// are thread-local, initial-exec: read in place through the thread pointer rather than found by a
+// call per path, and small enough for the static room a library loaded later may take.
 struct KeptBlocks {
   static constexpr std::size_t kKept = 512;  // two frames of the most bars
   void* blocks[kKept];
-  std::size_t count;
-  bool returnsAtEnd;  // BlocksReturned is made for this thread
-  bool ended;
+  std::size_t count = 0;
 };
-thread_local KeptBlocks keptBlocks;
+[[gnu::tls_model("initial-exec")]] thread_local KeptBlocks* keptBlocks = nullptr;
+[[gnu::tls_model("initial-exec")]] thread_local bool keptBlocksEnded = false;
 
 struct BlocksReturned {
   ~BlocksReturned() {
-    while (keptBlocks.count > 0) ::operator delete(keptBlocks.blocks[--keptBlocks.count]);
-    keptBlocks.ended = true;
+    KeptBlocks* kept = std::exchange(keptBlocks, nullptr);
+    keptBlocksEnded = true;
+    if (kept == nullptr) return;
+    while (kept->count > 0) ::operator delete(kept->blocks[--kept->count]);
+    delete kept;
   }
 };
 thread_local BlocksReturned blocksReturned;
 
 void* takeKeptBlock() {
-  return keptBlocks.count > 0 ? keptBlocks.blocks[--keptBlocks.count] : nullptr;
+  KeptBlocks* kept = keptBlocks;
+  return kept != nullptr && kept->count > 0 ? kept->blocks[--kept->count] : nullptr;
 }
 
 bool keepBlock(void* block) {
-  if (keptBlocks.ended || keptBlocks.count == KeptBlocks::kKept) return false;
-  if (!keptBlocks.returnsAtEnd) {
-    keptBlocks.returnsAtEnd = true;
+  KeptBlocks* kept = keptBlocks;
+  if (kept == nullptr) {
+    if (keptBlocksEnded) return false;
+    kept = new (std::nothrow) KeptBlocks;
+    if (kept == nullptr) return false;
+    keptBlocks = kept;
     [[maybe_unused]] BlocksReturned* made = &blocksReturned;  // made, to end with the thread
   }
-  keptBlocks.blocks[keptBlocks.count++] = block;
+  if (kept->count == KeptBlocks::kKept) return false;
+  kept->blocks[kept->count++] = block;
   return true;
 }
 #endif
