@@ -151,22 +151,6 @@ TEST(Reductions, SumAndSignedMaximum) {
   EXPECT_EQ(largest, -std::numeric_limits<float>::infinity());
 }
 
-// Sums shorter than the running lanes add in order, and end as the lanes' sum does: negative
-// zeros sum to +0.
-TEST(Reductions, ShortSumsAddInOrderAndNegativeZerosSumToPlusZero) {
-  const std::vector<float> zeros(15, -0.0f);
-  for (vDSP_Length n = 1; n < 16; ++n) {
-    float sum = 1.0f, expected = 0.0f;
-    for (vDSP_Length k = 0; k < n; ++k) expected += kValues[k % kCount] * 1e-3f;
-    std::vector<float> values(n);
-    for (vDSP_Length k = 0; k < n; ++k) values[k] = kValues[k % kCount] * 1e-3f;
-    vDSP_sve(values.data(), 1, &sum, n);
-    EXPECT_EQ(sum, expected) << n;
-    vDSP_sve(zeros.data(), 1, &sum, n);
-    EXPECT_FALSE(std::signbit(sum)) << n;
-  }
-}
-
 TEST(Reductions, SlidingWindowSumReadsPMinusOneValuesPastN) {
   std::vector<float> input(1000);
   for (std::size_t i = 0; i < input.size(); ++i) input[i] = std::sin(0.1f * i) + 0.001f * i;

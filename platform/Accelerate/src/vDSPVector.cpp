@@ -221,12 +221,11 @@ void vDSP_sve(const float* a, vDSP_Stride ia, float* c, vDSP_Length n) {
     // Sixteen running sums, so that the adds do not wait on each other (and vectorise).
     constexpr vDSP_Length kLanes = 16;
     if (n < kLanes) {
-      // Too short for a lane: the same adds in the same order, less the lanes' setting up. The
-      // one zero added stands for the sixteen empty lanes (it turns a sum of -0 into +0, as they
-      // do).
+      // Too short for a lane: the same adds in the same order, less the lanes' setting up (their
+      // zeros change no sum that starts from +0).
       float sum = 0;
       for (vDSP_Length k = 0; k < n; ++k) sum += a[k];
-      *c = sum + 0.0f;
+      *c = sum;
       return;
     }
     float lanes[kLanes] = {};
