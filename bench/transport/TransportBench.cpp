@@ -3,7 +3,8 @@
 // out-of-line request, 4-byte reply). Each reports its p50 and p99 and the p50 and p99 of a
 // memcpy of the same bytes measured in the same run, where the time went (the p50 of each leg:
 // the request until the service's callback has it, the callback's reply, the reply until the
-// client has it) and the service's CPU time per exchange.
+// client has it) and the service's CPU time per exchange. At the audio daemon's pace, the packet's
+// exchange gives the client's CPU per exchange beside a bare ping's at the same pace.
 
 #include <CoreFoundation/CFRunLoop.h>
 #include <benchmark/benchmark.h>
@@ -249,6 +250,8 @@ void roundTrips(benchmark::State& state, int32_t id, const void* body, uint32_t 
         (service.cpuMicroseconds - serviceBefore.cpuMicroseconds) / exchanges;
     state.counters["service_sleeps"] = (service.sleeps - serviceBefore.sleeps) / exchanges;
     state.counters["client_sleeps"] = (client.sleeps - clientBefore.sleeps) / exchanges;
+    state.counters["client_cpu_us"] =
+        (client.cpuMicroseconds - clientBefore.cpuMicroseconds) / exchanges;
   }
   reportLegs(state, firstCallback, sent, received);
   reportLatencies(state, micros, copiedBytes);
@@ -278,17 +281,32 @@ void BM_Transport_HistoryMemcpy(benchmark::State& state) {
 }
 BENCHMARK(BM_Transport_HistoryMemcpy);
 
+std::vector<uint8_t>& packetBody() {
+  static std::vector<uint8_t> body(kPacketBytes, 0x5a);
+  return body;
+}
+
 void BM_Transport_PacketRoundTrip(benchmark::State& state) {
-  static std::vector<uint8_t> packet(kPacketBytes, 0x5a);
-  roundTrips(state, 1, packet.data(), kPacketBytes, kPacketBytes);
+  roundTrips(state, 1, packetBody().data(), kPacketBytes, kPacketBytes);
 }
 BENCHMARK(BM_Transport_PacketRoundTrip)->UseRealTime();
+
+// The audio daemon's pace: one packet a render of 1,024 frames at 44.1 kHz. Each exchange finds
+// both threads asleep and their caches cold; the client's CPU per exchange stands beside the
+// paced ping's, the least a sleeping sender pays for one datagram there and back.
+constexpr auto kRenderPace = std::chrono::microseconds(1'000'000 * 1024 / 44100);
+
+void BM_Transport_PacketRoundTripPaced(benchmark::State& state) {
+  roundTrips(state, 1, packetBody().data(), kPacketBytes, kPacketBytes, kRenderPace);
+}
+BENCHMARK(BM_Transport_PacketRoundTripPaced)->UseRealTime()->Iterations(200);
 
 // The baseline of the round trips: a 4-byte datagram to a forked process and back, over a
 // connected socket pair, with nothing else done.
 constexpr uint32_t kStopPing = 0xffffffffu;
 
-void BM_Transport_TwoProcessPing(benchmark::State& state) {
+void twoProcessPings(benchmark::State& state,
+                     std::chrono::microseconds spacing = std::chrono::microseconds(0)) {
   int ends[2];
   if (socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, ends) != 0) {
     state.SkipWithError("no socket pair");
@@ -307,6 +325,7 @@ void BM_Transport_TwoProcessPing(benchmark::State& state) {
   std::vector<double> micros;
   micros.reserve(1 << 16);
   uint32_t word = 0;
+  const ProcessTotals before = ProcessTotals::of(getpid());
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
     if (write(ends[0], &word, sizeof word) != sizeof word ||
@@ -317,7 +336,9 @@ void BM_Transport_TwoProcessPing(benchmark::State& state) {
     micros.push_back(
         std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
             .count());
+    if (spacing.count() > 0) std::this_thread::sleep_for(spacing);
   }
+  const ProcessTotals after = ProcessTotals::of(getpid());
   // A datagram socket sees no end of file when its peer closes: the child is told to stop.
   const uint32_t stop = kStopPing;
   if (write(ends[0], &stop, sizeof stop) != sizeof stop) kill(child, SIGTERM);
@@ -326,8 +347,19 @@ void BM_Transport_TwoProcessPing(benchmark::State& state) {
   if (micros.empty()) return;
   state.counters["p50_us"] = figures::percentile(micros, 50);
   state.counters["p99_us"] = figures::percentile(micros, 99);
+  state.counters["client_cpu_us"] =
+      (after.cpuMicroseconds - before.cpuMicroseconds) / static_cast<double>(micros.size());
+}
+
+void BM_Transport_TwoProcessPing(benchmark::State& state) {
+  twoProcessPings(state);
 }
 BENCHMARK(BM_Transport_TwoProcessPing)->UseRealTime();
+
+void BM_Transport_TwoProcessPingPaced(benchmark::State& state) {
+  twoProcessPings(state, kRenderPace);
+}
+BENCHMARK(BM_Transport_TwoProcessPingPaced)->UseRealTime()->Iterations(200);
 
 void BM_Transport_PacketMemcpy(benchmark::State& state) {
   std::vector<uint8_t> from(kPacketBytes, 1), to(kPacketBytes);
