@@ -8,7 +8,7 @@
 #include <utility>
 
 #if defined(__x86_64__)
-#include <xmmintrin.h>
+#include <emmintrin.h>
 #endif
 
 #include "EdgeBatch.h"
@@ -176,8 +176,8 @@ void CoverageRasterizer::reset(int width, int height) {
     areas_.assign(static_cast<std::size_t>(height) * stride_ + 1, 0.0f);
     // A word more: a mark of two cells may reach the next word's first byte.
     marks_.assign(static_cast<std::size_t>(height) * words_ + 1, 0);
-    covers_.assign(stride_ + 4, 0);  // room for a four past the last pixel
-    helperCovers_.assign(stride_ + 4, 0);
+    sums_.assign(stride_ + 4, 0.0f);  // room for a four past the last pixel
+    helperSums_.assign(stride_ + 4, 0.0f);
     crossings_.assign(static_cast<std::size_t>(height) + 1, 0);
   } else if (firstRow_ <= lastRow_) {
     std::fill(crossings_.begin() + firstRow_, crossings_.begin() + lastRow_ + 2, 0);
@@ -290,6 +290,23 @@ inline std::uint8_t CoverageRasterizer::coverOf(float area, bool evenOdd) {
   return static_cast<std::uint8_t>(static_cast<int>(limited));
 }
 
+// The coverages of four running sums (their magnitudes, folded already for even-odd), as the
+// bytes of a word: each limited and truncated as coverOf does it, at once.
+inline std::uint32_t CoverageRasterizer::coversOfFour(const float* sums) {
+#if defined(__x86_64__)
+  const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), _mm_loadu_ps(sums));
+  const __m128 limited =
+      _mm_min_ps(_mm_set1_ps(255.0f), _mm_mul_ps(magnitude, _mm_set1_ps(256.0f)));
+  const __m128i whole = _mm_cvttps_epi32(limited);
+  const __m128i words = _mm_packs_epi32(whole, whole);  // 0 … 255, or the least for a NaN
+  return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+#else
+  std::uint32_t four = 0;
+  for (int i = 0; i < 4; ++i) four |= std::uint32_t{coverOf(sums[i], false)} << (8 * i);
+  return four;
+#endif
+}
+
 void CoverageRasterizer::sweep(bool evenOdd, std::uint8_t* pixels, std::size_t stride,
                                std::uint32_t color) {
   closePolygon();
@@ -305,13 +322,13 @@ void CoverageRasterizer::sweep(bool evenOdd, std::uint8_t* pixels, std::size_t s
       // The helper takes the lower rows; the split where half the work is done, a row costing
       // the pieces that cross it and a share of its pixels.
       const int split = balancedSplit(work);
-      Band lower{this, split, lastRow_ + 1, helperCovers_.data()};
+      Band lower{this, split, lastRow_ + 1, helperSums_.data()};
       if (!helper_) helper_ = std::make_unique<HelperThread>();
       helper_->start(&CoverageRasterizer::sweepBandJob, &lower);
-      sweepBand({this, firstRow_, split, covers_.data()});
+      sweepBand({this, firstRow_, split, sums_.data()});
       helper_->wait();
     } else {
-      sweepBand({this, firstRow_, lastRow_ + 1, covers_.data()});
+      sweepBand({this, firstRow_, lastRow_ + 1, sums_.data()});
     }
   }
   if (shareRows_ && firstRow_ <= lastRow_)
@@ -352,37 +369,49 @@ void CoverageRasterizer::sweepBand(const Band& band) {
 }
 
 void CoverageRasterizer::sweepBandWide(const Band& band) {
-  sweepRows(band);
+  // The fill rule fixed in each copy: no test of it per cell.
+  if (evenOdd_)
+    sweepRows(band, true);
+  else
+    sweepRows(band, false);
 }
 
 void CoverageRasterizer::sweepBandBaseline(const Band& band) {
-  sweepRows(band);
+  // The fill rule fixed in each copy: no test of it per cell.
+  if (evenOdd_)
+    sweepRows(band, true);
+  else
+    sweepRows(band, false);
 }
 
-[[gnu::always_inline]] inline void CoverageRasterizer::sweepRows(const Band& band) {
-  const bool evenOdd = evenOdd_;
+[[gnu::always_inline]] inline void CoverageRasterizer::sweepRows(const Band& band, bool evenOdd) {
   const std::uint32_t color = color_;
-  std::uint8_t* covers = band.covers;
+  float* const sums = band.sums;
   Words16 colors;
   colorFour(colors, color);
   const int width = width_;
-  // Runs of varying coverage are short (most a piece's two cells): they are blended here in whole
-  // fours, without a call. Pixels past the run take a coverage of 0, which leaves them as they
-  // are; a run at the row's end has its last four end there.
-  auto blendVarying = [&](std::uint32_t* line, int from, int end) {
-    std::memset(covers + end, 0, 4);
+  // A run's pixels from … shown − 1 at their coverages, in whole fours from `from`, at once: a
+  // run is most often alone between two stretches of constant coverage. Pixels past it take a
+  // coverage of 0, which leaves them as they are; a four past the row's end is its last four.
+  auto blendVarying = [&](std::uint32_t* line, int from, int shown) {
+    std::memset(sums + shown, 0, 4 * sizeof(float));
     int p = from;
-    for (; p < end && p + 4 <= width; p += 4) blendFour(line + p, colors, fourAt(covers + p));
-    if (p >= end) return;
+    for (; p + 4 <= width; p += 4) {
+      blendFour(line + p, colors, coversOfFour(sums + p));
+      if (p + 4 >= shown) return;
+    }
+    const std::uint32_t four = coversOfFour(sums + p);
     if (width < 4) {
-      blendCovers(line + p, static_cast<unsigned>(end - p), color, covers + p);
+      std::uint8_t covers[4];
+      std::memcpy(covers, &four, sizeof covers);
+      blendCovers(line + p, static_cast<unsigned>(shown - p), color, covers);
       return;
     }
     // The pixels before p, in the first bytes of the four, take a coverage of 0.
     const int lastFour = width - 4;
-    blendFour(line + lastFour, colors, fourAt(covers + p) << (8 * (p - lastFour)));
+    blendFour(line + lastFour, colors, four << (8 * (p - lastFour)));
   };
-  // The members a row needs, held apart: the pixels' and covers' stores could be theirs.
+  // The members a row needs, held apart: the pixels' and sums' stores could be theirs.
   const std::size_t words = words_, stride = stride_, pixelStride = pixelStride_;
   const auto first = static_cast<std::size_t>(band.rowBegin);
   float* areas = areas_.data() + first * stride;
@@ -392,13 +421,7 @@ void CoverageRasterizer::sweepBandBaseline(const Band& band) {
        ++y, areas += stride, marks += words, pixels += pixelStride) {
     auto* line = reinterpret_cast<std::uint32_t*>(pixels);
     float sum = 0;
-    int next = 0;       // the first pixel not yet blended
-    int runStart = -1;  // pixels runStart … next − 1 wait in covers
-    auto flushRun = [&] {
-      if (runStart < 0) return;
-      blendVarying(line, runStart, next);
-      runStart = -1;
-    };
+    int next = 0;  // the first pixel not yet blended
     for (std::size_t k = 0;; ++k) {
       // Most words of a row hold no mark: four are passed in one test.
       while (k + 4 <= words && (marks[k] | marks[k + 1] | marks[k + 2] | marks[k + 3]) == 0) k += 4;
@@ -406,37 +429,37 @@ void CoverageRasterizer::sweepBandBaseline(const Band& band) {
       if (k == words) break;
       std::uint64_t word = marks[k];
       marks[k] = 0;
-      while (word != 0) {
-        // A run of marked cells, read back together.
+      const int base = static_cast<int>(k * 64);
+      do {
+        // A run of marked cells, read back together with the cell after it.
         const int bit = std::countr_zero(word);
         const int length = std::countr_one(word >> bit);
         word = length + bit >= 64 ? 0 : word & (~std::uint64_t{0} << (bit + length));
-        const int cell = static_cast<int>(k * 64) + bit;
-        if (cell > next && next < width) {
-          // Between marks the coverage holds.
-          flushRun();
+        const int cell = base + bit;
+        const int end = cell + length + 1;
+        if (cell > next) {
+          // Between marks the coverage holds (a mark lies within the picture's cells, so next
+          // is short of its end).
           const std::uint8_t cover = coverOf(sum, evenOdd);
-          const int end = std::min(cell, width);
-          if (cover != 0) blendRun(line + next, static_cast<unsigned>(end - next), color, cover);
-          next = end;
+          if (cover != 0)
+            blendRun(line + next, static_cast<unsigned>(std::min(cell, width) - next), color,
+                     cover);
         }
-        const int end = cell + length + 1;  // a run's last area reaches the cell after it
+        // Their coverages are found four at a time as they are blended.
+        for (int c = cell; c < end; ++c) {
+          sum += areas[c];
+          areas[c] = 0;
+          sums[c] = evenOdd ? folded(std::fabs(sum)) : sum;
+        }
+        // A run that starts a word may start at the cell after the last word's run, read then.
+        const int from = std::max(cell, next);
         const int shown = std::min(end, width);
-        if (cell < shown && runStart < 0) runStart = cell;
-        int c = cell;
-        for (; c < shown; ++c) {
-          sum += areas[c];
-          areas[c] = 0;
-          covers[c] = coverOf(sum, evenOdd);
+        if (from < shown) {
+          blendVarying(line, from, shown);
+          next = shown;
         }
-        for (; c < end; ++c) {
-          sum += areas[c];
-          areas[c] = 0;
-        }
-        next = std::max(next, shown);
-      }
+      } while (word != 0);
     }
-    flushRun();
     const std::uint8_t cover = coverOf(sum, evenOdd);
     if (cover != 0 && next < width)
       blendRun(line + next, static_cast<unsigned>(width - next), color, cover);

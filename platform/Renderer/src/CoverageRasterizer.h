@@ -74,7 +74,7 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
   struct Band {
     CoverageRasterizer* owner;
     int rowBegin, rowEnd;
-    std::uint8_t* covers;
+    float* sums;
   };
 
   // The cells and mark words, held apart from the members while pieces are left in: a mark's
@@ -135,9 +135,10 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
   // The reading built for the wider vectors, and for the baseline (the same pixels).
   COVERAGE_WIDE_VECTORS void sweepBandWide(const Band& band);
   void sweepBandBaseline(const Band& band);
-  void sweepRows(const Band& band);
+  void sweepRows(const Band& band, bool evenOdd);
   static void sweepBandJob(void* band);
   static std::uint8_t coverOf(float area, bool evenOdd);
+  static std::uint32_t coversOfFour(const float* sums);
 
   int width_ = 0;
   int height_ = 0;
@@ -145,8 +146,8 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
   std::size_t words_ = 0;             // mark words per row
   std::vector<float> areas_;          // row-major; all zero outside a sweep
   std::vector<std::uint64_t> marks_;  // a bit per cell that holds an area, but the last
-  std::vector<std::uint8_t> covers_;  // one row of varying coverage, per band
-  std::vector<std::uint8_t> helperCovers_;
+  std::vector<float> sums_;           // one row's running sums where they vary, per band
+  std::vector<float> helperSums_;
   std::vector<Piece> pieces_;
   std::vector<int> crossings_;     // per row, pieces starting less those ending (sharing rows only)
   std::size_t depositedRows_ = 0;  // rows the pieces cross, all together
