@@ -4,7 +4,8 @@
 // join's, long slanted and steep edges, points on pixel and row lines) and across its edges.
 // Rectangles on quarter pixels, blended over a picture, against their areas and the blender's
 // rounding worked out pixel by pixel: runs of varying coverage at a row's start, middle and end,
-// in pictures narrower than four pixels, and in the picture's last pixel.
+// in pictures narrower than four pixels, in the picture's last pixel, and across long spans; in a
+// translucent colour and an opaque one.
 
 #include <gtest/gtest.h>
 
@@ -130,17 +131,16 @@ std::uint32_t blended(std::uint32_t pixel, std::uint32_t color, std::uint32_t co
   return out;
 }
 
-class Rectangles : public ::testing::TestWithParam<std::tuple<RectCase, bool>> {};
+class Rectangles : public ::testing::TestWithParam<std::tuple<RectCase, bool, std::uint32_t>> {};
 
 TEST_P(Rectangles, BlendTheirAreas) {
-  const auto& [c, wideVectors] = GetParam();
+  const auto& [c, wideVectors, color] = GetParam();
   render::CoverageRasterizer rasterizer(false, wideVectors);
   rasterizer.reset(c.width, c.height);
   for (const Rect& r : c.rects) {
     const CGPoint corners[] = {{r.x0, r.y0}, {r.x1, r.y0}, {r.x1, r.y1}, {r.x0, r.y1}};
     rasterizer.addPolygon(corners);
   }
-  const std::uint32_t color = 0xc0604020;  // premultiplied, not opaque
   std::vector<std::uint32_t> pixels(static_cast<std::size_t>(c.width * c.height));
   for (std::size_t k = 0; k < pixels.size(); ++k)
     pixels[k] = 0x80402010u + static_cast<std::uint32_t>(k % 7) * 0x01010101u;
@@ -174,11 +174,16 @@ INSTANTIATE_TEST_SUITE_P(
                           RectCase{
                               "narrowerThanFour", 3, 6, {{0.25, 0.5, 2.5, 3}, {1.75, 3, 3, 5.25}}},
                           // Its sides add four cells from the last pixel of the last row on.
-                          RectCase{"inTheLastPixel", 5, 3, {{4.25, 2.25, 4.75, 3}}}),
-        ::testing::Bool()),
+                          RectCase{"inTheLastPixel", 5, 3, {{4.25, 2.25, 4.75, 3}}},
+                          // Full spans of 45 and 42 pixels: whole runs of 32 and 8, and the rest.
+                          RectCase{"longSpans", 50, 4, {{0.5, 0, 47.25, 2}, {3, 2, 46, 4}}}),
+        ::testing::Bool(),
+        // Premultiplied, translucent and opaque (which is stored rather than blended).
+        ::testing::Values(0xc0604020u, 0xff604020u)),
     [](const auto& info) {
       return std::string(std::get<0>(info.param).name) +
-             (std::get<1>(info.param) ? "Wide" : "Baseline");
+             (std::get<1>(info.param) ? "Wide" : "Baseline") +
+             (std::get<2>(info.param) >> 24 == 0xff ? "Opaque" : "Translucent");
     });
 
 }  // namespace
