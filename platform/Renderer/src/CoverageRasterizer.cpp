@@ -259,14 +259,30 @@ void CoverageRasterizer::addPolygon(std::span<const CGPoint> points) {
       addEdge(from.x, from.y, to.x, to.y);
     }
   };
+  auto depositRunOf = [&](std::size_t begin, std::size_t end) {
+    const CGPoint* run = points.data() + begin - 1;
+    const std::size_t count = end - begin + 1;
+    return numbered && (wideVectors_ ? depositRunWide(run, count) : depositRunBaseline(run, count));
+  };
+  // Where a run measured together may have its points: as depositRun tests them.
+  auto fits = [&](const CGPoint& p) { return p.x >= 0 && p.x < w && p.y >= 0 && p.y <= h; };
   for (std::size_t begin = 1; begin < points.size(); begin += kRun) {
     // The edges ending at points begin … end − 1.
     const std::size_t end = std::min(points.size(), begin + kRun);
-    const CGPoint* run = points.data() + begin - 1;
-    const std::size_t count = end - begin + 1;
-    if (numbered && (wideVectors_ ? depositRunWide(run, count) : depositRunBaseline(run, count)))
-      continue;
-    for (std::size_t k = begin; k < end; ++k) edge(points[k - 1], points[k]);
+    if (depositRunOf(begin, end)) continue;
+    // A point outside: the edges of the stretches between such points are still measured
+    // together where there are eight or more, and the others tested one by one.
+    for (std::size_t k = begin; k < end;) {
+      std::size_t stretch = k;
+      if (fits(points[k - 1]))
+        while (stretch < end && fits(points[stretch])) ++stretch;
+      if (stretch - k >= kLanes && depositRunOf(k, stretch)) {
+        k = stretch;
+        continue;
+      }
+      for (const std::size_t last = std::max(stretch, k + 1); k < last; ++k)
+        edge(points[k - 1], points[k]);
+    }
   }
   edge(points.back(), points.front());
   open_ = false;
