@@ -75,9 +75,9 @@ inline void colorFour(Words16& out, std::uint32_t color) {
 }
 
 // One coverage over a run of pixels: a plain fill when that covers them, else four at a time.
-[[gnu::target_clones("avx2", "default")]] void blendRun(std::uint32_t* __restrict pixels,
-                                                        unsigned length, std::uint32_t color,
-                                                        std::uint8_t cover) {
+// Built into the sweep: a call there would leave none of its vector constants in registers.
+[[gnu::always_inline]] inline void blendRun(std::uint32_t* __restrict pixels, unsigned length,
+                                            std::uint32_t color, std::uint8_t cover) {
   const std::uint32_t source = cover == 255 ? color : scaled(color, cover);
   const std::uint32_t alpha = source >> 24;
   unsigned i = 0;
