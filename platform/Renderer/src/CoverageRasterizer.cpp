@@ -47,23 +47,52 @@ inline std::uint32_t scaled(std::uint32_t color, std::uint32_t cover) {
 // values pass by reference, as a baseline call cannot take them by value.
 using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
 using Words16 = std::uint16_t __attribute__((vector_size(32)));
+using Bytes32 = std::uint8_t __attribute__((vector_size(32)));
+using Dwords8 = std::uint32_t __attribute__((vector_size(32)));
 
 // a × b / 255 into a, rounded, for each word.
-inline void multiplyInto(Words16& a, const Words16& b) {
-  const Words16 t = a * b + 128;
+// `half` is 128 in every word.
+inline void multiplyInto(Words16& a, const Words16& b, const Words16& half) {
+  const Words16 t = a * b + half;
   a = ((t >> 8) + t) >> 8;
 }
 
-// d + s − d × alpha over four pixels; the bytes wrap as the scalar blend's do.
-inline void overFour(std::uint32_t* pixels, const Words16& source) {
-  const Words16 alpha = __builtin_shufflevector(source, source, 3, 3, 3, 3, 7, 7, 7, 7, 11, 11, 11,
-                                                11, 15, 15, 15, 15);
+// Four pixels' bytes widened to words. Where `wide`, by interleaving them with zeros, which the
+// wider vectors do in one instruction (and the baseline ones byte by byte): a copy of the sweep is
+// built for each.
+[[gnu::always_inline]] inline void widen(Words16& words, const std::uint32_t* pixels, bool wide) {
   Bytes16 bytes;
   std::memcpy(&bytes, pixels, sizeof bytes);
-  const Words16 d = __builtin_convertvector(bytes, Words16);
+  if (!wide) {
+    words = __builtin_convertvector(bytes, Words16);
+    return;
+  }
+  const Bytes32 interleaved =
+      __builtin_shufflevector(bytes, Bytes16{}, 0, 16, 1, 16, 2, 16, 3, 16, 4, 16, 5, 16, 6, 16, 7,
+                              16, 8, 16, 9, 16, 10, 16, 11, 16, 12, 16, 13, 16, 14, 16, 15, 16);
+  std::memcpy(&words, &interleaved, sizeof words);
+}
+
+// d + s − d × alpha over four pixels; the bytes wrap as the scalar blend's do (where `wide`, each
+// word's low byte picked out by shuffles, which need no constant in a register).
+[[gnu::always_inline]] inline void overFour(std::uint32_t* pixels, const Words16& source,
+                                            const Words16& half, bool wide) {
+  const Words16 alpha = __builtin_shufflevector(source, source, 3, 3, 3, 3, 7, 7, 7, 7, 11, 11, 11,
+                                                11, 15, 15, 15, 15);
+  Words16 d;
+  widen(d, pixels, wide);
   Words16 dAlpha = d;
-  multiplyInto(dAlpha, alpha);
-  const Bytes16 out = __builtin_convertvector(d + source - dAlpha, Bytes16);
+  multiplyInto(dAlpha, alpha, half);
+  const Words16 blended = d + source - dAlpha;
+  Bytes16 out;
+  if (wide) {
+    Bytes32 bytes;
+    std::memcpy(&bytes, &blended, sizeof bytes);
+    out = __builtin_shufflevector(bytes, bytes, 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26,
+                                  28, 30);
+  } else {
+    out = __builtin_convertvector(blended, Bytes16);
+  }
   std::memcpy(pixels, &out, sizeof out);
 }
 
@@ -77,7 +106,8 @@ inline void colorFour(Words16& out, std::uint32_t color) {
 // One coverage over a run of pixels: a plain fill when that covers them, else four at a time.
 // Built into the sweep: a call there would leave none of its vector constants in registers.
 [[gnu::always_inline]] inline void blendRun(std::uint32_t* __restrict pixels, unsigned length,
-                                            std::uint32_t color, std::uint8_t cover) {
+                                            std::uint32_t color, std::uint8_t cover,
+                                            const Words16& half, bool wide) {
   const std::uint32_t source = cover == 255 ? color : scaled(color, cover);
   const std::uint32_t alpha = source >> 24;
   unsigned i = 0;
@@ -104,7 +134,7 @@ inline void colorFour(Words16& out, std::uint32_t color) {
   }
   Words16 sources;
   colorFour(sources, source);
-  for (; i + 4 <= length; i += 4) overFour(pixels + i, sources);
+  for (; i + 4 <= length; i += 4) overFour(pixels + i, sources, half, wide);
   for (; i < length; ++i) pixels[i] = over(pixels[i], source, alpha);
 }
 
@@ -117,15 +147,28 @@ inline std::uint32_t fourAt(const std::uint8_t* covers) {
 // Four pixels at their coverages (`colors` the colour four times, as colorFour makes it); a
 // coverage of 0 scales the colour to nothing and 255 leaves it whole, so every pixel takes the
 // same arithmetic, and four of 0 are left as they are.
-inline void blendFour(std::uint32_t* pixels, const Words16& colors, std::uint32_t four) {
+[[gnu::always_inline]] inline void blendFour(std::uint32_t* pixels, const Words16& colors,
+                                             std::uint32_t four, const Words16& half, bool wide) {
   if (four == 0) return;
-  Bytes16 bytes = {};
-  std::memcpy(&bytes, &four, sizeof four);
-  Words16 source = __builtin_convertvector(
-      __builtin_shufflevector(bytes, bytes, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3),
-      Words16);
-  multiplyInto(source, colors);
-  overFour(pixels, source);
+  Words16 source;
+  if (wide) {
+    // The word repeated, each 128-bit half taking two of its bytes: two coverages a half.
+    const Dwords8 all = Dwords8{} + four;
+    Bytes32 bytes;
+    std::memcpy(&bytes, &all, sizeof bytes);
+    const Bytes32 spread = __builtin_shufflevector(bytes, Bytes32{}, 0, 32, 0, 32, 0, 32, 0, 32, 1,
+                                                   32, 1, 32, 1, 32, 1, 32, 18, 32, 18, 32, 18, 32,
+                                                   18, 32, 19, 32, 19, 32, 19, 32, 19, 32);
+    std::memcpy(&source, &spread, sizeof source);
+  } else {
+    Bytes16 bytes = {};
+    std::memcpy(&bytes, &four, sizeof four);
+    source = __builtin_convertvector(
+        __builtin_shufflevector(bytes, bytes, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3),
+        Words16);
+  }
+  multiplyInto(source, colors, half);
+  overFour(pixels, source, half, wide);
 }
 
 // Varying coverage, four pixels at a time, then one by one.
@@ -135,7 +178,8 @@ inline void blendFour(std::uint32_t* pixels, const Words16& colors, std::uint32_
   Words16 colors;
   colorFour(colors, color);
   unsigned i = 0;
-  for (; i + 4 <= length; i += 4) blendFour(pixels + i, colors, fourAt(covers + i));
+  const Words16 half = Words16{} + 128;
+  for (; i + 4 <= length; i += 4) blendFour(pixels + i, colors, fourAt(covers + i), half, false);
   for (; i < length; ++i) {
     if (covers[i] == 0) continue;
     const std::uint32_t source = covers[i] == 255 ? color : scaled(color, covers[i]);
@@ -400,22 +444,27 @@ void CoverageRasterizer::sweepBand(const Band& band) {
 void CoverageRasterizer::sweepBandWide(const Band& band) {
   // The fill rule fixed in each copy: no test of it per cell.
   if (evenOdd_)
-    sweepRows(band, true);
+    sweepRows(band, true, true);
   else
-    sweepRows(band, false);
+    sweepRows(band, false, true);
 }
 
 void CoverageRasterizer::sweepBandBaseline(const Band& band) {
   // The fill rule fixed in each copy: no test of it per cell.
   if (evenOdd_)
-    sweepRows(band, true);
+    sweepRows(band, true, false);
   else
-    sweepRows(band, false);
+    sweepRows(band, false, false);
 }
 
-[[gnu::always_inline]] inline void CoverageRasterizer::sweepRows(const Band& band, bool evenOdd) {
+[[gnu::always_inline]] inline void CoverageRasterizer::sweepRows(const Band& band, bool evenOdd,
+                                                                 bool wide) {
   const std::uint32_t color = color_;
   float* const sums = band.sums;
+  // The rounding's 128s where the compiler cannot see them: as a constant it would make them anew
+  // before every run's blend.
+  Words16 half = Words16{} + 128;
+  asm("" : "+m"(half));
   Words16 colors;
   colorFour(colors, color);
   const int width = width_;
@@ -426,7 +475,7 @@ void CoverageRasterizer::sweepBandBaseline(const Band& band) {
     std::memset(sums + shown, 0, 4 * sizeof(float));
     int p = from;
     for (; p + 4 <= width; p += 4) {
-      blendFour(line + p, colors, coversOfFour(sums + p));
+      blendFour(line + p, colors, coversOfFour(sums + p), half, wide);
       if (p + 4 >= shown) return;
     }
     const std::uint32_t four = coversOfFour(sums + p);
@@ -438,7 +487,7 @@ void CoverageRasterizer::sweepBandBaseline(const Band& band) {
     }
     // The pixels before p, in the first bytes of the four, take a coverage of 0.
     const int lastFour = width - 4;
-    blendFour(line + lastFour, colors, four << (8 * (p - lastFour)));
+    blendFour(line + lastFour, colors, four << (8 * (p - lastFour)), half, wide);
   };
   // The members a row needs, held apart: the pixels' and sums' stores could be theirs.
   const std::size_t words = words_, stride = stride_, pixelStride = pixelStride_;
@@ -471,8 +520,8 @@ void CoverageRasterizer::sweepBandBaseline(const Band& band) {
           // is short of its end).
           const std::uint8_t cover = coverOf(sum, evenOdd);
           if (cover != 0)
-            blendRun(line + next, static_cast<unsigned>(std::min(cell, width) - next), color,
-                     cover);
+            blendRun(line + next, static_cast<unsigned>(std::min(cell, width) - next), color, cover,
+                     half, wide);
         }
         // Their coverages are found four at a time as they are blended.
         for (int c = cell; c < end; ++c) {
@@ -491,7 +540,7 @@ void CoverageRasterizer::sweepBandBaseline(const Band& band) {
     }
     const std::uint8_t cover = coverOf(sum, evenOdd);
     if (cover != 0 && next < width)
-      blendRun(line + next, static_cast<unsigned>(width - next), color, cover);
+      blendRun(line + next, static_cast<unsigned>(width - next), color, cover, half, wide);
   }
 }
 
