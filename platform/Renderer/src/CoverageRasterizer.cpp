@@ -523,12 +523,16 @@ void CoverageRasterizer::sweepBandBaseline(const Band& band) {
             blendRun(line + next, static_cast<unsigned>(std::min(cell, width) - next), color, cover,
                      half, wide);
         }
-        // Their coverages are found four at a time as they are blended.
-        for (int c = cell; c < end; ++c) {
+        // Their coverages are found four at a time as they are blended. A run has two cells at
+        // least: a marked one and the one after.
+        auto add = [&](int c) {
           sum += areas[c];
           areas[c] = 0;
           sums[c] = evenOdd ? folded(std::fabs(sum)) : sum;
-        }
+        };
+        add(cell);
+        add(cell + 1);
+        for (int c = cell + 2; c < end; ++c) add(c);
         // A run that starts a word may start at the cell after the last word's run, read then.
         const int from = std::max(cell, next);
         const int shown = std::min(end, width);
