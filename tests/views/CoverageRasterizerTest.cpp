@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
                               "narrowerThanFour", 3, 6, {{0.25, 0.5, 2.5, 3}, {1.75, 3, 3, 5.25}}},
                           // Its sides add four cells from the last pixel of the last row on.
                           RectCase{"inTheLastPixel", 5, 3, {{4.25, 2.25, 4.75, 3}}},
-                          // Full spans of 45 and 42 pixels: whole runs of 32 and 8, and the rest.
+                          // Spans of 45 and 41 pixels: stores of 32 and 8, and the rest.
                           RectCase{"longSpans", 50, 4, {{0.5, 0, 47.25, 2}, {3, 2, 46, 4}}}),
         ::testing::Bool(),
         // Premultiplied, translucent and opaque (which is stored rather than blended).
