@@ -525,14 +525,16 @@ void CoverageRasterizer::sweepBandBaseline(const Band& band) {
         }
         // Their coverages are found four at a time as they are blended. A run has two cells at
         // least: a marked one and the one after.
-        auto add = [&](int c) {
-          sum += areas[c];
-          areas[c] = 0;
-          sums[c] = evenOdd ? folded(std::fabs(sum)) : sum;
+        float* const runAreas = areas + cell;
+        float* const runSums = sums + cell;
+        auto add = [&](int i) {
+          sum += runAreas[i];
+          runAreas[i] = 0;
+          runSums[i] = evenOdd ? folded(std::fabs(sum)) : sum;
         };
-        add(cell);
-        add(cell + 1);
-        for (int c = cell + 2; c < end; ++c) add(c);
+        add(0);
+        add(1);
+        for (int i = 2; i <= length; ++i) add(i);
         // A run that starts a word may start at the cell after the last word's run, read then.
         const int from = std::max(cell, next);
         const int shown = std::min(end, width);
