@@ -315,10 +315,11 @@ void CoverageRasterizer::addPolygon(std::span<const CGPoint> points) {
     const std::size_t end = std::min(points.size(), begin + kRun);
     if (depositRunOf(begin, end)) continue;
     // A point outside: the edges of the stretches between such points are still measured
-    // together where there are eight or more, and the others tested one by one.
+    // together where there are eight or more, and the others tested one by one (all of them in
+    // the baseline vectors, where measuring together costs more than that).
     for (std::size_t k = begin; k < end;) {
       std::size_t stretch = k;
-      if (fits(points[k - 1]))
+      if (wideVectors_ && fits(points[k - 1]))
         while (stretch < end && fits(points[stretch])) ++stretch;
       if (stretch - k >= kLanes && depositRunOf(k, stretch)) {
         k = stretch;
