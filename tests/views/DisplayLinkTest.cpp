@@ -6,6 +6,7 @@
 #include <CoreFoundation/CFRunLoop.h>
 
 #include <cmath>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,10 @@ struct RideCase {
   long frameInterval;
   CFTimeInterval offset;
 };
+
+void PrintTo(const RideCase& ride, std::ostream* out) {
+  *out << ride.name;
+}
 
 class TickRides : public testing::TestWithParam<RideCase> {};
 
