@@ -233,30 +233,6 @@ TEST(RunLoop, TimerWithAToleranceFiresWithTheNextWakeUpWithinIt) {
   });
 }
 
-// A timer with a lead fires on a turn within it, before its fire date, and its next firing keeps
-// to the schedule. Held below the interval of a repeating timer.
-TEST(RunLoop, TimerWithALeadFiresOnATurnWithinItAndKeepsToItsSchedule) {
-  onFreshThread([] {
-    int fired = 0;
-    CFRunLoopTimerContext context{0, &fired, nullptr, nullptr, nullptr};
-    const CFAbsoluteTime fireDate = CFAbsoluteTimeGetCurrent() + 60;
-    CFRunLoopTimerRef timer = CFRunLoopTimerCreate(
-        nullptr, fireDate, 100, 0, 0,
-        [](CFRunLoopTimerRef, void* info) { ++*static_cast<int*>(info); }, &context);
-    CFRunLoopTimerSetLead(timer, 100);
-    EXPECT_EQ(CFRunLoopTimerGetLead(timer), 0);
-    CFRunLoopTimerSetLead(timer, 90);
-    CFRunLoopAddTimer(CFRunLoopGetCurrent(), timer, kCFRunLoopDefaultMode);
-    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, false);
-    EXPECT_EQ(fired, 1);
-    EXPECT_DOUBLE_EQ(CFRunLoopTimerGetNextFireDate(timer), fireDate + 100);
-    CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, false);
-    EXPECT_EQ(fired, 1) << "fired again before its next firing's lead";
-    CFRunLoopTimerInvalidate(timer);
-    CFRelease(timer);
-  });
-}
-
 TEST(RunLoop, StopFromAnotherThreadEndsTheRun) {
   onFreshThread([] {
     CFRunLoopRef loop = CFRunLoopGetCurrent();

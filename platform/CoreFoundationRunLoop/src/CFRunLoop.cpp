@@ -43,12 +43,10 @@ size_t takeDueTimers(CFRunLoopRef rl, runloop::Mode& mode, CFAbsoluteTime now,
   std::lock_guard lock(rl->mutex);
   for (auto& timer : mode.timers) {
     if (count == capacity) break;
-    // Only a turn awake anyway fires a timer within its lead: the wait never ends before the
-    // fire date and tolerance.
-    if (!timer->valid || timer->fireDate - timer->lead > now) continue;
+    if (!timer->valid || timer->fireDate > now) continue;
     due[count++] = timer;
     if (timer->interval > 0) {
-      const double missed = std::max(0.0, std::floor((now - timer->fireDate) / timer->interval));
+      double missed = std::floor((now - timer->fireDate) / timer->interval);
       timer->fireDate += (missed + 1) * timer->interval;
     } else {
       timer->fireDate = std::numeric_limits<double>::infinity();

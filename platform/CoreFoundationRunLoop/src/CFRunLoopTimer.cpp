@@ -110,16 +110,3 @@ CFTimeInterval CFRunLoopTimerGetTolerance(CFRunLoopTimerRef timer) {
   if (!timer) return 0;
   return guarded(timer, [timer] { return timer->tolerance; });
 }
-
-void CFRunLoopTimerSetLead(CFRunLoopTimerRef timer, CFTimeInterval lead) {
-  if (!timer) return;
-  if (!(lead > 0)) lead = 0;  // also NaN
-  // A whole interval early would be the next firing's turn as well.
-  if (timer->interval > 0 && lead >= timer->interval) lead = 0;
-  guarded(timer, [timer, lead] { timer->lead = lead; });
-}
-
-CFTimeInterval CFRunLoopTimerGetLead(CFRunLoopTimerRef timer) {
-  if (!timer) return 0;
-  return guarded(timer, [timer] { return timer->lead; });
-}

@@ -33,7 +33,6 @@ struct __CFRunLoopTimer : CFRuntimeObject {
   CFAbsoluteTime fireDate = 0;  // guarded by the owning loop's mutex once added
   CFTimeInterval interval = 0;
   CFTimeInterval tolerance = 0;  // guarded as fireDate
-  CFTimeInterval lead = 0;       // guarded as fireDate
   CFRunLoopTimerCallBack callout = nullptr;
   CFRunLoopTimerContext context{};
   std::atomic<bool> valid{true};

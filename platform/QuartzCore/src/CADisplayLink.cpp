@@ -56,10 +56,6 @@ CFRunLoopTimerRef CADisplayLink::makeTimer() {
   // A tick due while the loop sleeps rides on whatever wakes it within its tolerance (a message,
   // say) rather than waking it once more; it still draws before the next refresh shows it.
   CFRunLoopTimerSetTolerance(timer, kTickTolerance);
-  // A link that skips refreshes may tick as early as the last refresh it skips, when the loop is
-  // awake then: it still ticks once for each of its refreshes, and a loop woken more often than
-  // the link ticks (for each audio packet, say) is never woken for a tick alone.
-  CFRunLoopTimerSetLead(timer, static_cast<double>(frameInterval_ - 1) / kRefreshesPerSecond);
   return timer;
 }
 

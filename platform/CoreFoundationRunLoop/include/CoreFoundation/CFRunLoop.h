@@ -90,11 +90,6 @@ CFTimeInterval CFRunLoopTimerGetInterval(CFRunLoopTimerRef timer);
 // timer: any length); later firings keep to the timer's schedule.
 void CFRunLoopTimerSetTolerance(CFRunLoopTimerRef timer, CFTimeInterval tolerance);
 CFTimeInterval CFRunLoopTimerGetTolerance(CFRunLoopTimerRef timer);
-// This platform's own: how early a timer may fire. A loop awake anyway (for a message, say) up to
-// this long before the fire date serves the timer then; it never wakes for it earlier. Held to
-// [0, interval) (a one-shot timer: any length); the next firing keeps to the schedule.
-void CFRunLoopTimerSetLead(CFRunLoopTimerRef timer, CFTimeInterval lead);
-CFTimeInterval CFRunLoopTimerGetLead(CFRunLoopTimerRef timer);
 
 // Observers. This platform tells of one activity, kCFRunLoopBeforeWaiting: the callout runs each
 // time the loop has served what was ready and is about to sleep, in every mode it runs in (the
