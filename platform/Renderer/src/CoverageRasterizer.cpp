@@ -442,20 +442,21 @@ void CoverageRasterizer::sweepBand(const Band& band) {
     sweepBandBaseline(band);
 }
 
-void CoverageRasterizer::sweepBandWide(const Band& band) {
-  // The fill rule fixed in each copy: no test of it per cell.
+// The fill rule fixed in each copy of the rows' sweep: no test of it per cell.
+[[gnu::always_inline]] inline void CoverageRasterizer::sweepRowsByRule(const Band& band,
+                                                                       bool wide) {
   if (evenOdd_)
-    sweepRows(band, true, true);
+    sweepRows(band, true, wide);
   else
-    sweepRows(band, false, true);
+    sweepRows(band, false, wide);
+}
+
+void CoverageRasterizer::sweepBandWide(const Band& band) {
+  sweepRowsByRule(band, true);
 }
 
 void CoverageRasterizer::sweepBandBaseline(const Band& band) {
-  // The fill rule fixed in each copy: no test of it per cell.
-  if (evenOdd_)
-    sweepRows(band, true, false);
-  else
-    sweepRows(band, false, false);
+  sweepRowsByRule(band, false);
 }
 
 [[gnu::always_inline]] inline void CoverageRasterizer::sweepRows(const Band& band, bool evenOdd,

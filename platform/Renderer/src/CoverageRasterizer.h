@@ -135,6 +135,7 @@ class [[gnu::visibility("hidden")]] CoverageRasterizer {
   // The reading built for the wider vectors, and for the baseline (the same pixels).
   COVERAGE_WIDE_VECTORS void sweepBandWide(const Band& band);
   void sweepBandBaseline(const Band& band);
+  void sweepRowsByRule(const Band& band, bool wide);
   void sweepRows(const Band& band, bool evenOdd, bool wide);
   static void sweepBandJob(void* band);
   static std::uint8_t coverOf(float area, bool evenOdd);

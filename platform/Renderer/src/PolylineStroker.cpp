@@ -134,6 +134,29 @@ inline void copyPoints(const CGPoint* from, std::ptrdiff_t count, CGPoint* to) {
   for (; i < count; ++i) put(&to[i], pairAt(&from[i].x));
 }
 
+// Where `count` points of a side start, its end moved past them: after `end`, or, for the back
+// side (`kDown`), which is written from its end down, before it.
+template <bool kDown>
+[[gnu::always_inline]] inline CGPoint* take(CGPoint*& end, std::ptrdiff_t count) {
+  CGPoint* const first = kDown ? end - count : end;
+  end = kDown ? first : end + count;
+  return first;
+}
+
+// A side's inner join at `at`: the miter `m` unless it reaches beyond `limit`, else the bevel from
+// offset o1 to o2; placed as take<kDown> places it.
+template <bool kDown>
+[[gnu::always_inline]] inline void innerJoin(Pair at, Pair o1, Pair o2, Pair m, double limit,
+                                             CGPoint*& end) {
+  if (m[0] * m[0] + m[1] * m[1] <= limit * limit) {
+    put(take<kDown>(end, 1), at + m);
+    return;
+  }
+  CGPoint* const w = take<kDown>(end, 2);
+  put(w, at + o1);
+  put(w + 1, at + o2);
+}
+
 }  // namespace
 
 [[gnu::always_inline]] inline bool PolylineStroker::segmentQuad(const CGPoint* from,
@@ -332,12 +355,6 @@ template <bool kDown>
 [[gnu::always_inline]] inline void PolylineStroker::Joins::arc(Pair at, const double* from,
                                                                const double* to, double cosine,
                                                                CGPoint*& out) const {
-  // Where `count` points start, and `out` moved past them.
-  auto take = [&out](std::ptrdiff_t count) {
-    CGPoint* const first = kDown ? out - count : out;
-    out = kDown ? first : out + count;
-    return first;
-  };
   // The radii read as they are, or negated for the back side (which is exact).
   const double ax = kDown ? -from[0] : from[0], ay = kDown ? -from[1] : from[1];
   const double bx = kDown ? -to[0] : to[0], by = kDown ? -to[1] : to[1];
@@ -347,13 +364,13 @@ template <bool kDown>
     // Less than two steps counterclockwise: no point between the ends, or one halfway.
     if (cosine <= oneStepCosine) {
       const Pair m = a + b;
-      CGPoint* const w = take(3);
+      CGPoint* const w = take<kDown>(out, 3);
       put(w, at + a);
       put(w + 1, at + m * (half / std::sqrt(m[0] * m[0] + m[1] * m[1])));
       put(w + 2, at + b);
       return;
     }
-    CGPoint* const w = take(2);
+    CGPoint* const w = take<kDown>(out, 2);
     put(w, at + a);
     put(w + 1, at + b);
     return;
@@ -365,7 +382,7 @@ template <bool kDown>
     const CGPoint z = thirdOfTurn(*thirds, cosine * inverseHalfSquared, sine * inverseHalfSquared);
     const double x1 = z.x * ax - z.y * ay, y1 = z.y * ax + z.x * ay;
     const double x2 = z.x * x1 - z.y * y1, y2 = z.y * x1 + z.x * y1;
-    CGPoint* const w = take(4);
+    CGPoint* const w = take<kDown>(out, 4);
     put(w, at + a);
     put(w + 1, at + Pair{x1, y1});
     put(w + 2, at + Pair{x2, y2});
@@ -377,7 +394,7 @@ template <bool kDown>
     const CGPoint m = bisector(ax, ay, bx, by, sine, half);
     const CGPoint m1 = bisector(ax, ay, m.x, m.y, 1, half);
     const CGPoint m3 = bisector(m.x, m.y, bx, by, 1, half);
-    CGPoint* const w = take(5);
+    CGPoint* const w = take<kDown>(out, 5);
     put(w, at + a);
     put(w + 1, at + Pair{m1.x, m1.y});
     put(w + 2, at + Pair{m.x, m.y});
@@ -387,7 +404,7 @@ template <bool kDown>
   }
   if (steps >= 0 && steps <= 7 && (steps & (steps + 1)) == 0) {
     // None, one or seven points: the turn halved, and halved again.
-    CGPoint* w = take(steps + 2);
+    CGPoint* w = take<kDown>(out, steps + 2);
     put(w++, at + a);
     w = bisectedArc(x, y, ax, ay, bx, by, steps + 1, sine, half, w);
     *w = {x + bx, y + by};
@@ -402,7 +419,7 @@ template <bool kDown>
     const double count = angle / arcStep;
     n = count >= 0 && count < maxArcSteps ? static_cast<int>(count) : count >= 0 ? maxArcSteps : 0;
   }
-  CGPoint* const w = take(n + 2);
+  CGPoint* const w = take<kDown>(out, n + 2);
   put(w, at + a);
   const double c = std::cos(angle / (n + 1)), s = std::sin(angle / (n + 1));
   double ux = ax, uy = ay;
@@ -429,16 +446,9 @@ template <bool kDown>
   // The offsets' dot product: the cosine of the turn (× half²), on either side.
   const Pair products = o1 * o2;
   const double cosine = products[0] + products[1];
+  const Pair m = sum * miterScale(cosine);
   if (turn > 0) {
-    const Pair m = sum * miterScale(cosine);
-    const double limit = miterLimit(p, c);
-    if (m[0] * m[0] + m[1] * m[1] <= limit * limit) {
-      put(out++, at + m);
-    } else {
-      put(out, at + o1);
-      put(out + 1, at + o2);
-      out += 2;
-    }
+    innerJoin<false>(at, o1, o2, m, miterLimit(p, c), out);
     if (straight)
       put(--back, at - m);
     else
@@ -446,24 +456,16 @@ template <bool kDown>
     return;
   }
   if (turn < 0) {
-    const Pair m = sum * miterScale(cosine);
-    const double limit = miterLimit(p, c);
     if (straight)
       put(out++, at + m);
     else
       arc<false>(at, &p.ox, &c.ox, cosine, out);
-    if (m[0] * m[0] + m[1] * m[1] <= limit * limit) {
-      put(--back, at - m);
-    } else {
-      back -= 2;
-      put(back, at - o2);
-      put(back + 1, at - o1);
-    }
+    // The forward side's miter and offsets, negated (which is exact).
+    innerJoin<true>(at, -o2, -o1, -m, miterLimit(p, c), back);
     return;
   }
   // No turn (or not a number): neither side is inner.
   if (straight) {
-    const Pair m = sum * miterScale(cosine);
     put(out++, at + m);
     put(--back, at - m);
     return;
